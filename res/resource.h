@@ -1,0 +1,27 @@
+#pragma once
+// Resource numbers, shared by the resource scripts and the code.
+
+#define IDD_ABOUTBOX 100
+#define IDD_UPDATE_DIALOG 102
+#define IDR_MAINFRAME 128
+#define IDB_BACKGROUND 134
+#define IDB_BTN_NORMAL 136
+#define IDB_PROGRESS_BG 139
+#define IDB_PROGRESS_FILL 141
+#define IDB_BTN_OVER 142
+#define IDB_BTN_DOWN 143
+
+#define IDC_PROGRESS 1000
+#define IDC_STATUS 1002
+
+#define IDM_ABOUTBOX 0x0010
+
+#define IDS_ABOUTBOX 101
+#define IDS_PRODUCT_ERROR 102
+#define IDS_PATCH_ERROR 103
+#define IDS_SERVER_ERROR 104
+#define IDS_RETRIEVING 105
+#define IDS_CONNECTING 106
+#define IDS_DOWNLOADING 107
+#define IDS_CANCEL 108
+#define IDS_ALREADY_APPLIED 109

@@ -1,0 +1,7 @@
+#pragma once
+#include "framework/WinApp.h"
+
+class CUpdateApp : public CWinApp {
+public:
+    BOOL InitInstance() override;
+};

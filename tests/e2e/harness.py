@@ -1,0 +1,294 @@
+"""End-to-end harness: runs Windows programs of the build under Wine, reads
+their trace lines, serves patch builds from a local HTTP server that can fail
+on purpose, writes throwaway registry keys and takes screenshots.
+
+The tests run inside ctest, which starts the Wine prefix, Xvfb and a
+persistent wineserver for the build tree (tests/wine/setup.sh) and passes
+VELDRUN_BUILD, VELDRUN_SOURCE and VELDRUN_EXE in the environment.
+"""
+
+import http.server
+import os
+import re
+import shutil
+import socketserver
+import subprocess
+import tempfile
+import threading
+import time
+
+BUILD = os.environ.get("VELDRUN_BUILD", "")
+SOURCE = os.environ.get("VELDRUN_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
+VELDRUN_EXE = os.environ.get("VELDRUN_EXE", os.path.join(BUILD, "src", "app", "Veldrun.exe"))
+
+
+def wine_env(extra=None, debug="-all,+debugstr"):
+    """The environment of a Wine program in the build tree's prefix."""
+    env = dict(os.environ)
+    with open(os.path.join(BUILD, "wine.env")) as f:
+        for line in f:
+            m = re.match(r'export (\w+)="?(.*?)"?$', line.strip())
+            if m:
+                env[m.group(1)] = m.group(2)
+    env["WINEDEBUG"] = debug
+    if extra:
+        env.update(extra)
+    return env
+
+
+WINE = "/usr/lib/wine/wine64"
+
+_ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "\\": "\\", '"': '"', "a": "\a", "b": "\b", "f": "\f", "v": "\v", "0": "\0"}
+
+
+def _unescape(s):
+    """Undoes Wine's debugstr escaping of a traced string."""
+    out = []
+    i = 0
+    while i < len(s):
+        c = s[i]
+        if c == "\\" and i + 1 < len(s):
+            n = s[i + 1]
+            if n == "x":
+                out.append(chr(int(s[i + 2:i + 4], 16)))
+                i += 4
+                continue
+            if n == "u":
+                out.append(chr(int(s[i + 2:i + 6], 16)))
+                i += 6
+                continue
+            if n in "01234567" and i + 3 < len(s) and all(ch in "01234567" for ch in s[i + 1:i + 4]):
+                out.append(chr(int(s[i + 1:i + 4], 8)))
+                i += 4
+                continue
+            out.append(_ESCAPES.get(n, n))
+            i += 2
+            continue
+        out.append(c)
+        i += 1
+    return "".join(out)
+
+
+_TRACE = re.compile(r'^[0-9a-f]+:\w+:debugstr:OutputDebugString[AW] (?:L)?"(.*)"$')
+
+
+def parse_traces(stderr_text):
+    """The strings a program passed to OutputDebugString, in order."""
+    lines = []
+    for raw in stderr_text.splitlines():
+        m = _TRACE.match(raw)
+        if m:
+            lines.append(_unescape(m.group(1)))
+    return lines
+
+
+class Run:
+    def __init__(self, rc, stdout, stderr):
+        self.rc = rc
+        self.stdout = stdout
+        self.stderr = stderr
+        self.traces = parse_traces(stderr)
+
+    @property
+    def trace_text(self):
+        return "".join(self.traces)
+
+    def __repr__(self):
+        return "Run(rc=%r, traces=%r)" % (self.rc, self.traces)
+
+
+def start(exe, args=(), env=None, cwd=None):
+    """Starts a Windows program under Wine; output goes through files.
+    Returns (process, out_path, err_path, tmpdir)."""
+    tmp = tempfile.mkdtemp(prefix="vdr-e2e-")
+    out_path = os.path.join(tmp, "stdout")
+    err_path = os.path.join(tmp, "stderr")
+    with open(out_path, "wb") as out, open(err_path, "wb") as err:
+        proc = subprocess.Popen([WINE, exe] + list(args), stdout=out, stderr=err,
+                                stdin=subprocess.DEVNULL, env=env or wine_env(), cwd=cwd)
+    return proc, out_path, err_path, tmp
+
+
+def finish(handle, timeout=120):
+    proc, out_path, err_path, tmp = handle
+    try:
+        rc = proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        proc.kill()
+        proc.wait()
+        raise
+    with open(out_path, "rb") as f:
+        out = f.read().decode("utf-8", "replace")
+    with open(err_path, "rb") as f:
+        err = f.read().decode("utf-8", "replace")
+    shutil.rmtree(tmp, ignore_errors=True)
+    return Run(rc, out, err)
+
+
+def run(exe, args=(), env=None, timeout=120, cwd=None):
+    """Runs a Windows program under Wine to its end."""
+    return finish(start(exe, args, env, cwd), timeout)
+
+
+def winepath(path):
+    """The Windows form (Z:\\...) of a host path."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+# ---------------------------------------------------------------- registry
+
+def reg_import(text):
+    """Imports registry text ("Windows Registry Editor Version 5.00")."""
+    with tempfile.NamedTemporaryFile("w", suffix=".reg", delete=False, encoding="utf-8") as f:
+        f.write(text)
+        path = f.name
+    try:
+        r = run("regedit", ["/S", winepath(path)], env=wine_env(debug="-all"))
+        if r.rc != 0:
+            raise RuntimeError("regedit failed: %r" % r)
+    finally:
+        os.unlink(path)
+
+
+def reg_delete(key):
+    """Removes a key under HKEY_LOCAL_MACHINE with everything below it."""
+    reg_import("Windows Registry Editor Version 5.00\n\n[-HKEY_LOCAL_MACHINE\\%s]\n" % key)
+
+
+def reg_products(products):
+    """Writes installed products: {key path: (Prod_Name, Prod_Ver, SR_No, SR_Ver)}.
+    A value of None leaves that registry value out."""
+    def q(v):
+        return v.replace("\\", "\\\\").replace('"', '\\"')
+    parts = ["Windows Registry Editor Version 5.00", ""]
+    for key, (name, ver, srno, srver) in products.items():
+        parts.append("[HKEY_LOCAL_MACHINE\\%s\\UserReg]" % key)
+        for k, v in (("Prod_Name", name), ("Prod_Ver", ver)):
+            if v is not None:
+                parts.append('"%s"="%s"' % (k, q(v)))
+        parts.append("")
+        parts.append("[HKEY_LOCAL_MACHINE\\%s\\BuildInfo]" % key)
+        for k, v in (("SR_No", srno), ("SR_Ver", srver)):
+            if v is not None:
+                parts.append('"%s"="%s"' % (k, q(v)))
+        parts.append("")
+    reg_import("\n".join(parts) + "\n")
+
+
+# ------------------------------------------------------------- web server
+
+class Route:
+    """How the server answers one path.
+
+    mode: "ok" (body with Content-Length), "status" (the given status code
+    with a small error page), "short" (announces len(body) but sends only
+    `cut` bytes, then closes), "slow" (sends body in `chunk`-byte pieces with
+    `delay` seconds between them), "nolength" (no Content-Length: the body
+    ends when the connection closes).
+    """
+
+    def __init__(self, body=b"", mode="ok", status=200, cut=0, chunk=4096, delay=0.0, length=True):
+        self.body = body
+        self.mode = mode
+        self.status = status
+        self.cut = cut
+        self.chunk = chunk
+        self.delay = delay
+        self.length = length
+
+
+class PatchServer:
+    """A local HTTP/1.0 server on 127.0.0.1 with programmable routes; it
+    records every request path in order."""
+
+    def __init__(self):
+        self.routes = {}
+        self.requests = []
+        self.lock = threading.Lock()
+        owner = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.0"
+
+            def log_message(self, *a):
+                pass
+
+            def do_GET(self):
+                with owner.lock:
+                    owner.requests.append(self.path)
+                    route = owner.routes.get(self.path)
+                try:
+                    owner._answer(self, route)
+                except (BrokenPipeError, ConnectionResetError):
+                    pass
+
+            def do_HEAD(self):
+                with owner.lock:
+                    route = owner.routes.get(self.path)
+                if route is None or route.mode == "status":
+                    self.send_response(route.status if route else 404)
+                    self.end_headers()
+                    return
+                self.send_response(200)
+                self.send_header("Content-Type", "application/octet-stream")
+                self.send_header("Content-Length", str(len(route.body)))
+                self.end_headers()
+
+        class Server(socketserver.ThreadingMixIn, http.server.HTTPServer):
+            daemon_threads = True
+            allow_reuse_address = True
+
+        self.httpd = Server(("127.0.0.1", 0), Handler)
+        self.port = self.httpd.server_address[1]
+        self.thread = threading.Thread(target=self.httpd.serve_forever, daemon=True)
+
+    @property
+    def base(self):
+        return "http://127.0.0.1:%d" % self.port
+
+    def _answer(self, h, route):
+        if route is None or route.mode == "status":
+            status = route.status if route else 404
+            page = b"<html><body><h1>%d</h1>error page</body></html>" % status
+            h.send_response(status)
+            h.send_header("Content-Type", "text/html")
+            h.send_header("Content-Length", str(len(page)))
+            h.end_headers()
+            h.wfile.write(page)
+            return
+        h.send_response(200)
+        h.send_header("Content-Type", "application/octet-stream")
+        if route.mode != "nolength":
+            h.send_header("Content-Length", str(len(route.body)))
+        h.end_headers()
+        body = route.body
+        if route.mode == "short":
+            h.wfile.write(body[:route.cut])
+            h.wfile.flush()
+            return
+        if route.mode in ("slow", "nolength") and (route.delay or route.mode == "nolength"):
+            for i in range(0, len(body), route.chunk):
+                h.wfile.write(body[i:i + route.chunk])
+                h.wfile.flush()
+                if route.delay:
+                    time.sleep(route.delay)
+            return
+        h.wfile.write(body)
+
+    def __enter__(self):
+        self.thread.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+# ------------------------------------------------------------- screenshots
+
+def screenshot(path, env=None):
+    """Captures the whole Xvfb screen of the test run into a PNG file."""
+    e = env or wine_env()
+    xwd = subprocess.run(["xwd", "-root", "-silent"], env=e, stdout=subprocess.PIPE, check=True).stdout
+    subprocess.run(["convert", "xwd:-", path], input=xwd, env=e, check=True)
+    return path
