@@ -3,6 +3,7 @@
 // class per kind. Each constructor stores everything its destructor uses.
 
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <utility>
 
@@ -129,4 +130,48 @@ public:
 private:
     HDC m_dc;
     HGDIOBJ m_old;
+};
+
+// A CNG algorithm provider (BCryptOpenAlgorithmProvider), closed with
+// BCryptCloseAlgorithmProvider.
+class CBCryptAlgOwner {
+public:
+    CBCryptAlgOwner() = default;
+    ~CBCryptAlgOwner()
+    {
+        if (m_h)
+            BCryptCloseAlgorithmProvider(m_h, 0);
+    }
+    CBCryptAlgOwner(const CBCryptAlgOwner&) = delete;
+    CBCryptAlgOwner& operator=(const CBCryptAlgOwner&) = delete;
+    CBCryptAlgOwner(CBCryptAlgOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
+    BCRYPT_ALG_HANDLE get() const { return m_h; }
+    // For the open call; the owner must be empty.
+    BCRYPT_ALG_HANDLE* receive() { return &m_h; }
+    explicit operator bool() const { return m_h != nullptr; }
+
+private:
+    BCRYPT_ALG_HANDLE m_h = nullptr;
+};
+
+// A CNG hash object (BCryptCreateHash), destroyed with BCryptDestroyHash.
+// Destroy it before the provider it was made from.
+class CBCryptHashOwner {
+public:
+    CBCryptHashOwner() = default;
+    ~CBCryptHashOwner()
+    {
+        if (m_h)
+            BCryptDestroyHash(m_h);
+    }
+    CBCryptHashOwner(const CBCryptHashOwner&) = delete;
+    CBCryptHashOwner& operator=(const CBCryptHashOwner&) = delete;
+    CBCryptHashOwner(CBCryptHashOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
+    BCRYPT_HASH_HANDLE get() const { return m_h; }
+    // For the create call; the owner must be empty.
+    BCRYPT_HASH_HANDLE* receive() { return &m_h; }
+    explicit operator bool() const { return m_h != nullptr; }
+
+private:
+    BCRYPT_HASH_HANDLE m_h = nullptr;
 };

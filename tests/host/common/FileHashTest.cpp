@@ -1,0 +1,50 @@
+// sha256OfFile on the host (CSha256) and under Wine (CNG): the same files
+// give the known digests.
+#include "common/FileHash.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::string hashHex(const char* path)
+{
+    unsigned char digest[kSha256Size];
+    if (!sha256OfFile(path, digest))
+        return "(failed)";
+    char hex[kSha256HexSize];
+    sha256Hex(digest, hex);
+    return hex;
+}
+
+void writeFile(const char* path, const std::string& bytes)
+{
+    std::FILE* f = std::fopen(path, "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+}
+
+TEST(FileHash, DigestsOfFilesSmallAndLargerThanOneChunk)
+{
+    writeFile("filehash_empty.bin", "");
+    writeFile("filehash_abc.bin", "abc");
+    writeFile("filehash_million.bin", std::string(1000000, 'a'));
+    EXPECT_EQ(hashHex("filehash_empty.bin"), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(hashHex("filehash_abc.bin"), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_EQ(hashHex("filehash_million.bin"), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
+    std::remove("filehash_empty.bin");
+    std::remove("filehash_abc.bin");
+    std::remove("filehash_million.bin");
+}
+
+TEST(FileHash, AMissingFileIsAFailure)
+{
+    unsigned char digest[kSha256Size];
+    EXPECT_FALSE(sha256OfFile("filehash_no_such_file.bin", digest));
+    EXPECT_FALSE(sha256OfFile(nullptr, digest));
+}
+
+} // namespace
