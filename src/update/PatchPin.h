@@ -1,0 +1,36 @@
+#pragma once
+// Integrity pins of patch builds. A patch information file may carry, in
+// [SRInfo], the SHA-256 of the build each server folder holds: "SHA256%d"
+// for the numbered folder %d (indexed like "Info%d") and "SHA256Max" for the
+// generic build in the max folder, which the fallback fetches too. When the
+// key for the folder being downloaded is present, the download is started
+// only if its digest matches; otherwise it counts as no file. Without the
+// key nothing changes. Portable.
+
+#include "common/Sha256.h"
+
+#include <cstddef>
+
+enum {
+    kPinFolderMax = -1, // the max folder: the generic build and the fallback
+    kPinKeySize = 32,   // buffer for a pin key name
+};
+
+// Results of judgePin and checkDownloadPin.
+enum PinVerdict {
+    kPinNone = 0,     // no pin for the folder (key missing or empty): the download counts as it is
+    kPinMatch = 1,    // the download's digest equals the pin
+    kPinMismatch = 2, // a different digest, a pin that is not 64 hex digits, or a file that could not be read
+};
+
+// The folder a download comes from: the max folder for the generic build
+// (selection -1) and for the fallback, otherwise the selected folder.
+int pinFolderFor(int srId, bool fallback);
+
+// Writes the pin key of a folder ("SHA256%d", or "SHA256Max" for
+// kPinFolderMax) into out (cap bytes, at least kPinKeySize).
+void pinKeyName(int folder, char* out, std::size_t cap);
+
+// Judges a download against the pin's value (trimmed text; empty for no
+// pin). digest is null when the download could not be hashed.
+int judgePin(const char* pinText, const unsigned char* digest);

@@ -1,0 +1,31 @@
+#pragma once
+// vdrpack: the release tool for publishers. It builds, inspects and
+// extracts update packages, runs the program's product check and build
+// selection against a registry export, and writes integrity pins into patch
+// information files. It is built from the program's own portable code on
+// every platform (native, win64, win32), so its answers cannot drift from
+// what the program does.
+
+#include <string>
+#include <vector>
+
+// Exit statuses of vdrpack, the same for every command.
+enum ToolStatus {
+    kToolOk = 0,
+    kToolFindings = 1,    // check --all-builds: an Info entry or key can never match
+    kToolUsage = 2,       // bad command line
+    kToolUnreadable = 3,  // an input file cannot be opened or read
+    kToolNotPackage = 4,  // the file carries no package trailer
+    kToolMalformed = 5,   // a damaged package trailer, or a file not in its expected form
+    kToolWriteFailed = 6, // an output file cannot be written
+    kToolRefused = 7,     // refused for safety: an unsafe attached name, a stub that is already a package
+};
+
+// What a command prints: the result on out, messages on err.
+struct ToolOutput {
+    std::string out;
+    std::string err;
+};
+
+// Runs the command line without the program name. Returns a ToolStatus.
+int runVdrpack(const std::vector<std::string>& args, ToolOutput& io);
