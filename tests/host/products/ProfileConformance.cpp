@@ -143,6 +143,8 @@ std::vector<ProfileCase> profileCases()
     };
 }
 
+void PrintTo(const ProfileCase& c, std::ostream* os) { *os << c.what; }
+
 class ProfileConformance : public ::testing::TestWithParam<ProfileCase> {
 protected:
     static void SetUpTestSuite()
