@@ -45,13 +45,35 @@ Span spanOf(const char* text)
     return Span{text, text + std::char_traits<char>::length(text)};
 }
 
+// Narrows a UTF-16 text after its byte-order mark: ASCII stays, anything
+// else becomes "?" (the platform maps it through the ANSI code page).
+std::string narrowedUtf16(const std::string& bytes, bool bigEndian)
+{
+    std::string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        const unsigned char lo = static_cast<unsigned char>(bytes[bigEndian ? i + 1 : i]);
+        const unsigned char hi = static_cast<unsigned char>(bytes[bigEndian ? i : i + 1]);
+        text += (hi == 0 && lo < 0x80) ? static_cast<char>(lo) : '?';
+    }
+    return text;
+}
+
+// The file's text in narrow form, without a byte-order mark.
 bool readWholeFile(const char* path, std::string& text)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
     text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    if (in.bad())
+        return false;
+    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        text.erase(0, 3);
+    else if (text.compare(0, 2, "\xFF\xFE") == 0)
+        text = narrowedUtf16(text, false);
+    else if (text.compare(0, 2, "\xFE\xFF") == 0)
+        text = narrowedUtf16(text, true);
+    return true;
 }
 
 int digitValue(char c)
@@ -79,8 +101,6 @@ bool CIniFileReader::findValue(const char* section, const char* key, const char*
     const Span wantKey = trimmed(spanOf(key));
     const char* p = text.data();
     const char* const end = p + text.size();
-    if (text.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        p += 3;
 
     bool inSection = false;  // inside the first section of the wanted name
     bool seenSection = false; // that section has begun (later ones are not searched)

@@ -15,8 +15,10 @@
 //    first key of a name in the section counts.
 //  - A value enclosed in a matching pair of single or double quotes loses
 //    them, as with the platform's reader.
-//  - A UTF-8 byte-order mark at the start of the file is skipped; the text is
-//    otherwise taken byte for byte (the system's ANSI code page).
+//  - The text is taken byte for byte (the system's ANSI code page). A file
+//    that starts with a UTF-8 byte-order mark is read without it; one that
+//    starts with a UTF-16 mark (as "Unicode" editors save) is read as UTF-16
+//    with every character outside ASCII as "?".
 // The file is read afresh on every call; nothing is cached.
 
 #include "products/Profile.h"

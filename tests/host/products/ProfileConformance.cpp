@@ -20,6 +20,17 @@ std::string counted(std::size_t n)
     return s;
 }
 
+// An ASCII text as UTF-16 with its byte-order mark.
+std::string utf16(const std::string& text, bool bigEndian)
+{
+    std::string bytes = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (char c : text) {
+        bytes += bigEndian ? '\0' : c;
+        bytes += bigEndian ? c : '\0';
+    }
+    return bytes;
+}
+
 struct ProfileFile {
     const char* name;
     std::string bytes;
@@ -65,6 +76,9 @@ const std::vector<ProfileFile>& profileFiles()
          "CountZero=0\n"},
         {"crlf.ini", "\xEF\xBB\xBF[RegPath]\r\nCount=3\r\nPath0=Software\\Crlf\r\n"},
         {"spaced.ini", "  [ RegPath ]  \nCount = 4\n[SRInfo]\nCount=5\n"},
+        {"utf16le.ini", utf16("[RegPath]\r\nCount=6\r\nPath0=Software\\Wide\r\n", false)},
+        {"utf16be.ini", utf16("[RegPath]\r\nCount=7\r\n", true)},
+        {"duplicates.ini", "[RegPath]\nCount=1\nCount=2\n[SRInfo]\nSRNo=A\n[RegPath]\nPath0=Software\\Later\n"},
     };
     return files;
 }
@@ -138,6 +152,11 @@ std::vector<ProfileCase> profileCases()
         integer("IntMissingSectionGivesDefault", "main.ini", "Nothing", "Count", 5, 5),
         integer("IntMissingFileGivesDefault", "absent.ini", "RegPath", "Count", 5, 5),
         integer("IntCrLfAndByteOrderMark", "crlf.ini", "RegPath", "Count", 3),
+        text("Utf16LittleEndian", "utf16le.ini", "RegPath", "Path0", "Software\\Wide"),
+        integer("IntUtf16LittleEndian", "utf16le.ini", "RegPath", "Count", 6),
+        integer("IntUtf16BigEndian", "utf16be.ini", "RegPath", "Count", 7),
+        integer("DuplicateKeyFirstCounts", "duplicates.ini", "RegPath", "Count", 1),
+        text("OnlyFirstSectionOfANameSearched", "duplicates.ini", "RegPath", "Path0", ""),
         integer("IntSectionNameTrimmed", "spaced.ini", "RegPath", "Count", 4),
         integer("IntAfterSpacedSection", "spaced.ini", "SRInfo", "Count", 5),
     };
