@@ -43,3 +43,28 @@ std::string baseName(const std::string& path)
     std::size_t sep = path.find_last_of("/\\");
     return sep == std::string::npos ? path : path.substr(sep + 1);
 }
+
+std::string absolutePath(const std::string& path)
+{
+    std::error_code ec;
+    std::filesystem::path p = std::filesystem::absolute(path, ec);
+    return ec ? std::string() : p.lexically_normal().string();
+}
+
+CWorkingDirectory::CWorkingDirectory(const std::string& dir)
+{
+    std::error_code ec;
+    m_previous = std::filesystem::current_path(ec).string();
+    if (ec)
+        return;
+    std::filesystem::current_path(dir.empty() ? std::string(".") : dir, ec);
+    m_bChanged = !ec;
+}
+
+CWorkingDirectory::~CWorkingDirectory()
+{
+    if (m_bChanged) {
+        std::error_code ec;
+        std::filesystem::current_path(m_previous, ec);
+    }
+}

@@ -31,7 +31,7 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"pin", runPin},
+    {"check", runCheck}, {"pin", runPin},
 };
 
 } // namespace
