@@ -1,7 +1,11 @@
 #include "update/PatchPin.h"
 
+#include "common/FileHash.h"
 #include "common/FixedBuf.h"
+#include "common/Trace.h"
+#include "products/Profile.h"
 
+#include <cstdio>
 #include <cstring>
 
 int pinFolderFor(int srId, bool fallback) { return (fallback || srId < 0) ? kPinFolderMax : srId; }
@@ -22,4 +26,28 @@ int judgePin(const char* pinText, const unsigned char* digest)
     if (!digest || !sha256FromHex(pinText, pinned))
         return kPinMismatch;
     return std::memcmp(pinned, digest, kSha256Size) == 0 ? kPinMatch : kPinMismatch;
+}
+
+int checkDownloadPin(const char* iniPath, int folder, const char* localPath)
+{
+    char key[kPinKeySize];
+    pinKeyName(folder, key, sizeof key);
+    char pin[kMaxText] = {};
+    readProfileString("SRInfo", key, pin, sizeof pin, iniPath);
+    if (!pin[0])
+        return kPinNone;
+    unsigned char digest[kSha256Size];
+    bool hashed = sha256OfFile(localPath, digest);
+    int verdict = judgePin(pin, hashed ? digest : nullptr);
+    if (verdict == kPinMatch) {
+        traceLog("[Veldrun] checkDownloadPin => pin %s matched\n", key);
+        return verdict;
+    }
+    char got[kSha256HexSize] = "(unreadable)";
+    if (hashed)
+        sha256Hex(digest, got);
+    traceLog("[Veldrun] checkDownloadPin => pin %s did not match: expected %s, got %s\n", key, pin, got);
+    if (localPath)
+        std::remove(localPath);
+    return verdict;
 }

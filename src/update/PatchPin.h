@@ -34,3 +34,11 @@ void pinKeyName(int folder, char* out, std::size_t cap);
 // Judges a download against the pin's value (trimmed text; empty for no
 // pin). digest is null when the download could not be hashed.
 int judgePin(const char* pinText, const unsigned char* digest);
+
+// Checks a finished download against the pin of its folder in the patch
+// information file, hashing the file through the platform (CNG on Windows).
+// A mismatch removes the file and traces
+// "[Veldrun] checkDownloadPin => pin %s did not match: expected %s, got %s\n";
+// a match traces "[Veldrun] checkDownloadPin => pin %s matched\n"; without a
+// pin nothing is read, traced or removed. Returns a PinVerdict.
+int checkDownloadPin(const char* iniPath, int folder, const char* localPath);
