@@ -65,7 +65,7 @@ double searchSeconds(const std::string& path, int want)
 
 void report(const char* what, double search, double read)
 {
-    std::printf("%-44s search %7.1f ms  read %7.1f ms  ratio %.2f\n", what, search * 1e3, read * 1e3, search / read);
+    std::printf("%-36s search %8.2f ms  read %8.2f ms  ratio %.3f\n", what, search * 1e3, read * 1e3, search / read);
 }
 
 } // namespace
