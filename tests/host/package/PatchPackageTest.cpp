@@ -133,6 +133,21 @@ TEST_F(PackageTest, SearchAgreesWithTheByteByByteSearchAcrossBlockBoundaries)
     }
 }
 
+TEST_F(PackageTest, SearchAgreesWithTheByteByByteSearchAtEveryOffset)
+{
+    // A field at each offset of a small file, after a decoy without its zero byte.
+    Bytes base = pseudoRandomBytes(700, 5);
+    for (std::size_t at = 0; at + 20 <= base.size(); ++at) {
+        Bytes file = base;
+        file.replace(at, 20, markerField(0xFF));
+        if (at >= 25)
+            file.replace(at - 25, 19, markerText() + "\x7f");
+        Found want = referenceSearch(file);
+        ASSERT_EQ(1, want.result);
+        ASSERT_EQ(want, search(file)) << "field at " << at;
+    }
+}
+
 TEST_F(PackageTest, SearchTracesAndLeavesTheFileReadable)
 {
     traceClear();
