@@ -83,7 +83,10 @@ std::int64_t findLastMarker(FILE* f, std::int64_t size, const char* marker)
 {
     constexpr std::size_t kRun = 256;
     const unsigned char first = static_cast<unsigned char>(marker[0]);
-    static std::vector<unsigned char> buf(kSearchBlock + kWindow);
+    // Kept between searches: a fresh block each time costs about as much as
+    // the search itself. One per thread, so that objects on different
+    // threads never share it.
+    thread_local std::vector<unsigned char> buf(kSearchBlock + kWindow);
     std::int64_t hi = size - static_cast<std::int64_t>(kMarkerField);
     while (hi >= 0) {
         std::int64_t lo = hi - static_cast<std::int64_t>(kSearchBlock) + 1;
