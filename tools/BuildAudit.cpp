@@ -118,7 +118,8 @@ std::vector<BuildFinding> auditBuilds(const IProfileReader& profile, const char*
                 continue;
             }
             std::string name = key.substr(0, h1);
-            auto same = std::find_if(products.begin(), products.end(), [&](const Product& p) { return p.name == name; });
+            auto same =
+                std::find_if(products.begin(), products.end(), [&](const Product& p) { return p.name == name; });
             if (same != products.end())
                 continue;
             auto caseOnly = std::find_if(products.begin(), products.end(),
@@ -141,8 +142,9 @@ std::vector<BuildFinding> auditBuilds(const IProfileReader& profile, const char*
         if (keys.empty())
             continue;
         for (const Product& p : products) {
-            bool has = std::any_of(keys.begin(), keys.end(),
-                                   [&](const std::string& k) { return k.compare(0, p.name.size() + 1, p.name + "#") == 0; });
+            bool has = std::any_of(keys.begin(), keys.end(), [&](const std::string& k) {
+                return k.compare(0, p.name.size() + 1, p.name + "#") == 0;
+            });
             if (!has)
                 report(where, "holds no build key of product " + std::to_string(p.index) + " (" + p.name +
                                   "): never matches, every installed product needs its key");

@@ -18,21 +18,20 @@
 namespace {
 
 const char kUsage[] = "usage: vdrpack check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64]\n";
-const char kHelp[] =
-    "usage: vdrpack check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64]\n"
-    "\n"
-    "Runs the program's product check and build selection on PATCH.ini with the installed state\n"
-    "of STATE.reg, a registry export (\"Windows Registry Editor Version 5.00\", UTF-16 or ANSI;\n"
-    "keys under HKEY_LOCAL_MACHINE count, others are listed and left out). Prints each product as\n"
-    "found, the outcome (applicable, patch error, product error, already applied), the build\n"
-    "chosen and every URL the run would fetch, in order, the fallback included, with its pin.\n"
-    "  --all-builds  also audit every Info entry: keys cut at 259 characters, names that no Check\n"
-    "                value gives (typos), entries that can never be chosen, unusable pins;\n"
-    "                exit status 1 when there is any finding\n"
-    "  --json        print a JSON object instead of text\n"
-    "  --view 32     (default) read as the 32-bit program does on 64-bit Windows: when the export\n"
-    "                holds Software\\WOW6432Node, that is what \"Software\" names\n"
-    "  --view 64     read every key as exported\n";
+const char kHelp[] = "usage: vdrpack check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64]\n"
+                     "\n"
+                     "Runs the program's product check and build selection on PATCH.ini with the installed state\n"
+                     "of STATE.reg, a registry export (\"Windows Registry Editor Version 5.00\", UTF-16 or ANSI;\n"
+                     "keys under HKEY_LOCAL_MACHINE count, others are listed and left out). Prints each product as\n"
+                     "found, the outcome (applicable, patch error, product error, already applied), the build\n"
+                     "chosen and every URL the run would fetch, in order, the fallback included, with its pin.\n"
+                     "  --all-builds  also audit every Info entry: keys cut at 259 characters, names that no Check\n"
+                     "                value gives (typos), entries that can never be chosen, unusable pins;\n"
+                     "                exit status 1 when there is any finding\n"
+                     "  --json        print a JSON object instead of text\n"
+                     "  --view 32     (default) read as the 32-bit program does on 64-bit Windows: when the export\n"
+                     "                holds Software\\WOW6432Node, that is what \"Software\" names\n"
+                     "  --view 64     read every key as exported\n";
 
 const char* outcomeName(int result, int id)
 {
@@ -110,12 +109,10 @@ struct Fetch {
 int runCheck(const std::vector<std::string>& args, ToolOutput& io)
 {
     CToolArgs a;
-    if (!a.parse(args, {"--all-builds", "--json"}, {"--registry", "--view"}))
-        return usageError(io, "check", a.error(), kUsage);
-    if (a.help()) {
-        io.out += kHelp;
-        return kToolOk;
-    }
+    int status =
+        beginCommand(a, args, {"--all-builds", "--json"}, {"--registry", "--view"}, io, "check", kUsage, kHelp);
+    if (status >= 0)
+        return status;
     if (a.positional().size() != 1 || !a.has("--registry"))
         return usageError(io, "check", "needs PATCH.ini and --registry STATE.reg", kUsage);
     std::string view = a.has("--view") ? a.value("--view") : "32";
@@ -190,8 +187,8 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     j.string("file", iniArg);
     j.string("registryView", redirected ? "32-bit (Software\\WOW6432Node)" : "as exported");
     j.beginArray("products");
-    std::string text = iniArg + " against " + regArg + (redirected ? " (32-bit view: Software\\WOW6432Node)" : "") +
-                       "\nproducts:\n";
+    std::string text =
+        iniArg + " against " + regArg + (redirected ? " (32-bit view: Software\\WOW6432Node)" : "") + "\nproducts:\n";
     for (std::size_t i = 0; i < products.size(); ++i) {
         const ProductInfo& p = products[i];
         bool exempt = std::string(p.szNoVerCheck) == "1";
@@ -212,7 +209,10 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
         else
             text += std::string(p.szProdName) + " " + p.szProdVer + ", SR " + p.szSRNo + " " + p.szSRVer +
                     "; Check \"" + p.szCheck + "\"" +
-                    (exempt ? " (exempt)" : identityMatches(p) ? " matches" : " does not match") + "\n";
+                    (exempt               ? " (exempt)"
+                     : identityMatches(p) ? " matches"
+                                          : " does not match") +
+                    "\n";
     }
     j.endArray();
     const char* outcome = outcomeName(result, id);

@@ -15,15 +15,14 @@
 namespace {
 
 const char kUsage[] = "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n";
-const char kHelp[] =
-    "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n"
-    "\n"
-    "Writes the SHA-256 of FILE, the patch build the server holds, into [SRInfo] of PATCH.ini:\n"
-    "  --build N   as \"SHA256N\", for the build in server folder N (the one Info N selects)\n"
-    "  --max       as \"SHA256Max\", for the generic build in the max folder (also the fallback)\n"
-    "An existing pin is replaced; every other byte of PATCH.ini stays as it was.\n"
-    "A program that downloads a pinned build starts it only when its SHA-256 matches;\n"
-    "a mismatch counts as no file (fallback or server error).\n";
+const char kHelp[] = "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n"
+                     "\n"
+                     "Writes the SHA-256 of FILE, the patch build the server holds, into [SRInfo] of PATCH.ini:\n"
+                     "  --build N   as \"SHA256N\", for the build in server folder N (the one Info N selects)\n"
+                     "  --max       as \"SHA256Max\", for the generic build in the max folder (also the fallback)\n"
+                     "An existing pin is replaced; every other byte of PATCH.ini stays as it was.\n"
+                     "A program that downloads a pinned build starts it only when its SHA-256 matches;\n"
+                     "a mismatch counts as no file (fallback or server error).\n";
 
 // A folder number as the program forms it: decimal digits, no leading zeros.
 bool parseFolder(const std::string& text, int& folder)
@@ -44,12 +43,9 @@ bool parseFolder(const std::string& text, int& folder)
 int runPin(const std::vector<std::string>& args, ToolOutput& io)
 {
     CToolArgs a;
-    if (!a.parse(args, {"--max"}, {"--build"}))
-        return usageError(io, "pin", a.error(), kUsage);
-    if (a.help()) {
-        io.out += kHelp;
-        return kToolOk;
-    }
+    int status = beginCommand(a, args, {"--max"}, {"--build"}, io, "pin", kUsage, kHelp);
+    if (status >= 0)
+        return status;
     if (a.positional().size() != 2)
         return usageError(io, "pin", "needs PATCH.ini and FILE", kUsage);
     if (a.has("--max") == a.has("--build"))
@@ -57,8 +53,7 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     int folder = kPinFolderMax;
     if (a.has("--build")) {
         if (!parseFolder(a.value("--build"), folder))
-            return usageError(io, "pin", "--build needs a folder number (0, 1, 2, ... without leading zeros)",
-                              kUsage);
+            return usageError(io, "pin", "--build needs a folder number (0, 1, 2, ... without leading zeros)", kUsage);
         if (folder == 999)
             return usageError(io, "pin", "folder 999 is never downloaded (the selection reads it as already applied)",
                               kUsage);

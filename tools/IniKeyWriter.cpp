@@ -31,9 +31,9 @@ bool equalNoCase(const std::string& a, const std::string& b)
 }
 
 struct Line {
-    std::size_t begin;   // first byte
-    std::size_t end;     // one past the last byte before the line ending
-    std::size_t next;    // first byte of the next line
+    std::size_t begin; // first byte
+    std::size_t end;   // one past the last byte before the line ending
+    std::size_t next;  // first byte of the next line
 };
 
 } // namespace
@@ -47,8 +47,8 @@ std::string setIniKey(const std::string& text, const std::string& section, const
 
     std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     bool inSection = false;
-    bool seen = false;            // the first section of the name was entered
-    std::size_t insertAt = 0;     // after the section's last line that is not blank
+    bool seen = false;        // the first section of the name was entered
+    std::size_t insertAt = 0; // after the section's last line that is not blank
     bool lastHasEnding = true;
     for (std::size_t pos = start; pos < text.size();) {
         Line line{pos, pos, pos};

@@ -73,9 +73,15 @@ void CJsonWriter::close(char bracket)
         m_out += "\n";
 }
 
-void CJsonWriter::endObject() { close('}'); }
+void CJsonWriter::endObject()
+{
+    close('}');
+}
 
-void CJsonWriter::endArray() { close(']'); }
+void CJsonWriter::endArray()
+{
+    close(']');
+}
 
 void CJsonWriter::string(const char* key, const std::string& text)
 {

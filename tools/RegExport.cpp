@@ -106,7 +106,8 @@ std::string CRegExport::decode(const std::string& bytes)
         for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
             unsigned unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
             if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-                unsigned low = static_cast<unsigned char>(bytes[i + 2]) | (static_cast<unsigned char>(bytes[i + 3]) << 8);
+                unsigned low =
+                    static_cast<unsigned char>(bytes[i + 2]) | (static_cast<unsigned char>(bytes[i + 3]) << 8);
                 if (low >= 0xDC00 && low <= 0xDFFF) {
                     i += 2;
                     out += '?'; // outside the code page in any case
@@ -190,8 +191,7 @@ int CRegExport::parseValue(int line, const std::string& text, RegExportKey* key)
     if (at < values.size()) {
         value.name = values[at].name; // the registry keeps a value's first spelling
         values[at] = value;
-    }
-    else
+    } else
         values.push_back(value);
     return kRegExportOk;
 }

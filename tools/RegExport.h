@@ -25,7 +25,7 @@
 
 enum RegExportResult {
     kRegExportOk = 0,
-    kRegExportNoHeader = 1, // the first line is not an export header
+    kRegExportNoHeader = 1,  // the first line is not an export header
     kRegExportMalformed = 2, // a line that is none of the forms above; see error()
 };
 

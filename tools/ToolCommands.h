@@ -11,6 +11,16 @@ int runExtract(const std::vector<std::string>& args, ToolOutput& io);
 int runCheck(const std::vector<std::string>& args, ToolOutput& io);
 int runPin(const std::vector<std::string>& args, ToolOutput& io);
 
+class CToolArgs;
+
+// The start every command shares: parses args into a (flags and valued as
+// for CToolArgs::parse) and answers --help. Returns -1 when the command is
+// to go on, otherwise the status to return (kToolOk after the help,
+// kToolUsage after a usage error).
+int beginCommand(CToolArgs& a, const std::vector<std::string>& args, const std::vector<std::string>& flags,
+                 const std::vector<std::string>& valued, ToolOutput& io, const char* command, const char* usage,
+                 const char* help);
+
 // Prints "vdrpack CMD: message" and the command's usage line on err;
 // returns kToolUsage.
 int usageError(ToolOutput& io, const char* command, const std::string& message, const char* usage);

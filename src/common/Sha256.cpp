@@ -15,7 +15,10 @@ const std::uint32_t kRound[64] = {
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2,
 };
 
-inline std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
+inline std::uint32_t rotr(std::uint32_t x, int n)
+{
+    return (x >> n) | (x << (32 - n));
+}
 
 int hexValue(char c)
 {
@@ -30,7 +33,10 @@ int hexValue(char c)
 
 } // namespace
 
-CSha256::CSha256() { reset(); }
+CSha256::CSha256()
+{
+    reset();
+}
 
 void CSha256::reset()
 {

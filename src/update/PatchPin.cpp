@@ -8,7 +8,10 @@
 #include <cstdio>
 #include <cstring>
 
-int pinFolderFor(int srId, bool fallback) { return (fallback || srId < 0) ? kPinFolderMax : srId; }
+int pinFolderFor(int srId, bool fallback)
+{
+    return (fallback || srId < 0) ? kPinFolderMax : srId;
+}
 
 void pinKeyName(int folder, char* out, std::size_t cap)
 {

@@ -40,7 +40,8 @@ const Vector kVectors[] = {
 TEST(Sha256, KnownDigestsWhateverTheChunking)
 {
     for (const Vector& v : kVectors) {
-        for (std::size_t chunk : {std::size_t(1), std::size_t(63), std::size_t(64), std::size_t(1000), v.message.size() + 1})
+        for (std::size_t chunk :
+             {std::size_t(1), std::size_t(63), std::size_t(64), std::size_t(1000), v.message.size() + 1})
             EXPECT_EQ(hexOf(v.message, chunk), v.digest) << v.message.size() << " bytes in chunks of " << chunk;
     }
 }
@@ -68,8 +69,8 @@ TEST(Sha256, HexTextRoundTripsAndRejectsAnythingElse)
     EXPECT_STREQ(hex, kVectors[1].digest);
 
     std::string good = kVectors[1].digest;
-    const std::string bad[] = {"", good.substr(1), good + "0", good.substr(1) + "g", " " + good.substr(1),
-                               good.substr(0, 63) + "\n"};
+    const std::string bad[] = {
+        "", good.substr(1), good + "0", good.substr(1) + "g", " " + good.substr(1), good.substr(0, 63) + "\n"};
     for (const std::string& text : bad)
         EXPECT_FALSE(sha256FromHex(text.c_str(), digest)) << '"' << text << '"';
     EXPECT_FALSE(sha256FromHex(nullptr, digest));

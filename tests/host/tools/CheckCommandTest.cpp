@@ -47,7 +47,9 @@ struct State {
 TEST(CheckCommand, WorkedExampleOutcomesAndUrlsInOrder)
 {
     const State states[] = {
-        {"as shipped", {kDisc, kTape}, "applicable",
+        {"as shipped",
+         {kDisc, kTape},
+         "applicable",
          {"first: http://srv/patch/417/0/OMS240118-02.exe", "fallback: http://srv/patch/417/Max/OMS240118-02.exe"}},
         {"both on OMS231120-01",
          {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS231120-01", "4.00.2301"},
@@ -59,10 +61,12 @@ TEST(CheckCommand, WorkedExampleOutcomesAndUrlsInOrder)
           {"TapeTune", "Tape & Tune", "2.5", "OMS240118-02", "2.50.2000"}},
          "already applied",
          {}},
-        {"one patched", {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS240118-02", "4.00.2400"}, kTape},
+        {"one patched",
+         {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS240118-02", "4.00.2400"}, kTape},
          "applicable",
          {"first: http://srv/patch/417/max/OMS240118-02.exe"}},
-        {"Disc Studio 4.1", {{"DiscStudio", "Ombrel Disc Studio", "4.1", "OMS230910-01", "4.00.2215"}, kTape},
+        {"Disc Studio 4.1",
+         {{"DiscStudio", "Ombrel Disc Studio", "4.1", "OMS230910-01", "4.00.2215"}, kTape},
          "patch error",
          {}},
         {"Tape & Tune missing", {kDisc}, "product error", {}},
@@ -74,7 +78,7 @@ TEST(CheckCommand, WorkedExampleOutcomesAndUrlsInOrder)
         ToolResult r = runTool({"check", dir.path("patch.ini"), "--registry", dir.path("state.reg")});
         EXPECT_EQ(r.status, kToolOk) << s.name << "\n" << r.err;
         EXPECT_NE(r.out.find(std::string("outcome: ") + s.outcome + "\n"), std::string::npos) << s.name << "\n"
-                                                                                             << r.out;
+                                                                                              << r.out;
         std::size_t at = 0;
         for (const std::string& f : s.fetches) {
             std::size_t found = r.out.find(f + "\n", at);
@@ -138,8 +142,7 @@ TEST(CheckCommand, AllBuildsReportsEntriesAndKeysThatCanNeverMatch)
                       longInfo + "SHA2560=abc\r\n";
     dir.write("patch.ini", ini);
     dir.write("state.reg", exportOf({kDisc, kTape}));
-    ToolResult r =
-        runTool({"check", dir.path("patch.ini"), "--registry", dir.path("state.reg"), "--all-builds"});
+    ToolResult r = runTool({"check", dir.path("patch.ini"), "--registry", dir.path("state.reg"), "--all-builds"});
     EXPECT_EQ(r.status, kToolFindings) << r.err;
     const char* expected[] = {
         "Info1 key 0 (OmbrelDiskStudio#OMS231120-01#4.00.2301): names no product of [RegPath] (Check0 names "
@@ -186,7 +189,8 @@ TEST(CheckCommand, BadInputHasItsOwnStatus)
         {{"check", dir.path("patch.ini"), "--registry", dir.path("missing.reg")}, kToolUnreadable, "missing.reg"},
         {{"check", dir.path("patch.ini"), "--registry", dir.path("bad.reg")}, kToolMalformed, "line 3"},
         {{"check", dir.path("patch.ini"), "--registry", dir.path("text.reg")}, kToolMalformed, "not a registry export"},
-        {{"check", dir.path("patch.ini"), "--registry", dir.path("other.reg")}, kToolOk,
+        {{"check", dir.path("patch.ini"), "--registry", dir.path("other.reg")},
+         kToolOk,
          "outside HKEY_LOCAL_MACHINE left out: HKEY_CURRENT_USER\\Software\\Ombrel"},
     };
     for (const Case& c : cases) {

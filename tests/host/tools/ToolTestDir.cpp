@@ -21,7 +21,10 @@ CToolTestDir::~CToolTestDir()
     std::filesystem::remove_all(m_dir, ec);
 }
 
-std::string CToolTestDir::path(const std::string& name) const { return m_dir + "/" + name; }
+std::string CToolTestDir::path(const std::string& name) const
+{
+    return m_dir + "/" + name;
+}
 
 void CToolTestDir::write(const std::string& name, const std::string& bytes) const
 {
@@ -35,7 +38,10 @@ std::string CToolTestDir::read(const std::string& name) const
     return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
-bool CToolTestDir::exists(const std::string& name) const { return std::filesystem::exists(path(name)); }
+bool CToolTestDir::exists(const std::string& name) const
+{
+    return std::filesystem::exists(path(name));
+}
 
 ToolResult runTool(const std::vector<std::string>& args)
 {

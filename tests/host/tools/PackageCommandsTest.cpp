@@ -1,0 +1,202 @@
+// build, inspect and extract on packages made here: the bytes builder mode
+// writes, the layout report (signature tables included), and the refusals.
+#include "ToolTestDir.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+const char kIni[] = "[SRInfo]\r\nSRNo=OMS240118-02\r\n";
+
+void put32(std::string& s, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        s[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+}
+
+std::string le32(std::uint32_t v)
+{
+    std::string s(4, '\0');
+    put32(s, 0, v);
+    return s;
+}
+
+// A 1,024-byte PE32 image header whose certificate table entry says
+// (offset, size); (0, 0) for an unsigned image.
+std::string peStub(std::uint32_t sigOffset = 0, std::uint32_t sigSize = 0)
+{
+    std::string s(1024, '\0');
+    s[0] = 'M';
+    s[1] = 'Z';
+    put32(s, 0x3C, 0x80);
+    s.replace(0x80, 4, std::string("PE\0\0", 4));
+    std::size_t opt = 0x80 + 24;
+    s[opt] = 0x0B;
+    s[opt + 1] = 0x01;
+    put32(s, opt + 92, 16);
+    put32(s, opt + 96 + 32, sigOffset);
+    put32(s, opt + 96 + 36, sigSize);
+    return s;
+}
+
+// What builder mode writes for stub and the attached file.
+std::string expectedPackage(const std::string& stub, const std::string& name, const std::string& content)
+{
+    return stub + le32(static_cast<std::uint32_t>(name.size())) + name + content +
+           le32(static_cast<std::uint32_t>(stub.size())) + "!vdrsign!!vdrsign!";
+}
+
+TEST(BuildCommand, WritesTheBuilderModeLayoutUnderTheFilesBareName)
+{
+    CToolTestDir dir;
+    std::filesystem::create_directory(dir.path("release"));
+    dir.write("stub.exe", peStub());
+    dir.write("release/patch.ini", kIni);
+    ToolResult r = runTool({"build", dir.path("stub.exe"), dir.path("release/patch.ini"), "-o", dir.path("out.exe")});
+    ASSERT_EQ(r.status, kToolOk) << r.err;
+    std::string package = dir.read("out.exe");
+    std::string expected = expectedPackage(peStub(), "patch.ini", kIni);
+    ASSERT_EQ(package.size(), expected.size() + 2);
+    EXPECT_EQ(package.substr(0, expected.size()), expected);
+    EXPECT_EQ(package[expected.size()], '\0') << "the marker's terminator";
+
+    // Building again over an existing package replaces it.
+    r = runTool({"build", dir.path("stub.exe"), dir.path("release/patch.ini"), "-o", dir.path("out.exe")});
+    EXPECT_EQ(r.status, kToolOk) << r.err;
+    EXPECT_EQ(dir.read("out.exe"), package);
+}
+
+TEST(BuildCommand, RefusalsAndFailuresLeaveNoPackage)
+{
+    CToolTestDir dir;
+    dir.write("stub.exe", peStub());
+    dir.write("patch.ini", kIni);
+    dir.write("bad:name.ini", kIni);
+    dir.write("package.exe", expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0'));
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"build", dir.path("stub.exe"), dir.path("patch.ini")}, kToolUsage, "-o PACKAGE.exe"},
+        {{"build", dir.path("stub.exe"), "-o", dir.path("out.exe")}, kToolUsage, "needs STUB.exe"},
+        {{"build", dir.path("missing.exe"), dir.path("patch.ini"), "-o", dir.path("out.exe")},
+         kToolUnreadable,
+         "cannot read"},
+        {{"build", dir.path("stub.exe"), dir.path("missing.ini"), "-o", dir.path("out.exe")},
+         kToolUnreadable,
+         "missing.ini"},
+        {{"build", dir.path("package.exe"), dir.path("patch.ini"), "-o", dir.path("out.exe")},
+         kToolRefused,
+         "already a package"},
+        {{"build", dir.path("stub.exe"), dir.path("bad:name.ini"), "-o", dir.path("out.exe")},
+         kToolRefused,
+         "cannot carry the name \"bad:name.ini\""},
+        {{"build", dir.path("stub.exe"), dir.path("patch.ini"), "-o", dir.path("no/such/dir/out.exe")},
+         kToolWriteFailed,
+         "cannot write"},
+    };
+    for (const Case& c : cases) {
+        ToolResult r = runTool(c.args);
+        EXPECT_EQ(r.status, c.status) << c.message << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_FALSE(dir.exists("out.exe")) << c.message;
+    }
+}
+
+TEST(InspectCommand, LayoutOfAPlainAndOfASignedPackage)
+{
+    CToolTestDir dir;
+    std::string plain = expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0');
+    dir.write("plain.exe", plain);
+    ToolResult r = runTool({"inspect", dir.path("plain.exe")});
+    ASSERT_EQ(r.status, kToolOk) << r.err;
+    for (const char* part :
+         {"executable size: 1024\n", "attached name:   patch.ini\n", "content size:    29\n", "trailing bytes:  0\n"})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+
+    // Signed afterwards: 6 alignment bytes, then a 40-byte certificate table
+    // that the header points to.
+    std::uint32_t sigOffset = static_cast<std::uint32_t>(plain.size() + 6);
+    std::string signedPkg = expectedPackage(peStub(sigOffset, 40), "patch.ini", kIni) + std::string(2, '\0') +
+                            std::string(6, '\0') + std::string(40, 'C');
+    dir.write("signed.exe", signedPkg);
+    r = runTool({"inspect", dir.path("signed.exe"), "--json"});
+    ASSERT_EQ(r.status, kToolOk) << r.err;
+    for (std::string part : {std::string("\"executableSize\": 1024"), std::string("\"trailingBytes\": 46"),
+                             "\"signatureTable\": {\n    \"offset\": " + std::to_string(sigOffset) +
+                                 ",\n    \"size\": 40,\n    \"alignmentBytes\": 6\n  }"})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+
+    // Bytes after the trailer that the header does not point to.
+    dir.write("tail.exe", plain + "junk");
+    r = runTool({"inspect", dir.path("tail.exe")});
+    EXPECT_NE(r.out.find("trailing bytes:  4 (not a signature table)"), std::string::npos) << r.out;
+}
+
+TEST(InspectAndExtract, NotAPackageDamagedTrailerAndRefusedName)
+{
+    CToolTestDir dir;
+    dir.write("stub.exe", peStub());
+    std::string damaged = expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0');
+    put32(damaged, damaged.size() - 24, 0x7FFFFF00); // start offset past the end
+    dir.write("damaged.exe", damaged);
+    dir.write("evil.exe", expectedPackage(peStub(), "../patch.ini", kIni) + std::string(2, '\0'));
+    std::filesystem::create_directory(dir.path("x"));
+
+    ToolResult r = runTool({"inspect", dir.path("stub.exe"), "--json"});
+    EXPECT_EQ(r.status, kToolNotPackage);
+    EXPECT_NE(r.out.find("\"package\": false"), std::string::npos) << r.out;
+    EXPECT_EQ(runTool({"extract", dir.path("stub.exe"), "-C", dir.path("x")}).status, kToolNotPackage);
+
+    EXPECT_EQ(runTool({"inspect", dir.path("damaged.exe")}).status, kToolMalformed);
+    EXPECT_EQ(runTool({"extract", dir.path("damaged.exe"), "-C", dir.path("x")}).status, kToolMalformed);
+
+    r = runTool({"inspect", dir.path("evil.exe")});
+    EXPECT_EQ(r.status, kToolMalformed);
+    EXPECT_NE(r.out.find("../patch.ini (refused"), std::string::npos) << r.out;
+    r = runTool({"extract", dir.path("evil.exe"), "-C", dir.path("x")});
+    EXPECT_EQ(r.status, kToolRefused) << r.err;
+    EXPECT_FALSE(dir.exists("patch.ini"));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path("x")));
+
+    EXPECT_EQ(runTool({"inspect", dir.path("missing.exe")}).status, kToolUnreadable);
+    EXPECT_EQ(runTool({"extract", dir.path("missing.exe")}).status, kToolUnreadable);
+    EXPECT_EQ(runTool({"inspect"}).status, kToolUsage);
+    EXPECT_EQ(runTool({"extract", dir.path("stub.exe"), "-C"}).status, kToolUsage);
+}
+
+TEST(ExtractCommand, WritesTheAttachedFileIntoTheDirectory)
+{
+    CToolTestDir dir;
+    dir.write("package.exe", expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0') + "tail");
+    std::filesystem::create_directory(dir.path("out"));
+    ToolResult r = runTool({"extract", dir.path("package.exe"), "-C", dir.path("out")});
+    ASSERT_EQ(r.status, kToolOk) << r.err;
+    EXPECT_EQ(dir.read("out/patch.ini"), kIni);
+
+    r = runTool({"extract", dir.path("package.exe"), "-C", dir.path("absent")});
+    EXPECT_EQ(r.status, kToolWriteFailed);
+    EXPECT_NE(r.err.find("is not a directory"), std::string::npos) << r.err;
+}
+
+TEST(Vdrpack, HelpOnEveryCommandAndUsageErrors)
+{
+    for (const char* command : {"build", "inspect", "extract", "check", "pin"}) {
+        ToolResult r = runTool({command, "--help"});
+        EXPECT_EQ(r.status, kToolOk) << command;
+        EXPECT_EQ(r.out.find(std::string("usage: vdrpack ") + command), 0u) << r.out;
+    }
+    EXPECT_EQ(runTool({"--help"}).status, kToolOk);
+    EXPECT_EQ(runTool({}).status, kToolUsage);
+    ToolResult r = runTool({"sign"});
+    EXPECT_EQ(r.status, kToolUsage);
+    EXPECT_NE(r.err.find("unknown command \"sign\""), std::string::npos);
+}
+
+} // namespace

@@ -1,0 +1,116 @@
+// vdrpack inspect: whether a file is an update package, and its layout.
+#include "ToolCommands.h"
+
+#include "JsonWriter.h"
+#include "PackageLayout.h"
+#include "ToolArgs.h"
+#include "ToolFiles.h"
+
+#include "common/Sha256.h"
+#include "package/PatchPackage.h"
+
+namespace {
+
+const char kUsage[] = "usage: vdrpack inspect PACKAGE.exe [--json]\n";
+const char kHelp[] = "usage: vdrpack inspect PACKAGE.exe [--json]\n"
+                     "\n"
+                     "Says whether PACKAGE.exe is an update package (the program's own marker search decides) and\n"
+                     "shows its layout: executable size, attached name, content size and SHA-256, and the bytes after\n"
+                     "the trailer (a code-signing certificate table when the executable's header points there).\n"
+                     "--json prints the same as a JSON object. Exit status 4 when the file is not a package, 5 when\n"
+                     "its trailer is damaged or it carries a name the program refuses to extract.\n";
+
+std::string contentDigest(const std::string& bytes, const PackageLayout& l)
+{
+    CSha256 sha;
+    sha.update(bytes.data() + l.contentOffset, static_cast<std::size_t>(l.contentSize));
+    unsigned char digest[kSha256Size];
+    sha.finish(digest);
+    char hex[kSha256HexSize];
+    sha256Hex(digest, hex);
+    return hex;
+}
+
+} // namespace
+
+int runInspect(const std::vector<std::string>& args, ToolOutput& io)
+{
+    CToolArgs a;
+    int status = beginCommand(a, args, {"--json"}, {}, io, "inspect", kUsage, kHelp);
+    if (status >= 0)
+        return status;
+    if (a.positional().size() != 1)
+        return usageError(io, "inspect", "needs one PACKAGE.exe", kUsage);
+    const std::string& path = a.positional()[0];
+    bool json = a.has("--json");
+
+    std::string bytes;
+    if (!readWholeFile(path, bytes)) {
+        io.err += "vdrpack inspect: cannot read " + path + "\n";
+        return kToolUnreadable;
+    }
+    std::string full = absolutePath(path);
+    CPatchPackage package(full.c_str());
+    CJsonWriter j;
+    j.beginObject();
+    j.string("file", path);
+    if (full.size() >= sizeof package.packagePath || package.checkSignature() != 1) {
+        j.boolean("package", false);
+        j.endObject();
+        if (json)
+            io.out += j.text();
+        else
+            io.out += path + ": not a package (no package trailer)\n";
+        io.err += "vdrpack inspect: " + path + " is not a package\n";
+        return kToolNotPackage;
+    }
+    PackageLayout l;
+    if (readPackageLayout(bytes, package.trailingBytes, l) != kLayoutOk) {
+        io.err += "vdrpack inspect: " + path + " has a package marker but a damaged trailer\n";
+        return kToolMalformed;
+    }
+    bool storable = isStorableName(l.name.data(), l.name.size());
+    std::string digest = contentDigest(bytes, l);
+    j.boolean("package", true);
+    j.number("fileSize", l.fileSize);
+    j.number("executableSize", l.exeSize);
+    j.string("attachedName", l.name);
+    j.boolean("nameAccepted", storable);
+    j.number("contentSize", l.contentSize);
+    j.string("contentSha256", digest);
+    j.number("trailingBytes", l.trailing);
+    if (l.bSignature) {
+        j.beginObject("signatureTable");
+        j.number("offset", l.sigOffset);
+        j.number("size", l.sigSize);
+        j.number("alignmentBytes", l.sigOffset - (l.fileSize - l.trailing));
+        j.endObject();
+    } else {
+        j.null("signatureTable");
+    }
+    j.endObject();
+
+    if (json) {
+        io.out += j.text();
+    } else {
+        io.out += path + ": update package\n";
+        io.out += "  executable size: " + std::to_string(l.exeSize) + "\n";
+        io.out +=
+            "  attached name:   " + l.name + (storable ? "" : " (refused: the program does not extract it)") + "\n";
+        io.out += "  content size:    " + std::to_string(l.contentSize) + "\n";
+        io.out += "  content sha256:  " + digest + "\n";
+        io.out += "  trailing bytes:  " + std::to_string(l.trailing);
+        if (l.bSignature)
+            io.out += " (signature table of " + std::to_string(l.sigSize) + " bytes at offset " +
+                      std::to_string(l.sigOffset) + ", after " +
+                      std::to_string(l.sigOffset - (l.fileSize - l.trailing)) + " alignment bytes)";
+        else if (l.trailing > 0)
+            io.out += " (not a signature table)";
+        io.out += "\n";
+    }
+    if (!storable) {
+        io.err += "vdrpack inspect: the attached name \"" + l.name + "\" is refused by the program\n";
+        return kToolMalformed;
+    }
+    return kToolOk;
+}
