@@ -8,6 +8,7 @@
 #include "ToolFiles.h"
 
 #include "common/FileHash.h"
+#include "products/IniFileReader.h"
 #include "update/PatchPin.h"
 
 #include <cstdio>
@@ -81,5 +82,12 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
         return kToolWriteFailed;
     }
     io.out += iniPath + ": [SRInfo] " + key + "=" + hex + "\n";
+    std::string countText;
+    int count = CIniFileReader::findValue("SRInfo", "Count", iniPath.c_str(), countText)
+                    ? CIniFileReader::parseInt(countText)
+                    : 0;
+    if (folder != kPinFolderMax && folder >= count)
+        io.err += "vdrpack pin: warning: [SRInfo] Count is " + std::to_string(count) + ", so folder " +
+                  std::to_string(folder) + " is never selected and its pin never used\n";
     return kToolOk;
 }

@@ -33,6 +33,11 @@ TEST(PinCommand, WritesAndReplacesPinsKeepingTheFile)
     EXPECT_EQ(after.find(kAbc), std::string::npos);
     EXPECT_EQ(after.find("SHA2560="), after.rfind("SHA2560="));
     EXPECT_FALSE(dir.exists("patch.ini.vdrpack-new"));
+
+    // A folder the selection never picks is pinned, with a warning.
+    r = runTool({"pin", dir.path("patch.ini"), "--build", "2", dir.path("build0.exe")});
+    EXPECT_EQ(r.status, kToolOk);
+    EXPECT_NE(r.err.find("Count is 2, so folder 2 is never selected"), std::string::npos) << r.err;
 }
 
 TEST(PinCommand, BadInputHasItsOwnStatusAndLeavesTheFile)
