@@ -10,6 +10,7 @@
 #include "package/PatchPackage.h"
 
 #include <cstdio>
+#include <filesystem>
 
 namespace {
 
@@ -45,6 +46,9 @@ int runBuild(const std::vector<std::string>& args, ToolOutput& io)
         io.err += "vdrpack build: cannot read " + iniPath + "\n";
         return kToolUnreadable;
     }
+    std::error_code ec;
+    if (std::filesystem::equivalent(stubPath, outPath, ec) || std::filesystem::equivalent(iniPath, outPath, ec))
+        return usageError(io, "build", "PACKAGE.exe must be a file other than STUB.exe and PATCH.ini", kUsage);
     CPatchPackage stubPackage(absolutePath(stubPath).c_str());
     if (stubPackage.checkSignature() == 1) {
         io.err += "vdrpack build: " + stubPath + " is already a package; use the plain program as the stub\n";

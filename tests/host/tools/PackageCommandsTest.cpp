@@ -85,6 +85,8 @@ TEST(BuildCommand, RefusalsAndFailuresLeaveNoPackage)
     const Case cases[] = {
         {{"build", dir.path("stub.exe"), dir.path("patch.ini")}, kToolUsage, "-o PACKAGE.exe"},
         {{"build", dir.path("stub.exe"), "-o", dir.path("out.exe")}, kToolUsage, "needs STUB.exe"},
+        {{"build", dir.path("stub.exe"), dir.path("patch.ini"), "-o", dir.path("stub.exe")}, kToolUsage,
+         "other than STUB.exe"},
         {{"build", dir.path("missing.exe"), dir.path("patch.ini"), "-o", dir.path("out.exe")},
          kToolUnreadable,
          "cannot read"},
@@ -107,6 +109,7 @@ TEST(BuildCommand, RefusalsAndFailuresLeaveNoPackage)
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_FALSE(dir.exists("out.exe")) << c.message;
     }
+    EXPECT_EQ(dir.read("stub.exe"), peStub());
 }
 
 TEST(InspectCommand, LayoutOfAPlainAndOfASignedPackage)
