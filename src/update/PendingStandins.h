@@ -13,3 +13,12 @@ enum {
     kExitNotStarted = 6,
     kExitAnotherInstance = 7,
 };
+
+// ---- products (TEMPORARY)
+#include <vector>
+struct ProductInfo {
+    int bFound = 0;
+};
+int checkProducts(const char* iniPath, std::vector<ProductInfo>& products);
+int getSRIdFromFile(const char* iniPath, const std::vector<ProductInfo>& products, const char* srNo);
+void readProfileString(const char* section, const char* key, char* buffer, unsigned size, const char* iniPath);

@@ -53,6 +53,7 @@ int exitStatusFor(RunOutcome outcome, bool waited, unsigned long patchExitCode)
         return kExitAlreadyApplied;
     case RunOutcome::Cancelled:
         return kExitCancelled;
+    case RunOutcome::Running:
     case RunOutcome::NotStarted:
         return kExitNotStarted;
     }
@@ -61,5 +62,12 @@ int exitStatusFor(RunOutcome outcome, bool waited, unsigned long patchExitCode)
 
 RunOutcome outcomeOnCancel(RunOutcome current)
 {
-    return current == RunOutcome::NotStarted ? RunOutcome::NotStarted : RunOutcome::Cancelled;
+    return current == RunOutcome::Running ? RunOutcome::Cancelled : current;
+}
+
+TimerAction connectivityTick(unsigned timerId, bool workerHeld, bool connected)
+{
+    if (timerId != kConnectivityTimerId)
+        return TimerAction::Default;
+    return workerHeld && !connected ? TimerAction::ServerError : TimerAction::Nothing;
 }

@@ -39,6 +39,7 @@ bool composePatchCommandLine(char* out, std::size_t cap, const char* localPath, 
 
 // How a run ended, as the launcher reports it in the exit status.
 enum class RunOutcome {
+    Running,        // not decided yet (also: the window could not be made)
     PatchStarted,   // the patch was started (and, with wait, has ended)
     ProductError,   // product check 255
     PatchError,     // product check 0
@@ -51,10 +52,19 @@ enum class RunOutcome {
 // Process exit status of an outcome: 0 patch started (with wait: the
 // patch's own exit code, `patchExitCode`), 1 product error, 2 patch error,
 // 3 server error, 4 already applied, 5 cancelled, 6 URL rejected or patch
-// not started.
+// not started (also a run that never came to a decision).
 int exitStatusFor(RunOutcome outcome, bool waited, unsigned long patchExitCode);
 
-// The outcome when the user cancels: a run that already failed to start
-// its download or its patch keeps that outcome, every other becomes
-// Cancelled.
+// The outcome when the user cancels: a run still undecided is Cancelled;
+// one that already has its outcome (a download or patch that could not be
+// started, an error being shown) keeps it.
 RunOutcome outcomeOnCancel(RunOutcome current);
+
+// What a tick of the connectivity timer leads to.
+enum class TimerAction {
+    Default,     // not the connectivity timer: the framework's handling
+    Nothing,     // no worker held, or the connection is there
+    ServerError, // connection lost while a worker runs: stop the timer, report
+};
+enum { kConnectivityTimerId = 16, kConnectivityPeriodMs = 2000 };
+TimerAction connectivityTick(unsigned timerId, bool workerHeld, bool connected);

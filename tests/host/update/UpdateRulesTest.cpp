@@ -84,13 +84,31 @@ TEST(UpdateRules, ExitStatusPerOutcome)
         {RunOutcome::PatchStarted, true, 0, 0},   {RunOutcome::ProductError, false, 0, 1},
         {RunOutcome::PatchError, false, 0, 2},    {RunOutcome::ServerError, false, 0, 3},
         {RunOutcome::AlreadyApplied, true, 9, 4}, {RunOutcome::Cancelled, false, 0, 5},
-        {RunOutcome::NotStarted, false, 0, 6},
+        {RunOutcome::NotStarted, false, 0, 6},    {RunOutcome::Running, false, 0, 6},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.expected, exitStatusFor(c.outcome, c.waited, c.code)) << static_cast<int>(c.outcome);
+    // Cancel decides only an undecided run: a visible run whose URL was
+    // rejected exits 6 when cancelled; an error being shown keeps its status.
+    EXPECT_EQ(RunOutcome::Cancelled, outcomeOnCancel(RunOutcome::Running));
     EXPECT_EQ(RunOutcome::NotStarted, outcomeOnCancel(RunOutcome::NotStarted));
-    EXPECT_EQ(RunOutcome::Cancelled, outcomeOnCancel(RunOutcome::ServerError));
-    EXPECT_EQ(RunOutcome::Cancelled, outcomeOnCancel(RunOutcome::PatchStarted));
+    EXPECT_EQ(RunOutcome::ServerError, outcomeOnCancel(RunOutcome::ServerError));
+}
+
+TEST(UpdateRules, ConnectivityTimerActsOnlyWhenAWorkerLosesTheConnection)
+{
+    struct Case {
+        unsigned id;
+        bool worker, connected;
+        TimerAction expected;
+    };
+    const Case cases[] = {
+        {16, true, false, TimerAction::ServerError}, {16, true, true, TimerAction::Nothing},
+        {16, false, false, TimerAction::Nothing},    {16, false, true, TimerAction::Nothing},
+        {17, true, false, TimerAction::Default},     {0, true, false, TimerAction::Default},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, connectivityTick(c.id, c.worker, c.connected)) << c.id << c.worker << c.connected;
 }
 
 TEST(ProgressText, StatusCodeLimit)

@@ -1,0 +1,20 @@
+#include "app/Handover.h"
+
+#include "common/FixedBuf.h"
+#include "framework/WinApp.h"
+#include "update/UpdateDlg.h"
+
+int runUpdateDialog(const char* iniPath, bool silent, bool wait)
+{
+    CUpdateDlg dlg;
+    dlg.m_bSilent = silent ? 1 : 0;
+    dlg.m_bWait = wait ? 1 : 0;
+    copyBounded(dlg.m_szIniPath, sizeof dlg.m_szIniPath, iniPath);
+    CWinApp* app = AfxGetApp();
+    if (app)
+        app->m_pMainWnd = &dlg;
+    dlg.DoModal();
+    if (app)
+        app->m_pMainWnd = nullptr;
+    return dlg.exitStatus();
+}
