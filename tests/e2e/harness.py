@@ -292,3 +292,124 @@ def screenshot(path, env=None):
     xwd = subprocess.run(["xwd", "-root", "-silent"], env=e, stdout=subprocess.PIPE, check=True).stdout
     subprocess.run(["convert", "xwd:-", path], input=xwd, env=e, check=True)
     return path
+
+
+# ------------------------------------------------------- update packages
+
+TOOLS = os.path.join(BUILD, "tests", "e2e")
+
+
+def tool(name):
+    """A helper program of the tests (tests/e2e/tools), built for win64."""
+    return os.path.join(TOOLS, name + ".exe")
+
+
+def fakepatch_bytes():
+    """The fake patch program, served as the patch build."""
+    with open(tool("fakepatch"), "rb") as f:
+        return f.read()
+
+
+def fakepatch_env(log_path, exit_code=0, sleep_ms=0, extra=None):
+    """Environment for a package run whose started fake patch records itself
+    into log_path, sleeps sleep_ms and exits with exit_code."""
+    env = {"VELDRUN_FAKEPATCH_LOG": winepath(log_path),
+           "VELDRUN_FAKEPATCH_EXIT": str(exit_code),
+           "VELDRUN_FAKEPATCH_SLEEP_MS": str(sleep_ms)}
+    if extra:
+        env.update(extra)
+    return wine_env(env)
+
+
+def read_fakepatch(log_path):
+    """What each start of the fake patch recorded: a list of dicts with
+    cmdline, show (wShowWindow, -1 when not given) and hidden."""
+    if not os.path.exists(log_path):
+        return []
+    starts = []
+    with open(log_path, "rb") as f:
+        for line in f.read().decode("latin-1").splitlines():
+            fields = dict(part.split("=", 1) for part in line.split("|"))
+            starts.append({"cmdline": fields["cmdline"], "show": int(fields["show"]),
+                           "hidden": fields["hidden"] == "1"})
+    return starts
+
+
+def unix_path(windows_path):
+    """The host path of a C:\\ path inside the tree's Wine prefix."""
+    prefix = wine_env()["WINEPREFIX"]
+    rest = windows_path[3:].replace("\\", "/") if windows_path[:3].upper() == "C:\\" else windows_path
+    return os.path.join(prefix, "drive_c", rest)
+
+
+class Package:
+    """An update package built by the program's builder mode from a patch
+    information file, in a directory of its own."""
+
+    def __init__(self, ini_text):
+        self.dir = tempfile.mkdtemp(prefix="vdr-pkg-")
+        self.ini = os.path.join(self.dir, "patch.ini")
+        with open(self.ini, "w", newline="\r\n") as f:
+            f.write(ini_text)
+        self.exe = os.path.join(self.dir, "Update.exe")
+        if _STANDIN:
+            self.prefix_args = [winepath(self.ini)]
+            self.exe = tool("standin_driver")
+            return
+        self.prefix_args = []
+        # Builder mode copies the program named by its first argument, so it
+        # runs under its full path.
+        r = run(VELDRUN_EXE, [winepath(self.exe), winepath(self.ini)], env=wine_env())
+        if not os.path.exists(self.exe):
+            raise RuntimeError("package not built: %r" % r)
+
+    def start(self, args=(), env=None):
+        return start(self.exe, self.prefix_args + list(args), env=env)
+
+    def run(self, args=(), env=None, timeout=120):
+        return finish(self.start(args, env), timeout)
+
+    def remove(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+# TEMPORARY: until the launcher is merged, packages run through a driver
+# that hands the patch information file straight to the update window.
+_STANDIN = bool(os.environ.get("VELDRUN_E2E_STANDIN"))
+
+
+def winctl(command, ms, env=None):
+    """Runs the window helper (see tests/e2e/tools/winctl.cpp); returns its
+    Run, whose stdout holds its findings."""
+    return run(tool("winctl"), [command, str(ms)], env=env or wine_env(), timeout=ms / 1000.0 + 60)
+
+
+# The worked example: two products of the made-up brand Ombrel.
+EXAMPLE_KEYS = ("Software\\Ombrel\\DiscStudio", "Software\\Ombrel\\TapeTune")
+EXAMPLE_SRNO = "OMS240118-02"
+
+
+def example_ini(url, standin_check=1, standin_id=0):
+    """The worked example's patch information file for server base `url`.
+    (The [Standin] section feeds the temporary driver; the program ignores it.)"""
+    return ("[RegPath]\nCount=2\n"
+            "Path0=Software\\Ombrel\\DiscStudio\nCheck0=OmbrelDiscStudio 4.0\nNoVerCheck0=0\n"
+            "Path1=Software\\Ombrel\\TapeTune\nCheck1=Tape_Tune 2.5\nNoVerCheck1=1\n\n"
+            "[SRInfo]\nPID=417\nSRNo=%s\nURL=%s\nCount=2\n"
+            "Info0=OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#2.50.1870\n"
+            "Info1=OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904\n"
+            "\n[Standin]\nCheck=%d\nId=%d\n" % (EXAMPLE_SRNO, url, standin_check, standin_id))
+
+
+def example_products(disc=("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),
+                     tape=("Tape & Tune", "2.5", "OMS230910-01", "2.50.1870")):
+    """Installs the example's products (None for a product: not installed)."""
+    for key in EXAMPLE_KEYS:
+        reg_delete(key)
+    products = {}
+    if disc:
+        products[EXAMPLE_KEYS[0]] = disc
+    if tape:
+        products[EXAMPLE_KEYS[1]] = tape
+    if products:
+        reg_products(products)
