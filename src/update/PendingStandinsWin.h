@@ -1,10 +1,8 @@
 #pragma once
-// TEMPORARY stand-ins for the window pieces other branches provide (string
-// loader, skin controls, window painting, About box). Deleted as soon as
+// TEMPORARY stand-ins for the window pieces other branches provide (skin
+// controls, window painting, About box). Deleted as soon as
 // the real ones are merged.
 #include "framework/Dialog.h"
-
-int loadLangString(unsigned int id, wchar_t* buffer);
 
 class CSkinButton : public CWnd {
 public:

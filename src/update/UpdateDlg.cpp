@@ -5,6 +5,7 @@
 #include "framework/WinApp.h"
 #include "update/DownloadVerdict.h"
 #include "update/DownloadWorker.h"
+#include "update/LangString.h"
 #include "update/ProgressText.h"
 
 #include <commctrl.h>
