@@ -389,16 +389,31 @@ EXAMPLE_KEYS = ("Software\\Ombrel\\DiscStudio", "Software\\Ombrel\\TapeTune")
 EXAMPLE_SRNO = "OMS240118-02"
 
 
-def example_ini(url, standin_check=1, standin_id=0):
-    """The worked example's patch information file for server base `url`.
+EXAMPLE_INFO = ["OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#2.50.1870",
+                "OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904"]
+
+
+def example_ini(url, standin_check=1, standin_id=0, infos=None, srno=EXAMPLE_SRNO):
+    """The worked example's patch information file for server base `url`;
+    `infos` replaces its Info values (folder i holds infos[i]).
     (The [Standin] section feeds the temporary driver; the program ignores it.)"""
+    infos = EXAMPLE_INFO if infos is None else infos
+    lines = "".join("Info%d=%s\n" % (i, v) for i, v in enumerate(infos))
     return ("[RegPath]\nCount=2\n"
             "Path0=Software\\Ombrel\\DiscStudio\nCheck0=OmbrelDiscStudio 4.0\nNoVerCheck0=0\n"
             "Path1=Software\\Ombrel\\TapeTune\nCheck1=Tape_Tune 2.5\nNoVerCheck1=1\n\n"
-            "[SRInfo]\nPID=417\nSRNo=%s\nURL=%s\nCount=2\n"
-            "Info0=OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#2.50.1870\n"
-            "Info1=OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904\n"
-            "\n[Standin]\nCheck=%d\nId=%d\n" % (EXAMPLE_SRNO, url, standin_check, standin_id))
+            "[SRInfo]\nPID=417\nSRNo=%s\nURL=%s\nCount=%d\n%s"
+            "\n[Standin]\nCheck=%d\nId=%d\n" % (srno, url, len(infos), lines, standin_check, standin_id))
+
+
+def folder_ini(url, folder, srno=EXAMPLE_SRNO):
+    """A patch information file for the example's products as installed
+    (example_products()) whose matching build is in folder `folder` (-1:
+    none matches, the generic build)."""
+    infos = ["Nothing#Here#0"] * max(folder + 1, 1)
+    if folder >= 0:
+        infos[folder] = EXAMPLE_INFO[0]
+    return example_ini(url, 1, folder, infos, srno)
 
 
 def example_products(disc=("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),
