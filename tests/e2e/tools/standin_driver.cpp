@@ -15,8 +15,8 @@ public:
         Enable3dControls();
         bool silent = false, wait = false;
         for (int i = 2; i < __argc; ++i) {
-            silent |= !lstrcmpiA(__argv[i], "/s");
-            wait |= !lstrcmpiA(__argv[i], "/w");
+            silent |= !lstrcmpiA(__argv[i], "/s") || !lstrcmpiA(__argv[i], "-s");
+            wait |= !lstrcmpiA(__argv[i], "/w") || !lstrcmpiA(__argv[i], "-w");
         }
         m_nExitCode = runUpdateDialog(__argc > 1 ? __argv[1] : "", silent, wait);
         return FALSE;
