@@ -56,7 +56,9 @@ class InstalledStates(unittest.TestCase):
                 server.routes["/patch/417/%s/%s.exe" % (f, SR)] = harness.Route(self.patch)
             pkg = harness.Package(harness.example_ini(base, check, sid))
             try:
-                handle = pkg.start(args, env=harness.fakepatch_env(log))
+                # Message texts in English whatever the host's locale.
+                env = harness.fakepatch_env(log, extra={"LC_ALL": "en_US.UTF-8"})
+                handle = pkg.start(args, env=env)
                 box = harness.winctl("msgbox", 30000) if visible_box else None
                 r = harness.finish(handle)
             finally:
