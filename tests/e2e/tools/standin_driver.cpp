@@ -5,7 +5,7 @@
 
 #include <shellapi.h>
 
-#include <cstring>
+#include <stdlib.h>
 
 class CDriverApp : public CWinApp {
 public:
