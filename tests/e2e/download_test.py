@@ -120,6 +120,9 @@ class WorkerVerdicts(unittest.TestCase):
                         with open(local, "rb") as f:
                             self.assertEqual(body, f.read())
                         os.unlink(local)
+            with self.subTest("connection refused"):
+                r = harness.run(harness.tool("dlprobe"), ["http://127.0.0.1:1/x.exe", harness.winepath(local)])
+                self.assertEqual("verdict=download failed exists=0", r.stdout.strip(), r)
 
 
 if __name__ == "__main__":
