@@ -3,6 +3,8 @@
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "framework/WinApp.h"
+#include "products/ProductCheck.h"
+#include "products/Profile.h"
 #include "update/DownloadVerdict.h"
 #include "update/DownloadWorker.h"
 #include "update/LangString.h"
@@ -38,8 +40,6 @@ enum : unsigned {
     kStrCancel = 108,
     kStrAlreadyApplied = 109,
 };
-const int kProductCheckApplies = 1;
-const int kProductCheckProductError = 255;
 } // namespace
 
 CUpdateDlg::CUpdateDlg(CWnd* parent)
@@ -118,7 +118,7 @@ BOOL CUpdateDlg::OnInitDialog()
     setStatusText(kStrRetrieving);
 
     int check = checkProducts(m_szIniPath);
-    if (check != kProductCheckApplies) {
+    if (check != kProductsApplicable) {
         ::PostMessageA(m_hWnd, WM_USER_PRODUCTERROR, static_cast<WPARAM>(check), 0);
         return TRUE;
     }
@@ -131,7 +131,7 @@ BOOL CUpdateDlg::OnInitDialog()
     if (m_nTimer == 0)
         m_nTimer = SetTimer(m_hWnd, kConnectivityTimerId, kConnectivityPeriodMs, nullptr);
 
-    if (id == kIdAlreadyApplied) {
+    if (id == kPatchAlreadyApplied) {
         ::PostMessageA(m_hWnd, WM_USER_PATCHED, 0, 0);
         return TRUE;
     }
@@ -179,7 +179,7 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     case WM_USER_PRODUCTERROR:
-        if (wParam == kProductCheckProductError)
+        if (wParam == kProductsNotFound)
             endWithMessage(RunOutcome::ProductError, kStrProductError, MB_ICONERROR);
         else
             endWithMessage(RunOutcome::PatchError, kStrPatchError, MB_ICONERROR);

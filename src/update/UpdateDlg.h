@@ -12,6 +12,7 @@
 #include "framework/Dialog.h"
 #include "framework/Edit.h"
 #include "framework/Handles.h"
+#include "products/ProductInfo.h"
 #include "update/DownloadJob.h"
 #include "update/PendingStandins.h"
 #include "update/PendingStandinsWin.h"

@@ -2,6 +2,7 @@
 
 #include "update/PendingStandins.h"
 #include "common/FixedBuf.h"
+#include "products/ProductCheck.h"
 
 namespace {
 bool keepWhole(bool fitted, char* out, std::size_t cap)
@@ -14,7 +15,7 @@ bool keepWhole(bool fitted, char* out, std::size_t cap)
 
 bool composeFirstURL(char* out, std::size_t cap, const char* server, int id, const char* srNo)
 {
-    bool fitted = id == kIdGenericBuild ? formatBounded(out, cap, "%s/max/%s.exe", server, srNo)
+    bool fitted = id == kPatchGeneric ? formatBounded(out, cap, "%s/max/%s.exe", server, srNo)
                                         : formatBounded(out, cap, "%s/%d/%s.exe", server, id, srNo);
     return keepWhole(fitted, out, cap);
 }
@@ -24,7 +25,7 @@ bool composeFallbackURL(char* out, std::size_t cap, const char* server, const ch
     return keepWhole(formatBounded(out, cap, "%s/Max/%s.exe", server, srNo), out, cap);
 }
 
-bool firstDownloadAllowsFallback(int id) { return id != kIdGenericBuild; }
+bool firstDownloadAllowsFallback(int id) { return id != kPatchGeneric; }
 
 EndAction endOfDownloadAction(bool fileGood, bool allowFallback)
 {

@@ -5,14 +5,10 @@
 
 #include <cstddef>
 
-enum {
-    kCommandLineSize = 2048, // buffer of the started patch's command line
-    kIdGenericBuild = -1,    // selection result: the generic build in "max"
-    kIdAlreadyApplied = 999, // selection result: the patch is installed already
-};
+enum { kCommandLineSize = 2048 }; // buffer of the started patch's command line
 
-// The first download URL for the selection result `id`: "%s/max/%s.exe"
-// for the generic build (-1), otherwise "%s/%d/%s.exe". The server value
+// The first download URL for the selection result `id` of getSRIdFromFile:
+// "%s/max/%s.exe" for the generic build (-1), otherwise "%s/%d/%s.exe". The server value
 // and the SR number are used as written. Returns false, with out emptied,
 // when the URL would not fit in `cap` bytes: a cut URL is never used.
 bool composeFirstURL(char* out, std::size_t cap, const char* server, int id, const char* srNo);
