@@ -42,7 +42,10 @@ void CSkinButton::PreSubclassWindow()
     else
         m_nType = TypePush;
     CButton::PreSubclassWindow();
-    ::SetWindowLongPtrW(m_hWnd, GWL_STYLE, static_cast<LONG_PTR>(style | BS_OWNERDRAW));
+    // The type field becomes BS_OWNERDRAW, so that every later paint comes to
+    // DrawItem. (Or-ing the bits in alone would turn types 4 to 7 into 0x0F,
+    // which is not owner-drawn.)
+    ::SetWindowLongPtrW(m_hWnd, GWL_STYLE, static_cast<LONG_PTR>((style & ~DWORD(BS_TYPEMASK)) | BS_OWNERDRAW));
 }
 
 void CSkinButton::setSkin(UINT normal, UINT down, UINT over, UINT disabled, UINT focus, UINT mask, short drawMode,
