@@ -247,3 +247,26 @@ TEST(SkinProgressWithoutWindow, SetPosReturnsMinusOneAndStoresNothing)
 }
 
 } // namespace
+
+namespace {
+
+// The program asks for the visual-styles common controls in its manifest;
+// the tests' manifest does the same, so they run against the same controls:
+// the buttons are then comctl32's (version 6), not user32's.
+TEST(SkinControlsPlatform, RunsAgainstTheVisualStylesControls)
+{
+    HMODULE comctl = LoadLibraryW(L"comctl32.dll"); // resolved through the manifest
+    ASSERT_TRUE(comctl);
+    HWND button = CreateWindowW(L"BUTTON", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(button);
+    auto proc = reinterpret_cast<LPCWSTR>(GetWindowLongPtrW(button, GWLP_WNDPROC));
+    HMODULE owner = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT, proc,
+                       &owner);
+    EXPECT_EQ(owner, comctl);
+    EXPECT_NE(owner, GetModuleHandleW(L"user32.dll"));
+    DestroyWindow(button);
+    FreeLibrary(comctl);
+}
+
+} // namespace
