@@ -436,3 +436,48 @@ TEST_F(SkinButton, TooltipIsCreatedOnceAndItsTextReplaced)
 }
 
 } // namespace
+
+namespace {
+
+// Real input through the system's input queue, as a user's mouse gives it.
+void sendMouse(HWND hwnd, int x, int y, DWORD buttonFlags)
+{
+    POINT pt = {x, y};
+    ClientToScreen(hwnd, &pt);
+    INPUT in = {};
+    in.type = INPUT_MOUSE;
+    in.mi.dx = MulDiv(pt.x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(pt.y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttonFlags;
+    SendInput(1, &in, sizeof in);
+    pumpMessages(50);
+}
+
+TEST_F(SkinButton, RealMouseHoversPressesAndClicks)
+{
+    CSkinButton box;
+    HWND hwnd = bind(box, BS_AUTOCHECKBOX);
+    skin(box);
+    sendMouse(m_parent.m_hWnd, 590, 190, 0);
+    sendMouse(hwnd, 40, 15, 0);
+    EXPECT_TRUE(box.isHover());
+    sendMouse(hwnd, 40, 15, MOUSEEVENTF_LEFTDOWN);
+    EXPECT_TRUE(box.isTracking());
+    EXPECT_FALSE(box.isHover());
+    EXPECT_TRUE(SendMessageW(hwnd, BM_GETSTATE, 0, 0) & BST_PUSHED);
+    sendMouse(hwnd, 40, 15, MOUSEEVENTF_LEFTUP);
+    EXPECT_FALSE(box.isTracking());
+    EXPECT_TRUE(box.isChecked());
+    EXPECT_EQ(m_parent.m_nClicks, 1);
+
+    // Pressed, dragged off and released there: no click, no toggle.
+    sendMouse(hwnd, 40, 15, MOUSEEVENTF_LEFTDOWN);
+    sendMouse(hwnd, 200, 100, 0);
+    EXPECT_FALSE(SendMessageW(hwnd, BM_GETSTATE, 0, 0) & BST_PUSHED);
+    sendMouse(hwnd, 200, 100, MOUSEEVENTF_LEFTUP);
+    EXPECT_TRUE(box.isChecked());
+    EXPECT_EQ(m_parent.m_nClicks, 1);
+    EXPECT_TRUE(pumpUntil([&] { return !box.isHover(); }, 3000));
+}
+
+} // namespace
