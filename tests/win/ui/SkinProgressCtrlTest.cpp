@@ -208,6 +208,23 @@ TEST_F(SkinProgress, HalfwayBarShowsFillToPixel225AndTwoColouredText)
     EXPECT_GT(red.solidRight, 20);
 }
 
+TEST_F(SkinProgress, PartialRepaintMatchesTheWholePicture)
+{
+    // Uncovering part of the bar repaints only that part, through a buffer
+    // placed at the part's corner: the text must still split at the edge.
+    send(PBM_SETPOS, 50);
+    m_bar.setText("MMMMMMMMMMMMMMMMMMMMMMMM");
+    Pixels whole = paintedPixels();
+    RECT part = {150, 3, 400, 30};
+    InvalidateRect(m_bar.m_hWnd, &part, FALSE);
+    UpdateWindow(m_bar.m_hWnd);
+    Pixels again = captureClient(m_bar.m_hWnd);
+    int differing = 0;
+    for (size_t i = 0; i < whole.data.size(); ++i)
+        differing += whole.data[i] != again.data[i];
+    EXPECT_EQ(differing, 0);
+}
+
 TEST_F(SkinProgress, FullAndEmptyBars)
 {
     send(PBM_SHOWTEXT, FALSE);
