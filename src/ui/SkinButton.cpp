@@ -18,7 +18,10 @@ HBITMAP loadBitmap(UINT id)
     return res ? LoadBitmapA(AfxGetResourceHandle(), MAKEINTRESOURCEA(res)) : nullptr;
 }
 
-void fillFace(HDC dc, const RECT& r) { FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE)); }
+void fillFace(HDC dc, const RECT& r)
+{
+    FillRect(dc, &r, GetSysColorBrush(COLOR_BTNFACE));
+}
 
 } // namespace
 
@@ -96,8 +99,8 @@ HRGN CSkinButton::regionFromMask(HBITMAP mask) const
     if (!select.ok())
         return nullptr;
     HDC dc = mem.get();
-    std::vector<MaskRun> runs = collectMaskRuns(
-        bm.bmWidth, bm.bmHeight, [dc](int x, int y) { return GetPixel(dc, x, y) != kTransparent; });
+    std::vector<MaskRun> runs =
+        collectMaskRuns(bm.bmWidth, bm.bmHeight, [dc](int x, int y) { return GetPixel(dc, x, y) != kTransparent; });
     HRGN rgn = CreateRectRgn(0, 0, 0, 0);
     if (!rgn)
         return nullptr;
@@ -379,8 +382,8 @@ void CSkinButton::drawFace(HDC dc, const RECT& r, HBITMAP face) const
     } else if (m_nDrawMode == DrawStretched) {
         StretchBlt(dc, r.left, r.top, width, height, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
     } else {
-        BitBlt(dc, r.left, r.top, std::min<int>(bm.bmWidth, width), std::min<int>(bm.bmHeight, height), mem.get(), 0,
-               0, SRCCOPY);
+        BitBlt(dc, r.left, r.top, std::min<int>(bm.bmWidth, width), std::min<int>(bm.bmHeight, height), mem.get(), 0, 0,
+               SRCCOPY);
     }
 }
 

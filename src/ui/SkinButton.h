@@ -38,8 +38,8 @@ public:
     // rectangle; 0 or below draws none. Releases the previous faces first;
     // a mask id of 0 leaves an earlier window shape as it was. Call it once
     // the button has its window, so the mask can shape it.
-    void setSkin(UINT normal, UINT down, UINT over, UINT disabled, UINT focus, UINT mask, short drawMode,
-                 short border, short focusOffset);
+    void setSkin(UINT normal, UINT down, UINT over, UINT disabled, UINT focus, UINT mask, short drawMode, short border,
+                 short focusOffset);
     // Copies the caption (at most 259 units). Does not repaint.
     void setCaption(const wchar_t* text);
     // Sets the caption colour; returns the previous one. Does not repaint.

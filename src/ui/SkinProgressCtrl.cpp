@@ -15,8 +15,8 @@ const UINT kTextFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 
 HBITMAP loadBitmap(UINT id)
 {
-    return static_cast<HBITMAP>(LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0,
-                                           LR_CREATEDIBSECTION));
+    return static_cast<HBITMAP>(
+        LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 
 // Stretches columns 0..srcWidth of `bitmap` (full height) onto the rectangle

@@ -1,6 +1,9 @@
 #include "ui/SkinProgressCtrlFill.h"
 
-bool progressRangeDrawable(int lower, int upper) { return lower < upper; }
+bool progressRangeDrawable(int lower, int upper)
+{
+    return lower < upper;
+}
 
 double progressFraction(int pos, int lower, int upper)
 {

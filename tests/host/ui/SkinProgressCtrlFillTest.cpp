@@ -13,14 +13,14 @@ struct FillCase {
 TEST(ProgressFill, FillExtentAcrossTheRange)
 {
     const FillCase cases[] = {
-        {50, 0, 100, 451, 225},   // trunc(225.5)
-        {100, 0, 100, 451, 451},  // full
-        {0, 0, 100, 451, 0},      // empty
-        {1, 0, 100, 451, 4},      // trunc(4.51)
-        {100, 0, 200, 453, 226},  // trunc(226.5)
-        {-5, -10, 10, 100, 25},   // negative bounds
-        {101, 0, 100, 451, 451},  // past the upper bound draws as full
-        {-1, 0, 100, 451, 0},     // below the lower bound draws as empty
+        {50, 0, 100, 451, 225},              // trunc(225.5)
+        {100, 0, 100, 451, 451},             // full
+        {0, 0, 100, 451, 0},                 // empty
+        {1, 0, 100, 451, 4},                 // trunc(4.51)
+        {100, 0, 200, 453, 226},             // trunc(226.5)
+        {-5, -10, 10, 100, 25},              // negative bounds
+        {101, 0, 100, 451, 451},             // past the upper bound draws as full
+        {-1, 0, 100, 451, 0},                // below the lower bound draws as empty
         {INT_MAX, INT_MIN, INT_MAX, 10, 10}, // no overflow in the differences
         {0, INT_MIN, INT_MAX, 1000, 500},
         {50, 0, 100, 0, 0}, // no client area

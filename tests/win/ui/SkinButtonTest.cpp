@@ -59,11 +59,11 @@ TEST_F(SkinButton, TypeComesFromTheCreationStyle)
         DWORD style;
         CSkinButton::Type type;
     } const cases[] = {
-        {BS_PUSHBUTTON, CSkinButton::TypePush},         {BS_DEFPUSHBUTTON, CSkinButton::TypePush},
-        {BS_AUTOCHECKBOX, CSkinButton::TypeCheckBox},   {BS_OWNERDRAW, CSkinButton::TypeCheckBox},
-        {BS_AUTORADIOBUTTON, CSkinButton::TypeRadio},   {BS_CHECKBOX, CSkinButton::TypePush},
-        {BS_RADIOBUTTON, CSkinButton::TypePush},        {BS_AUTO3STATE, CSkinButton::TypePush},
-        {BS_GROUPBOX, CSkinButton::TypeCheckBox},       {BS_3STATE, CSkinButton::TypePush},
+        {BS_PUSHBUTTON, CSkinButton::TypePush},       {BS_DEFPUSHBUTTON, CSkinButton::TypePush},
+        {BS_AUTOCHECKBOX, CSkinButton::TypeCheckBox}, {BS_OWNERDRAW, CSkinButton::TypeCheckBox},
+        {BS_AUTORADIOBUTTON, CSkinButton::TypeRadio}, {BS_CHECKBOX, CSkinButton::TypePush},
+        {BS_RADIOBUTTON, CSkinButton::TypePush},      {BS_AUTO3STATE, CSkinButton::TypePush},
+        {BS_GROUPBOX, CSkinButton::TypeCheckBox},     {BS_3STATE, CSkinButton::TypePush},
     };
     for (const auto& c : cases) {
         CSkinButton button;
@@ -208,7 +208,10 @@ TEST_F(SkinButton, SetSkinClampsItsNumbers)
         short wantMode, wantOffset;
         bool wantBorder;
     } const cases[] = {
-        {7, 0, 0, 2, 0, false}, {-3, 1, 3, 0, 3, true}, {1, -2, -5, 1, 0, true}, {2, 0, 4, 2, 4, false},
+        {7, 0, 0, 2, 0, false},
+        {-3, 1, 3, 0, 3, true},
+        {1, -2, -5, 1, 0, true},
+        {2, 0, 4, 2, 4, false},
     };
     CSkinButton button;
     bind(button, BS_PUSHBUTTON);
@@ -339,9 +342,9 @@ TEST_F(SkinButton, MaskShapesTheWindowToItsBlackPart)
     struct {
         UINT mask;
         short mode;
-        RECT box;          // the region's bounding box
-        int regionKind;    // what GetWindowRgn reports
-        SIZE size;         // the window size afterwards
+        RECT box;       // the region's bounding box
+        int regionKind; // what GetWindowRgn reports
+        SIZE size;      // the window size afterwards
     } const cases[] = {
         {IDB_TEST_MASK_HALF, 1, {20, 0, 40, 20}, SIMPLEREGION, {kWidth, kHeight}},
         {IDB_TEST_MASK_HALF, 0, {20, 0, 40, 20}, SIMPLEREGION, {40, 20}}, // resized to the mask
@@ -357,8 +360,8 @@ TEST_F(SkinButton, MaskShapesTheWindowToItsBlackPart)
         RECT box;
         GetRgnBox(rgn, &box);
         if (c.regionKind != NULLREGION) {
-            EXPECT_TRUE(EqualRect(&box, &c.box)) << c.mask << ": " << box.left << "," << box.top << ","
-                                                 << box.right << "," << box.bottom;
+            EXPECT_TRUE(EqualRect(&box, &c.box))
+                << c.mask << ": " << box.left << "," << box.top << "," << box.right << "," << box.bottom;
             EXPECT_FALSE(PtInRegion(rgn, c.box.left - 1, c.box.top));
         }
         DeleteObject(rgn);
@@ -391,8 +394,8 @@ TEST_F(SkinButton, MaskWithoutWindowShapeChangesKeepsTheOldShape)
     CSkinButton button;
     HWND hwnd = bind(button, BS_PUSHBUTTON);
     button.setSkin(IDB_BTN_NORMAL, 0, 0, 0, 0, IDB_TEST_MASK_HALF, 1, 0, 0);
-    button.setSkin(IDB_BTN_NORMAL, 0, 0, 0, 0, 0, 1, 0, 0);      // no mask
-    button.setSkin(IDB_BTN_NORMAL, 0, 0, 0, 0, 4242, 0, 0, 0);   // a mask that does not load
+    button.setSkin(IDB_BTN_NORMAL, 0, 0, 0, 0, 0, 1, 0, 0);    // no mask
+    button.setSkin(IDB_BTN_NORMAL, 0, 0, 0, 0, 4242, 0, 0, 0); // a mask that does not load
     HRGN rgn = CreateRectRgn(0, 0, 0, 0);
     EXPECT_EQ(GetWindowRgn(hwnd, rgn), SIMPLEREGION);
     RECT box;

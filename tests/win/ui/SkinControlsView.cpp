@@ -28,7 +28,8 @@ protected:
             GetClientRect(&rc);
             for (int y = 0; y < rc.bottom; ++y) { // #0E2746 to #081A30
                 int t = y * 256 / (rc.bottom ? rc.bottom : 1);
-                CBrushOwner brush(CreateSolidBrush(RGB(0x0E - (6 * t >> 8), 0x27 - (13 * t >> 8), 0x46 - (22 * t >> 8))));
+                CBrushOwner brush(
+                    CreateSolidBrush(RGB(0x0E - (6 * t >> 8), 0x27 - (13 * t >> 8), 0x46 - (22 * t >> 8))));
                 RECT line = {0, y, rc.right, y + 1};
                 FillRect(dc, &line, brush.get());
             }

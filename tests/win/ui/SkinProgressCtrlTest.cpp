@@ -78,7 +78,10 @@ protected:
         m_bar.m_nPaints = 0;
     }
     bool hasPendingPaint() const { return GetUpdateRect(m_bar.m_hWnd, nullptr, FALSE) != 0; }
-    LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) { return m_bar.SendMessage(message, wParam, lParam); }
+    LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0)
+    {
+        return m_bar.SendMessage(message, wParam, lParam);
+    }
     Pixels paintedPixels()
     {
         m_bar.Invalidate();

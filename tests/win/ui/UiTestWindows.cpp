@@ -47,8 +47,8 @@ Pixels readBitmap(HDC dc, HBITMAP bitmap, int width, int height)
 CTestParent::CTestParent(int width, int height)
 {
     registerParentClass();
-    HWND hwnd = CreateWindowExW(0, kParentClass, L"Veldrun test", WS_POPUP | WS_VISIBLE, 40, 40, width,
-                                height, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+    HWND hwnd = CreateWindowExW(0, kParentClass, L"Veldrun test", WS_POPUP | WS_VISIBLE, 40, 40, width, height, nullptr,
+                                nullptr, GetModuleHandleW(nullptr), nullptr);
     SubclassWindow(hwnd);
     SetForegroundWindow(hwnd);
     UpdateWindow(hwnd);

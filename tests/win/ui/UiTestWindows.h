@@ -51,7 +51,10 @@ Pixels captureClient(HWND hwnd);
 // The pixels of a bitmap resource at its natural size.
 Pixels bitmapPixels(UINT id);
 
-inline unsigned rgbOf(COLORREF c) { return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c); }
+inline unsigned rgbOf(COLORREF c)
+{
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+}
 // Perceived brightness 0..255 of a 0x00RRGGBB value.
 int brightness(unsigned rgb);
 // Moves the real cursor to a point of hwnd's client area.
