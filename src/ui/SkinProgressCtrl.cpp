@@ -19,8 +19,10 @@ HBITMAP loadBitmap(UINT id)
         LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
 }
 
-// Stretches columns 0..srcWidth of `bitmap` (full height) onto the rectangle
-// (0, 0, width, height) of dc. Nothing when the bitmap cannot be selected.
+// Stretches the left `fraction` of `bitmap` (its first trunc(bitmap width x
+// fraction) columns, full height) onto the rectangle (0, 0, width, height)
+// of dc, so a partial fill shows exactly what a full-width stretch shows
+// there. Nothing when the bitmap cannot be selected.
 void stretchPart(HDC dc, HBITMAP bitmap, int width, int height, double fraction)
 {
     BITMAP bm = {};
@@ -34,7 +36,9 @@ void stretchPart(HDC dc, HBITMAP bitmap, int width, int height, double fraction)
     StretchBlt(dc, 0, 0, width, height, mem.get(), 0, 0, srcWidth, bm.bmHeight, SRCCOPY);
 }
 
-// Clips dc to the client rectangle r, given in logical units.
+// Clips dc to the rectangle r, given in client (logical) units. Clip regions
+// are in device units, which inside the buffer start at the buffer's corner,
+// not at the client origin, when only part of the control is repainted.
 void clipTo(HDC dc, RECT r)
 {
     LPtoDP(dc, reinterpret_cast<POINT*>(&r), 2);
