@@ -16,5 +16,7 @@ int runUpdateDialog(const char* iniPath, bool silent, bool wait)
     dlg.DoModal();
     if (app)
         app->m_pMainWnd = nullptr;
+    // The dialog's destructor (end of this scope) stops a remaining worker
+    // and traces the end of the program.
     return dlg.exitStatus();
 }

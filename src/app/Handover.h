@@ -1,6 +1,10 @@
 #pragma once
-// The launcher's hand-over to the update window.
+// The hand-over from start-up to the update dialog: the one place where the
+// dialog is constructed, given the launch settings, run modally and
+// destroyed.
 
-// Runs the update dialog modally for the extracted patch information file
-// and returns the process exit status of the run (see app/ExitStatus.h).
+// iniPath: the extracted patch information file (empty when nothing was
+// extracted); silent: "/s" or "-s" was given; wait: "/w" or "-w" was given.
+// Returns the process exit status (an UpdateExitStatus, or the started
+// patch's exit code after a wait).
 int runUpdateDialog(const char* iniPath, bool silent, bool wait);

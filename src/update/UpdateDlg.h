@@ -14,7 +14,8 @@
 #include "framework/Handles.h"
 #include "products/ProductInfo.h"
 #include "update/DownloadJob.h"
-#include "update/PendingStandins.h"
+#include "ui/SkinButton.h"
+#include "ui/SkinProgressCtrl.h"
 #include "update/PendingStandinsWin.h"
 #include "update/UpdateRules.h"
 

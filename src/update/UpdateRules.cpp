@@ -1,6 +1,6 @@
 #include "update/UpdateRules.h"
 
-#include "update/PendingStandins.h"
+#include "app/ExitStatus.h"
 #include "common/FixedBuf.h"
 #include "products/ProductCheck.h"
 

@@ -135,6 +135,63 @@ def winepath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def unix_path(path, env=None):
+    """The host path of a Windows path in the prefix (C:\\... or Z:\\...);
+    path components are matched without regard to case, as Wine does."""
+    e = env or wine_env()
+    drive, rest = path[:2].upper(), path[2:].replace("\\", "/").strip("/")
+    if drive == "Z:":
+        base = "/"
+    elif drive == "C:":
+        base = os.path.join(e["WINEPREFIX"], "drive_c")
+    else:
+        raise ValueError("no drive mapping for %r" % path)
+    cur = base
+    for part in [p for p in rest.split("/") if p]:
+        exact = os.path.join(cur, part)
+        if not os.path.exists(exact) and os.path.isdir(cur):
+            for name in os.listdir(cur):
+                if name.lower() == part.lower():
+                    exact = os.path.join(cur, name)
+                    break
+        cur = exact
+    return cur
+
+
+def tool(name):
+    """A helper program of the end-to-end tests (tests/e2e/tools)."""
+    return os.path.join(BUILD, "tests", "e2e", "tools", name + ".exe")
+
+
+# ---------------------------------------------------------------- packages
+
+def marker_field_text():
+    """The package marker's 18 characters (composed, never one literal)."""
+    half = b"!vdrsign!"
+    return half + half
+
+
+def build_package(workdir, ini_bytes, name="patch.ini", target="package.exe"):
+    """Writes `name` with ini_bytes into workdir and runs Veldrun.exe in
+    builder mode there; returns the host path of the package."""
+    with open(os.path.join(workdir, name), "wb") as f:
+        f.write(ini_bytes)
+    r = run(VELDRUN_EXE, [target, name], cwd=workdir)
+    if r.rc != 0:
+        raise RuntimeError("builder mode failed: %r" % r)
+    return os.path.join(workdir, target)
+
+
+def extracted_path(r):
+    """The Windows path from the "Extract patch information file" trace of a
+    run, or None when the run traced none."""
+    prefix = "[Veldrun] Extract patch information file: "
+    for t in r.traces:
+        if t.startswith(prefix):
+            return t[len(prefix):].rstrip("\n")
+    return None
+
+
 # ---------------------------------------------------------------- registry
 
 def reg_import(text):
@@ -296,14 +353,6 @@ def screenshot(path, env=None):
 
 # ------------------------------------------------------- update packages
 
-TOOLS = os.path.join(BUILD, "tests", "e2e")
-
-
-def tool(name):
-    """A helper program of the tests (tests/e2e/tools), built for win64."""
-    return os.path.join(TOOLS, name + ".exe")
-
-
 def fakepatch_bytes():
     """The fake patch program, served as the patch build."""
     with open(tool("fakepatch"), "rb") as f:
@@ -335,47 +384,22 @@ def read_fakepatch(log_path):
     return starts
 
 
-def unix_path(windows_path):
-    """The host path of a C:\\ path inside the tree's Wine prefix."""
-    prefix = wine_env()["WINEPREFIX"]
-    rest = windows_path[3:].replace("\\", "/") if windows_path[:3].upper() == "C:\\" else windows_path
-    return os.path.join(prefix, "drive_c", rest)
-
-
 class Package:
     """An update package built by the program's builder mode from a patch
     information file, in a directory of its own."""
 
     def __init__(self, ini_text):
         self.dir = tempfile.mkdtemp(prefix="vdr-pkg-")
-        self.ini = os.path.join(self.dir, "patch.ini")
-        with open(self.ini, "w", newline="\r\n") as f:
-            f.write(ini_text)
-        self.exe = os.path.join(self.dir, "Update.exe")
-        if _STANDIN:
-            self.prefix_args = [winepath(self.ini)]
-            self.exe = tool("standin_driver")
-            return
-        self.prefix_args = []
-        # Builder mode copies the program named by its first argument, so it
-        # runs under its full path.
-        r = run(VELDRUN_EXE, [winepath(self.exe), winepath(self.ini)], env=wine_env())
-        if not os.path.exists(self.exe):
-            raise RuntimeError("package not built: %r" % r)
+        self.exe = build_package(self.dir, ini_text.replace("\n", "\r\n").encode("latin-1"))
 
     def start(self, args=(), env=None):
-        return start(self.exe, self.prefix_args + list(args), env=env)
+        return start(self.exe, list(args), env=env)
 
     def run(self, args=(), env=None, timeout=120):
         return finish(self.start(args, env), timeout)
 
     def remove(self):
         shutil.rmtree(self.dir, ignore_errors=True)
-
-
-# TEMPORARY: until the launcher is merged, packages run through a driver
-# that hands the patch information file straight to the update window.
-_STANDIN = bool(os.environ.get("VELDRUN_E2E_STANDIN"))
 
 
 def winctl(command, ms, env=None):
@@ -393,17 +417,15 @@ EXAMPLE_INFO = ["OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#
                 "OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904"]
 
 
-def example_ini(url, standin_check=1, standin_id=0, infos=None, srno=EXAMPLE_SRNO):
+def example_ini(url, infos=None, srno=EXAMPLE_SRNO):
     """The worked example's patch information file for server base `url`;
-    `infos` replaces its Info values (folder i holds infos[i]).
-    (The [Standin] section feeds the temporary driver; the program ignores it.)"""
+    `infos` replaces its Info values (folder i holds infos[i])."""
     infos = EXAMPLE_INFO if infos is None else infos
     lines = "".join("Info%d=%s\n" % (i, v) for i, v in enumerate(infos))
     return ("[RegPath]\nCount=2\n"
             "Path0=Software\\Ombrel\\DiscStudio\nCheck0=OmbrelDiscStudio 4.0\nNoVerCheck0=0\n"
             "Path1=Software\\Ombrel\\TapeTune\nCheck1=Tape_Tune 2.5\nNoVerCheck1=1\n\n"
-            "[SRInfo]\nPID=417\nSRNo=%s\nURL=%s\nCount=%d\n%s"
-            "\n[Standin]\nCheck=%d\nId=%d\n" % (srno, url, len(infos), lines, standin_check, standin_id))
+            "[SRInfo]\nPID=417\nSRNo=%s\nURL=%s\nCount=%d\n%s" % (srno, url, len(infos), lines))
 
 
 def folder_ini(url, folder, srno=EXAMPLE_SRNO):
@@ -413,7 +435,7 @@ def folder_ini(url, folder, srno=EXAMPLE_SRNO):
     infos = ["Nothing#Here#0"] * max(folder + 1, 1)
     if folder >= 0:
         infos[folder] = EXAMPLE_INFO[0]
-    return example_ini(url, 1, folder, infos, srno)
+    return example_ini(url, infos, srno)
 
 
 def example_products(disc=("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),

@@ -14,21 +14,21 @@ SR = harness.EXAMPLE_SRNO
 DISC = ("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215")
 TAPE = ("Tape & Tune", "2.5", "OMS230910-01", "2.50.1870")
 
-# name, installed (disc, tape), stand-in (check, id), requested folder or
-# None, exit status, trace of the outcome, message text
+# name, installed (disc, tape), requested folder or None, exit status,
+# trace of the outcome, message text
 STATES = [
-    ("as installed", (DISC, TAPE), (1, 0), "0", 0, None, None),
+    ("as installed", (DISC, TAPE), "0", 0, None, None),
     ("both on OMS231120-01",
      (("Ombrel Disc Studio", "4.0", "OMS231120-01", "4.00.2301"),
-      ("Tape & Tune", "2.5", "OMS231120-01", "2.50.1904")), (1, 1), "1", 0, None, None),
+      ("Tape & Tune", "2.5", "OMS231120-01", "2.50.1904")), "1", 0, None, None),
     ("both patched",
      (("Ombrel Disc Studio", "4.0", SR, "4.00.2400"), ("Tape & Tune", "2.5", SR, "2.50.1990")),
-     (1, 999), None, 4, "WindowProc::WM_USER_PATCHED\n", "already"),
+     None, 4, "WindowProc::WM_USER_PATCHED\n", "already"),
     ("disc patched, tape not",
-     (("Ombrel Disc Studio", "4.0", SR, "4.00.2400"), TAPE), (1, -1), "max", 0, None, None),
-    ("disc shows 4.1", (("Ombrel Disc Studio", "4.1", "OMS230910-01", "4.00.2215"), TAPE), (0, 0),
+     (("Ombrel Disc Studio", "4.0", SR, "4.00.2400"), TAPE), "max", 0, None, None),
+    ("disc shows 4.1", (("Ombrel Disc Studio", "4.1", "OMS230910-01", "4.00.2215"), TAPE),
      None, 2, None, "PATCH ERROR"),
-    ("tape not installed", (DISC, None), (255, 0), None, 1, None, "PRODUCT ERROR"),
+    ("tape not installed", (DISC, None), None, 1, None, "PRODUCT ERROR"),
 ]
 
 
@@ -47,14 +47,14 @@ class InstalledStates(unittest.TestCase):
         cls.patch = harness.fakepatch_bytes()
 
     def run_state(self, state, args, visible_box=False):
-        name, installed, (check, sid), folder, status, trace, _ = state
+        name, installed, folder, status, trace, _ = state
         harness.example_products(*installed)
         log = tempfile.mktemp(prefix="vdr-fake-")
         with harness.PatchServer() as server:
             base = server.base + "/patch/417"
             for f in ("0", "1", "max"):
                 server.routes["/patch/417/%s/%s.exe" % (f, SR)] = harness.Route(self.patch)
-            pkg = harness.Package(harness.example_ini(base, check, sid))
+            pkg = harness.Package(harness.example_ini(base))
             try:
                 # Message texts in English whatever the host's locale.
                 env = harness.fakepatch_env(log, extra={"LC_ALL": "en_US.UTF-8"})
@@ -75,7 +75,7 @@ class InstalledStates(unittest.TestCase):
 
     def test_silent_runs(self):
         for state in STATES:
-            name, _, _, folder, status, trace, _ = state
+            name, _, folder, status, trace, _ = state
             with self.subTest(name):
                 r, requests, starts, _ = self.run_state(state, ["/s"])
                 self.assertEqual(status, r.rc, r)
@@ -101,7 +101,7 @@ class InstalledStates(unittest.TestCase):
 
     def test_visible_outcomes_show_their_message_box(self):
         for state in (STATES[2], STATES[4], STATES[5]):
-            name, _, _, _, status, _, text = state
+            name, _, _, status, _, text = state
             with self.subTest(name):
                 r, _, _, box = self.run_state(state, [], visible_box=True)
                 self.assertEqual(0, box.rc, box)
