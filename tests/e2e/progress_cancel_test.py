@@ -44,6 +44,7 @@ class Progress(unittest.TestCase):
         with harness.PatchServer() as server:
             handle = self.start(server, harness.Route(self.body, mode="slow", chunk=32768, delay=0.06))
             pos = harness.winctl("position", 60000)
+            time.sleep(1.0)  # well into the download
             shot = os.path.join(harness.BUILD, "e2e-progress.png")
             harness.screenshot(shot)
             r = harness.finish(handle)
