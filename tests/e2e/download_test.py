@@ -20,6 +20,10 @@ def local_paths(run):
 
 class Downloads(unittest.TestCase):
     @classmethod
+    def tearDownClass(cls):
+        harness.remove_example_products()
+
+    @classmethod
     def setUpClass(cls):
         cls.patch = harness.fakepatch_bytes()
         harness.example_products()

@@ -408,6 +408,22 @@ def winctl(command, ms, env=None):
     return run(tool("winctl"), [command, str(ms)], env=env or wine_env(), timeout=ms / 1000.0 + 60)
 
 
+def run_closing_boxes(exe, args=(), env=None, timeout=120, cwd=None):
+    """Runs a program to its end like run(), closing with OK every "Update
+    Utility" message box that appears meanwhile (a visible update run ends
+    in one). The Run's `boxes` lists the texts of the boxes closed."""
+    handle = start(exe, args, env, cwd)
+    boxes = []
+    end = time.time() + timeout
+    while handle[0].poll() is None and time.time() < end:
+        box = winctl("msgbox", 1500)
+        if box.rc == 0:
+            boxes.append(box.stdout.strip()[len("text="):])
+    r = finish(handle, timeout=max(1, end - time.time()))
+    r.boxes = boxes
+    return r
+
+
 # The worked example: two products of the made-up brand Ombrel.
 EXAMPLE_KEYS = ("Software\\Ombrel\\DiscStudio", "Software\\Ombrel\\TapeTune")
 EXAMPLE_SRNO = "OMS240118-02"
@@ -438,11 +454,15 @@ def folder_ini(url, folder, srno=EXAMPLE_SRNO):
     return example_ini(url, infos, srno)
 
 
+def remove_example_products():
+    for key in EXAMPLE_KEYS:
+        reg_delete(key)
+
+
 def example_products(disc=("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),
                      tape=("Tape & Tune", "2.5", "OMS230910-01", "2.50.1870")):
     """Installs the example's products (None for a product: not installed)."""
-    for key in EXAMPLE_KEYS:
-        reg_delete(key)
+    remove_example_products()
     products = {}
     if disc:
         products[EXAMPLE_KEYS[0]] = disc

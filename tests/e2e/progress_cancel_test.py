@@ -20,6 +20,10 @@ def progress_codes(run):
 
 class Progress(unittest.TestCase):
     @classmethod
+    def tearDownClass(cls):
+        harness.remove_example_products()
+
+    @classmethod
     def setUpClass(cls):
         harness.example_products()
         # The fake patch padded to 2 MiB: it still runs, and a slow server

@@ -15,6 +15,10 @@ SR = harness.EXAMPLE_SRNO
 
 class RunModes(unittest.TestCase):
     @classmethod
+    def tearDownClass(cls):
+        harness.remove_example_products()
+
+    @classmethod
     def setUpClass(cls):
         cls.patch = harness.fakepatch_bytes()
         harness.example_products()

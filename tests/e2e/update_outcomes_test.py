@@ -43,6 +43,10 @@ def wait_for(path, seconds=15):
 
 class InstalledStates(unittest.TestCase):
     @classmethod
+    def tearDownClass(cls):
+        harness.remove_example_products()
+
+    @classmethod
     def setUpClass(cls):
         cls.patch = harness.fakepatch_bytes()
 
