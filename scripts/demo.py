@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""One whole update run, shown to a newcomer (make demo).
+
+Serves the example patch (demo/ExamplePatch.cpp) from a local web server,
+slowly enough that the progress can be watched; writes the installed
+products of the Ombrel example into the registry of a private Wine prefix
+(out/demo/prefix); builds an update package in builder mode; runs it under
+Wine on the user's display when there is one, otherwise on an Xvfb display
+of its own; saves screenshots of the window at the start and during the
+download; prints the outcome.
+"""
+import os
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+OUT = os.path.join(ROOT, "out", "demo")
+BUILD = os.path.join(ROOT, "out", "build", "win64")
+VELDRUN = os.path.join(BUILD, "src", "app", "Veldrun.exe")
+EXAMPLE_PATCH = os.path.join(BUILD, "demo", "ExamplePatch.exe")
+WINPROBE = os.path.join(BUILD, "tests", "e2e", "winprobe.exe")
+WINE, WINESERVER = "/usr/lib/wine/wine64", "/usr/lib/wine/wineserver"
+
+SR_NO = "OMS240118-02"
+PRODUCTS = {
+    r"Software\Ombrel\DiscStudio": ("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),
+    r"Software\Ombrel\TapeTune": ("Tape & Tune", "2.5", "OMS230910-01", "2.50.1870"),
+}
+PATCH_INI = """[RegPath]
+Count=2
+Path0=Software\\Ombrel\\DiscStudio
+Check0=OmbrelDiscStudio 4.0
+NoVerCheck0=0
+Path1=Software\\Ombrel\\TapeTune
+Check1=Tape_Tune 2.5
+NoVerCheck1=1
+
+[SRInfo]
+PID=417
+SRNo=OMS240118-02
+URL={server}/patch/417
+Count=2
+Info0=OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#2.50.1870
+Info1=OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904
+"""
+# The download: about 1.2 MB in 16 KB pieces, 0.12 s apart (some 9 s).
+BODY_SIZE, CHUNK, DELAY = 1200 * 1024, 16 * 1024, 0.12
+
+
+def say(text):
+    print("demo: " + text, flush=True)
+
+
+def pick_display():
+    """The user's display when it answers; otherwise a new Xvfb display.
+    Returns (DISPLAY, Xvfb process or None)."""
+    d = os.environ.get("DISPLAY")
+    if d and subprocess.run(["xdpyinfo", "-display", d], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL).returncode == 0:
+        return d, None
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                            stdin=subprocess.DEVNULL, start_new_session=True)
+    os.close(w)
+    number = b""
+    while not number.endswith(b"\n"):
+        c = os.read(r, 1)
+        if not c:
+            break
+        number += c
+    os.close(r)
+    if not number.strip():
+        xvfb.kill()
+        sys.exit("demo: Xvfb did not start")
+    return ":" + number.decode().strip(), xvfb
+
+
+def write_wine_env(display):
+    os.makedirs(OUT, exist_ok=True)
+    with open(os.path.join(OUT, "wine.env"), "w") as f:
+        f.write('export WINEPREFIX="%s"\n' % os.path.join(OUT, "prefix"))
+        f.write('export WINEDLLOVERRIDES="mscoree,mshtml="\n')
+        f.write("export WINEARCH=win64\n")
+        f.write('export DISPLAY="%s"\n' % display)
+        f.write('export WINE="%s"\nexport WINESERVER="%s"\n' % (WINE, WINESERVER))
+
+
+def main():
+    for need in (VELDRUN, EXAMPLE_PATCH, WINPROBE):
+        if not os.path.isfile(need):
+            sys.exit("demo: %s is missing; run make build first" % need)
+    display, xvfb = pick_display()
+    say("display %s (%s)" % (display, "an Xvfb display of its own" if xvfb else "yours"))
+    write_wine_env(display)
+    # The harness reads the prefix and display from OUT/wine.env.
+    os.environ["VELDRUN_BUILD"] = OUT
+    os.environ["VELDRUN_WINPROBE"] = WINPROBE
+    sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+    import harness
+
+    env = harness.wine_env(debug="-all")
+    try:
+        return run_demo(harness, env)
+    finally:
+        subprocess.run([WINESERVER, "-k"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if xvfb:
+            xvfb.terminate()
+            xvfb.wait()
+
+
+def run_demo(harness, env):
+    prefix = os.path.join(OUT, "prefix")
+    if not os.path.isfile(os.path.join(prefix, "system.reg")):
+        say("creating the Wine prefix %s (once, about half a minute)" % prefix)
+        harness.run("wineboot", ["-i"], env=env, timeout=600)
+    for old in ("start.png", "download.png", "applied.png", "patch-report.txt", "VeldrunUpdate.exe"):
+        if os.path.exists(os.path.join(OUT, old)):
+            os.unlink(os.path.join(OUT, old))
+
+    say("installed products of the example (registry of the demo prefix):")
+    harness.reg_products(PRODUCTS)
+    for key, (name, ver, srno, srver) in PRODUCTS.items():
+        say("  HKLM\\%s: %s %s, %s build %s" % (key, name, ver, srno, srver))
+
+    with open(EXAMPLE_PATCH, "rb") as f:
+        body = f.read()
+    body += b"\0" * max(0, BODY_SIZE - len(body))  # room for the progress bar to move
+    patch_path = "/patch/417/0/%s.exe" % SR_NO
+    with harness.PatchServer() as server:
+        server.routes[patch_path] = harness.Route(body, mode="slow", chunk=CHUNK, delay=DELAY)
+        say("web server %s serves the example patch at %s (%d KB, slowly)" % (server.base, patch_path,
+                                                                             len(body) // 1024))
+        ini = os.path.join(OUT, "patch.ini")
+        with open(ini, "w", newline="\r\n") as f:
+            f.write(PATCH_INI.format(server=server.base))
+        package = os.path.join(OUT, "VeldrunUpdate.exe")
+        say("builder mode: Veldrun.exe VeldrunUpdate.exe patch.ini")
+        built = harness.run(VELDRUN, [harness.winepath(package), harness.winepath(ini)], env=env, timeout=120)
+        for line in built.stdout.splitlines():
+            say("  " + line)
+        if not os.path.isfile(package):
+            say("builder mode made no package (exit status %d)" % built.rc)
+            return 1
+
+        report = os.path.join(OUT, "patch-report.txt")
+        say("running the package under Wine")
+        run_env = harness.wine_env(extra={"VELDRUN_DEMO_REPORT": harness.winepath(report)})
+        handle = harness.start(package, [], env=run_env)
+        shots = []
+        info = harness.window_info("Update Utility", env=env, timeout=60)
+        if info:
+            time.sleep(1.0)
+            shots.append(harness.screenshot_window(os.path.join(OUT, "start.png"), info, env))
+            deadline = time.time() + 30
+            while patch_path not in server.requests and time.time() < deadline:
+                time.sleep(0.1)
+            time.sleep(BODY_SIZE / CHUNK * DELAY * 0.45)
+            info = harness.window_info("Update Utility", env=env) or info
+            shots.append(harness.screenshot_window(os.path.join(OUT, "download.png"), info, env))
+        else:
+            say("the update window did not show up")
+        result = harness.finish(handle, timeout=300)
+        applied = harness.window_info("Example patch", env=env, timeout=10)
+        if applied:
+            shots.append(harness.screenshot_window(os.path.join(OUT, "applied.png"), applied, env))
+        deadline = time.time() + 15
+        while not os.path.exists(report) and time.time() < deadline:
+            time.sleep(0.2)
+
+    print()
+    say("trace lines of the run:")
+    for t in result.traces:
+        say("  " + t.rstrip("\n"))
+    print()
+    said = open(report).read().strip() if os.path.exists(report) else ""
+    if said:
+        say("OUTCOME: the package fetched %s%s and started it; the patch says: %s" % (server.base, patch_path, said))
+    else:
+        say("OUTCOME: no patch was applied (the package ended with exit status %d)" % result.rc)
+    say("requests to the server: %s" % (", ".join(server.requests) or "none"))
+    say("exit status of the package: %d" % result.rc)
+    if shots:
+        say("screenshots: " + ", ".join(os.path.relpath(s, ROOT) for s in shots))
+    return 0 if said and shots else 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
