@@ -148,3 +148,43 @@ def version_info(blob):
                 for i in range(0, len(value) - 3, 4):
                     out["translations"].append(struct.unpack_from("<HH", value, i))
     return out
+
+
+def dib_pixels(blob):
+    """(width, height, pixel function (x, y) -> (r, g, b)) of an
+    uncompressed 24-bit DIB, x and y from the top-left corner."""
+    size, w, h, planes, bpp, comp = struct.unpack_from("<IiiHHI", blob, 0)
+    if bpp != 24 or comp != 0:
+        raise PeError("not an uncompressed 24-bit DIB")
+    stride = (w * 3 + 3) & ~3
+    bottom_up = h > 0
+    h = abs(h)
+
+    def at(x, y):
+        row = (h - 1 - y) if bottom_up else y
+        i = size + row * stride + 3 * x
+        return blob[i + 2], blob[i + 1], blob[i]
+    return w, h, at
+
+
+def rename_resource(data, type_id, old_id, new_id):
+    """A copy of the executable `data` in which resource `old_id` of type
+    `type_id` answers to `new_id` instead, so that loading `old_id` fails.
+    The directory stays sorted only if no other id lies between the two."""
+    pe = PeResources(data)
+    base = pe._offset(pe.rsrc_rva)
+
+    def entries(rel):
+        named, ids = struct.unpack_from("<HH", data, base + rel + 12)
+        for i in range(named + ids):
+            pos = base + rel + 16 + 8 * i
+            yield pos, struct.unpack_from("<II", data, pos)
+
+    out = bytearray(data)
+    for _, (name, target) in entries(0):
+        if name == type_id and target & 0x80000000:
+            for pos, (nid, _) in entries(target & 0x7FFFFFFF):
+                if nid == old_id:
+                    struct.pack_into("<I", out, pos, new_id)
+                    return bytes(out)
+    raise PeError("resource %r/%r not found" % (type_id, old_id))
