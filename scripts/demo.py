@@ -10,6 +10,7 @@ of its own; saves screenshots of the window at the start and during the
 download; prints the outcome.
 """
 import os
+import re
 import subprocess
 import sys
 import time
@@ -27,23 +28,7 @@ PRODUCTS = {
     r"Software\Ombrel\DiscStudio": ("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),
     r"Software\Ombrel\TapeTune": ("Tape & Tune", "2.5", "OMS230910-01", "2.50.1870"),
 }
-PATCH_INI = """[RegPath]
-Count=2
-Path0=Software\\Ombrel\\DiscStudio
-Check0=OmbrelDiscStudio 4.0
-NoVerCheck0=0
-Path1=Software\\Ombrel\\TapeTune
-Check1=Tape_Tune 2.5
-NoVerCheck1=1
-
-[SRInfo]
-PID=417
-SRNo=OMS240118-02
-URL={server}/patch/417
-Count=2
-Info0=OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#2.50.1870
-Info1=OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904
-"""
+EXAMPLE_INI = os.path.join(ROOT, "res", "examples", "patch.ini")
 # The download: about 1.2 MB in 16 KB pieces, 0.12 s apart (some 9 s).
 BODY_SIZE, CHUNK, DELAY = 1200 * 1024, 16 * 1024, 0.12
 
@@ -132,14 +117,24 @@ def run_demo(harness, env):
         server.routes[patch_path] = harness.Route(body, mode="slow", chunk=CHUNK, delay=DELAY)
         say("web server %s serves the example patch at %s (%d KB, slowly)" % (server.base, patch_path,
                                                                              len(body) // 1024))
+        # The example file, pointed at this server.
         ini = os.path.join(OUT, "patch.ini")
+        with open(EXAMPLE_INI) as f:
+            text = re.sub(r"(?m)^URL=.*$", "URL=%s/patch/417" % server.base, f.read())
         with open(ini, "w", newline="\r\n") as f:
-            f.write(PATCH_INI.format(server=server.base))
+            f.write(text)
+        say("builder mode without arguments shows its usage:")
+        usage = harness.run(VELDRUN, [], env=env, timeout=120)
+        for line in usage.stdout.splitlines():
+            say("  " + line.rstrip())
         package = os.path.join(OUT, "VeldrunUpdate.exe")
-        say("builder mode: Veldrun.exe VeldrunUpdate.exe patch.ini")
+        say("builder mode: Veldrun.exe VeldrunUpdate.exe patch.ini (res/examples/patch.ini, URL of this server)")
         built = harness.run(VELDRUN, [harness.winepath(package), harness.winepath(ini)], env=env, timeout=120)
         for line in built.stdout.splitlines():
-            say("  " + line)
+            say("  " + line.rstrip())
+        if os.path.isfile(package):
+            say("  Veldrun.exe %d bytes, VeldrunUpdate.exe %d bytes" % (os.path.getsize(VELDRUN),
+                                                                     os.path.getsize(package)))
         if not os.path.isfile(package):
             say("builder mode made no package (exit status %d)" % built.rc)
             return 1

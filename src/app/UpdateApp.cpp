@@ -1,11 +1,126 @@
 #include "app/UpdateApp.h"
 
+#include "app/Builder.h"
+#include "app/ExitStatus.h"
+#include "app/Handover.h"
+#include "app/InstanceMutex.h"
+#include "app/LaunchSwitches.h"
+#include "common/FixedBuf.h"
 #include "common/Trace.h"
+#include "package/PatchPackage.h"
+
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
 
 CUpdateApp theApp;
 
+namespace {
+
+const char kMutexName[] = "{BAF5C721-F6F1-4971-9B35-3902F130C6C3}";
+
+// The argument vector, with each argument also as narrow (ANSI) text in a
+// 260-byte buffer; an argument that does not fit has no narrow form.
+class CArguments {
+public:
+    CArguments()
+    {
+        // The whole command line is split, however long it is.
+        m_argv = CommandLineToArgvW(GetCommandLineW(), &m_argc);
+        if (!m_argv)
+            m_argc = 0;
+        m_text.resize(static_cast<std::size_t>(m_argc) * kMaxText);
+        for (int i = 0; i < m_argc; ++i) {
+            char* buf = &m_text[static_cast<std::size_t>(i) * kMaxText];
+            bool fits = WideCharToMultiByte(CP_ACP, 0, m_argv[i], -1, buf, kMaxText, nullptr, nullptr) > 0;
+            m_narrow.push_back(fits ? buf : nullptr);
+        }
+    }
+    ~CArguments()
+    {
+        if (m_argv)
+            LocalFree(m_argv);
+    }
+    CArguments(const CArguments&) = delete;
+    CArguments& operator=(const CArguments&) = delete;
+
+    int count() const { return m_argc; }
+    const wchar_t* wide(int i) const { return i < m_argc ? m_argv[i] : L""; }
+    // Null when argument i is missing or does not fit.
+    const char* narrow(int i) const { return i < m_argc ? m_narrow[static_cast<std::size_t>(i)] : nullptr; }
+    const char* const* narrowAll() const { return m_narrow.data(); }
+
+    // Argument i as narrow text of any length (for display only).
+    std::string display(int i) const
+    {
+        std::string text;
+        int n = WideCharToMultiByte(CP_ACP, 0, wide(i), -1, nullptr, 0, nullptr, nullptr);
+        if (n > 1) {
+            text.resize(static_cast<std::size_t>(n));
+            WideCharToMultiByte(CP_ACP, 0, wide(i), -1, &text[0], n, nullptr, nullptr);
+            text.resize(static_cast<std::size_t>(n - 1));
+        }
+        return text;
+    }
+
+private:
+    LPWSTR* m_argv = nullptr;
+    int m_argc = 0;
+    std::vector<char> m_text;
+    std::vector<const char*> m_narrow;
+};
+
+// Update mode: extract the patch information file into the temporary
+// directory, read the switches, hand over to the update dialog.
+int runUpdateMode(CPatchPackage& package, const CArguments& args)
+{
+    char tempDir[kMaxText] = {};
+    char iniPath[kMaxText] = {};
+    DWORD n = GetTempPathA(sizeof tempDir, tempDir);
+    // A temporary directory that does not fit would leave the buffer empty,
+    // and an empty directory means the working directory: extract nothing.
+    if (n > 0 && n < sizeof tempDir)
+        package.detachFile(tempDir, iniPath, sizeof iniPath);
+    traceLog("[Veldrun] Extract patch information file: %s\n", iniPath);
+
+    LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
+    traceLog("[Veldrun] Extract patch mode: %s %s\n", sw.silent ? "Hide" : "Show", sw.wait ? "Wait" : "No-Wait");
+    return runUpdateDialog(iniPath, sw.silent, sw.wait);
+}
+
+// Builder mode: "Veldrun TargetFile AppendFile" copies the program to
+// TargetFile and attaches AppendFile to the copy.
+int runBuilderMode(CPatchPackage& package, const CArguments& args)
+{
+    if (args.count() < 3) {
+        printUsage(stdout, args.display(0).c_str());
+        return kBuildUsage;
+    }
+    // The source is the program name as typed, not the running module's path.
+    auto copyProgram = [&args] { return CopyFileW(args.wide(0), args.wide(1), FALSE) != FALSE; };
+    return buildPackage(package, args.narrow(1), args.narrow(2), copyProgram);
+}
+
+} // namespace
+
 BOOL CUpdateApp::InitInstance()
 {
-    traceLog("[Veldrun] start\n");
+    CInstanceMutex mutex(kMutexName);
+    if (mutex.alreadyExists()) {
+        traceLog("[Veldrun] Process is running\n");
+        m_nExitCode = kExitAlreadyRunning;
+        return FALSE;
+    }
+    AfxEnableControlContainer();
+    Enable3dControls();
+
+    CArguments args;
+    CPatchPackage package;
+    if (package.checkSignature())
+        m_nExitCode = runUpdateMode(package, args);
+    else
+        m_nExitCode = runBuilderMode(package, args);
     return FALSE;
 }

@@ -135,6 +135,63 @@ def winepath(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def unix_path(path, env=None):
+    """The host path of a Windows path in the prefix (C:\\... or Z:\\...);
+    path components are matched without regard to case, as Wine does."""
+    e = env or wine_env()
+    drive, rest = path[:2].upper(), path[2:].replace("\\", "/").strip("/")
+    if drive == "Z:":
+        base = "/"
+    elif drive == "C:":
+        base = os.path.join(e["WINEPREFIX"], "drive_c")
+    else:
+        raise ValueError("no drive mapping for %r" % path)
+    cur = base
+    for part in [p for p in rest.split("/") if p]:
+        exact = os.path.join(cur, part)
+        if not os.path.exists(exact) and os.path.isdir(cur):
+            for name in os.listdir(cur):
+                if name.lower() == part.lower():
+                    exact = os.path.join(cur, name)
+                    break
+        cur = exact
+    return cur
+
+
+def tool(name):
+    """A helper program of the end-to-end tests (tests/e2e/tools)."""
+    return os.path.join(BUILD, "tests", "e2e", "tools", name + ".exe")
+
+
+# ---------------------------------------------------------------- packages
+
+def marker_field_text():
+    """The package marker's 18 characters (composed, never one literal)."""
+    half = b"!vdrsign!"
+    return half + half
+
+
+def build_package(workdir, ini_bytes, name="patch.ini", target="package.exe"):
+    """Writes `name` with ini_bytes into workdir and runs Veldrun.exe in
+    builder mode there; returns the host path of the package."""
+    with open(os.path.join(workdir, name), "wb") as f:
+        f.write(ini_bytes)
+    r = run(VELDRUN_EXE, [target, name], cwd=workdir)
+    if r.rc != 0:
+        raise RuntimeError("builder mode failed: %r" % r)
+    return os.path.join(workdir, target)
+
+
+def extracted_path(r):
+    """The Windows path from the "Extract patch information file" trace of a
+    run, or None when the run traced none."""
+    prefix = "[Veldrun] Extract patch information file: "
+    for t in r.traces:
+        if t.startswith(prefix):
+            return t[len(prefix):].rstrip("\n")
+    return None
+
+
 # ---------------------------------------------------------------- registry
 
 def reg_import(text):

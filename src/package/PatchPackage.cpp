@@ -1,0 +1,337 @@
+#include "package/PatchPackage.h"
+
+#include "common/FixedBuf.h"
+#include "common/Trace.h"
+#include "package/PackagePlatform.h"
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+// The marker's half, held once: the program's own bytes must never contain
+// the doubled text followed by a zero byte, or the plain program would be
+// taken for a package. The constructor composes the doubled text.
+const char kMarkerHalf[] = "!vdrsign!";
+
+constexpr std::size_t kMarkerChars = 18;          // the doubled text, without terminator
+constexpr std::size_t kMarkerField = 20;          // text, zero byte, one byte of no meaning
+constexpr std::size_t kWindow = kMarkerChars + 1; // bytes a reader examines
+constexpr std::int64_t kTrailer = 4 + kMarkerField;
+constexpr std::int64_t kMaxPackage = 2147483647;
+constexpr std::size_t kCopyChunk = 1024;
+// The backward search reads this much at a time and searches it in memory.
+constexpr std::size_t kSearchBlock = 1 << 18;
+
+void putLe32(unsigned char* p, std::uint32_t v)
+{
+    p[0] = static_cast<unsigned char>(v);
+    p[1] = static_cast<unsigned char>(v >> 8);
+    p[2] = static_cast<unsigned char>(v >> 16);
+    p[3] = static_cast<unsigned char>(v >> 24);
+}
+
+std::int32_t getLe32(const unsigned char* p)
+{
+    std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+    return static_cast<std::int32_t>(v);
+}
+
+// True when the 19 bytes at p are the marker's characters and a zero byte,
+// i.e. when they compare equal to marker as zero-terminated strings.
+bool isMarkerAt(const unsigned char* p, const char* marker)
+{
+    return p[kMarkerChars] == 0 && std::memcmp(p, marker, kMarkerChars) == 0;
+}
+
+// Size of an open stream, or -1. Leaves the position at the end.
+std::int64_t streamSize(FILE* f)
+{
+    if (std::fseek(f, 0, SEEK_END) != 0)
+        return -1;
+    long size = std::ftell(f);
+    return size < 0 ? -1 : static_cast<std::int64_t>(size);
+}
+
+bool seekTo(FILE* f, std::int64_t offset)
+{
+    return offset >= 0 && offset <= kMaxPackage && std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0;
+}
+
+// True when any of the `count` windows from b holds the marker's first
+// byte and, 18 bytes on, a zero byte: a cheap sieve before the full
+// comparison. The byte (b[i] ^ first) | b[i + 18] is zero exactly for such
+// a window, and the minimum over a run is a reduction compilers turn into
+// vector instructions.
+bool anyCandidate(const unsigned char* b, std::size_t count, unsigned char first)
+{
+    unsigned char least = 0xFF;
+    for (std::size_t i = 0; i < count; ++i) {
+        unsigned char v = static_cast<unsigned char>((b[i] ^ first) | b[i + kMarkerChars]);
+        least = v < least ? v : least;
+    }
+    return least == 0;
+}
+
+// Offset of the marker window nearest the end of a file of `size` bytes:
+// the highest offset o <= size - 20 whose 19 bytes hold the marker. -1 when
+// there is none, -2 on a read error. Equal to a byte-by-byte backward search,
+// but reads large blocks from the end and searches each in memory, in runs
+// of windows from its end.
+std::int64_t findLastMarker(FILE* f, std::int64_t size, const char* marker)
+{
+    constexpr std::size_t kRun = 256;
+    const unsigned char first = static_cast<unsigned char>(marker[0]);
+    // Kept between searches: a fresh block each time costs about as much as
+    // the search itself. One per thread, so that objects on different
+    // threads never share it.
+    thread_local std::vector<unsigned char> buf(kSearchBlock + kWindow);
+    std::int64_t hi = size - static_cast<std::int64_t>(kMarkerField);
+    while (hi >= 0) {
+        std::int64_t lo = hi - static_cast<std::int64_t>(kSearchBlock) + 1;
+        if (lo < 0)
+            lo = 0;
+        std::size_t candidates = static_cast<std::size_t>(hi - lo + 1);
+        std::size_t n = candidates + kWindow - 1;
+        if (!seekTo(f, lo) || std::fread(buf.data(), 1, n, f) != n)
+            return -2;
+        const unsigned char* b = buf.data();
+        for (std::size_t end = candidates; end > 0;) {
+            std::size_t start = end >= kRun ? end - kRun : 0;
+            bool sieved = (end - start == kRun) ? anyCandidate(b + start, kRun, first)
+                                                : anyCandidate(b + start, end - start, first);
+            if (sieved)
+                for (std::size_t i = end; i-- > start;)
+                    if (isMarkerAt(b + i, marker))
+                        return lo + static_cast<std::int64_t>(i);
+            end = start;
+        }
+        hi = lo - 1;
+    }
+    return -1;
+}
+
+// Copies `count` bytes from `in` to `out`, or everything up to the end of
+// `in` when count is negative; `limit` caps that open-ended copy. Returns the
+// bytes copied, or -1 on a read or write error, a short read, or passing
+// the limit.
+std::int64_t copyBytes(FILE* in, FILE* out, std::int64_t count, std::int64_t limit)
+{
+    unsigned char chunk[kCopyChunk];
+    std::int64_t copied = 0;
+    for (;;) {
+        std::size_t want = kCopyChunk;
+        if (count >= 0) {
+            if (copied == count)
+                return copied;
+            if (count - copied < static_cast<std::int64_t>(want))
+                want = static_cast<std::size_t>(count - copied);
+        }
+        std::size_t got = std::fread(chunk, 1, want, in);
+        if (std::ferror(in) || (count >= 0 && got != want))
+            return -1;
+        if (got == 0)
+            return copied;
+        copied += static_cast<std::int64_t>(got);
+        if (copied > limit || std::fwrite(chunk, 1, got, out) != got)
+            return -1;
+    }
+}
+
+} // namespace
+
+const char* attachmentName(const char* appendPath)
+{
+    const char* slash = std::strrchr(appendPath, '\\');
+    return slash ? slash + 1 : appendPath;
+}
+
+bool isStorableName(const char* name, std::size_t len)
+{
+    if (len == 0 || len >= kMaxText)
+        return false;
+    if ((len == 1 && name[0] == '.') || (len == 2 && name[0] == '.' && name[1] == '.'))
+        return false;
+    for (std::size_t i = 0; i < len; ++i)
+        if (name[i] == '\0' || name[i] == '\\' || name[i] == '/' || name[i] == ':')
+            return false;
+    return true;
+}
+
+bool composeDestPath(const char* destDir, const char* name, char* out, std::size_t cap)
+{
+    if (!destDir)
+        destDir = "";
+    std::size_t dirLen = std::strlen(destDir);
+    const char* sep = (dirLen > 1 && destDir[dirLen - 1] != '\\') ? "\\" : "";
+    std::size_t total = dirLen + std::strlen(sep) + std::strlen(name);
+    if (!out || total >= cap)
+        return false;
+    return formatBounded(out, cap, "%s%s%s", destDir, sep, name);
+}
+
+CPatchPackage::CPatchPackage(const char* path) : packagePath(), marker(), trailingBytes(0)
+{
+    if (path)
+        setPackagePath(path);
+    else
+        packageOwnModulePath(packagePath, sizeof packagePath);
+    formatBounded(marker, sizeof marker, "%s%s", kMarkerHalf, kMarkerHalf);
+    marker[kMarkerField - 1] = '\0';
+}
+
+bool CPatchPackage::setPackagePath(const char* path)
+{
+    if (path && copyBounded(packagePath, sizeof packagePath, path))
+        return true;
+    packagePath[0] = '\0';
+    return false;
+}
+
+int CPatchPackage::checkSignature()
+{
+    traceLog("[Veldrun] checkSignature\n");
+    FILE* f = std::fopen(packagePath, "rb");
+    if (!f)
+        return 0;
+    // The search reads large blocks itself; the stream's buffer would only copy them twice.
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    std::int64_t size = streamSize(f);
+    if (size < 0 || size > kMaxPackage) {
+        std::fclose(f);
+        return 0;
+    }
+    std::int64_t at = findLastMarker(f, size, marker);
+    std::fclose(f);
+    if (at == -2)
+        return 0;
+    if (at < 0) {
+        // Where the byte-by-byte search stops: one step past the window at offset 0.
+        trailingBytes = static_cast<std::int32_t>(size < static_cast<std::int64_t>(kMarkerField) ? 0 : size - 19);
+        return 0;
+    }
+    trailingBytes = static_cast<std::int32_t>(size - static_cast<std::int64_t>(kMarkerField) - at);
+    traceLog("[Veldrun] checkSignature %d\n", 0);
+    return 1;
+}
+
+int CPatchPackage::attachFile(const char* appendPath)
+{
+    if (!appendPath)
+        return kAttachDone;
+    if (checkSignature())
+        return kAttachMarked;
+    const char* name = attachmentName(appendPath);
+    std::size_t nameLen = std::strlen(name);
+    if (!isStorableName(name, nameLen))
+        return kAttachNameRefused;
+
+    bool existed = packagePathExists(packagePath);
+    FILE* target = std::fopen(packagePath, "ab");
+    if (!target)
+        return kAttachTargetOpen;
+    FILE* source = std::fopen(appendPath, "rb");
+    std::int64_t sourceSize = source ? streamSize(source) : -1;
+    if (!source || sourceSize < 0 || std::fseek(source, 0, SEEK_SET) != 0) {
+        if (source)
+            std::fclose(source);
+        std::fclose(target);
+        if (!existed)
+            std::remove(packagePath);
+        return kAttachSourceOpen;
+    }
+
+    std::int64_t start = streamSize(target);
+    std::int64_t headerLen = 4 + static_cast<std::int64_t>(nameLen);
+    // What may be added without passing the 32-bit limit; also stops a file
+    // attached to itself from growing without end.
+    std::int64_t room = kMaxPackage - start - headerLen - kTrailer;
+    bool ok = start >= 0 && sourceSize <= room;
+    if (ok) {
+        unsigned char header[4];
+        putLe32(header, static_cast<std::uint32_t>(nameLen));
+        ok = std::fwrite(header, 1, 4, target) == 4 && std::fwrite(name, 1, nameLen, target) == nameLen &&
+             copyBytes(source, target, -1, sourceSize) >= 0;
+    }
+    if (ok) {
+        unsigned char trailer[kTrailer];
+        putLe32(trailer, static_cast<std::uint32_t>(start));
+        std::memcpy(trailer + 4, marker, kMarkerField);
+        ok = std::fwrite(trailer, 1, sizeof trailer, target) == sizeof trailer;
+    }
+    std::fclose(source);
+    ok = (std::fclose(target) == 0) && ok;
+    if (ok)
+        return kAttachDone;
+    // Put the target back as it was.
+    if (!existed)
+        std::remove(packagePath);
+    else if (start >= 0)
+        packageTruncateFile(packagePath, start);
+    return kAttachWriteFailed;
+}
+
+int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t outSize)
+{
+    traceLog("[Veldrun] detachFile %s\n", destDir ? destDir : "(null)");
+    if (destDir && *destDir && !packagePathExists(destDir))
+        return kDetachDone;
+
+    FILE* f = std::fopen(packagePath, "rb");
+    if (!f)
+        return kDetachPackageOpen;
+    int result = kDetachDone;
+    char name[kMaxText] = {};
+    char dest[kMaxText] = {};
+    std::int64_t size = streamSize(f);
+    // P: the offset of the start-offset field.
+    std::int64_t trailerAt = size - trailingBytes - kTrailer;
+    unsigned char trailer[kTrailer];
+    std::int64_t start = 0;
+    std::int64_t nameLen = 0;
+    if (size < 0 || trailingBytes < 0 || trailerAt < 0 || !seekTo(f, trailerAt) ||
+        std::fread(trailer, 1, sizeof trailer, f) != sizeof trailer || !isMarkerAt(trailer + 4, marker)) {
+        result = kDetachNoTrailer;
+    } else {
+        start = getLe32(trailer);
+        unsigned char lenField[4];
+        if (start < 0 || start + 4 > trailerAt || !seekTo(f, start) || std::fread(lenField, 1, 4, f) != 4) {
+            result = kDetachBadStart;
+        } else {
+            nameLen = getLe32(lenField);
+            if (nameLen < 0 || start + 4 + nameLen > trailerAt)
+                result = kDetachBadStart;
+            else if (nameLen >= static_cast<std::int64_t>(kMaxText))
+                result = kDetachNameRefused;
+            else if (std::fread(name, 1, static_cast<std::size_t>(nameLen), f) != static_cast<std::size_t>(nameLen))
+                result = kDetachBadStart;
+            else if (!isStorableName(name, static_cast<std::size_t>(nameLen)))
+                result = kDetachNameRefused;
+            else if (!composeDestPath(destDir, name, dest, sizeof dest) ||
+                     (outPath && std::strlen(dest) >= outSize))
+                result = kDetachPathTooLong;
+        }
+    }
+    if (result != kDetachDone) {
+        std::fclose(f);
+        return result;
+    }
+
+    if (outPath)
+        std::strncpy(outPath, dest, outSize);
+    FILE* out = std::fopen(dest, "wb");
+    if (!out) {
+        std::fclose(f);
+        return kDetachCreate;
+    }
+    std::int64_t contentLen = trailerAt - (start + 4 + nameLen);
+    bool ok = copyBytes(f, out, contentLen, contentLen) == contentLen;
+    std::fclose(f);
+    ok = (std::fclose(out) == 0) && ok;
+    if (!ok) {
+        std::remove(dest);
+        return kDetachCopyFailed;
+    }
+    return kDetachDone;
+}

@@ -1,0 +1,96 @@
+#pragma once
+// CPatchPackage: one update package file, that is the program's own
+// executable with one file attached behind it, followed by a trailer:
+//
+//   offset       size  field
+//   0            S     the executable's bytes
+//   S            4     name length N (32-bit little-endian)
+//   S+4          N     the attached file's name, no directory, no terminator
+//   S+4+N        L     the attached file's bytes
+//   S+4+N+L      4     start offset: the value S
+//   S+8+N+L      20    marker field: "!vdrsign!!vdrsign!", a zero byte, one byte of no meaning
+//   S+28+N+L     T     bytes added later (a code-signing certificate table, say)
+//
+// The content length is not stored: it is what lies between the name and
+// the start-offset field. A package holds at most 2,147,483,647 bytes.
+//
+// No file stays open between operations; the object is used by one thread.
+
+#include <cstddef>
+#include <cstdint>
+
+// Results of attachFile.
+enum AttachResult {
+    kAttachDone = 1,          // attached; also when appendPath is null (nothing done)
+    kAttachMarked = 2,        // the target already carries a marker; target unchanged
+    kAttachTargetOpen = 3,    // the target cannot be opened for appending; target unchanged
+    kAttachSourceOpen = 4,    // the file to attach cannot be opened for reading; target unchanged
+    kAttachWriteFailed = 5,   // a read or write failed, or the package would pass 2 GiB;
+                              // the target is cut back to its size before (removed if it was new)
+    kAttachNameRefused = 6,   // the attached name would be refused by detachFile (see
+                              // isStorableName); target unchanged
+};
+
+// Results of detachFile.
+enum DetachResult {
+    kDetachDone = 1,          // extracted; also when destDir is given, not empty and does not
+                              // exist (then nothing is opened or written, outPath untouched)
+    kDetachPackageOpen = 2,   // the package cannot be opened for reading
+    kDetachNoTrailer = 3,     // no marker where trailingBytes puts it
+    kDetachBadStart = 4,      // the start offset does not lead to a name-length field and a name
+                              // that lie before the trailer
+    kDetachCreate = 5,        // the destination file cannot be created; outPath already holds it
+    kDetachNameRefused = 6,   // the stored name is empty, 260 bytes or longer, ".", "..", or holds
+                              // "\\", "/", ":" or a zero byte; nothing written, outPath untouched
+    kDetachPathTooLong = 7,   // the destination path does not fit in 260 bytes or in outSize;
+                              // nothing written, outPath untouched
+    kDetachCopyFailed = 8,    // a read or write failed while copying; the destination file removed
+};
+
+class CPatchPackage {
+public:
+    // Over the file at path, or over the running program's own file when
+    // path is null. A path that does not fit in packagePath (or an own path
+    // that cannot be read) leaves packagePath empty: every operation then
+    // fails to open it.
+    explicit CPatchPackage(const char* path = nullptr);
+
+    // Replaces the package path. False, with packagePath empty, when path
+    // is null or longer than 259 bytes.
+    bool setPackagePath(const char* path);
+
+    // Searches the file backwards for the marker field nearest its end.
+    // Returns 1 and sets trailingBytes to the number of bytes after the
+    // marker field when found; 0 otherwise (trailingBytes is then the
+    // file's size less 19, or 0 for a file under 20 bytes).
+    int checkSignature();
+
+    // Appends the file at appendPath (may be null) and a trailer to the
+    // package file, which is created if missing. Runs checkSignature on the
+    // target itself. Returns an AttachResult.
+    int attachFile(const char* appendPath);
+
+    // Extracts the attached file into destDir (null or empty: the working
+    // directory). checkSignature must have succeeded on this object before:
+    // the trailer is found through trailingBytes. The destination path is
+    // copied into outPath (may be null) zero-filled to outSize. Returns a
+    // DetachResult.
+    int detachFile(const char* destDir, char* outPath, std::size_t outSize);
+
+    char packagePath[260];
+    char marker[20];
+    std::int32_t trailingBytes;
+};
+
+// The name attachFile stores for appendPath: the part after its last
+// backslash, or all of it. Only the backslash separates.
+const char* attachmentName(const char* appendPath);
+
+// False for a name detachFile refuses: empty, 260 bytes or longer, "." or
+// "..", or holding "\\", "/", ":" or a zero byte (len counts every byte).
+bool isStorableName(const char* name, std::size_t len);
+
+// Composes destDir (null: empty), a backslash when destDir is longer than
+// one character and does not end in one, and name into out (cap bytes).
+// False, with out untouched, when the result does not fit.
+bool composeDestPath(const char* destDir, const char* name, char* out, std::size_t cap);

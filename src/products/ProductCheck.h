@@ -1,0 +1,54 @@
+#pragma once
+// Does the patch apply to what is installed, and which build of it is to be
+// fetched? Both questions are answered from the patch information file
+// ([RegPath] and [SRInfo]) and the registry, and both run once per update
+// run, on the dialog's thread. Nothing here shows anything.
+
+#include "products/ProductInfo.h"
+#include "products/Profile.h"
+#include "products/Registry.h"
+
+#include <vector>
+
+// Results of checkProducts.
+enum {
+    kProductsApplicable = 1,  // every product found and showing the expected identity
+    kProductsMismatch = 0,    // all found, but one not exempt shows another identity (patch error)
+    kProductsNotFound = 255,  // no entries, or a product not found (product error)
+};
+
+// Results of getSRIdFromFile besides a folder number (0 or more).
+enum {
+    kPatchGeneric = -1,         // fetch the generic build (the "max" folder)
+    kPatchAlreadyApplied = 999, // the installed products already carry the patch
+};
+
+// First phase of checkProducts: appends one record per [RegPath] entry
+// (0 .. Count - 1, in order), found or not, each probed in the registry.
+void buildProductList(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
+                      std::vector<ProductInfo>& products);
+
+// Second phase of checkProducts: judges the whole list. 255 when it is empty
+// or any record is not found (a missing product outweighs a mismatch), else
+// 0 when any record not exempt ("NoVerCheck" equal to "1") shows an identity
+// "name version" other than its "Check" value (compared without regard to
+// case), else 1.
+int judgeProducts(const std::vector<ProductInfo>& products);
+
+// Both phases: builds the list into `products` (appending) and judges it.
+// Returns 1, 0 or 255 as above.
+int checkProducts(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
+                  std::vector<ProductInfo>& products);
+// The same through the platform's profile reader and registry.
+int checkProducts(const char* iniPath, std::vector<ProductInfo>& products);
+
+// The patch build id for the found products of the list: the lowest index i
+// below [SRInfo] "Count" whose "Info%d" value contains the build key
+// "name#SR number#SR build version" of every found product; failing that 999
+// when every build key contains the patch SR number `srNo` (the empty text
+// is in every key), else -1. Also -1 when no product is found. An index of
+// 999 that matches reads as already applied. Reads the file; changes nothing.
+int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const std::vector<ProductInfo>& products,
+                    const char* srNo);
+// The same through the platform's profile reader.
+int getSRIdFromFile(const char* iniPath, const std::vector<ProductInfo>& products, const char* srNo);

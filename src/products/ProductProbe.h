@@ -1,0 +1,25 @@
+#pragma once
+// The registry probe of one installed product. A product keeps its identity
+// as four string values below its key path under the local-machine root:
+// "UserReg" holds "Prod_Name" and "Prod_Ver", "BuildInfo" holds "SR_No" and
+// "SR_Ver".
+
+#include "products/Registry.h"
+
+// Removes every space (tabs and other white space stay), then turns every
+// "&" into "_", in place: "Tape & Tune" becomes "Tape_Tune". Patch
+// information files spell product names in this form.
+void cleanProductName(char* name);
+
+// Reads the product below `path` into the four 260-character buffers (the
+// name cleaned). A value that cannot be read leaves its buffer as it was;
+// callers pass them empty. Returns 1 when both subkeys opened and all four
+// values are non-empty, else 0. Once both subkeys opened it traces
+// "[Veldrun] getProductInfo => ..." with the values, whatever the result; a
+// subkey that does not open ends the probe with 0 and no trace. Every key
+// opened is closed before it returns.
+int getProductInfo(IRegistry& registry, const char* path, char* prodName, char* prodVer, char* srNo,
+                   char* srVer);
+
+// The same through the platform's registry.
+int getProductInfo(const char* path, char* prodName, char* prodVer, char* srNo, char* srVer);

@@ -1,0 +1,11 @@
+#include "products/TextCompare.h"
+
+#include "products/AsciiCase.h"
+
+bool textEqualNoCase(const char* a, const char* b)
+{
+    for (; asciiLower(*a) == asciiLower(*b); ++a, ++b)
+        if (*a == '\0')
+            return true;
+    return false;
+}

@@ -1,0 +1,109 @@
+"""Start-up of Veldrun.exe: the switch scan, the single-instance guard and
+the extraction into the temporary directory."""
+import os
+import shutil
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+
+INI = b"[SRInfo]\r\nSRNo=OMS240118-02\r\nURL=http://127.0.0.1:8080/patch/417\r\n"
+MODE = "[Veldrun] Extract patch mode: "
+
+
+def mode_of(r):
+    modes = [t for t in r.traces if t.startswith(MODE)]
+    return modes[0][len(MODE):].rstrip("\n") if len(modes) == 1 else None
+
+
+class Launch(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="vdr-launch-")
+        cls.package = harness.build_package(cls.work, INI)
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def spawn(self, command_line, *env):
+        """Runs the package with exactly this command line (first token included)."""
+        return harness.run(harness.tool("spawn"), [harness.winepath(self.package), command_line] + list(env),
+                           cwd=self.work)
+
+    def test_switch_scan(self):
+        cases = [
+            ([], "Show No-Wait"),
+            (["/S"], "Hide No-Wait"),
+            (["-s"], "Hide No-Wait"),
+            (["-W"], "Show Wait"),
+            (["/w", "-S", "/s"], "Hide Wait"),
+            (["/sx", "s", "w", "--w", "-ws", "/s/w"], "Show No-Wait"),
+        ]
+        for args, want in cases:
+            with self.subTest(args=args):
+                r = harness.run(self.package, args, cwd=self.work)
+                self.assertEqual(want, mode_of(r), r)
+                self.assertEqual(0, r.rc, r)
+
+    def test_switch_as_first_argument_counts(self):
+        self.assertEqual("Hide No-Wait", mode_of(self.spawn("/s")))
+        self.assertEqual("Show Wait", mode_of(self.spawn("-W other")))
+        self.assertEqual("Show No-Wait", mode_of(self.spawn("package.exe")))
+
+    def test_command_line_longer_than_259_characters_is_read_whole(self):
+        r = harness.run(self.package, ["x" * 300, "y" * 300, "/w"], cwd=self.work)
+        self.assertEqual("Show Wait", mode_of(r), r)
+
+    def test_extracts_into_the_temporary_directory(self):
+        r = harness.run(self.package, [], cwd=self.work)
+        path = harness.extracted_path(r)
+        self.assertTrue(path and path.lower().endswith("\\temp\\patch.ini"), r)
+        self.assertEqual(
+            ["[Veldrun] checkSignature\n", "[Veldrun] checkSignature 0\n",
+             "[Veldrun] detachFile %s\n" % path[:-len("patch.ini")],
+             "[Veldrun] Extract patch information file: %s\n" % path,
+             "[Veldrun] Extract patch mode: Show No-Wait\n"], r.traces)
+        with open(harness.unix_path(path), "rb") as f:
+            self.assertEqual(INI, f.read())
+
+    def test_temporary_directory_missing_or_too_long_extracts_nothing(self):
+        long_dir = "C:\\" + "\\".join(["t" * 50] * 6)
+        for temp in ("C:\\no-such-directory", long_dir):
+            with self.subTest(temp=temp[:30]):
+                r = self.spawn("package.exe", "TMP=" + temp, "TEMP=" + temp)
+                self.assertEqual("", harness.extracted_path(r), r)
+                self.assertEqual("Show No-Wait", mode_of(r), r)
+        self.assertEqual(["package.exe", "patch.ini"], sorted(os.listdir(self.work)))
+
+    def test_second_instance_is_refused(self):
+        ready = os.path.join(self.work, "ready")
+        stop = os.path.join(self.work, "stop")
+        holder = harness.start(harness.tool("holdmutex"), [harness.winepath(ready), harness.winepath(stop)])
+        try:
+            for _ in range(300):
+                if os.path.exists(ready):
+                    break
+                time.sleep(0.1)
+            self.assertTrue(os.path.exists(ready), "holdmutex did not start")
+            update = harness.run(self.package, ["/s"], cwd=self.work)
+            self.assertEqual(7, update.rc, update)
+            self.assertEqual(["[Veldrun] Process is running\n"], update.traces)
+            builder = harness.run(harness.VELDRUN_EXE, ["second.exe", "patch.ini"], cwd=self.work)
+            self.assertEqual(7, builder.rc, builder)
+            self.assertEqual(["[Veldrun] Process is running\n"], builder.traces)
+            self.assertFalse(os.path.exists(os.path.join(self.work, "second.exe")))
+        finally:
+            open(stop, "w").close()
+            harness.finish(holder)
+            os.unlink(ready)
+            os.unlink(stop)
+        # Once the other instance has ended, the package runs again.
+        self.assertEqual("Hide No-Wait", mode_of(harness.run(self.package, ["/s"], cwd=self.work)))
+
+
+if __name__ == "__main__":
+    unittest.main()

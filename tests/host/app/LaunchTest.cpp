@@ -1,0 +1,126 @@
+// Start-up logic that needs no window: the switch scan, the usage text, the
+// exit statuses and the builder's steps.
+#include "PackageFiles.h"
+
+#include "app/Builder.h"
+#include "app/ExitStatus.h"
+#include "app/LaunchSwitches.h"
+#include "package/PatchPackage.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
+{
+    struct Case {
+        std::vector<const char*> args;
+        bool silent;
+        bool wait;
+    };
+    const Case cases[] = {
+        {{"Veldrun.exe"}, false, false},
+        {{"Veldrun.exe", "/s"}, true, false},
+        {{"Veldrun.exe", "/S"}, true, false},
+        {{"Veldrun.exe", "-s"}, true, false},
+        {{"Veldrun.exe", "-W"}, false, true},
+        {{"Veldrun.exe", "/w", "-S"}, true, true},
+        {{"Veldrun.exe", "-s", "/s", "-s"}, true, false},
+        {{"/s"}, true, false},                        // the program name counts too
+        {{"Veldrun.exe", "/sx", "s", "w", "--s", "/ s", "/s ", "-ws", "//w", ""}, false, false},
+        {{"Veldrun.exe", nullptr, "-w"}, false, true}, // an argument without narrow form
+    };
+    for (const Case& c : cases) {
+        LaunchSwitches sw = scanSwitches(c.args.data(), static_cast<int>(c.args.size()));
+        EXPECT_EQ(c.silent, sw.silent) << c.args.size() << " args, last " << (c.args.back() ? c.args.back() : "null");
+        EXPECT_EQ(c.wait, sw.wait) << c.args.size() << " args, last " << (c.args.back() ? c.args.back() : "null");
+    }
+}
+
+TEST(UsageText, ThreeLinesWithTheWholeProgramName)
+{
+    std::FILE* f = std::tmpfile();
+    ASSERT_TRUE(f);
+    printUsage(f, "C:\\Program Files\\Veldrun.exe");
+    std::rewind(f);
+    char buf[512] = {};
+    std::size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    EXPECT_EQ(std::string("Usage: C:\\Program Files\\Veldrun.exe <TargetFile> <AppendFile>\n"
+                          "TargetFile is executable you want to create that will be self extracted.\n"
+                          "AppendFile is the file you want to attach to target File.\n"),
+              std::string(buf, n));
+}
+
+TEST(ExitStatus, BuilderStatusForEachAttachResult)
+{
+    EXPECT_EQ(kBuildWritten, builderExitStatus(kAttachDone));
+    EXPECT_EQ(kBuildTargetMarked, builderExitStatus(kAttachMarked));
+    EXPECT_EQ(kBuildTargetOpen, builderExitStatus(kAttachTargetOpen));
+    EXPECT_EQ(kBuildAttachOpen, builderExitStatus(kAttachSourceOpen));
+    EXPECT_EQ(kBuildWriteFailed, builderExitStatus(kAttachWriteFailed));
+    EXPECT_EQ(kBuildNameRefused, builderExitStatus(kAttachNameRefused));
+    EXPECT_EQ(kBuildTargetOpen, builderExitStatus(99));
+}
+
+class BuilderTest : public ::testing::Test {
+protected:
+    // Runs the builder with a copy step that copies `program` (or fails).
+    int build(const char* target, const char* append, bool copyWorks = true)
+    {
+        copies = 0;
+        CPatchPackage package(dir.file("program.exe").c_str());
+        return buildPackage(package, target, append, [&] {
+            ++copies;
+            if (copyWorks)
+                writeFile(target, program);
+            return copyWorks;
+        });
+    }
+
+    TempDir dir;
+    WorkingDir cwd{dir.path()};
+    Bytes program = "MZ" + pseudoRandomBytes(4000, 2);
+    Bytes ini = "[SRInfo]\nSRNo=X\n";
+    int copies = 0;
+};
+
+TEST_F(BuilderTest, WritesAPackageOverAnExistingTarget)
+{
+    writeFile("patch.ini", ini);
+    writeFile("out.exe", "old contents");
+    EXPECT_EQ(kBuildWritten, build("out.exe", "patch.ini"));
+    EXPECT_EQ(composePackage(program, "patch.ini", ini), readFile("out.exe"));
+}
+
+TEST_F(BuilderTest, FailedCopyLeavesTheTargetAsItWas)
+{
+    writeFile("patch.ini", ini);
+    writeFile("other.exe", "someone else's file");
+    EXPECT_EQ(kBuildCopyFailed, build("other.exe", "patch.ini", false));
+    EXPECT_EQ("someone else's file", readFile("other.exe"));
+    EXPECT_EQ(kBuildCopyFailed, build("missing.exe", "patch.ini", false));
+    EXPECT_FALSE(fileExists("missing.exe"));
+}
+
+TEST_F(BuilderTest, ArgumentsRefusedBeforeAnythingIsWritten)
+{
+    writeFile("patch.ini", ini);
+    EXPECT_EQ(kBuildTargetOpen, build(nullptr, "patch.ini"));
+    EXPECT_EQ(kBuildAttachOpen, build("out.exe", nullptr));
+    EXPECT_EQ(kBuildNameRefused, build("out.exe", "dir\\"));
+    EXPECT_EQ(kBuildNameRefused, build("out.exe", "sub/patch.ini"));
+    EXPECT_EQ(0, copies);
+    EXPECT_FALSE(fileExists("out.exe"));
+}
+
+TEST_F(BuilderTest, UnreadableAttachmentLeavesThePlainCopy)
+{
+    EXPECT_EQ(kBuildAttachOpen, build("out.exe", "none.ini"));
+    EXPECT_EQ(program, readFile("out.exe"));
+}
+
+} // namespace
