@@ -5,6 +5,7 @@ res/art/Veldrun.ico. Plain Python, no imaging library, so the pictures can
 be remade anywhere:
 
     python3 res/tools/make_window_art.py [output folder]
+    python3 res/tools/make_window_art.py --check   (fails when res/art is stale)
 
 The background is 498 x 225 pixels, uncompressed 24-bit. The window stretches
 it over a client area of 332 x 150 dialog units, so one dialog unit is 1.5
@@ -315,14 +316,41 @@ def write_ico(path, sizes, depths):
         f.write(out)
 
 
-def main():
+def main(argv):
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(here), "art")
-    os.makedirs(out, exist_ok=True)
-    write_bmp24(os.path.join(out, "background.bmp"), draw_background())
-    write_ico(os.path.join(out, "Veldrun.ico"), (48, 32, 24, 16), (32, 8, 4))
-    print("wrote", os.path.join(out, "background.bmp"), "and", os.path.join(out, "Veldrun.ico"))
+    art = os.path.join(os.path.dirname(here), "art")
+    check = "--check" in argv
+    args = [a for a in argv if a != "--check"]
+    out = args[0] if args else art
+    pictures = {
+        "background.bmp": lambda path: write_bmp24(path, draw_background()),
+        "Veldrun.ico": lambda path: write_ico(path, (48, 32, 24, 16), (32, 8, 4)),
+    }
+    if not check:
+        os.makedirs(out, exist_ok=True)
+        for name, draw in pictures.items():
+            draw(os.path.join(out, name))
+            print("wrote", os.path.join(out, name))
+        return 0
+    # --check: draw into a scratch folder and compare with the committed files.
+    import tempfile
+    stale = []
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, draw in pictures.items():
+            draw(os.path.join(tmp, name))
+            with open(os.path.join(tmp, name), "rb") as a:
+                fresh = a.read()
+            try:
+                with open(os.path.join(art, name), "rb") as b:
+                    same = b.read() == fresh
+            except OSError:
+                same = False
+            if not same:
+                stale.append(name)
+    for name in stale:
+        print("res/art/%s differs from what the script draws" % name)
+    return 1 if stale else 0
 
 
 if __name__ == "__main__":
-    main()
+    sys.exit(main(sys.argv[1:]))
