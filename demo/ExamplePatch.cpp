@@ -36,10 +36,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR cmdLine, int)
     report(line);
     if (silent)
         return 0;
-    // MessageBoxTimeoutW is not in the import libraries; the void(*)() step
-    // is the one function-pointer cast the compiler accepts silently.
+    // MessageBoxTimeoutW is not in the import libraries (nor is user32
+    // loaded otherwise); the void(*)() step is the one function-pointer
+    // cast the compiler accepts silently.
+    HMODULE user32 = LoadLibraryA("user32.dll");
     auto timed = reinterpret_cast<MessageBoxTimeoutFn>(
-        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("user32.dll"), "MessageBoxTimeoutW")));
+        reinterpret_cast<void (*)()>(user32 ? GetProcAddress(user32, "MessageBoxTimeoutW") : nullptr));
     if (timed)
         timed(nullptr, L"The example patch OMS240118-02 was applied.\nOmbrel Disc Studio and Tape & Tune are up to date.",
               L"Example patch", MB_OK | MB_ICONINFORMATION, 0, 5000);

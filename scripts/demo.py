@@ -31,6 +31,7 @@ PRODUCTS = {
 EXAMPLE_INI = os.path.join(ROOT, "res", "examples", "patch.ini")
 # The download: about 1.2 MB in 16 KB pieces, 0.12 s apart (some 9 s).
 BODY_SIZE, CHUNK, DELAY = 1200 * 1024, 16 * 1024, 0.12
+AREA = "window"  # what a screenshot holds: "window" or "client"
 
 
 def say(text):
@@ -76,7 +77,11 @@ def main():
     for need in (VELDRUN, EXAMPLE_PATCH, WINPROBE):
         if not os.path.isfile(need):
             sys.exit("demo: %s is missing; run make build first" % need)
+    global AREA
     display, xvfb = pick_display()
+    # Without a window manager (our own Xvfb) no frame is drawn: the
+    # screenshots keep the client area only.
+    AREA = "client" if xvfb else "window"
     say("display %s (%s)" % (display, "an Xvfb display of its own" if xvfb else "yours"))
     write_wine_env(display)
     # The harness reads the prefix and display from OUT/wine.env.
@@ -84,6 +89,7 @@ def main():
     os.environ["VELDRUN_WINPROBE"] = WINPROBE
     sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
     import harness
+    harness.TOOLS = os.path.join(BUILD, "tests", "e2e")  # the helper programs of the build
 
     env = harness.wine_env(debug="-all")
     try:
@@ -100,7 +106,7 @@ def run_demo(harness, env):
     if not os.path.isfile(os.path.join(prefix, "system.reg")):
         say("creating the Wine prefix %s (once, about half a minute)" % prefix)
         harness.run("wineboot", ["-i"], env=env, timeout=600)
-    for old in ("start.png", "download.png", "applied.png", "patch-report.txt", "VeldrunUpdate.exe"):
+    for old in ("start.png", "download.png", "applied.png", "message.png", "patch-report.txt", "VeldrunUpdate.exe"):
         if os.path.exists(os.path.join(OUT, old)):
             os.unlink(os.path.join(OUT, old))
 
@@ -144,36 +150,54 @@ def run_demo(harness, env):
         run_env = harness.wine_env(extra={"VELDRUN_DEMO_REPORT": harness.winepath(report)})
         handle = harness.start(package, [], env=run_env)
         shots = []
-        info = harness.window_info("Update Utility", env=env, timeout=60)
+        info = harness.window_info("Update Utility", env=env, timeout=60, control=1000)
         if info:
-            time.sleep(1.0)
-            shots.append(harness.screenshot_window(os.path.join(OUT, "start.png"), info, env))
+            time.sleep(0.3)
+            shots.append(harness.screenshot_window(os.path.join(OUT, "start.png"), info, env, AREA))
             deadline = time.time() + 30
-            while patch_path not in server.requests and time.time() < deadline:
+            while patch_path not in server.requests and time.time() < deadline and handle[0].poll() is None:
                 time.sleep(0.1)
-            time.sleep(BODY_SIZE / CHUNK * DELAY * 0.45)
-            info = harness.window_info("Update Utility", env=env) or info
-            shots.append(harness.screenshot_window(os.path.join(OUT, "download.png"), info, env))
+            if patch_path in server.requests:
+                time.sleep(BODY_SIZE / CHUNK * DELAY * 0.45)
+                info = harness.window_info("Update Utility", env=env, control=1000) or info
+                shots.append(harness.screenshot_window(os.path.join(OUT, "download.png"), info, env, AREA))
         else:
             say("the update window did not show up")
-        result = harness.finish(handle, timeout=300)
+        # A run that ends in a message box waits for its OK: note the box's
+        # text, keep a picture of it and press OK, so the demo never hangs.
+        message = ""
+        deadline = time.time() + 180
+        while handle[0].poll() is None and time.time() < deadline:
+            box = harness.window_info("Update Utility", env=env, timeout=0.5, control=-1000)
+            if box:
+                shots.append(harness.screenshot_window(os.path.join(OUT, "message.png"), box, env, AREA))
+                found = harness.winctl("msgbox", 2000, env=env)
+                message = found.stdout.strip().replace("text=", "", 1)
+        result = harness.finish(handle, timeout=60)
         applied = harness.window_info("Example patch", env=env, timeout=10)
         if applied:
-            shots.append(harness.screenshot_window(os.path.join(OUT, "applied.png"), applied, env))
+            shots.append(harness.screenshot_window(os.path.join(OUT, "applied.png"), applied, env, AREA))
         deadline = time.time() + 15
         while not os.path.exists(report) and time.time() < deadline:
             time.sleep(0.2)
 
     print()
-    say("trace lines of the run:")
+    say("trace lines of the run (progress reports shortened):")
+    progress = [t for t in result.traces if "OnProgress" in t]
     for t in result.traces:
+        if "OnProgress" in t and t not in (progress[:3] + progress[-1:]):
+            if t == progress[3]:
+                say("  ... %d more progress reports ..." % (len(progress) - 4))
+            continue
         say("  " + t.rstrip("\n"))
     print()
     said = open(report).read().strip() if os.path.exists(report) else ""
+    if message:
+        say("the package showed a message box: %s" % message)
     if said:
         say("OUTCOME: the package fetched %s%s and started it; the patch says: %s" % (server.base, patch_path, said))
     else:
-        say("OUTCOME: no patch was applied (the package ended with exit status %d)" % result.rc)
+        say("OUTCOME: no patch was applied (exit status %d%s)" % (result.rc, ", " + message if message else ""))
     say("requests to the server: %s" % (", ".join(server.requests) or "none"))
     say("exit status of the package: %d" % result.rc)
     if shots:

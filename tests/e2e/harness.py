@@ -371,13 +371,15 @@ class WindowInfo:
                 self.controls[int(f[1])] = (f[2], f[3] == "1", tuple(int(v) for v in f[4:8]))
 
 
-def window_info(title, env=None, timeout=0.0):
+def window_info(title, env=None, timeout=0.0, control=None):
     """The place of the visible window `title` of a running program, read by
     winprobe.exe in the same prefix; None when it has not shown up within
-    `timeout` seconds."""
+    `timeout` seconds. `control`: only a window that holds a control of that
+    id counts; a negative `control`, only one that does not hold -control."""
     deadline = time.time() + timeout
+    args = [title] + ([str(control)] if control is not None else [])
     while True:
-        r = run(WINPROBE, [title], env=env or wine_env(debug="-all"), timeout=60)
+        r = run(WINPROBE, args, env=env or wine_env(debug="-all"), timeout=60)
         if r.rc == 0:
             return WindowInfo(r.stdout)
         if time.time() >= deadline:
@@ -385,10 +387,12 @@ def window_info(title, env=None, timeout=0.0):
         time.sleep(0.2)
 
 
-def screenshot_window(path, info, env=None):
-    """Captures the screen area of a window (a WindowInfo) into a PNG file."""
+def screenshot_window(path, info, env=None, area="window"):
+    """Captures the screen area of a window (a WindowInfo) into a PNG file:
+    the whole window, or with area="client" its client area only (without
+    a window manager nobody draws the frame)."""
     e = env or wine_env()
-    left, top, right, bottom = info.window
+    left, top, right, bottom = info.client if area == "client" else info.window
     xwd = subprocess.run(["xwd", "-root", "-silent"], env=e, stdout=subprocess.PIPE, check=True).stdout
     subprocess.run(["convert", "xwd:-", "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
                     "+repage", path], input=xwd, env=e, check=True)

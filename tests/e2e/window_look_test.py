@@ -108,7 +108,7 @@ class WindowLook(unittest.TestCase):
                 self.addCleanup(pkg.remove)
                 handle = pkg.start(env=harness.fakepatch_env(log))
             try:
-                info = harness.window_info("Update Utility", timeout=60)
+                info = harness.window_info("Update Utility", timeout=60, control=IDC_PROGRESS)
                 self.assertIsNotNone(info, "the update window shows")
                 moved = harness.winctl("position", 30000)
                 self.assertEqual(moved.rc, 0, moved.stdout)
