@@ -470,3 +470,63 @@ def example_products(disc=("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.22
         products[EXAMPLE_KEYS[1]] = tape
     if products:
         reg_products(products)
+
+
+# ------------------------------------------------------- window geometry
+
+WINPROBE = os.environ.get("VELDRUN_WINPROBE", os.path.join(BUILD, "tests", "e2e", "winprobe.exe"))
+
+
+class WindowInfo:
+    """Where a top-level window and its controls are on the screen (screen
+    coordinates, rectangles as (left, top, right, bottom))."""
+
+    def __init__(self, text):
+        self.window = self.client = None
+        self.controls = {}  # id -> (class, visible, rect)
+        for line in text.splitlines():
+            f = line.split()
+            if f and f[0] in ("window", "client"):
+                setattr(self, f[0], tuple(int(v) for v in f[1:5]))
+            elif f and f[0] == "control":
+                self.controls[int(f[1])] = (f[2], f[3] == "1", tuple(int(v) for v in f[4:8]))
+
+
+def window_info(title, env=None, timeout=0.0, control=None):
+    """The place of the visible window `title` of a running program, read by
+    winprobe.exe in the same prefix; None when it has not shown up within
+    `timeout` seconds. `control`: only a window that holds a control of that
+    id counts; a negative `control`, only one that does not hold -control."""
+    deadline = time.time() + timeout
+    args = [title] + ([str(control)] if control is not None else [])
+    while True:
+        r = run(WINPROBE, args, env=env or wine_env(debug="-all"), timeout=60)
+        if r.rc == 0:
+            return WindowInfo(r.stdout)
+        if time.time() >= deadline:
+            return None
+        time.sleep(0.2)
+
+
+def screenshot_window(path, info, env=None, area="window"):
+    """Captures the screen area of a window (a WindowInfo) into a PNG file:
+    the whole window, or with area="client" its client area only (without
+    a window manager nobody draws the frame)."""
+    e = env or wine_env()
+    left, top, right, bottom = info.client if area == "client" else info.window
+    xwd = subprocess.run(["xwd", "-root", "-silent"], env=e, stdout=subprocess.PIPE, check=True).stdout
+    subprocess.run(["convert", "xwd:-", "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
+                    "+repage", path], input=xwd, env=e, check=True)
+    return path
+
+
+def read_pixels(png):
+    """(width, height, pixel function (x, y) -> (r, g, b)) of a PNG file."""
+    size = subprocess.run(["identify", "-format", "%w %h", png], stdout=subprocess.PIPE, check=True).stdout
+    w, h = (int(v) for v in size.split())
+    raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], stdout=subprocess.PIPE, check=True).stdout
+
+    def at(x, y):
+        i = 3 * (y * w + x)
+        return raw[i], raw[i + 1], raw[i + 2]
+    return w, h, at
