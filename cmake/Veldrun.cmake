@@ -46,6 +46,7 @@ function(veldrun_win_test name)
   endif()
   cmake_parse_arguments(A "" "" "LIBS;RESOURCES" ${ARGN})
   add_executable(${name} ${A_UNPARSED_ARGUMENTS} ${A_RESOURCES})
+  veldrun_rc_depends(${A_RESOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} vdr_portable GTest::gtest GTest::gtest_main Threads::Threads)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
     veldrun_wine_test(${name} $<TARGET_FILE:${name}> --gtest_brief=1)
@@ -73,4 +74,15 @@ function(veldrun_e2e_test name script)
   set_tests_properties(e2e.${name} PROPERTIES
     FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT 900
     ENVIRONMENT "VELDRUN_BUILD=${CMAKE_BINARY_DIR};VELDRUN_SOURCE=${CMAKE_SOURCE_DIR};VELDRUN_EXE=$<TARGET_FILE:Veldrun>")
+endfunction()
+
+# Resource scripts include other scripts, bitmaps and icons, which the build
+# does not scan; every .rc compiled in this project depends on all of res/.
+file(GLOB_RECURSE VELDRUN_RES_FILES CONFIGURE_DEPENDS
+  ${CMAKE_SOURCE_DIR}/res/*.rc ${CMAKE_SOURCE_DIR}/res/*.h ${CMAKE_SOURCE_DIR}/res/*.bmp
+  ${CMAKE_SOURCE_DIR}/res/*.ico ${CMAKE_SOURCE_DIR}/res/*.in)
+function(veldrun_rc_depends)
+  foreach(rc ${ARGN})
+    set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${VELDRUN_RES_FILES})
+  endforeach()
 endfunction()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# make bench: runs every benchmark program of the host build (bench/*_bench).
-# A new benchmark only needs an add_executable(name_bench ...) in
-# bench/CMakeLists.txt.
+# make bench: runs every benchmark program of the host build (bench/*_bench),
+# then the download benchmark under Wine in the win64 tree's prefix (with a
+# Wine server and display of its own). A new host benchmark only needs an
+# add_executable(name_bench ...) in bench/CMakeLists.txt.
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 dir="$here/out/build/host/bench"
@@ -13,3 +14,9 @@ for b in "$dir"/*_bench; do
   "$b"
 done
 [ "$found" = 1 ] || { echo "bench: no benchmark programs in $dir" >&2; exit 1; }
+
+win64="$here/out/build/win64"
+echo "== download_bench (Wine)"
+"$here/tests/wine/setup.sh" "$win64" >/dev/null
+trap '"$here/tests/wine/teardown.sh" "$win64"' EXIT
+VELDRUN_BUILD="$win64" VELDRUN_EXE="$win64/src/app/Veldrun.exe" python3 "$here/bench/download_bench.py"

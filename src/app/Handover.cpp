@@ -1,16 +1,22 @@
 #include "app/Handover.h"
 
-#include "app/ExitStatus.h"
+#include "common/FixedBuf.h"
+#include "framework/WinApp.h"
+#include "update/UpdateDlg.h"
 
 int runUpdateDialog(const char* iniPath, bool silent, bool wait)
 {
-    // This is where the update dialog runs: construct CUpdateDlg with no
-    // parent, copy iniPath into m_szIniPath and the flags into m_bSilent and
-    // m_bWait, make it the application's main window, run it modally and
-    // destroy it; the run's outcome becomes the exit status. Until the
-    // dialog is part of the program, start-up ends here.
-    (void)iniPath;
-    (void)silent;
-    (void)wait;
-    return kExitPatchStarted;
+    CUpdateDlg dlg;
+    dlg.m_bSilent = silent ? 1 : 0;
+    dlg.m_bWait = wait ? 1 : 0;
+    copyBounded(dlg.m_szIniPath, sizeof dlg.m_szIniPath, iniPath);
+    CWinApp* app = AfxGetApp();
+    if (app)
+        app->m_pMainWnd = &dlg;
+    dlg.DoModal();
+    if (app)
+        app->m_pMainWnd = nullptr;
+    // The dialog's destructor (end of this scope) stops a remaining worker
+    // and traces the end of the program.
+    return dlg.exitStatus();
 }

@@ -74,6 +74,11 @@ INT_PTR CDialog::DoModal()
     }
     if (parentWasEnabled)
         ::EnableWindow(parent, FALSE);
+    // A template without WS_VISIBLE (an About box) is shown here, as the
+    // system's own modal dialogs do. The show passes through the window's
+    // procedure, which may still keep the window hidden.
+    if (m_bInModal && m_hWnd && !(::GetWindowLongPtrW(m_hWnd, GWL_STYLE) & WS_VISIBLE))
+        ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
 
     MSG msg;
     while (m_bInModal) {

@@ -87,6 +87,15 @@ public:
     CMemDCOwner(const CMemDCOwner&) = delete;
     CMemDCOwner& operator=(const CMemDCOwner&) = delete;
     CMemDCOwner(CMemDCOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
+    CMemDCOwner& operator=(CMemDCOwner&& o) noexcept
+    {
+        if (this != &o) {
+            if (m_h)
+                DeleteDC(m_h);
+            m_h = std::exchange(o.m_h, nullptr);
+        }
+        return *this;
+    }
     HDC get() const { return m_h; }
     explicit operator bool() const { return m_h != nullptr; }
 
@@ -110,6 +119,29 @@ public:
 
 private:
     HWND m_hwnd;
+    HDC m_h;
+};
+
+// The painting context of one WM_PAINT, from BeginPaint, ended with EndPaint.
+// Ending it validates the update region, so the paint request is complete
+// even when nothing was drawn.
+class CPaintDCOwner {
+public:
+    explicit CPaintDCOwner(HWND hwnd) : m_hwnd(hwnd), m_ps(), m_h(BeginPaint(hwnd, &m_ps)) {}
+    ~CPaintDCOwner()
+    {
+        if (m_h)
+            EndPaint(m_hwnd, &m_ps);
+    }
+    CPaintDCOwner(const CPaintDCOwner&) = delete;
+    CPaintDCOwner& operator=(const CPaintDCOwner&) = delete;
+    HDC get() const { return m_h; }
+    explicit operator bool() const { return m_h != nullptr; }
+    const PAINTSTRUCT& paintStruct() const { return m_ps; }
+
+private:
+    HWND m_hwnd;
+    PAINTSTRUCT m_ps;
     HDC m_h;
 };
 

@@ -349,3 +349,184 @@ def screenshot(path, env=None):
     xwd = subprocess.run(["xwd", "-root", "-silent"], env=e, stdout=subprocess.PIPE, check=True).stdout
     subprocess.run(["convert", "xwd:-", path], input=xwd, env=e, check=True)
     return path
+
+
+# ------------------------------------------------------- update packages
+
+def fakepatch_bytes():
+    """The fake patch program, served as the patch build."""
+    with open(tool("fakepatch"), "rb") as f:
+        return f.read()
+
+
+def fakepatch_env(log_path, exit_code=0, sleep_ms=0, extra=None):
+    """Environment for a package run whose started fake patch records itself
+    into log_path, sleeps sleep_ms and exits with exit_code."""
+    env = {"VELDRUN_FAKEPATCH_LOG": winepath(log_path),
+           "VELDRUN_FAKEPATCH_EXIT": str(exit_code),
+           "VELDRUN_FAKEPATCH_SLEEP_MS": str(sleep_ms)}
+    if extra:
+        env.update(extra)
+    return wine_env(env)
+
+
+def read_fakepatch(log_path):
+    """What each start of the fake patch recorded: a list of dicts with
+    cmdline, show (wShowWindow, -1 when not given) and hidden."""
+    if not os.path.exists(log_path):
+        return []
+    starts = []
+    with open(log_path, "rb") as f:
+        for line in f.read().decode("latin-1").splitlines():
+            fields = dict(part.split("=", 1) for part in line.split("|"))
+            starts.append({"cmdline": fields["cmdline"], "show": int(fields["show"]),
+                           "hidden": fields["hidden"] == "1"})
+    return starts
+
+
+class Package:
+    """An update package built by the program's builder mode from a patch
+    information file, in a directory of its own."""
+
+    def __init__(self, ini_text):
+        self.dir = tempfile.mkdtemp(prefix="vdr-pkg-")
+        self.exe = build_package(self.dir, ini_text.replace("\n", "\r\n").encode("latin-1"))
+
+    def start(self, args=(), env=None):
+        return start(self.exe, list(args), env=env)
+
+    def run(self, args=(), env=None, timeout=120):
+        return finish(self.start(args, env), timeout)
+
+    def remove(self):
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def winctl(command, ms, env=None):
+    """Runs the window helper (see tests/e2e/tools/winctl.cpp); returns its
+    Run, whose stdout holds its findings."""
+    return run(tool("winctl"), [command, str(ms)], env=env or wine_env(), timeout=ms / 1000.0 + 60)
+
+
+def run_closing_boxes(exe, args=(), env=None, timeout=120, cwd=None):
+    """Runs a program to its end like run(), closing with OK every "Update
+    Utility" message box that appears meanwhile (a visible update run ends
+    in one). The Run's `boxes` lists the texts of the boxes closed."""
+    handle = start(exe, args, env, cwd)
+    boxes = []
+    end = time.time() + timeout
+    while handle[0].poll() is None and time.time() < end:
+        box = winctl("msgbox", 1500)
+        if box.rc == 0:
+            boxes.append(box.stdout.strip()[len("text="):])
+    r = finish(handle, timeout=max(1, end - time.time()))
+    r.boxes = boxes
+    return r
+
+
+# The worked example: two products of the made-up brand Ombrel.
+EXAMPLE_KEYS = ("Software\\Ombrel\\DiscStudio", "Software\\Ombrel\\TapeTune")
+EXAMPLE_SRNO = "OMS240118-02"
+
+
+EXAMPLE_INFO = ["OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#2.50.1870",
+                "OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904"]
+
+
+def example_ini(url, infos=None, srno=EXAMPLE_SRNO):
+    """The worked example's patch information file for server base `url`;
+    `infos` replaces its Info values (folder i holds infos[i])."""
+    infos = EXAMPLE_INFO if infos is None else infos
+    lines = "".join("Info%d=%s\n" % (i, v) for i, v in enumerate(infos))
+    return ("[RegPath]\nCount=2\n"
+            "Path0=Software\\Ombrel\\DiscStudio\nCheck0=OmbrelDiscStudio 4.0\nNoVerCheck0=0\n"
+            "Path1=Software\\Ombrel\\TapeTune\nCheck1=Tape_Tune 2.5\nNoVerCheck1=1\n\n"
+            "[SRInfo]\nPID=417\nSRNo=%s\nURL=%s\nCount=%d\n%s" % (srno, url, len(infos), lines))
+
+
+def folder_ini(url, folder, srno=EXAMPLE_SRNO):
+    """A patch information file for the example's products as installed
+    (example_products()) whose matching build is in folder `folder` (-1:
+    none matches, the generic build)."""
+    infos = ["Nothing#Here#0"] * max(folder + 1, 1)
+    if folder >= 0:
+        infos[folder] = EXAMPLE_INFO[0]
+    return example_ini(url, infos, srno)
+
+
+def remove_example_products():
+    for key in EXAMPLE_KEYS:
+        reg_delete(key)
+
+
+def example_products(disc=("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),
+                     tape=("Tape & Tune", "2.5", "OMS230910-01", "2.50.1870")):
+    """Installs the example's products (None for a product: not installed)."""
+    remove_example_products()
+    products = {}
+    if disc:
+        products[EXAMPLE_KEYS[0]] = disc
+    if tape:
+        products[EXAMPLE_KEYS[1]] = tape
+    if products:
+        reg_products(products)
+
+
+# ------------------------------------------------------- window geometry
+
+WINPROBE = os.environ.get("VELDRUN_WINPROBE", os.path.join(BUILD, "tests", "e2e", "winprobe.exe"))
+
+
+class WindowInfo:
+    """Where a top-level window and its controls are on the screen (screen
+    coordinates, rectangles as (left, top, right, bottom))."""
+
+    def __init__(self, text):
+        self.window = self.client = None
+        self.controls = {}  # id -> (class, visible, rect)
+        for line in text.splitlines():
+            f = line.split()
+            if f and f[0] in ("window", "client"):
+                setattr(self, f[0], tuple(int(v) for v in f[1:5]))
+            elif f and f[0] == "control":
+                self.controls[int(f[1])] = (f[2], f[3] == "1", tuple(int(v) for v in f[4:8]))
+
+
+def window_info(title, env=None, timeout=0.0, control=None):
+    """The place of the visible window `title` of a running program, read by
+    winprobe.exe in the same prefix; None when it has not shown up within
+    `timeout` seconds. `control`: only a window that holds a control of that
+    id counts; a negative `control`, only one that does not hold -control."""
+    deadline = time.time() + timeout
+    args = [title] + ([str(control)] if control is not None else [])
+    while True:
+        r = run(WINPROBE, args, env=env or wine_env(debug="-all"), timeout=60)
+        if r.rc == 0:
+            return WindowInfo(r.stdout)
+        if time.time() >= deadline:
+            return None
+        time.sleep(0.2)
+
+
+def screenshot_window(path, info, env=None, area="window"):
+    """Captures the screen area of a window (a WindowInfo) into a PNG file:
+    the whole window, or with area="client" its client area only (without
+    a window manager nobody draws the frame)."""
+    e = env or wine_env()
+    left, top, right, bottom = info.client if area == "client" else info.window
+    xwd = subprocess.run(["xwd", "-root", "-silent"], env=e, stdout=subprocess.PIPE, check=True).stdout
+    subprocess.run(["convert", "xwd:-", "-crop", "%dx%d+%d+%d" % (right - left, bottom - top, left, top),
+                    "+repage", path], input=xwd, env=e, check=True)
+    return path
+
+
+def read_pixels(png):
+    """(width, height, pixel function (x, y) -> (r, g, b)) of a PNG file."""
+    size = subprocess.run(["identify", "-format", "%w %h", png], stdout=subprocess.PIPE, check=True).stdout
+    w, h = (int(v) for v in size.split())
+    raw = subprocess.run(["convert", png, "-depth", "8", "rgb:-"], stdout=subprocess.PIPE, check=True).stdout
+
+    def at(x, y):
+        i = 3 * (y * w + x)
+        return raw[i], raw[i + 1], raw[i + 2]
+    return w, h, at

@@ -10,6 +10,8 @@ import unittest
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
 
+# No [RegPath]: every update run ends in the product error (exit status 1),
+# with its message box when visible (closed by run_closing_boxes).
 INI = b"[SRInfo]\r\nSRNo=OMS240118-02\r\nURL=http://127.0.0.1:8080/patch/417\r\n"
 MODE = "[Veldrun] Extract patch mode: "
 
@@ -31,8 +33,8 @@ class Launch(unittest.TestCase):
 
     def spawn(self, command_line, *env):
         """Runs the package with exactly this command line (first token included)."""
-        return harness.run(harness.tool("spawn"), [harness.winepath(self.package), command_line] + list(env),
-                           cwd=self.work)
+        return harness.run_closing_boxes(harness.tool("spawn"),
+                                         [harness.winepath(self.package), command_line] + list(env), cwd=self.work)
 
     def test_switch_scan(self):
         cases = [
@@ -45,9 +47,10 @@ class Launch(unittest.TestCase):
         ]
         for args, want in cases:
             with self.subTest(args=args):
-                r = harness.run(self.package, args, cwd=self.work)
+                r = harness.run_closing_boxes(self.package, args, cwd=self.work)
                 self.assertEqual(want, mode_of(r), r)
-                self.assertEqual(0, r.rc, r)
+                self.assertEqual(1, r.rc, r)
+                self.assertEqual(0 if want.startswith("Hide") else 1, len(r.boxes), r.boxes)
 
     def test_switch_as_first_argument_counts(self):
         self.assertEqual("Hide No-Wait", mode_of(self.spawn("/s")))
@@ -55,18 +58,19 @@ class Launch(unittest.TestCase):
         self.assertEqual("Show No-Wait", mode_of(self.spawn("package.exe")))
 
     def test_command_line_longer_than_259_characters_is_read_whole(self):
-        r = harness.run(self.package, ["x" * 300, "y" * 300, "/w"], cwd=self.work)
+        r = harness.run_closing_boxes(self.package, ["x" * 300, "y" * 300, "/w"], cwd=self.work)
         self.assertEqual("Show Wait", mode_of(r), r)
 
     def test_extracts_into_the_temporary_directory(self):
-        r = harness.run(self.package, [], cwd=self.work)
+        r = harness.run_closing_boxes(self.package, [], cwd=self.work)
         path = harness.extracted_path(r)
         self.assertTrue(path and path.lower().endswith("\\temp\\patch.ini"), r)
         self.assertEqual(
             ["[Veldrun] checkSignature\n", "[Veldrun] checkSignature 0\n",
              "[Veldrun] detachFile %s\n" % path[:-len("patch.ini")],
              "[Veldrun] Extract patch information file: %s\n" % path,
-             "[Veldrun] Extract patch mode: Show No-Wait\n"], r.traces)
+             "[Veldrun] Extract patch mode: Show No-Wait\n"], r.traces[:5])
+        self.assertEqual("[Veldrun] Program End.\n", r.traces[-1])
         with open(harness.unix_path(path), "rb") as f:
             self.assertEqual(INI, f.read())
 

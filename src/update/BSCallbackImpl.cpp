@@ -1,0 +1,149 @@
+#include "update/BSCallbackImpl.h"
+
+#include "common/FixedBuf.h"
+#include "common/Trace.h"
+#include "update/DownloadJob.h"
+#include "update/ProgressText.h"
+
+#include <wininet.h>
+
+CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent) : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent) {}
+
+CBSCallbackImpl::~CBSCallbackImpl() { releaseBinding(); }
+
+STDMETHODIMP CBSCallbackImpl::QueryInterface(REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_FAIL;
+    *ppv = nullptr;
+    if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback))
+        *ppv = static_cast<IBindStatusCallback*>(this);
+    if (!*ppv)
+        return E_NOINTERFACE;
+    static_cast<IUnknown*>(*ppv)->AddRef();
+    return S_OK;
+}
+
+STDMETHODIMP_(ULONG) CBSCallbackImpl::AddRef() { return static_cast<ULONG>(++m_cRef); }
+
+// Counting only: the object belongs to the worker's stack.
+STDMETHODIMP_(ULONG) CBSCallbackImpl::Release() { return static_cast<ULONG>(--m_cRef); }
+
+STDMETHODIMP CBSCallbackImpl::OnStartBinding(DWORD, IBinding* pib)
+{
+    traceLog("CBSCallbackImpl::OnStartBinding\n");
+    // Kept to ask the transfer for its HTTP status and announced length.
+    releaseBinding();
+    if (pib) {
+        pib->AddRef();
+        m_pBinding = pib;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CBSCallbackImpl::GetPriority(LONG*)
+{
+    traceLog("CBSCallbackImpl::GetPriority\n");
+    return E_NOTIMPL;
+}
+
+STDMETHODIMP CBSCallbackImpl::OnLowResource(DWORD)
+{
+    traceLog("CBSCallbackImpl::OnLowResource\n");
+    return S_OK;
+}
+
+STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
+                                         LPCWSTR szStatusText)
+{
+    char text[kMaxText] = {};
+    if (szStatusText &&
+        !WideCharToMultiByte(CP_ACP, 0, szStatusText, -1, text, sizeof text - 1, nullptr, nullptr))
+        text[0] = '\0'; // too long for the line: left out
+    char line[kMaxText] = {};
+    formatBounded(line, sizeof line, "CBSCallbackImpl::OnProgress %.2d(%s) %d / %d\n",
+                  static_cast<int>(ulStatusCode), szStatusText ? text : "(null)", static_cast<int>(ulProgress),
+                  static_cast<int>(ulProgressMax));
+    traceRaw(line);
+
+    if (ulProgressMax != 0)
+        m_nLastProgressMax = ulProgressMax;
+    if (!m_bStatusKnown && ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA)
+        learnFromBinding();
+
+    if (hWnd) {
+        ProgressInfo info = {ulProgress, ulProgressMax, limitStatusCode(ulStatusCode), szStatusText};
+        SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
+    }
+    if (hCancelEvent && WaitForSingleObject(hCancelEvent, 0) == WAIT_OBJECT_0) {
+        m_bAborted = true;
+        return E_ABORT;
+    }
+    return S_OK;
+}
+
+STDMETHODIMP CBSCallbackImpl::OnStopBinding(HRESULT hresult, LPCWSTR)
+{
+    traceLog("CBSCallbackImpl::OnStopBinding\n");
+    m_bStopped = true;
+    m_hrStop = hresult;
+    learnFromBinding();
+    releaseBinding();
+    return S_OK;
+}
+
+STDMETHODIMP CBSCallbackImpl::GetBindInfo(DWORD* grfBINDF, BINDINFO*)
+{
+    traceLog("CBSCallbackImpl::GetBindInfo\n");
+    // Always from the server: a patch the publisher replaced must never
+    // come out of a local cache, nor be left in one.
+    if (grfBINDF)
+        *grfBINDF |= BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE | BINDF_PRAGMA_NO_CACHE;
+    return S_OK;
+}
+
+STDMETHODIMP CBSCallbackImpl::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*)
+{
+    traceLog("CBSCallbackImpl::OnDataAvailable\n");
+    return S_OK;
+}
+
+STDMETHODIMP CBSCallbackImpl::OnObjectAvailable(REFIID, IUnknown*)
+{
+    traceLog("CBSCallbackImpl::OnObjectAvailable\n");
+    return S_OK;
+}
+
+void CBSCallbackImpl::learnFromBinding()
+{
+    if (!m_pBinding || m_bStatusKnown)
+        return;
+    IWinInetHttpInfo* info = nullptr;
+    if (FAILED(m_pBinding->QueryInterface(IID_IWinInetHttpInfo, reinterpret_cast<void**>(&info))) || !info)
+        return;
+    DWORD status = 0;
+    DWORD size = sizeof status;
+    DWORD flags = 0;
+    if (info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &flags, nullptr) == S_OK &&
+        status != 0) {
+        m_bStatusKnown = true;
+        m_nHttpStatus = status;
+        DWORD length = 0;
+        size = sizeof length;
+        flags = 0;
+        if (info->QueryInfo(HTTP_QUERY_CONTENT_LENGTH | HTTP_QUERY_FLAG_NUMBER, &length, &size, &flags, nullptr) ==
+            S_OK) {
+            m_bLengthKnown = true;
+            m_nContentLength = length;
+        }
+    }
+    info->Release();
+}
+
+void CBSCallbackImpl::releaseBinding()
+{
+    if (m_pBinding) {
+        m_pBinding->Release();
+        m_pBinding = nullptr;
+    }
+}

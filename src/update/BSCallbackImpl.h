@@ -1,0 +1,70 @@
+#pragma once
+// The bind-status callback the worker hands to the URL download service.
+// It forwards every progress report to the window (WM_USER_PROGRESS, sent)
+// and aborts the download once the window has signalled the cancel event.
+//
+// It also notes what it learns about the transfer, so that the worker can
+// tell a complete download from an error page or a cut body: the HTTP
+// status and announced length, read through the binding the service hands
+// to OnStartBinding (IWinInetHttpInfo), the last announced size, the result
+// passed to OnStopBinding and whether it aborted.
+//
+// The object lives on the worker's stack; its reference count only counts.
+
+#include <windows.h>
+#include <urlmon.h>
+
+#include <cstdint>
+
+class CBSCallbackImpl : public IBindStatusCallback {
+public:
+    CBSCallbackImpl(HWND hWnd, HANDLE hCancelEvent);
+    ~CBSCallbackImpl();
+    CBSCallbackImpl(const CBSCallbackImpl&) = delete;
+    CBSCallbackImpl& operator=(const CBSCallbackImpl&) = delete;
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** ppv) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    // IBindStatusCallback
+    STDMETHODIMP OnStartBinding(DWORD dwReserved, IBinding* pib) override;
+    STDMETHODIMP GetPriority(LONG* pnPriority) override;
+    STDMETHODIMP OnLowResource(DWORD reserved) override;
+    STDMETHODIMP OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
+                            LPCWSTR szStatusText) override;
+    STDMETHODIMP OnStopBinding(HRESULT hresult, LPCWSTR szError) override;
+    STDMETHODIMP GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo) override;
+    STDMETHODIMP OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc,
+                                 STGMEDIUM* pstgmed) override;
+    STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
+
+    // What was learnt about the transfer.
+    bool statusKnown() const { return m_bStatusKnown; }
+    std::uint32_t httpStatus() const { return m_nHttpStatus; }
+    // The announced length: the Content-Length header when the server sent
+    // one, else the last nonzero size of a progress report.
+    bool lengthKnown() const { return m_bLengthKnown || m_nLastProgressMax != 0; }
+    std::uint64_t announcedLength() const { return m_bLengthKnown ? m_nContentLength : m_nLastProgressMax; }
+    bool aborted() const { return m_bAborted; }
+    bool stopped() const { return m_bStopped; }
+    HRESULT stopResult() const { return m_hrStop; }
+
+    LONG m_cRef;
+    HWND hWnd;
+    HANDLE hCancelEvent;
+
+private:
+    void learnFromBinding();
+    void releaseBinding();
+
+    IBinding* m_pBinding = nullptr;
+    bool m_bStatusKnown = false;
+    std::uint32_t m_nHttpStatus = 0;
+    bool m_bLengthKnown = false;
+    std::uint64_t m_nContentLength = 0;
+    std::uint32_t m_nLastProgressMax = 0;
+    bool m_bAborted = false;
+    bool m_bStopped = false;
+    HRESULT m_hrStop = S_OK;
+};

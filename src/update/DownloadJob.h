@@ -1,0 +1,45 @@
+#pragma once
+// What the update window and its download worker share: the custom window
+// messages, the job block the worker reads and the progress report it
+// sends.
+
+#include <windows.h>
+
+#include <cstdint>
+
+// Posted by the worker after the download call has returned; its last act.
+// wParam 0, lParam 0.
+#define WM_USER_ENDDOWNLOAD (WM_USER + 101)
+// Sent (synchronously) by the bind-status callback on the worker thread.
+// wParam 0, lParam: ProgressInfo*, valid only while the message is handled.
+#define WM_USER_PROGRESS (WM_USER + 102)
+// Posted by the initialisation. wParam: product check result (255 or 0).
+#define WM_USER_PRODUCTERROR (WM_USER + 103)
+// Posted by the end of a download without a usable file and by the
+// connectivity watch. wParam 0, lParam 0.
+#define WM_USER_SERVERERROR (WM_USER + 104)
+// Posted by the initialisation when the patch is installed already.
+#define WM_USER_PATCHED (WM_USER + 105)
+
+enum { kJobTextSize = 260 };
+
+// The worker's input, a member of the window that outlives the worker.
+// The window writes the first four fields before it starts a worker and
+// leaves them alone while the worker runs. The worker writes nVerdict, its
+// judgement of the finished transfer, before it posts WM_USER_ENDDOWNLOAD;
+// the window reads it only when handling that message.
+struct DownloadJob {
+    HWND hWnd;
+    HANDLE hCancelEvent;
+    char szURL[kJobTextSize];
+    char szLocalPath[kJobTextSize];
+    int nVerdict; // a DownloadVerdict; anything but Good means: no file
+};
+
+// One progress report, on the worker's stack for the length of one send.
+struct ProgressInfo {
+    std::uint32_t progress;    // bytes received
+    std::uint32_t progressMax; // bytes expected; 0 while no size is known
+    std::uint32_t statusCode;  // bind status, limited to 1..26
+    const wchar_t* statusText; // the service's text or null
+};

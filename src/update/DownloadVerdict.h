@@ -1,0 +1,31 @@
+#pragma once
+// Whether a finished download may be started. The platform's URL download
+// leaves a file behind for an error page and for a body cut short, so the
+// file's existence proves nothing; the worker gathers what it learnt about
+// the transfer and this rule decides. Portable.
+
+#include <cstdint>
+
+struct DownloadFacts {
+    std::int32_t hrDownload = 0; // result of the download call (an HRESULT)
+    bool aborted = false;        // the download was cancelled
+    bool statusKnown = false;    // the server's HTTP status was learnt
+    std::uint32_t httpStatus = 0;
+    bool lengthKnown = false;    // the server announced the body's length
+    std::uint64_t announced = 0; // that length in bytes
+    bool fileExists = false;
+    std::uint64_t fileSize = 0;
+};
+
+enum class DownloadVerdict {
+    Good = 0,         // complete; may be started
+    NoFile,           // nothing was written
+    CallFailed,       // the download call reported a failure (cancel included)
+    ServerStatus,     // the server answered with a status other than 2xx
+    Incomplete,       // the file is shorter or longer than announced
+};
+
+DownloadVerdict judgeDownload(const DownloadFacts& facts);
+
+// A short name for trace lines ("good", "no file", ...).
+const char* verdictName(DownloadVerdict verdict);

@@ -1,0 +1,58 @@
+#include "update/DownloadWorker.h"
+
+#include "common/Trace.h"
+#include "update/BSCallbackImpl.h"
+#include "update/DownloadVerdict.h"
+
+#include <objbase.h>
+#include <urlmon.h>
+
+namespace {
+// Judges the finished transfer; a file that must not be started is removed.
+DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const char* localPath)
+{
+    DownloadFacts facts;
+    facts.hrDownload = hrCall;
+    if (SUCCEEDED(hrCall) && callback.stopped() && FAILED(callback.stopResult()))
+        facts.hrDownload = callback.stopResult();
+    facts.aborted = callback.aborted();
+    facts.statusKnown = callback.statusKnown();
+    facts.httpStatus = callback.httpStatus();
+    facts.lengthKnown = callback.lengthKnown();
+    facts.announced = callback.announcedLength();
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (GetFileAttributesExA(localPath, GetFileExInfoStandard, &data) &&
+        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        facts.fileExists = true;
+        facts.fileSize = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    }
+    DownloadVerdict verdict = judgeDownload(facts);
+    traceLog("[Veldrun] Download result: %s (hr 0x%08lX, status %u, %llu of %llu bytes)\n", verdictName(verdict),
+             static_cast<unsigned long>(facts.hrDownload), static_cast<unsigned>(facts.httpStatus),
+             static_cast<unsigned long long>(facts.fileSize), static_cast<unsigned long long>(facts.announced));
+    if (verdict != DownloadVerdict::Good && facts.fileExists)
+        DeleteFileA(localPath);
+    return verdict;
+}
+} // namespace
+
+unsigned __stdcall ThreadFunc(void* param)
+{
+    traceLog("WindowProc::ThreadFunc\n");
+    if (!param)
+        return 1;
+    auto* job = static_cast<DownloadJob*>(param);
+    // The URL moniker service is a COM service; this thread joins it.
+    HRESULT hrCom = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    DownloadVerdict verdict;
+    {
+        CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
+        HRESULT hr = URLDownloadToFileA(nullptr, job->szURL, job->szLocalPath, 0, &callback);
+        verdict = finishDownload(callback, hr, job->szLocalPath);
+    }
+    if (SUCCEEDED(hrCom))
+        CoUninitialize();
+    job->nVerdict = static_cast<int>(verdict);
+    PostMessageA(job->hWnd, WM_USER_ENDDOWNLOAD, 0, 0);
+    return 0;
+}

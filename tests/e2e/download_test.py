@@ -1,0 +1,133 @@
+"""The download side of a run: one fallback to "Max", the server error, and
+never starting a broken download (error page, 500, body cut short)."""
+import os
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+
+SR = harness.EXAMPLE_SRNO
+SERVER_ERROR = "WindowProc::WM_USER_SERVERERROR\n"
+
+
+def local_paths(run):
+    prefix = "[Veldrun] updateDownloadURL => Local path: "
+    return [t[len(prefix):-1] for t in run.traces if t.startswith(prefix)]
+
+
+class Downloads(unittest.TestCase):
+    @classmethod
+    def tearDownClass(cls):
+        harness.remove_example_products()
+
+    @classmethod
+    def setUpClass(cls):
+        cls.patch = harness.fakepatch_bytes()
+        harness.example_products()
+
+    def silent_run(self, folder, routes):
+        """Runs a silent package whose build is in `folder` with the server
+        answering `routes` {folder name: Route}; returns (run, requested
+        folders, fake patch starts)."""
+        log = tempfile.mktemp(prefix="vdr-fake-")
+        with harness.PatchServer() as server:
+            for name, route in routes.items():
+                server.routes["/p/%s/%s.exe" % (name, SR)] = route
+            pkg = harness.Package(harness.folder_ini(server.base + "/p", folder))
+            try:
+                r = pkg.run(["/s"], env=harness.fakepatch_env(log))
+            finally:
+                pkg.remove()
+            folders = [p.split("/")[2] for p in server.requests]
+        time.sleep(0.5)  # a started patch writes its record on its own
+        starts = harness.read_fakepatch(log)
+        if os.path.exists(log):
+            os.unlink(log)
+        self.assertIn("[Veldrun] Program End.\n", r.traces)
+        return r, folders, starts
+
+    def test_folder_404_falls_back_once_to_Max(self):
+        r, folders, starts = self.silent_run(3, {"Max": harness.Route(self.patch)})
+        self.assertEqual(["3", "Max"], folders)
+        self.assertEqual(0, r.rc, r)
+        self.assertEqual(1, len(starts))
+        self.assertNotIn(SERVER_ERROR, r.traces)
+
+    def test_folder_and_Max_failing_is_a_server_error(self):
+        r, folders, starts = self.silent_run(3, {})
+        self.assertEqual(["3", "Max"], folders)
+        self.assertEqual(3, r.rc, r)
+        self.assertIn(SERVER_ERROR, r.traces)
+        self.assertEqual([], starts)
+
+    def test_generic_build_failing_is_a_server_error_at_once(self):
+        r, folders, starts = self.silent_run(-1, {"Max": harness.Route(self.patch)})
+        self.assertEqual(["max"], folders)  # no second download
+        self.assertEqual(3, r.rc, r)
+        self.assertIn(SERVER_ERROR, r.traces)
+        self.assertEqual([], starts)
+
+    def test_broken_downloads_are_never_started(self):
+        cases = {
+            "error page": harness.Route(mode="status", status=404),
+            "500": harness.Route(mode="status", status=500),
+            "cut short": harness.Route(self.patch, mode="short", cut=len(self.patch) // 2),
+        }
+        for name, route in cases.items():
+            with self.subTest(name):
+                r, folders, starts = self.silent_run(2, {"2": route, "Max": route})
+                self.assertEqual(["2", "Max"], folders)
+                self.assertEqual(3, r.rc, r)
+                self.assertEqual([], starts)
+                self.assertFalse([t for t in r.traces if t.startswith("Run Command:")], r.traces)
+                for path in local_paths(r):
+                    self.assertFalse(os.path.exists(harness.unix_path(path)), path)
+
+    def test_broken_first_download_then_good_Max(self):
+        r, folders, starts = self.silent_run(
+            2, {"2": harness.Route(self.patch, mode="short", cut=1000), "Max": harness.Route(self.patch)})
+        self.assertEqual(["2", "Max"], folders)
+        self.assertEqual(0, r.rc, r)
+        self.assertEqual(1, len(starts))
+
+    def test_body_without_length_is_started(self):
+        r, folders, starts = self.silent_run(2, {"2": harness.Route(self.patch, mode="nolength")})
+        self.assertEqual(["2"], folders)
+        self.assertEqual(0, r.rc, r)
+        self.assertEqual(1, len(starts))
+
+
+class WorkerVerdicts(unittest.TestCase):
+    """The download worker alone (no window): its verdict per answer."""
+
+    def test_verdicts(self):
+        body = os.urandom(200000)
+        cases = [
+            ("ok", harness.Route(body), "good", 1),
+            ("nolength", harness.Route(body, mode="nolength"), "good", 1),
+            ("missing", None, "server error status", 0),
+            ("e500", harness.Route(mode="status", status=500), "server error status", 0),
+            ("short", harness.Route(body, mode="short", cut=50000), "incomplete", 0),
+        ]
+        local = tempfile.mktemp(prefix="vdr-dl-", suffix=".exe")
+        with harness.PatchServer() as server:
+            for name, route, verdict, exists in cases:
+                with self.subTest(name):
+                    if route:
+                        server.routes["/" + name] = route
+                    r = harness.run(harness.tool("dlprobe"), [server.base + "/" + name, harness.winepath(local)])
+                    self.assertEqual("verdict=%s exists=%d" % (verdict, exists), r.stdout.strip(), r)
+                    if exists:
+                        with open(local, "rb") as f:
+                            self.assertEqual(body, f.read())
+                        os.unlink(local)
+            with self.subTest("connection refused"):
+                r = harness.run(harness.tool("dlprobe"), ["http://127.0.0.1:1/x.exe", harness.winepath(local)])
+                self.assertEqual("verdict=download failed exists=0", r.stdout.strip(), r)
+
+
+if __name__ == "__main__":
+    unittest.main()

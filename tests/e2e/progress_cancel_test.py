@@ -1,0 +1,99 @@
+"""Progress of a slow download (status codes, bar position, screenshot), a
+download without a length, and Cancel in the middle of a download."""
+import os
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+
+SR = harness.EXAMPLE_SRNO
+PATH = "/p/0/%s.exe" % SR
+
+
+def progress_codes(run):
+    prefix = "CBSCallbackImpl::OnProgress "
+    return [int(t[len(prefix):len(prefix) + 2]) for t in run.traces if t.startswith(prefix)]
+
+
+class Progress(unittest.TestCase):
+    @classmethod
+    def tearDownClass(cls):
+        harness.remove_example_products()
+
+    @classmethod
+    def setUpClass(cls):
+        harness.example_products()
+        # The fake patch padded to 2 MiB: it still runs, and a slow server
+        # takes a few seconds over it.
+        patch = harness.fakepatch_bytes()
+        cls.body = patch + b"\0" * (2 * 1024 * 1024 - len(patch))
+
+    def setUp(self):
+        self.log = tempfile.mktemp(prefix="vdr-fake-")
+
+    def tearDown(self):
+        if os.path.exists(self.log):
+            os.unlink(self.log)
+
+    def start(self, server, route, args=()):
+        server.routes[PATH] = route
+        pkg = harness.Package(harness.folder_ini(server.base + "/p", 0))
+        self.addCleanup(pkg.remove)
+        return pkg.start(list(args), env=harness.fakepatch_env(self.log))
+
+    def test_slow_download_moves_status_and_bar(self):
+        with harness.PatchServer() as server:
+            handle = self.start(server, harness.Route(self.body, mode="slow", chunk=32768, delay=0.06))
+            pos = harness.winctl("position", 60000)
+            time.sleep(1.0)  # well into the download
+            shot = os.path.join(harness.BUILD, "e2e-progress.png")
+            harness.screenshot(shot)
+            r = harness.finish(handle)
+        self.assertEqual(0, pos.rc, pos)
+        position = int(pos.stdout.strip().split("=")[1])
+        self.assertTrue(0 < position < 100, pos.stdout)
+        self.assertEqual(0, r.rc, r)
+        codes = progress_codes(r)
+        # Connecting (status line 106) comes before the data (107).
+        self.assertIn(2, codes)
+        self.assertIn(4, codes)
+        self.assertLess(codes.index(2), codes.index(4))
+        sizes = [t for t in r.traces if t.startswith("CBSCallbackImpl::OnProgress 05(")]
+        self.assertTrue(sizes, r.traces)
+        self.assertTrue(all(t.endswith(" / %d\n" % len(self.body)) for t in sizes), sizes[:3])
+        self.assertEqual(1, len(harness.read_fakepatch(self.log)))
+
+    def test_without_length_the_bar_stays(self):
+        with harness.PatchServer() as server:
+            handle = self.start(server, harness.Route(self.body, mode="nolength", chunk=65536))
+            watch = harness.winctl("watch", 60000)
+            r = harness.finish(handle)
+        self.assertEqual(0, r.rc, r)
+        self.assertEqual("seen=1 visible=1 maxpos=0", watch.stdout.strip(), watch)
+
+    def test_cancel_during_download_ends_at_once(self):
+        with harness.PatchServer() as server:
+            handle = self.start(server, harness.Route(self.body, mode="slow", chunk=16384, delay=0.1))
+            self.assertEqual(0, harness.winctl("position", 60000).rc)
+            cancel = harness.winctl("cancel", 10000)
+            cancelled = time.time()
+            r = harness.finish(handle, timeout=30)
+            took = time.time() - cancelled
+        self.assertEqual(0, cancel.rc, cancel)
+        self.assertEqual(5, r.rc, r)
+        self.assertLess(took, 2.5)
+        # The worker ended on its own (its verdict comes before the end),
+        # and removed what it had written.
+        verdict = [i for i, t in enumerate(r.traces) if t.startswith("[Veldrun] Download result: download failed")]
+        self.assertEqual(1, len(verdict), r.traces)
+        self.assertLess(verdict[0], r.traces.index("[Veldrun] Program End.\n"))
+        local = [t for t in r.traces if "Local path: " in t][0].split("Local path: ")[1].strip()
+        self.assertFalse(os.path.exists(harness.unix_path(local)))
+        self.assertEqual([], harness.read_fakepatch(self.log))
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,93 @@
+"""Silent and wait runs, and the runs that cannot go on (URL too long, patch
+that cannot be started): a silent run always ends, a visible one waits for
+Cancel and then exits 6."""
+import os
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+
+SR = harness.EXAMPLE_SRNO
+
+
+class RunModes(unittest.TestCase):
+    @classmethod
+    def tearDownClass(cls):
+        harness.remove_example_products()
+
+    @classmethod
+    def setUpClass(cls):
+        cls.patch = harness.fakepatch_bytes()
+        harness.example_products()
+
+    def setUp(self):
+        self.log = tempfile.mktemp(prefix="vdr-fake-")
+
+    def tearDown(self):
+        if os.path.exists(self.log):
+            os.unlink(self.log)
+
+    def start(self, server, args, body=None, base=None, exit_code=0, sleep_ms=0):
+        server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch if body is None else body)
+        pkg = harness.Package(harness.folder_ini(base or server.base + "/p", 0))
+        self.addCleanup(pkg.remove)
+        return pkg.start(args, env=harness.fakepatch_env(self.log, exit_code, sleep_ms))
+
+    def test_silent_run_never_shows_its_window_and_starts_the_patch_hidden(self):
+        with harness.PatchServer() as server:
+            handle = self.start(server, ["/s"], sleep_ms=3000)
+            watch = harness.winctl("watch", 30000)
+            r = harness.finish(handle)
+        self.assertEqual(0, r.rc, r)
+        self.assertEqual("seen=1 visible=0", watch.stdout.strip().rsplit(" ", 1)[0], watch)
+        self.assertIn("WindowProc::WM_WINDOWPOSCHANGING\n", r.traces)
+        time.sleep(0.5)
+        starts = harness.read_fakepatch(self.log)
+        self.assertEqual(1, len(starts), starts)
+        self.assertTrue(starts[0]["hidden"])
+        self.assertTrue(starts[0]["cmdline"].endswith('.exe" /s'), starts)
+
+    def test_wait_ends_after_the_patch_and_passes_its_exit_code(self):
+        for args in (["/s", "/w"], ["-S", "-W"]):
+            with self.subTest(args):
+                with harness.PatchServer() as server:
+                    began = time.time()
+                    r = harness.finish(self.start(server, args, exit_code=42, sleep_ms=2000))
+                    took = time.time() - began
+                self.assertEqual(42, r.rc, r)
+                self.assertGreaterEqual(took, 2.0)
+                self.assertTrue(os.path.exists(self.log))  # recorded before the run ended
+                os.unlink(self.log)
+
+    def test_silent_run_that_cannot_go_on_ends_with_6(self):
+        cases = {
+            # 250 characters of server value: the URL would not fit.
+            "URL too long": dict(base="http://127.0.0.1:1/" + "a" * 231),
+            "patch not startable": dict(body=b"MZ not really a program" * 100),
+        }
+        for name, kw in cases.items():
+            with self.subTest(name):
+                with harness.PatchServer() as server:
+                    r = harness.finish(self.start(server, ["/s"], **kw), timeout=60)
+                self.assertEqual(6, r.rc, r)
+                self.assertIn("[Veldrun] Program End.\n", r.traces)
+                self.assertEqual([], harness.read_fakepatch(self.log))
+
+    def test_visible_run_that_cannot_go_on_waits_for_cancel_and_exits_6(self):
+        with harness.PatchServer() as server:
+            handle = self.start(server, [], base="http://127.0.0.1:1/" + "a" * 231)
+            time.sleep(3)
+            self.assertIsNone(handle[0].poll())  # still open
+            cancel = harness.winctl("cancel", 30000)
+            r = harness.finish(handle, timeout=30)
+        self.assertEqual(0, cancel.rc, cancel)
+        self.assertEqual(6, r.rc, r)
+        self.assertIn("[Veldrun] updateDownloadURL => URL too long, rejected\n", r.traces)
+        self.assertIn("[Veldrun] Program End.\n", r.traces)
+
+
+if __name__ == "__main__":
+    unittest.main()

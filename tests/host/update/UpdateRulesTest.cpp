@@ -1,0 +1,187 @@
+#include "update/DownloadVerdict.h"
+#include "update/ProgressText.h"
+#include "update/UpdateRules.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(UpdateRules, FirstURLPerSelection)
+{
+    struct Case {
+        int id;
+        const char* server;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {2, "http://h/p", "http://h/p/2/SR7.exe"},
+        {-1, "http://h/p", "http://h/p/max/SR7.exe"},
+        {3, "http://h/p/", "http://h/p//3/SR7.exe"}, // used as written
+        {0, "", "/0/SR7.exe"},
+    };
+    for (const Case& c : cases) {
+        char url[260];
+        EXPECT_TRUE(composeFirstURL(url, sizeof url, c.server, c.id, "SR7")) << c.id;
+        EXPECT_STREQ(c.expected, url) << c.id;
+    }
+    char url[260];
+    EXPECT_TRUE(composeFallbackURL(url, sizeof url, "http://h/p", "SR7"));
+    EXPECT_STREQ("http://h/p/Max/SR7.exe", url);
+}
+
+TEST(UpdateRules, URLOverBufferIsRejectedNotCut)
+{
+    // 259 characters fit the 260-byte buffer; one more is refused whole.
+    std::string server = "http://h/" + std::string(259 - 9 - std::string("/2/S.exe").size(), 'a');
+    char url[260];
+    ASSERT_TRUE(composeFirstURL(url, sizeof url, server.c_str(), 2, "S"));
+    EXPECT_EQ(259u, std::string(url).size());
+    server += "a";
+    EXPECT_FALSE(composeFirstURL(url, sizeof url, server.c_str(), 2, "S"));
+    EXPECT_STREQ("", url);
+    std::string sr(259, 's');
+    EXPECT_FALSE(composeFallbackURL(url, sizeof url, "http://h", sr.c_str()));
+    EXPECT_STREQ("", url);
+    EXPECT_FALSE(composeFirstURL(url, sizeof url, "http://h", -1, sr.c_str()));
+}
+
+TEST(UpdateRules, FallbackHappensOnceAndNeverFromMax)
+{
+    EXPECT_FALSE(firstDownloadAllowsFallback(-1));
+    EXPECT_TRUE(firstDownloadAllowsFallback(3));
+    EXPECT_EQ(EndAction::Install, endOfDownloadAction(true, true));
+    EXPECT_EQ(EndAction::Install, endOfDownloadAction(true, false));
+    EXPECT_EQ(EndAction::Fallback, endOfDownloadAction(false, true));
+    EXPECT_EQ(EndAction::ServerError, endOfDownloadAction(false, false));
+}
+
+TEST(UpdateRules, PatchCommandLine)
+{
+    char line[kCommandLineSize];
+    ASSERT_TRUE(composePatchCommandLine(line, sizeof line, "C:\\t\\A1.exe", true));
+    EXPECT_STREQ("\"C:\\t\\A1.exe\" /s", line);
+    ASSERT_TRUE(composePatchCommandLine(line, sizeof line, "C:\\t\\A1.exe", false));
+    EXPECT_STREQ("\"C:\\t\\A1.exe\" ", line); // one blank and nothing else
+    std::string longest(259, 'p');
+    EXPECT_TRUE(composePatchCommandLine(line, sizeof line, longest.c_str(), true));
+    char small[8];
+    EXPECT_FALSE(composePatchCommandLine(small, sizeof small, "C:\\x.exe", true));
+    EXPECT_STREQ("", small);
+}
+
+TEST(UpdateRules, ExitStatusPerOutcome)
+{
+    struct Case {
+        RunOutcome outcome;
+        bool waited;
+        unsigned long code;
+        int expected;
+    };
+    const Case cases[] = {
+        {RunOutcome::PatchStarted, false, 42, 0}, {RunOutcome::PatchStarted, true, 42, 42},
+        {RunOutcome::PatchStarted, true, 0, 0},   {RunOutcome::ProductError, false, 0, 1},
+        {RunOutcome::PatchError, false, 0, 2},    {RunOutcome::ServerError, false, 0, 3},
+        {RunOutcome::AlreadyApplied, true, 9, 4}, {RunOutcome::Cancelled, false, 0, 5},
+        {RunOutcome::NotStarted, false, 0, 6},    {RunOutcome::Running, false, 0, 6},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, exitStatusFor(c.outcome, c.waited, c.code)) << static_cast<int>(c.outcome);
+    // Cancel decides only an undecided run: a visible run whose URL was
+    // rejected exits 6 when cancelled; an error being shown keeps its status.
+    EXPECT_EQ(RunOutcome::Cancelled, outcomeOnCancel(RunOutcome::Running));
+    EXPECT_EQ(RunOutcome::NotStarted, outcomeOnCancel(RunOutcome::NotStarted));
+    EXPECT_EQ(RunOutcome::ServerError, outcomeOnCancel(RunOutcome::ServerError));
+}
+
+TEST(UpdateRules, ConnectivityTimerActsOnlyWhenAWorkerLosesTheConnection)
+{
+    struct Case {
+        unsigned id;
+        bool worker, connected;
+        TimerAction expected;
+    };
+    const Case cases[] = {
+        {16, true, false, TimerAction::ServerError}, {16, true, true, TimerAction::Nothing},
+        {16, false, false, TimerAction::Nothing},    {16, false, true, TimerAction::Nothing},
+        {17, true, false, TimerAction::Default},     {0, true, false, TimerAction::Default},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(c.expected, connectivityTick(c.id, c.worker, c.connected)) << c.id << c.worker << c.connected;
+}
+
+TEST(ProgressText, StatusCodeLimit)
+{
+    const std::uint32_t in[] = {0, 1, 2, 4, 25, 26, 40, 0xFFFFFFFFu};
+    const std::uint32_t out[] = {26, 1, 2, 4, 25, 26, 26, 26};
+    for (std::size_t i = 0; i < sizeof in / sizeof in[0]; ++i)
+        EXPECT_EQ(out[i], limitStatusCode(in[i])) << in[i];
+}
+
+TEST(ProgressText, PercentAndText)
+{
+    struct Case {
+        std::uint32_t progress, max;
+        unsigned percent;
+        const char* text;
+    };
+    const Case cases[] = {
+        {3000000, 6000000, 50, "2929 K / 5859 K"},
+        {0, 1, 0, "0 K / 0 K"},
+        {1023, 2048, 49, "0 K / 2 K"},
+        {100000000, 200000000, 50, "97656 K / 195312 K"},             // above 42,949,672: 64-bit product
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 100, "4194303 K / 4194303 K"},     // largest counts
+        {4000000000u, 4294967295u, 93, "3906250 K / 4194303 K"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.percent, progressPercent(c.progress, c.max)) << c.progress;
+        char text[64];
+        ASSERT_TRUE(formatProgressText(text, sizeof text, c.progress, c.max));
+        EXPECT_STREQ(c.text, text);
+    }
+    EXPECT_EQ(0u, progressPercent(5, 0));
+}
+
+TEST(DownloadVerdictRule, OnlyACompleteSuccessfulTransferIsGood)
+{
+    DownloadFacts good;
+    good.statusKnown = true;
+    good.httpStatus = 200;
+    good.lengthKnown = true;
+    good.announced = 1000;
+    good.fileExists = true;
+    good.fileSize = 1000;
+    EXPECT_EQ(DownloadVerdict::Good, judgeDownload(good));
+
+    struct Case {
+        const char* what;
+        void (*change)(DownloadFacts&);
+        DownloadVerdict expected;
+    };
+    const Case cases[] = {
+        {"404 page", [](DownloadFacts& f) { f.httpStatus = 404; }, DownloadVerdict::ServerStatus},
+        {"500", [](DownloadFacts& f) { f.httpStatus = 500; }, DownloadVerdict::ServerStatus},
+        {"redirect left", [](DownloadFacts& f) { f.httpStatus = 302; }, DownloadVerdict::ServerStatus},
+        {"cut short", [](DownloadFacts& f) { f.fileSize = 999; }, DownloadVerdict::Incomplete},
+        {"longer", [](DownloadFacts& f) { f.fileSize = 1001; }, DownloadVerdict::Incomplete},
+        {"call failed", [](DownloadFacts& f) { f.hrDownload = static_cast<std::int32_t>(0x800C0005u); },
+         DownloadVerdict::CallFailed},
+        {"cancelled", [](DownloadFacts& f) { f.aborted = true; }, DownloadVerdict::CallFailed},
+        {"no file", [](DownloadFacts& f) { f.fileExists = false; }, DownloadVerdict::NoFile},
+        {"no length announced", [](DownloadFacts& f) { f.lengthKnown = false, f.fileSize = 5; },
+         DownloadVerdict::Good},
+        {"status unknown", [](DownloadFacts& f) { f.statusKnown = false; }, DownloadVerdict::Good},
+        {"S_FALSE", [](DownloadFacts& f) { f.hrDownload = 1; }, DownloadVerdict::Good},
+        {"204 empty", [](DownloadFacts& f) { f.httpStatus = 204, f.announced = 0, f.fileSize = 0; },
+         DownloadVerdict::Good},
+    };
+    for (const Case& c : cases) {
+        DownloadFacts f = good;
+        c.change(f);
+        EXPECT_EQ(c.expected, judgeDownload(f)) << c.what;
+        EXPECT_NE(nullptr, verdictName(judgeDownload(f)));
+    }
+}
+
+} // namespace
