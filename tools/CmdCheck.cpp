@@ -14,6 +14,7 @@
 #include "products/TableRegistry.h"
 #include "products/TextCompare.h"
 #include "update/PatchPin.h"
+#include "update/UpdateRules.h"
 
 namespace {
 
@@ -160,12 +161,13 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
         profile.getString("SRInfo", "SRNo", "", srNo, sizeof srNo, iniPath.c_str());
         id = getSRIdFromFile(profile, iniPath.c_str(), products, srNo);
         if (id != kPatchAlreadyApplied) {
+            // The program's own URL rules: the first URL, then the one
+            // fallback unless the first already was the generic build's.
             char url[kMaxText] = {};
-            bool fits = id == kPatchGeneric ? formatBounded(url, sizeof url, "%s/max/%s.exe", server, srNo)
-                                            : formatBounded(url, sizeof url, "%s/%d/%s.exe", server, id, srNo);
+            bool fits = composeFirstURL(url, sizeof url, server, id, srNo);
             fetches.push_back(Fetch{fits ? url : "", "first", "", ""});
-            if (id != kPatchGeneric) {
-                fits = formatBounded(url, sizeof url, "%s/Max/%s.exe", server, srNo);
+            if (firstDownloadAllowsFallback(id)) {
+                fits = composeFallbackURL(url, sizeof url, server, srNo);
                 fetches.push_back(Fetch{fits ? url : "", "fallback", "", ""});
             }
             for (Fetch& f : fetches) {

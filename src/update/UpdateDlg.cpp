@@ -8,6 +8,7 @@
 #include "update/DownloadVerdict.h"
 #include "update/DownloadWorker.h"
 #include "update/LangString.h"
+#include "update/PatchPin.h"
 #include "update/ProgressText.h"
 
 #include <commctrl.h>
@@ -126,6 +127,7 @@ BOOL CUpdateDlg::OnInitDialog()
     readProfileString("SRInfo", "SRNo", m_szSRNo, sizeof m_szSRNo, m_szIniPath);
 
     int id = getSRIdFromFile(m_szIniPath);
+    m_nSRId = id;
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
 
     if (m_nTimer == 0)
@@ -339,6 +341,10 @@ bool CUpdateDlg::onEndDownload()
     // The worker removed a file that must not be started; its verdict
     // counts, not a file that merely exists.
     bool good = m_job.nVerdict == static_cast<int>(DownloadVerdict::Good) && PathFileExistsA(m_job.szLocalPath);
+    // A pinned build whose digest differs is removed and counts as no file.
+    if (good &&
+        checkDownloadPin(m_szIniPath, pinFolderFor(m_nSRId, !m_bAllowFallback), m_job.szLocalPath) == kPinMismatch)
+        good = false;
     switch (endOfDownloadAction(good, m_bAllowFallback != 0)) {
     case EndAction::Install:
         return installPatch();

@@ -44,6 +44,7 @@ public:
     char m_szServerURL[kJobTextSize];
     char m_szSRNo[kJobTextSize];
     int m_bAllowFallback;
+    int m_nSRId = -1; // the selection result (-1 generic): which pin each download must match
     int m_bSilent;
     int m_bWait;
     wchar_t m_szStatusText[kJobTextSize];
