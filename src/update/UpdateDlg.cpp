@@ -10,6 +10,8 @@
 #include "update/LangString.h"
 #include "update/PatchPin.h"
 #include "update/ProgressText.h"
+#include "ui/AboutDlg.h"
+#include "ui/WindowPainting.h"
 
 #include <commctrl.h>
 #include <process.h>
@@ -226,7 +228,7 @@ bool CUpdateDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
         }
         break;
     case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == kAboutCommand) {
+        if (isAboutCommand(static_cast<UINT>(wParam))) {
             CAboutDlg about;
             about.DoModal();
             *result = 0;
@@ -247,14 +249,7 @@ void CUpdateDlg::OnPaint()
     }
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(m_hWnd, &ps);
-    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    int cxIcon = GetSystemMetrics(SM_CXICON);
-    int cyIcon = GetSystemMetrics(SM_CYICON);
-    RECT rc;
-    ::GetClientRect(m_hWnd, &rc);
-    int x = (rc.right - rc.left - cxIcon + 1) / 2;
-    int y = (rc.bottom - rc.top - cyIcon + 1) / 2;
-    DrawIcon(dc, x, y, m_hIcon);
+    paintMinimizedIcon(m_hWnd, dc, m_hIcon);
     EndPaint(m_hWnd, &ps);
 }
 
