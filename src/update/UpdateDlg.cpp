@@ -5,6 +5,8 @@
 #include "framework/WinApp.h"
 #include "products/ProductCheck.h"
 #include "products/Profile.h"
+#include "ui/AboutDlg.h"
+#include "ui/WindowPainting.h"
 #include "update/DownloadVerdict.h"
 #include "update/DownloadWorker.h"
 #include "update/LangString.h"
@@ -224,7 +226,7 @@ bool CUpdateDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
         }
         break;
     case WM_SYSCOMMAND:
-        if ((wParam & 0xFFF0) == kAboutCommand) {
+        if (isAboutCommand(static_cast<UINT>(wParam))) {
             CAboutDlg about;
             about.DoModal();
             *result = 0;
@@ -245,14 +247,7 @@ void CUpdateDlg::OnPaint()
     }
     PAINTSTRUCT ps;
     HDC dc = BeginPaint(m_hWnd, &ps);
-    ::SendMessageA(m_hWnd, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-    int cxIcon = GetSystemMetrics(SM_CXICON);
-    int cyIcon = GetSystemMetrics(SM_CYICON);
-    RECT rc;
-    ::GetClientRect(m_hWnd, &rc);
-    int x = (rc.right - rc.left - cxIcon + 1) / 2;
-    int y = (rc.bottom - rc.top - cyIcon + 1) / 2;
-    DrawIcon(dc, x, y, m_hIcon);
+    paintMinimizedIcon(m_hWnd, dc, m_hIcon);
     EndPaint(m_hWnd, &ps);
 }
 

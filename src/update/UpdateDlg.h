@@ -16,7 +16,6 @@
 #include "update/DownloadJob.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
-#include "update/PendingStandinsWin.h"
 #include "update/UpdateRules.h"
 
 #include <vector>
