@@ -11,6 +11,8 @@
 #include "update/DownloadWorker.h"
 #include "update/LangString.h"
 #include "update/ProgressText.h"
+#include "ui/AboutDlg.h"
+#include "ui/WindowPainting.h"
 
 #include <commctrl.h>
 #include <process.h>
