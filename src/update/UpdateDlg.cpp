@@ -5,8 +5,6 @@
 #include "framework/WinApp.h"
 #include "products/ProductCheck.h"
 #include "products/Profile.h"
-#include "ui/AboutDlg.h"
-#include "ui/WindowPainting.h"
 #include "update/DownloadVerdict.h"
 #include "update/DownloadWorker.h"
 #include "update/LangString.h"
