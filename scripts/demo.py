@@ -189,7 +189,8 @@ def run_demo(harness, env):
             if t == progress[3]:
                 say("  ... %d more progress reports ..." % (len(progress) - 4))
             continue
-        say("  " + t.rstrip("\n"))
+        for line in t.rstrip("\n").split("\n"):
+            say("  " + line)
     print()
     said = open(report).read().strip() if os.path.exists(report) else ""
     if message:
