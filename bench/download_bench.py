@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 import harness  # noqa: E402
 
 SIZE = 256 * 1024 * 1024
-ROUNDS = int(os.environ.get("VELDRUN_BENCH_ROUNDS", "3"))
+ROUNDS = int(os.environ.get("VELDRUN_BENCH_ROUNDS", "5"))
 TARGET = 1.15
 
 
@@ -79,12 +79,17 @@ def main():
         if name.lower().endswith(".exe") and os.path.getsize(p) == SIZE:
             os.unlink(p)
     a, b, c = (statistics.median(results[k]) for k in "abc")
+    # The machine is shared: each round runs the three back to back, and the
+    # ratios are taken per round, so that a busy moment weighs on both sides.
+    ab = statistics.median(x / y for x, y in zip(results["a"], results["b"]))
+    ac = statistics.median(x / y for x, y in zip(results["a"], results["c"]))
     print("download of 256 MiB, median of %d rounds" % ROUNDS)
     print("  (a) Veldrun silent run : %7.3f s  (CPU %.3f s)" % (a, statistics.median(cpu_a)))
     print("  (b) URLDownloadToFileA : %7.3f s" % b)
     print("  (c) curl               : %7.3f s" % c)
-    print("  (a)/(b) = %.3f  (target <= %.2f: %s)" % (a / b, TARGET, "met" if a / b <= TARGET else "MISSED"))
-    print("  (a)/(c) = %.3f" % (a / c))
+    print("  (a)/(b) = %.3f  (median of the rounds' ratios; target <= %.2f: %s)"
+          % (ab, TARGET, "met" if ab <= TARGET else "MISSED"))
+    print("  (a)/(c) = %.3f" % ac)
 
 
 if __name__ == "__main__":
