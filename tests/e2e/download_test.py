@@ -18,16 +18,7 @@ def local_paths(run):
     return [t[len(prefix):-1] for t in run.traces if t.startswith(prefix)]
 
 
-class Downloads(unittest.TestCase):
-    @classmethod
-    def tearDownClass(cls):
-        harness.remove_example_products()
-
-    @classmethod
-    def setUpClass(cls):
-        cls.patch = harness.fakepatch_bytes()
-        harness.example_products()
-
+class Downloads(harness.ExampleRunCase):
     def silent_run(self, folder, routes):
         """Runs a silent package whose build is in `folder` with the server
         answering `routes` {folder name: Route}; returns (run, requested

@@ -16,6 +16,7 @@ import subprocess
 import tempfile
 import threading
 import time
+import unittest
 
 BUILD = os.environ.get("VELDRUN_BUILD", "")
 SOURCE = os.environ.get("VELDRUN_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
@@ -530,3 +531,22 @@ def read_pixels(png):
         i = 3 * (y * w + x)
         return raw[i], raw[i + 1], raw[i + 2]
     return w, h, at
+
+
+class ExampleRunCase(unittest.TestCase):
+    """Base of the suites that run packages against the worked example: the
+    fake patch is the served build (`cls.patch`), and the example's products
+    are installed for the suite (unless `install_products` is False) and
+    removed after it."""
+
+    install_products = True
+
+    @classmethod
+    def setUpClass(cls):
+        cls.patch = fakepatch_bytes()
+        if cls.install_products:
+            example_products()
+
+    @classmethod
+    def tearDownClass(cls):
+        remove_example_products()

@@ -68,7 +68,7 @@ class Progress(unittest.TestCase):
 
     def test_without_length_the_bar_stays(self):
         with harness.PatchServer() as server:
-            handle = self.start(server, harness.Route(self.body, mode="nolength", chunk=65536))
+            handle = self.start(server, harness.Route(self.body, mode="nolength", chunk=65536, delay=0.05))
             watch = harness.winctl("watch", 60000)
             r = harness.finish(handle)
         self.assertEqual(0, r.rc, r)

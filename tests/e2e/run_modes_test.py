@@ -13,16 +13,7 @@ import harness  # noqa: E402
 SR = harness.EXAMPLE_SRNO
 
 
-class RunModes(unittest.TestCase):
-    @classmethod
-    def tearDownClass(cls):
-        harness.remove_example_products()
-
-    @classmethod
-    def setUpClass(cls):
-        cls.patch = harness.fakepatch_bytes()
-        harness.example_products()
-
+class RunModes(harness.ExampleRunCase):
     def setUp(self):
         self.log = tempfile.mktemp(prefix="vdr-fake-")
 

@@ -41,14 +41,8 @@ def wait_for(path, seconds=15):
     return False
 
 
-class InstalledStates(unittest.TestCase):
-    @classmethod
-    def tearDownClass(cls):
-        harness.remove_example_products()
-
-    @classmethod
-    def setUpClass(cls):
-        cls.patch = harness.fakepatch_bytes()
+class InstalledStates(harness.ExampleRunCase):
+    install_products = False
 
     def run_state(self, state, args, visible_box=False):
         name, installed, folder, status, trace, _ = state
