@@ -2,6 +2,7 @@
 // A scratch directory for one vdrpack test, removed afterwards, with file
 // helpers and a runner that captures a command's output and status.
 
+#include "TestFiles.h"
 #include "ToolRun.h"
 
 #include <string>
@@ -21,7 +22,7 @@ public:
     bool exists(const std::string& name) const;
 
 private:
-    std::string m_dir;
+    TempDir m_dir;
 };
 
 struct ToolResult {
