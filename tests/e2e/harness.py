@@ -425,7 +425,7 @@ def run_closing_boxes(exe, args=(), env=None, timeout=120, cwd=None):
     return r
 
 
-# The worked example: two products of the made-up brand Ombrel.
+# The Ombrel example: two products of the made-up brand Ombrel.
 EXAMPLE_KEYS = ("Software\\Ombrel\\DiscStudio", "Software\\Ombrel\\TapeTune")
 EXAMPLE_SRNO = "OMS240118-02"
 
@@ -435,7 +435,7 @@ EXAMPLE_INFO = ["OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#
 
 
 def example_ini(url, infos=None, srno=EXAMPLE_SRNO):
-    """The worked example's patch information file for server base `url`;
+    """The Ombrel example's patch information file for server base `url`;
     `infos` replaces its Info values (folder i holds infos[i])."""
     infos = EXAMPLE_INFO if infos is None else infos
     lines = "".join("Info%d=%s\n" % (i, v) for i, v in enumerate(infos))
@@ -534,7 +534,7 @@ def read_pixels(png):
 
 
 class ExampleRunCase(unittest.TestCase):
-    """Base of the suites that run packages against the worked example: the
+    """Base of the suites that run packages against the Ombrel example: the
     fake patch is the served build (`cls.patch`), and the example's products
     are installed for the suite (unless `install_products` is False) and
     removed after it."""

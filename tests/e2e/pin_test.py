@@ -25,7 +25,7 @@ class Pins(unittest.TestCase):
         cls.other = b"MZ" + b"tampered" * 1000
 
     def pinned_ini(self, base, pins):
-        """The worked example's file with pins written by vdrpack: pins maps
+        """The Ombrel example's file with pins written by vdrpack: pins maps
         a pin option ("--build 0", "--max") to the bytes pinned."""
         if not os.path.exists(HOST_VDRPACK):
             self.fail("the host build's vdrpack is missing: run make build-host first")

@@ -1,5 +1,5 @@
 """A package run decides by the installed products: the six installed states
-of the worked example, each with its download URL (or none), message box and
+of the Ombrel example, each with its download URL (or none), message box and
 exit status."""
 import os
 import sys

@@ -88,7 +88,7 @@ class WindowLook(unittest.TestCase):
         shutil.rmtree(cls.tmp, ignore_errors=True)
 
     def run_and_shoot(self, name, builder=None):
-        """Runs the worked example's package over a slow download, takes a
+        """Runs the Ombrel example's package over a slow download, takes a
         screenshot once the progress bar has moved, lets the run end.
         Returns (Shot, progress position at the shot, run, fake patch starts)."""
         log = os.path.join(self.tmp, name + ".log")

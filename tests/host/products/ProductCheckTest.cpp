@@ -1,5 +1,5 @@
 #include "TestFiles.h"
-#include "WorkedExample.h"
+#include "OmbrelExample.h"
 
 #include "products/IniFileReader.h"
 #include "products/ProductCheck.h"
@@ -24,22 +24,22 @@ void install(CTableRegistry& registry, const std::string& key, const char* name,
     registry.setString(key + "\\BuildInfo", "SR_Ver", srVer);
 }
 
-// ------------------------------------------------------------ worked example
+// ------------------------------------------------------------ Ombrel example
 
 } // namespace
 
 // Found by argument-dependent lookup, so outside the unnamed namespace.
-void PrintTo(const WorkedExampleState& s, std::ostream* os) { *os << s.what; }
+void PrintTo(const OmbrelExampleState& s, std::ostream* os) { *os << s.what; }
 
 namespace {
 
-class WorkedExample : public ::testing::TestWithParam<WorkedExampleState> {};
+class OmbrelExample : public ::testing::TestWithParam<OmbrelExampleState> {};
 
-TEST_P(WorkedExample, DecidesAsTheExampleSays)
+TEST_P(OmbrelExample, DecidesAsTheExampleSays)
 {
-    const WorkedExampleState& state = GetParam();
-    CTestDir dir("worked");
-    const std::string ini = dir.write("patch.ini", workedExampleIni("Software\\Ombrel"));
+    const OmbrelExampleState& state = GetParam();
+    CTestDir dir("ombrel");
+    const std::string ini = dir.write("patch.ini", ombrelExampleIni("Software\\Ombrel"));
     CTableRegistry registry;
     for (const InstalledProduct& p : state.products)
         if (p.prodName)
@@ -59,8 +59,8 @@ TEST_P(WorkedExample, DecidesAsTheExampleSays)
     EXPECT_EQ(getSRIdFromFile(kProfile, ini.c_str(), products, srNo), state.srId);
 }
 
-INSTANTIATE_TEST_SUITE_P(States, WorkedExample, ::testing::ValuesIn(workedExampleStates()),
-                         [](const ::testing::TestParamInfo<WorkedExampleState>& info) {
+INSTANTIATE_TEST_SUITE_P(States, OmbrelExample, ::testing::ValuesIn(ombrelExampleStates()),
+                         [](const ::testing::TestParamInfo<OmbrelExampleState>& info) {
                              return std::string(info.param.what);
                          });
 

@@ -43,8 +43,8 @@ struct State {
     std::vector<std::string> fetches; // in order
 };
 
-// The worked example's installed states and what the run does with each.
-TEST(CheckCommand, WorkedExampleOutcomesAndUrlsInOrder)
+// the Ombrel example's installed states and what the run does with each.
+TEST(CheckCommand, OmbrelExampleOutcomesAndUrlsInOrder)
 {
     const State states[] = {
         {"as shipped",

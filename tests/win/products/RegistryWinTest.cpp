@@ -3,7 +3,7 @@
 // Software\VeldrunTest and removed again.
 
 #include "TestFiles.h"
-#include "WorkedExample.h"
+#include "OmbrelExample.h"
 
 #include "products/ProductCheck.h"
 #include "products/ProductProbe.h"
@@ -67,18 +67,18 @@ protected:
     }
 };
 
-// ------------------------------------------------------------ worked example
+// ------------------------------------------------------------ Ombrel example
 
-class WorkedExampleWin : public RealRegistry, public ::testing::WithParamInterface<WorkedExampleState> {};
+class OmbrelExampleWin : public RealRegistry, public ::testing::WithParamInterface<OmbrelExampleState> {};
 
-TEST_P(WorkedExampleWin, DecidesAsTheExampleSays)
+TEST_P(OmbrelExampleWin, DecidesAsTheExampleSays)
 {
-    const WorkedExampleState& state = GetParam();
+    const OmbrelExampleState& state = GetParam();
     for (const InstalledProduct& p : state.products)
         if (p.prodName)
             install(p);
-    CTestDir dir("worked");
-    const std::string ini = dir.write("patch.ini", workedExampleIni(kRoot));
+    CTestDir dir("ombrel");
+    const std::string ini = dir.write("patch.ini", ombrelExampleIni(kRoot));
 
     std::vector<ProductInfo> products;
     ASSERT_EQ(checkProducts(ini.c_str(), products), state.check);
@@ -97,18 +97,18 @@ TEST_P(WorkedExampleWin, DecidesAsTheExampleSays)
 
 } // namespace
 
-void PrintTo(const WorkedExampleState& s, std::ostream* os) { *os << s.what; }
+void PrintTo(const OmbrelExampleState& s, std::ostream* os) { *os << s.what; }
 
 namespace {
 
-INSTANTIATE_TEST_SUITE_P(States, WorkedExampleWin, ::testing::ValuesIn(workedExampleStates()),
-                         [](const ::testing::TestParamInfo<WorkedExampleState>& info) {
+INSTANTIATE_TEST_SUITE_P(States, OmbrelExampleWin, ::testing::ValuesIn(ombrelExampleStates()),
+                         [](const ::testing::TestParamInfo<OmbrelExampleState>& info) {
                              return std::string(info.param.what);
                          });
 
 TEST_F(RealRegistry, KeyPathCaseDoesNotMatter)
 {
-    install(workedExampleStates()[0].products[1]);
+    install(ombrelExampleStates()[0].products[1]);
     char name[260] = {}, ver[260] = {}, srNo[260] = {}, srVer[260] = {};
     EXPECT_EQ(getProductInfo("SOFTWARE\\VELDRUNTEST\\tapetune", name, ver, srNo, srVer), 1);
     EXPECT_STREQ(name, "Tape_Tune");

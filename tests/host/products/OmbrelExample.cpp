@@ -1,6 +1,6 @@
-#include "WorkedExample.h"
+#include "OmbrelExample.h"
 
-std::string workedExampleIni(const std::string& root)
+std::string ombrelExampleIni(const std::string& root)
 {
     return "[RegPath]\n"
            "Count=2\n"
@@ -20,9 +20,9 @@ std::string workedExampleIni(const std::string& root)
            "Info1=OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904\n";
 }
 
-const std::vector<WorkedExampleState>& workedExampleStates()
+const std::vector<OmbrelExampleState>& ombrelExampleStates()
 {
-    static const std::vector<WorkedExampleState> states = {
+    static const std::vector<OmbrelExampleState> states = {
         {"AsShippedFetchesBuild0",
          {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"},
           {"TapeTune", "Tape & Tune", "2.5", "OMS230910-01", "2.50.1870"}},

@@ -1,5 +1,5 @@
 #pragma once
-// The worked example of the product family Ombrel: a patch with SR number
+// the Ombrel example of the product family Ombrel: a patch with SR number
 // OMS240118-02 for Disc Studio and Tape & Tune, and the six installed states
 // with what the run decides for each. Shared by the host tests (table
 // registry) and the tests under Wine (real registry keys).
@@ -16,7 +16,7 @@ struct InstalledProduct {
     const char* srVer;
 };
 
-struct WorkedExampleState {
+struct OmbrelExampleState {
     const char* what; // test name
     std::vector<InstalledProduct> products;
     int check;  // checkProducts
@@ -25,6 +25,6 @@ struct WorkedExampleState {
 
 // The patch information file, its products below `root` (no trailing
 // backslash), e.g. "Software\\Ombrel".
-std::string workedExampleIni(const std::string& root);
+std::string ombrelExampleIni(const std::string& root);
 
-const std::vector<WorkedExampleState>& workedExampleStates();
+const std::vector<OmbrelExampleState>& ombrelExampleStates();
