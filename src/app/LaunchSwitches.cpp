@@ -26,6 +26,12 @@ LaunchSwitches scanSwitches(const char* const* args, int count)
             found.silent = true;
         if (sameSwitch(arg, "/w") || sameSwitch(arg, "-w"))
             found.wait = true;
+        if (sameSwitch(arg, "/log") || sameSwitch(arg, "-log")) {
+            if (i + 1 < count)
+                found.logFile = ++i;
+            else
+                found.logWithoutFile = true;
+        }
     }
     return found;
 }

@@ -1,17 +1,22 @@
 #pragma once
-// The update-mode switches: "/s" or "-s" (silent) and "/w" or "-w" (wait).
+// The update-mode switches: "/s" or "-s" (silent), "/w" or "-w" (wait) and
+// "/log FILE" or "-log FILE" (the run's log file).
 
 #include <cstdio>
 
 struct LaunchSwitches {
     bool silent = false;
     bool wait = false;
+    int logFile = -1;            // index of the log file's argument, -1 for none
+    bool logWithoutFile = false; // "/log" was the last argument: ignored
 };
 
 // Scans every argument, the first (the program name) included. An argument
 // counts when it equals a switch as a whole, without regard to case; any
-// other argument is ignored. Null entries (arguments that could not be
-// converted to narrow text) are skipped.
+// other argument is ignored. The argument after "/log" is the log file
+// (whatever it holds; it is not read as a switch); with several, the last
+// counts. Null entries (arguments that could not be converted to narrow
+// text) are skipped, but one may be the log file.
 LaunchSwitches scanSwitches(const char* const* args, int count);
 
 // Writes the builder's three-line usage text for programName to out.

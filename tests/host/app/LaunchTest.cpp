@@ -20,6 +20,8 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         std::vector<const char*> args;
         bool silent;
         bool wait;
+        int logFile = -1;
+        bool logWithoutFile = false;
     };
     const Case cases[] = {
         {{"Veldrun.exe"}, false, false},
@@ -32,11 +34,18 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         {{"/s"}, true, false},                        // the program name counts too
         {{"Veldrun.exe", "/sx", "s", "w", "--s", "/ s", "/s ", "-ws", "//w", ""}, false, false},
         {{"Veldrun.exe", nullptr, "-w"}, false, true}, // an argument without narrow form
+        {{"Veldrun.exe", "/s", "/LOG", "C:\\v.log", "/logx", "log"}, true, false, 3},
+        {{"Veldrun.exe", "-log", "/s", "/w"}, false, true, 2}, // the file name is not a switch
+        {{"Veldrun.exe", "/log", nullptr}, false, false, 2},   // a file name without narrow form
+        {{"Veldrun.exe", "/log", "a", "-Log", "b"}, false, false, 4},
+        {{"Veldrun.exe", "/s", "/log"}, true, false, -1, true},
     };
     for (const Case& c : cases) {
         LaunchSwitches sw = scanSwitches(c.args.data(), static_cast<int>(c.args.size()));
         EXPECT_EQ(c.silent, sw.silent) << c.args.size() << " args, last " << (c.args.back() ? c.args.back() : "null");
         EXPECT_EQ(c.wait, sw.wait) << c.args.size() << " args, last " << (c.args.back() ? c.args.back() : "null");
+        EXPECT_EQ(c.logFile, sw.logFile) << c.args.size() << " args";
+        EXPECT_EQ(c.logWithoutFile, sw.logWithoutFile) << c.args.size() << " args";
     }
 }
 
