@@ -22,12 +22,12 @@ void readIndexed(const IProfileReader& profile, const char* section, const char*
     profile.getString(section, key, "", buffer, kMaxText, iniPath);
 }
 
-// A build key "name#SR number#SR build version", composed in full.
-struct BuildKey {
-    char text[3 * kMaxText];
-};
-
 } // namespace
+
+std::string buildKeyOf(const ProductInfo& product)
+{
+    return std::string(product.szProdName) + '#' + product.szSRNo + '#' + product.szSRVer;
+}
 
 void buildProductList(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
                       std::vector<ProductInfo>& products)
@@ -80,14 +80,10 @@ int checkProducts(const char* iniPath, std::vector<ProductInfo>& products)
 int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const std::vector<ProductInfo>& products,
                     const char* srNo)
 {
-    std::vector<BuildKey> keys;
-    for (const ProductInfo& p : products) {
-        if (p.bFound != 1)
-            continue;
-        BuildKey key;
-        formatBounded(key.text, sizeof key.text, "%s#%s#%s", p.szProdName, p.szSRNo, p.szSRVer);
-        keys.push_back(key);
-    }
+    std::vector<std::string> keys;
+    for (const ProductInfo& p : products)
+        if (p.bFound == 1)
+            keys.push_back(buildKeyOf(p));
     if (keys.empty())
         return kPatchGeneric;
 
@@ -97,12 +93,12 @@ int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const st
         candidates.push_back(i);
 
     // Each Info value is read afresh for every key it is tested against.
-    for (const BuildKey& key : keys) {
+    for (const std::string& key : keys) {
         std::vector<int> kept;
         for (int i : candidates) {
             char info[kMaxText];
             readIndexed(profile, kSRInfo, "Info", i, iniPath, info);
-            if (std::strstr(info, key.text))
+            if (std::strstr(info, key.c_str()))
                 kept.push_back(i);
         }
         candidates.swap(kept);
@@ -112,8 +108,8 @@ int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const st
     if (!candidates.empty())
         return candidates.front();
 
-    for (const BuildKey& key : keys)
-        if (!std::strstr(key.text, srNo ? srNo : ""))
+    for (const std::string& key : keys)
+        if (key.find(srNo ? srNo : "") == std::string::npos)
             return kPatchGeneric;
     return kPatchAlreadyApplied;
 }

@@ -8,6 +8,7 @@
 #include "products/Profile.h"
 #include "products/Registry.h"
 
+#include <string>
 #include <vector>
 
 // Results of checkProducts.
@@ -41,6 +42,10 @@ int checkProducts(const IProfileReader& profile, IRegistry& registry, const char
                   std::vector<ProductInfo>& products);
 // The same through the platform's profile reader and registry.
 int checkProducts(const char* iniPath, std::vector<ProductInfo>& products);
+
+// The build key of a product, "name#SR number#SR build version" (name
+// cleaned), as selection looks for it in the Info values.
+std::string buildKeyOf(const ProductInfo& product);
 
 // The patch build id for the found products of the list: the lowest index i
 // below [SRInfo] "Count" whose "Info%d" value contains the build key

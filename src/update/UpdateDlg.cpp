@@ -78,6 +78,7 @@ CUpdateDlg::~CUpdateDlg()
             KillTimer(m_hWnd, m_nTimer);
         m_nTimer = 0;
     }
+    traceRaw(m_account.outcomeLine(exitStatus()).c_str());
     traceLog("[Veldrun] Program End.\n");
     // Members go in reverse order: event, product list, progress bar,
     // edit control, button; then the dialog base.
@@ -121,6 +122,7 @@ BOOL CUpdateDlg::OnInitDialog()
     setStatusText(kStrRetrieving);
 
     int check = checkProducts(m_szIniPath);
+    m_account.noteProducts(check, m_products, platformRegistry());
     if (check != kProductsApplicable) {
         ::PostMessageA(m_hWnd, WM_USER_PRODUCTERROR, static_cast<WPARAM>(check), 0);
         return TRUE;
@@ -131,6 +133,7 @@ BOOL CUpdateDlg::OnInitDialog()
     int id = getSRIdFromFile(m_szIniPath);
     m_nSRId = id;
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
+    m_account.noteSelection(id, m_products, m_szSRNo);
 
     if (m_nTimer == 0)
         m_nTimer = SetTimer(m_hWnd, kConnectivityTimerId, kConnectivityPeriodMs, nullptr);
@@ -146,6 +149,7 @@ BOOL CUpdateDlg::OnInitDialog()
         updateDownloadURL(url);
     } else {
         traceLog("[Veldrun] updateDownloadURL => URL too long, rejected\n");
+        m_account.noteURLRefused("");
         runNotStarted();
     }
     return TRUE;
@@ -162,6 +166,7 @@ void CUpdateDlg::OnCancel()
 {
     if (m_hThread)
         SetEvent(m_cancelEvent.get());
+    m_account.noteCancel(m_hThread ? m_job.szURL : "");
     m_outcome = outcomeOnCancel(m_outcome);
     CDialog::OnCancel();
 }
@@ -264,6 +269,7 @@ void CUpdateDlg::OnTimer(UINT_PTR id)
     if (connectivityTick(static_cast<unsigned>(id), held, connected) != TimerAction::ServerError)
         return;
     traceLog("[Veldrun] Internet Lost\n");
+    m_account.noteConnectionLost();
     if (m_nTimer) {
         KillTimer(m_hWnd, m_nTimer);
         m_nTimer = 0;
@@ -294,6 +300,7 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     wchar_t wide[kJobTextSize] = {};
     MultiByteToWideChar(CP_ACP, 0, url, -1, wide, kJobTextSize - 1);
     if (FAILED(IsValidURL(nullptr, wide, 0))) {
+        m_account.noteURLRefused(url);
         runNotStarted();
         return 0;
     }
@@ -321,6 +328,7 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     unsigned threadId = 0;
     uintptr_t thread = _beginthreadex(nullptr, 0, &ThreadFunc, &m_job, 0, &threadId);
     if (!thread) {
+        m_account.note("the download could not be started");
         runNotStarted();
         return 0;
     }
@@ -336,10 +344,14 @@ bool CUpdateDlg::onEndDownload()
     // The worker removed a file that must not be started; its verdict
     // counts, not a file that merely exists.
     bool good = m_job.nVerdict == static_cast<int>(DownloadVerdict::Good) && PathFileExistsA(m_job.szLocalPath);
+    m_account.noteDownload(m_job.szURL, static_cast<DownloadVerdict>(m_job.nVerdict), m_job.facts);
     // A pinned build whose digest differs is removed and counts as no file.
-    if (good &&
-        checkDownloadPin(m_szIniPath, pinFolderFor(m_nSRId, !m_bAllowFallback), m_job.szLocalPath) == kPinMismatch)
-        good = false;
+    if (good) {
+        int folder = pinFolderFor(m_nSRId, !m_bAllowFallback);
+        int pin = checkDownloadPin(m_szIniPath, folder, m_job.szLocalPath);
+        m_account.notePin(pin, folder);
+        good = pin != kPinMismatch;
+    }
     switch (endOfDownloadAction(good, m_bAllowFallback != 0)) {
     case EndAction::Install:
         return installPatch();
@@ -350,6 +362,7 @@ bool CUpdateDlg::onEndDownload()
             updateDownloadURL(url);
         } else {
             traceLog("[Veldrun] updateDownloadURL => URL too long, rejected\n");
+            m_account.noteURLRefused("");
             runNotStarted();
         }
         return true;
@@ -373,17 +386,20 @@ bool CUpdateDlg::installPatch()
     si.wShowWindow = static_cast<WORD>(m_bSilent ? SW_HIDE : SW_SHOWNORMAL);
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        m_account.notePatchStart(commandLine, false, GetLastError());
         runNotStarted();
         return false;
     }
     CHandleOwner process(pi.hProcess);
     CHandleOwner thread(pi.hThread);
     m_outcome = RunOutcome::PatchStarted;
+    m_account.notePatchStart(commandLine, true, 0);
     if (m_bWait) {
         WaitForSingleObject(process.get(), INFINITE);
         DWORD code = 0;
         GetExitCodeProcess(process.get(), &code);
         m_dwPatchExitCode = code;
+        m_account.notePatchExit(code);
         m_bPatchWaited = true;
     }
     ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);

@@ -14,6 +14,7 @@
 #include "framework/Handles.h"
 #include "products/ProductInfo.h"
 #include "update/DownloadJob.h"
+#include "update/RunAccount.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
 #include "update/UpdateRules.h"
@@ -82,6 +83,7 @@ private:
     void runNotStarted();
 
     RunOutcome m_outcome = RunOutcome::Running;
+    CRunAccount m_account; // the facts behind the outcome line
     bool m_bPatchWaited = false;
     unsigned long m_dwPatchExitCode = 0;
 };

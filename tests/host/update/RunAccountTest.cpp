@@ -1,0 +1,107 @@
+// The outcome line of a run: the facts noted on the way, in the words of
+// each way a run ends. (The end-to-end run_log test runs the common ones.)
+#include "update/RunAccount.h"
+
+#include "products/ProductCheck.h"
+#include "products/TableRegistry.h"
+#include "update/PatchPin.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+ProductInfo product(const char* path, bool found)
+{
+    ProductInfo p = {};
+    snprintf(p.szPath, sizeof p.szPath, "%s", path);
+    snprintf(p.szProdName, sizeof p.szProdName, "%s", found ? "A" : "");
+    snprintf(p.szSRNo, sizeof p.szSRNo, "S1");
+    snprintf(p.szSRVer, sizeof p.szSRVer, "1.1");
+    p.bFound = found ? 1 : 0;
+    return p;
+}
+
+DownloadFacts facts(unsigned status, std::uint64_t size, std::uint64_t announced, std::int32_t hr = 0)
+{
+    DownloadFacts f;
+    f.hrDownload = hr;
+    f.statusKnown = status != 0;
+    f.httpStatus = status;
+    f.lengthKnown = announced != 0;
+    f.announced = announced;
+    f.fileSize = size;
+    return f;
+}
+
+TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
+{
+    CTableRegistry registry;
+    registry.setString("Software\\B\\UserReg", "Prod_Name", "  "); // cleaned to nothing
+    registry.setString("Software\\B\\UserReg", "Prod_Ver", "2.0");
+    const std::vector<ProductInfo> found = {product("Software\\A", true)};
+    struct Case {
+        std::function<void(CRunAccount&)> run;
+        int exitStatus;
+        std::string line;
+    };
+    const Case cases[] = {
+        {[&](CRunAccount& r) {
+             r.noteSelection(0, found, "S9");
+             r.noteDownload("http://h/0/S.exe", DownloadVerdict::Good, facts(200, 10, 10));
+             r.notePin(kPinMatch, 0);
+             r.notePatchStart("\"C:\\t\\1.exe\" /s", true, 0);
+         },
+         0,
+         "patch started (exit 0): build keys A#S1#1.1 are all in Info0; http://h/0/S.exe: HTTP 200, 10 of 10 bytes, "
+         "pin SHA2560 matched; started \"C:\\t\\1.exe\" /s"},
+        {[&](CRunAccount& r) {
+             r.noteSelection(-1, found, "S9");
+             r.noteDownload("http://h/max/S.exe", DownloadVerdict::Good, facts(0, 10, 0));
+             r.notePatchExit(3);
+         },
+         3,
+         "patch finished (exit 3): build keys A#S1#1.1 are in no Info value together: the generic build; "
+         "http://h/max/S.exe: 10 bytes; the patch ended with exit code 3"},
+        {[&](CRunAccount& r) {
+             r.noteProducts(kProductsNotFound, {product("Software\\B", false), product("Software\\C", false)},
+                            registry);
+         },
+         1,
+         "product error (exit 1): product 0 (Software\\B) not found: UserReg\\Prod_Name missing or empty, no key "
+         "Software\\B\\BuildInfo; product 1 (Software\\C) not found: no key Software\\C\\UserReg, no key "
+         "Software\\C\\BuildInfo"},
+        {[&](CRunAccount& r) { r.noteProducts(kProductsNotFound, {}, registry); }, 1,
+         "product error (exit 1): [RegPath] lists no products (Count missing, 0 or not a number)"},
+        {[&](CRunAccount& r) {
+             r.noteDownload("http://h/0/S.exe", DownloadVerdict::Good, facts(200, 10, 10));
+             r.notePin(kPinMismatch, 0);
+             r.noteDownload("http://h/Max/S.exe", DownloadVerdict::Incomplete, facts(200, 5, 10));
+             r.noteDownload("http://h/Max/S.exe", DownloadVerdict::CallFailed, facts(0, 0, 0, -2146697211));
+             r.noteConnectionLost();
+         },
+         3,
+         "server error (exit 3): http://h/0/S.exe: HTTP 200, 10 of 10 bytes, pin SHA2560 did not match (file "
+         "removed); http://h/Max/S.exe: HTTP 200, 5 of 10 bytes, incomplete; http://h/Max/S.exe: transfer failed "
+         "(0x800C0005), 0 bytes; the internet connection was lost during the download"},
+        {[&](CRunAccount& r) {
+             r.noteURLRefused("");
+             r.noteURLRefused("http://h/%s\n%n\x1b");
+             r.notePatchStart("\"x.exe\" /s", false, 193);
+         },
+         6,
+         "not started (exit 6): the download URL would pass 259 characters; download URL rejected: http://h/%s?%n?; "
+         "could not start \"x.exe\" /s (error 193)"},
+        {[](CRunAccount&) {}, 7, "another instance runs (exit 7)"},
+        {[](CRunAccount&) {}, 8, "patch information file not extracted (exit 8)"},
+        {[](CRunAccount&) {}, 9, "usage shown (exit 9)"},
+    };
+    for (const Case& c : cases) {
+        CRunAccount account;
+        c.run(account);
+        EXPECT_EQ("[Veldrun] Outcome: " + c.line + "\n", account.outcomeLine(c.exitStatus));
+    }
+}
+
+} // namespace
