@@ -12,27 +12,10 @@
 
 namespace {
 
-ProductInfo product(const char* path, bool found)
+// Facts of a download: HRESULT, HTTP status (0 unknown), announced length (0 none), file size.
+DownloadFacts facts(std::int32_t hr, std::uint32_t status, std::uint64_t announced, std::uint64_t size)
 {
-    ProductInfo p = {};
-    snprintf(p.szPath, sizeof p.szPath, "%s", path);
-    snprintf(p.szProdName, sizeof p.szProdName, "%s", found ? "A" : "");
-    snprintf(p.szSRNo, sizeof p.szSRNo, "S1");
-    snprintf(p.szSRVer, sizeof p.szSRVer, "1.1");
-    p.bFound = found ? 1 : 0;
-    return p;
-}
-
-DownloadFacts facts(unsigned status, std::uint64_t size, std::uint64_t announced, std::int32_t hr = 0)
-{
-    DownloadFacts f;
-    f.hrDownload = hr;
-    f.statusKnown = status != 0;
-    f.httpStatus = status;
-    f.lengthKnown = announced != 0;
-    f.announced = announced;
-    f.fileSize = size;
-    return f;
+    return DownloadFacts{hr, false, status != 0, status, announced != 0, announced, size != 0, size};
 }
 
 TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
@@ -40,7 +23,7 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
     CTableRegistry registry;
     registry.setString("Software\\B\\UserReg", "Prod_Name", "  "); // cleaned to nothing
     registry.setString("Software\\B\\UserReg", "Prod_Ver", "2.0");
-    const std::vector<ProductInfo> found = {product("Software\\A", true)};
+    const std::vector<ProductInfo> found = {ProductInfo{"Software\\A", "A", "", "S1", "1.1", "", "", 1}};
     struct Case {
         std::function<void(CRunAccount&)> run;
         int exitStatus;
@@ -49,7 +32,7 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
     const Case cases[] = {
         {[&](CRunAccount& r) {
              r.noteSelection(0, found, "S9");
-             r.noteDownload("http://h/0/S.exe", DownloadVerdict::Good, facts(200, 10, 10));
+             r.noteDownload("http://h/0/S.exe", DownloadVerdict::Good, facts(0, 200, 10, 10));
              r.notePin(kPinMatch, 0);
              r.notePatchStart("\"C:\\t\\1.exe\" /s", true, 0);
          },
@@ -58,15 +41,14 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
          "pin SHA2560 matched; started \"C:\\t\\1.exe\" /s"},
         {[&](CRunAccount& r) {
              r.noteSelection(-1, found, "S9");
-             r.noteDownload("http://h/max/S.exe", DownloadVerdict::Good, facts(0, 10, 0));
+             r.noteDownload("http://h/max/S.exe", DownloadVerdict::Good, facts(0, 0, 0, 10));
              r.notePatchExit(3);
          },
          3,
          "patch finished (exit 3): build keys A#S1#1.1 are in no Info value together: the generic build; "
          "http://h/max/S.exe: 10 bytes; the patch ended with exit code 3"},
         {[&](CRunAccount& r) {
-             r.noteProducts(kProductsNotFound, {product("Software\\B", false), product("Software\\C", false)},
-                            registry);
+             r.noteProducts(kProductsNotFound, {ProductInfo{"Software\\B"}, ProductInfo{"Software\\C"}}, registry);
          },
          1,
          "product error (exit 1): product 0 (Software\\B) not found: UserReg\\Prod_Name missing or empty, no key "
@@ -75,10 +57,10 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
         {[&](CRunAccount& r) { r.noteProducts(kProductsNotFound, {}, registry); }, 1,
          "product error (exit 1): [RegPath] lists no products (Count missing, 0 or not a number)"},
         {[&](CRunAccount& r) {
-             r.noteDownload("http://h/0/S.exe", DownloadVerdict::Good, facts(200, 10, 10));
+             r.noteDownload("http://h/0/S.exe", DownloadVerdict::Good, facts(0, 200, 10, 10));
              r.notePin(kPinMismatch, 0);
-             r.noteDownload("http://h/Max/S.exe", DownloadVerdict::Incomplete, facts(200, 5, 10));
-             r.noteDownload("http://h/Max/S.exe", DownloadVerdict::CallFailed, facts(0, 0, 0, -2146697211));
+             r.noteDownload("http://h/Max/S.exe", DownloadVerdict::Incomplete, facts(0, 200, 10, 5));
+             r.noteDownload("http://h/Max/S.exe", DownloadVerdict::CallFailed, facts(-2146697211, 0, 0, 0));
              r.noteConnectionLost();
          },
          3,
