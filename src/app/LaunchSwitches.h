@@ -6,13 +6,25 @@
 struct LaunchSwitches {
     bool silent = false;
     bool wait = false;
+    bool help = false; // "/?", "-?", "/h", "-h", "/help" or "-help"
 };
 
 // Scans every argument, the first (the program name) included. An argument
 // counts when it equals a switch as a whole, without regard to case; any
-// other argument is ignored. Null entries (arguments that could not be
-// converted to narrow text) are skipped.
+// other argument is ignored (after the program name, each is traced as
+// "[Veldrun] Argument ignored: %s\n"). Null entries (arguments that could
+// not be converted to narrow text) are skipped.
 LaunchSwitches scanSwitches(const char* const* args, int count);
+
+// Whether arg is one of the update switches or asks for help: a first
+// argument of builder mode that is one was meant for a package, so builder
+// mode shows its usage and writes nothing.
+bool isLaunchSwitch(const char* arg);
+
+// Writes update mode's switches (the answer to "/?") to out.
+void printSwitches(std::FILE* out);
+// The same text, for a message box.
+const char* switchesText();
 
 // Writes the builder's three-line usage text for programName to out.
 void printUsage(std::FILE* out, const char* programName);

@@ -1,6 +1,7 @@
 #include "products/ProductCheck.h"
 
 #include "common/FixedBuf.h"
+#include "common/Trace.h"
 #include "products/ProductProbe.h"
 #include "products/TextCompare.h"
 
@@ -14,8 +15,8 @@ const char kSRInfo[] = "SRInfo";
 // Key names are "Stem%d" printed into 128 characters.
 typedef char KeyName[128];
 
-void readIndexed(const IProfileReader& profile, const char* section, const char* stem, int index,
-                 const char* iniPath, char* buffer)
+void readIndexed(const IProfileReader& profile, const char* section, const char* stem, int index, const char* iniPath,
+                 char* buffer)
 {
     KeyName key;
     formatBounded(key, sizeof key, "%s%d", stem, index);
@@ -33,7 +34,7 @@ void buildProductList(const IProfileReader& profile, IRegistry& registry, const 
                       std::vector<ProductInfo>& products)
 {
     const int count = profile.getInt(kRegPath, "Count", 0, iniPath);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && i < kMaxEntryCount; ++i) {
         ProductInfo info = {};
         readIndexed(profile, kRegPath, "Path", i, iniPath, info.szPath);
         readIndexed(profile, kRegPath, "Check", i, iniPath, info.szCheck);
@@ -68,6 +69,13 @@ int judgeProducts(const std::vector<ProductInfo>& products)
 int checkProducts(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
                   std::vector<ProductInfo>& products)
 {
+    for (const char* section : {kRegPath, kSRInfo}) {
+        int count = profile.getInt(section, "Count", 0, iniPath);
+        if (count < 0 || count > kMaxEntryCount) {
+            traceLog("[Veldrun] checkProducts => [%s] Count %d outside 0 to 1000\n", section, count);
+            return kProductsMismatch;
+        }
+    }
     buildProductList(profile, registry, iniPath, products);
     return judgeProducts(products);
 }
@@ -93,7 +101,7 @@ int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const st
 
     std::vector<int> candidates;
     const int count = profile.getInt(kSRInfo, "Count", 0, iniPath);
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count && i < kMaxEntryCount; ++i)
         candidates.push_back(i);
 
     // Each Info value is read afresh for every key it is tested against.

@@ -8,7 +8,7 @@ DownloadVerdict judgeDownload(const DownloadFacts& facts)
         return DownloadVerdict::ServerStatus;
     if (!facts.fileExists)
         return DownloadVerdict::NoFile;
-    if (facts.lengthKnown && facts.fileSize != facts.announced)
+    if (facts.lengthKnown && !facts.encoded && facts.fileSize != facts.announced)
         return DownloadVerdict::Incomplete;
     return DownloadVerdict::Good;
 }

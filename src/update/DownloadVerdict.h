@@ -13,6 +13,7 @@ struct DownloadFacts {
     std::uint32_t httpStatus = 0;
     bool lengthKnown = false;    // the server announced the body's length
     std::uint64_t announced = 0; // that length in bytes
+    bool encoded = false;        // sent with a Content-Encoding: the length counts encoded bytes
     bool fileExists = false;
     std::uint64_t fileSize = 0;
 };
@@ -22,7 +23,9 @@ enum class DownloadVerdict {
     NoFile,           // nothing was written
     CallFailed,       // the download call reported a failure (cancel included)
     ServerStatus,     // the server answered with a status other than 2xx
-    Incomplete,       // the file is shorter or longer than announced
+    Incomplete,       // the file is shorter or longer than announced (only for a body
+                      // without Content-Encoding; an encoded one is judged by the
+                      // transfer's own completion)
 };
 
 DownloadVerdict judgeDownload(const DownloadFacts& facts);
