@@ -1,19 +1,7 @@
 #pragma once
-// The process exit status, the one place that numbers it. Builder mode and
-// update mode share the numbers 0 to 7 with meanings of their own; 7 is
-// "another instance runs" in both.
-
-// Update mode: how the run ended.
-enum UpdateExitStatus {
-    kExitPatchStarted = 0,    // the patch was started (with /w: the patch's own exit code instead)
-    kExitProductError = 1,    // a product is missing or incomplete
-    kExitPatchError = 2,      // an installed product does not match the patch
-    kExitServerError = 3,     // the patch could not be downloaded
-    kExitAlreadyApplied = 4,  // the installed products carry this patch already
-    kExitCancelled = 5,       // the user cancelled
-    kExitNotStarted = 6,      // the download URL was rejected or the patch could not be started
-    kExitAlreadyRunning = 7,  // another instance runs; nothing was done
-};
+// Builder mode's process exit statuses. Update mode's are numbered beside
+// the rules that choose them (update/UpdateRun.h); both modes use 7 for
+// "another instance runs".
 
 // Builder mode: what became of the package.
 enum BuilderExitStatus {

@@ -4,11 +4,12 @@
 #include "framework/WinApp.h"
 #include "update/UpdateDlg.h"
 
-int runUpdateDialog(const char* iniPath, bool silent, bool wait)
+int runUpdateDialog(CUpdateRun& run, const char* iniPath, bool silent, bool wait)
 {
     CUpdateDlg dlg;
     dlg.m_bSilent = silent ? 1 : 0;
     dlg.m_bWait = wait ? 1 : 0;
+    dlg.m_run = run;
     copyBounded(dlg.m_szIniPath, sizeof dlg.m_szIniPath, iniPath);
     CWinApp* app = AfxGetApp();
     if (app)
@@ -16,7 +17,8 @@ int runUpdateDialog(const char* iniPath, bool silent, bool wait)
     dlg.DoModal();
     if (app)
         app->m_pMainWnd = nullptr;
+    run = dlg.run();
     // The dialog's destructor (end of this scope) stops a remaining worker
     // and traces the end of the program.
-    return dlg.exitStatus();
+    return run.exitStatus();
 }

@@ -3,8 +3,11 @@
 // dialog is constructed, given the launch settings, run modally and
 // destroyed.
 
-// iniPath: the extracted patch information file (empty when nothing was
-// extracted); silent: "/s" or "-s" was given; wait: "/w" or "-w" was given.
+class CUpdateRun;
+
+// run: the run's controller, already told the launch; it comes back with
+// the outcome decided. iniPath: the extracted patch information file (empty
+// when nothing was extracted); silent: "/s" or "-s"; wait: "/w" or "-w".
 // Returns the process exit status (an UpdateExitStatus, or the started
 // patch's exit code after a wait).
-int runUpdateDialog(const char* iniPath, bool silent, bool wait);
+int runUpdateDialog(CUpdateRun& run, const char* iniPath, bool silent, bool wait);

@@ -1,5 +1,7 @@
 #include "app/LaunchSwitches.h"
 
+#include "common/Trace.h"
+
 namespace {
 
 // Case-insensitive whole-text comparison over ASCII, as the switches are ASCII.
@@ -13,7 +15,42 @@ bool sameSwitch(const char* arg, const char* sw)
     return *arg == '\0' && *sw == '\0';
 }
 
+bool isHelp(const char* arg)
+{
+    return sameSwitch(arg, "/?") || sameSwitch(arg, "-?") || sameSwitch(arg, "/h") || sameSwitch(arg, "-h") ||
+           sameSwitch(arg, "/help") || sameSwitch(arg, "-help");
+}
+
+bool isLog(const char* arg)
+{
+    return sameSwitch(arg, "/log") || sameSwitch(arg, "-log");
+}
+
+const char kSwitchesText[] =
+    "Usage: package.exe [/s] [/w] [/log FILE]\n"
+    "  /s, -s       silent: no window and no message box; the patch is started hidden with /s\n"
+    "  /w, -w       wait for the started patch; its exit code becomes this program's\n"
+    "  /log FILE    append every trace line of the run, with the outcome last, to FILE\n"
+    "  /?           show these switches and do nothing else\n";
+
 } // namespace
+
+bool isLaunchSwitch(const char* arg)
+{
+    return arg && (sameSwitch(arg, "/s") || sameSwitch(arg, "-s") || sameSwitch(arg, "/w") || sameSwitch(arg, "-w") ||
+                   isLog(arg) || isHelp(arg));
+}
+
+const char* switchesText()
+{
+    return kSwitchesText;
+}
+
+void printSwitches(std::FILE* out)
+{
+    std::fputs(kSwitchesText, out);
+    std::fflush(out);
+}
 
 LaunchSwitches scanSwitches(const char* const* args, int count)
 {
@@ -22,16 +59,22 @@ LaunchSwitches scanSwitches(const char* const* args, int count)
         const char* arg = args[i];
         if (!arg)
             continue;
+        bool known = false;
         if (sameSwitch(arg, "/s") || sameSwitch(arg, "-s"))
-            found.silent = true;
+            found.silent = known = true;
         if (sameSwitch(arg, "/w") || sameSwitch(arg, "-w"))
-            found.wait = true;
-        if (sameSwitch(arg, "/log") || sameSwitch(arg, "-log")) {
+            found.wait = known = true;
+        if (isHelp(arg))
+            found.help = known = true;
+        if (isLog(arg)) {
+            known = true;
             if (i + 1 < count)
                 found.logFile = ++i;
             else
                 found.logWithoutFile = true;
         }
+        if (!known && i > 0)
+            traceLog("[Veldrun] Argument ignored: %s\n", arg);
     }
     return found;
 }

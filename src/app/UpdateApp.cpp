@@ -8,6 +8,8 @@
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
+#include "update/RunAccount.h"
+#include "update/UpdateRun.h"
 
 #include <shellapi.h>
 
@@ -95,30 +97,61 @@ void openRunLog(const CArguments& args, const LaunchSwitches& sw)
                  args.display(sw.logFile).c_str());
 }
 
-// Update mode: extract the patch information file into the temporary
-// directory, read the switches, hand over to the update dialog.
+// The answer to "/?": on standard output when it is redirected, else in a
+// message box unless the run is silent.
+void showSwitches(bool silent)
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN)
+        printSwitches(stdout);
+    else if (!silent)
+        MessageBoxA(nullptr, switchesText(), "Update Utility", MB_OK | MB_ICONINFORMATION);
+}
+
+// Update mode: read the switches, open the log file, extract the patch
+// information file into the temporary directory, hand over to the update
+// dialog, and remove the extracted file at the end.
 int runUpdateMode(CPatchPackage& package, const CArguments& args)
 {
+    LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
+    openRunLog(args, sw);
+    CUpdateRun run(sw.silent);
+    if (sw.help) {
+        if (run.onLaunch(true, kDetachDone).showUsage)
+            showSwitches(sw.silent);
+        traceRaw(CRunAccount().outcomeLine(run).c_str());
+        return run.exitStatus();
+    }
+
     char tempDir[kMaxText] = {};
     char iniPath[kMaxText] = {};
     DWORD n = GetTempPathA(sizeof tempDir, tempDir);
     // A temporary directory that does not fit would leave the buffer empty,
     // and an empty directory means the working directory: extract nothing.
+    int extracted = kDetachPackageOpen;
     if (n > 0 && n < sizeof tempDir)
-        package.detachFile(tempDir, iniPath, sizeof iniPath);
+        extracted = package.detachFile(tempDir, iniPath, sizeof iniPath);
+    traceLog("[Veldrun] detachFile => %d\n", extracted);
+    // Only a file this run wrote is read: after a failure the path may name
+    // a file someone else left there.
+    if (extracted != kDetachDone)
+        iniPath[0] = '\0';
     traceLog("[Veldrun] Extract patch information file: %s\n", iniPath);
+    run.onLaunch(false, extracted);
 
-    LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
-    openRunLog(args, sw);
     traceLog("[Veldrun] Extract patch mode: %s %s\n", sw.silent ? "Hide" : "Show", sw.wait ? "Wait" : "No-Wait");
-    return runUpdateDialog(iniPath, sw.silent, sw.wait);
+    int status = runUpdateDialog(run, iniPath, sw.silent, sw.wait);
+    if (iniPath[0])
+        DeleteFileA(iniPath);
+    return status;
 }
 
 // Builder mode: "Veldrun TargetFile AppendFile" copies the program to
 // TargetFile and attaches AppendFile to the copy.
 int runBuilderMode(CPatchPackage& package, const CArguments& args)
 {
-    if (args.count() < 3) {
+    // A first argument meant for a package ("-s", "/?") is no target name.
+    if (args.count() < 3 || isLaunchSwitch(args.narrow(1))) {
         printUsage(stdout, args.display(0).c_str());
         return kBuildUsage;
     }

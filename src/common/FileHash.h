@@ -5,6 +5,29 @@
 
 #include "common/Sha256.h"
 
+// A file held open for reading. On Windows others may only read it while it
+// is held: nobody can write, replace, rename or delete it, so what was
+// checked is what gets started. Not copyable.
+class CHeldFile {
+public:
+    CHeldFile() = default;
+    ~CHeldFile() { close(); }
+    CHeldFile(const CHeldFile&) = delete;
+    CHeldFile& operator=(const CHeldFile&) = delete;
+
+    // Opens path (closing what was held); false when it cannot be opened
+    // that way (missing, or open for writing elsewhere).
+    bool open(const char* path);
+    // Hashes the whole file from its start; false on a read error or when
+    // nothing is held (digest is then unspecified).
+    bool sha256(unsigned char digest[kSha256Size]);
+    void close();
+    bool isOpen() const { return m_handle != nullptr; }
+
+private:
+    void* m_handle = nullptr;
+};
+
 // True, with digest set, when the file could be opened and read to its
 // end; false otherwise (digest is then unspecified).
 bool sha256OfFile(const char* path, unsigned char digest[kSha256Size]);

@@ -2,21 +2,40 @@
 
 #include <cstdio>
 
-bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
+bool CHeldFile::open(const char* path)
 {
+    close();
     if (!path)
         return false;
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f)
+    m_handle = std::fopen(path, "rb");
+    return m_handle != nullptr;
+}
+
+void CHeldFile::close()
+{
+    if (m_handle)
+        std::fclose(static_cast<std::FILE*>(m_handle));
+    m_handle = nullptr;
+}
+
+bool CHeldFile::sha256(unsigned char digest[kSha256Size])
+{
+    auto* f = static_cast<std::FILE*>(m_handle);
+    if (!f || std::fseek(f, 0, SEEK_SET) != 0)
         return false;
     CSha256 sha;
     unsigned char buf[16384];
     std::size_t n;
     while ((n = std::fread(buf, 1, sizeof buf, f)) > 0)
         sha.update(buf, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (ok)
-        sha.finish(digest);
-    return ok;
+    if (std::ferror(f))
+        return false;
+    sha.finish(digest);
+    return true;
+}
+
+bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
+{
+    CHeldFile file;
+    return file.open(path) && file.sha256(digest);
 }

@@ -2,11 +2,33 @@
 
 #include "framework/Handles.h"
 
-#include <cstdio>
-
-bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
+bool CHeldFile::open(const char* path)
 {
+    close();
     if (!path)
+        return false;
+    // Read sharing only: no writer, no rename, no delete while held.
+    HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    m_handle = h;
+    return true;
+}
+
+void CHeldFile::close()
+{
+    if (m_handle)
+        CloseHandle(static_cast<HANDLE>(m_handle));
+    m_handle = nullptr;
+}
+
+bool CHeldFile::sha256(unsigned char digest[kSha256Size])
+{
+    if (!m_handle)
+        return false;
+    HANDLE h = static_cast<HANDLE>(m_handle);
+    LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(h, zero, nullptr, FILE_BEGIN))
         return false;
     // Declared in this order so that the hash goes before its provider.
     CBCryptAlgOwner alg;
@@ -15,15 +37,21 @@ bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
         return false;
     if (BCryptCreateHash(alg.get(), hash.receive(), nullptr, 0, nullptr, 0, 0) < 0)
         return false;
-    std::FILE* f = std::fopen(path, "rb");
-    if (!f)
-        return false;
     unsigned char buf[16384];
-    std::size_t n;
-    bool ok = true;
-    while (ok && (n = std::fread(buf, 1, sizeof buf, f)) > 0)
-        ok = BCryptHashData(hash.get(), buf, static_cast<ULONG>(n), 0) >= 0;
-    ok = ok && !std::ferror(f);
-    std::fclose(f);
-    return ok && BCryptFinishHash(hash.get(), digest, kSha256Size, 0) >= 0;
+    DWORD n = 0;
+    for (;;) {
+        if (!ReadFile(h, buf, sizeof buf, &n, nullptr))
+            return false;
+        if (n == 0)
+            break;
+        if (BCryptHashData(hash.get(), buf, n, 0) < 0)
+            return false;
+    }
+    return BCryptFinishHash(hash.get(), digest, kSha256Size, 0) >= 0;
+}
+
+bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
+{
+    CHeldFile file;
+    return file.open(path) && file.sha256(digest);
 }

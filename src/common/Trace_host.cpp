@@ -39,7 +39,7 @@ std::string traceLocalStamp()
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
     long offset = local.tm_gmtoff / 60;
-    char tail[24];
+    char tail[48];
     std::snprintf(tail, sizeof tail, ".%03ld%c%02ld:%02ld", static_cast<long>(now.tv_usec / 1000),
                   offset < 0 ? '-' : '+', (offset < 0 ? -offset : offset) / 60, (offset < 0 ? -offset : offset) % 60);
     return std::string(text) + tail;

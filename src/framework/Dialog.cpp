@@ -7,6 +7,8 @@ namespace {
 // window over at creation.
 thread_local CDialog* t_creating = nullptr;
 thread_local HHOOK t_hook = nullptr;
+// Modal loops running on this thread, one inside the other.
+thread_local int t_modalDepth = 0;
 } // namespace
 
 void DDX_Control(CDataExchange* pDX, int id, CWnd& control)
@@ -81,11 +83,16 @@ INT_PTR CDialog::DoModal()
         ::ShowWindow(m_hWnd, SW_SHOWNORMAL);
 
     MSG msg;
+    ++t_modalDepth;
     while (m_bInModal) {
         BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
         if (got == 0 || got == -1) {
-            // WM_QUIT (or a broken queue) ends the modal run.
+            // WM_QUIT (or a broken queue) ends the modal run. Inside another
+            // modal loop (an About box over the update window) it is posted
+            // again, so that the outer run ends too.
             m_nModalResult = -1;
+            if (got == 0 && t_modalDepth > 1)
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
             break;
         }
         if (!m_hWnd || !::IsDialogMessageW(m_hWnd, &msg)) {
@@ -93,6 +100,7 @@ INT_PTR CDialog::DoModal()
             ::DispatchMessageW(&msg);
         }
     }
+    --t_modalDepth;
     m_bInModal = false;
     if (parentWasEnabled)
         ::EnableWindow(parent, TRUE);
@@ -125,9 +133,15 @@ BOOL CDialog::OnInitDialog()
     return TRUE;
 }
 
-void CDialog::OnOK() { EndDialog(IDOK); }
+void CDialog::OnOK()
+{
+    EndDialog(IDOK);
+}
 
-void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+void CDialog::OnCancel()
+{
+    EndDialog(IDCANCEL);
+}
 
 bool CDialog::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {

@@ -164,7 +164,7 @@ bool composeDestPath(const char* destDir, const char* name, char* out, std::size
     if (!destDir)
         destDir = "";
     std::size_t dirLen = std::strlen(destDir);
-    const char* sep = (dirLen > 1 && destDir[dirLen - 1] != '\\') ? "\\" : "";
+    const char* sep = (dirLen > 0 && destDir[dirLen - 1] != '\\') ? "\\" : "";
     std::size_t total = dirLen + std::strlen(sep) + std::strlen(name);
     if (!out || total >= cap)
         return false;

@@ -90,7 +90,7 @@ const char* attachmentName(const char* appendPath);
 // "..", or holding "\\", "/", ":" or a zero byte (len counts every byte).
 bool isStorableName(const char* name, std::size_t len);
 
-// Composes destDir (null: empty), a backslash when destDir is longer than
-// one character and does not end in one, and name into out (cap bytes).
+// Composes destDir (null: empty), a backslash when destDir is not empty and
+// does not end in one (so "d" gives "d\name", inside d), and name into out (cap bytes).
 // False, with out untouched, when the result does not fit.
 bool composeDestPath(const char* destDir, const char* name, char* out, std::size_t cap);

@@ -1,6 +1,7 @@
 #include "products/ProductCheck.h"
 
 #include "common/FixedBuf.h"
+#include "common/Trace.h"
 #include "products/ProductProbe.h"
 #include "products/TextCompare.h"
 
@@ -14,8 +15,8 @@ const char kSRInfo[] = "SRInfo";
 // Key names are "Stem%d" printed into 128 characters.
 typedef char KeyName[128];
 
-void readIndexed(const IProfileReader& profile, const char* section, const char* stem, int index,
-                 const char* iniPath, char* buffer)
+void readIndexed(const IProfileReader& profile, const char* section, const char* stem, int index, const char* iniPath,
+                 char* buffer)
 {
     KeyName key;
     formatBounded(key, sizeof key, "%s%d", stem, index);
@@ -33,7 +34,7 @@ void buildProductList(const IProfileReader& profile, IRegistry& registry, const 
                       std::vector<ProductInfo>& products)
 {
     const int count = profile.getInt(kRegPath, "Count", 0, iniPath);
-    for (int i = 0; i < count; ++i) {
+    for (int i = 0; i < count && i < kMaxEntryCount; ++i) {
         ProductInfo info = {};
         readIndexed(profile, kRegPath, "Path", i, iniPath, info.szPath);
         readIndexed(profile, kRegPath, "Check", i, iniPath, info.szCheck);
@@ -55,19 +56,43 @@ int judgeProducts(const std::vector<ProductInfo>& products)
             missing = true;
             continue;
         }
-        if (textEqualNoCase(p.szNoVerCheck, "1"))
-            continue;
-        char identity[2 * kMaxText];
-        formatBounded(identity, sizeof identity, "%s %s", p.szProdName, p.szProdVer);
-        if (!textEqualNoCase(identity, p.szCheck))
+        if (identityDiffers(p))
             result = kProductsMismatch;
     }
     return missing ? kProductsNotFound : result;
 }
 
+bool identityDiffers(const ProductInfo& product, std::string* identity)
+{
+    if (textEqualNoCase(product.szNoVerCheck, "1"))
+        return false;
+    const std::string read = std::string(product.szProdName) + ' ' + product.szProdVer;
+    if (identity)
+        *identity = read;
+    return !textEqualNoCase(read.c_str(), product.szCheck);
+}
+
+const char* countOutOfRange(const IProfileReader& profile, const char* iniPath, int* count)
+{
+    for (const char* section : {kRegPath, kSRInfo}) {
+        int value = profile.getInt(section, "Count", 0, iniPath);
+        if (value < 0 || value > kMaxEntryCount) {
+            if (count)
+                *count = value;
+            return section;
+        }
+    }
+    return nullptr;
+}
+
 int checkProducts(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
                   std::vector<ProductInfo>& products)
 {
+    int count = 0;
+    if (const char* section = countOutOfRange(profile, iniPath, &count)) {
+        traceLog("[Veldrun] checkProducts => [%s] Count %d outside 0 to 1000\n", section, count);
+        return kProductsMismatch;
+    }
     buildProductList(profile, registry, iniPath, products);
     return judgeProducts(products);
 }
@@ -89,7 +114,7 @@ int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const st
 
     std::vector<int> candidates;
     const int count = profile.getInt(kSRInfo, "Count", 0, iniPath);
-    for (int i = 0; i < count; ++i)
+    for (int i = 0; i < count && i < kMaxEntryCount; ++i)
         candidates.push_back(i);
 
     // Each Info value is read afresh for every key it is tested against.

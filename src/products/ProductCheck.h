@@ -18,6 +18,10 @@ enum {
     kProductsNotFound = 255,  // no entries, or a product not found (product error)
 };
 
+// [RegPath] and [SRInfo] "Count" above this (or below 0) make the file
+// malformed: checkProducts judges it a patch error before reading any entry.
+enum { kMaxEntryCount = 1000 };
+
 // Results of getSRIdFromFile besides a folder number (0 or more).
 enum {
     kPatchGeneric = -1,         // fetch the generic build (the "max" folder)
@@ -36,8 +40,19 @@ void buildProductList(const IProfileReader& profile, IRegistry& registry, const 
 // case), else 1.
 int judgeProducts(const std::vector<ProductInfo>& products);
 
+// Whether a found product that is not exempt shows another identity "name
+// version" than its "Check" value (compared without regard to case); the
+// identity read goes to *identity unless the product is exempt.
+bool identityDiffers(const ProductInfo& product, std::string* identity = nullptr);
+
+// The first of [RegPath] and [SRInfo] whose "Count" lies outside
+// 0..kMaxEntryCount, with that value in *count; nullptr when both fit.
+const char* countOutOfRange(const IProfileReader& profile, const char* iniPath, int* count);
+
 // Both phases: builds the list into `products` (appending) and judges it.
-// Returns 1, 0 or 255 as above.
+// Returns 1, 0 or 255 as above; 0 without reading any entry when either
+// Count lies outside 0..kMaxEntryCount, traced as
+// "[Veldrun] checkProducts => [%s] Count %d outside 0 to 1000\n".
 int checkProducts(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
                   std::vector<ProductInfo>& products);
 // The same through the platform's profile reader and registry.

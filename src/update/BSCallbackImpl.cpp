@@ -9,7 +9,10 @@
 
 CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent) : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent) {}
 
-CBSCallbackImpl::~CBSCallbackImpl() { releaseBinding(); }
+CBSCallbackImpl::~CBSCallbackImpl()
+{
+    releaseBinding();
+}
 
 STDMETHODIMP CBSCallbackImpl::QueryInterface(REFIID riid, void** ppv)
 {
@@ -24,10 +27,16 @@ STDMETHODIMP CBSCallbackImpl::QueryInterface(REFIID riid, void** ppv)
     return S_OK;
 }
 
-STDMETHODIMP_(ULONG) CBSCallbackImpl::AddRef() { return static_cast<ULONG>(++m_cRef); }
+STDMETHODIMP_(ULONG) CBSCallbackImpl::AddRef()
+{
+    return static_cast<ULONG>(++m_cRef);
+}
 
 // Counting only: the object belongs to the worker's stack.
-STDMETHODIMP_(ULONG) CBSCallbackImpl::Release() { return static_cast<ULONG>(--m_cRef); }
+STDMETHODIMP_(ULONG) CBSCallbackImpl::Release()
+{
+    return static_cast<ULONG>(--m_cRef);
+}
 
 STDMETHODIMP CBSCallbackImpl::OnStartBinding(DWORD, IBinding* pib)
 {
@@ -57,13 +66,11 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
                                          LPCWSTR szStatusText)
 {
     char text[kMaxText] = {};
-    if (szStatusText &&
-        !WideCharToMultiByte(CP_ACP, 0, szStatusText, -1, text, sizeof text - 1, nullptr, nullptr))
+    if (szStatusText && !WideCharToMultiByte(CP_ACP, 0, szStatusText, -1, text, sizeof text - 1, nullptr, nullptr))
         text[0] = '\0'; // too long for the line: left out
     char line[kMaxText] = {};
-    formatBounded(line, sizeof line, "CBSCallbackImpl::OnProgress %.2d(%s) %d / %d\n",
-                  static_cast<int>(ulStatusCode), szStatusText ? text : "(null)", static_cast<int>(ulProgress),
-                  static_cast<int>(ulProgressMax));
+    formatBounded(line, sizeof line, "CBSCallbackImpl::OnProgress %.2d(%s) %d / %d\n", static_cast<int>(ulStatusCode),
+                  szStatusText ? text : "(null)", static_cast<int>(ulProgress), static_cast<int>(ulProgressMax));
     traceRaw(line);
 
     if (ulProgressMax != 0)
@@ -136,6 +143,12 @@ void CBSCallbackImpl::learnFromBinding()
             m_bLengthKnown = true;
             m_nContentLength = length;
         }
+        char coding[64] = {};
+        size = sizeof coding - 1;
+        flags = 0;
+        if (info->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding, &size, &flags, nullptr) == S_OK && coding[0] &&
+            lstrcmpiA(coding, "identity") != 0)
+            m_bEncoded = true;
     }
     info->Release();
 }

@@ -46,6 +46,9 @@ public:
     // one, else the last nonzero size of a progress report.
     bool lengthKnown() const { return m_bLengthKnown || m_nLastProgressMax != 0; }
     std::uint64_t announcedLength() const { return m_bLengthKnown ? m_nContentLength : m_nLastProgressMax; }
+    // The body came with a Content-Encoding (gzip, deflate): the announced
+    // length counts encoded bytes, not the decoded file's.
+    bool encoded() const { return m_bEncoded; }
     bool aborted() const { return m_bAborted; }
     bool stopped() const { return m_bStopped; }
     HRESULT stopResult() const { return m_hrStop; }
@@ -64,6 +67,7 @@ private:
     bool m_bLengthKnown = false;
     std::uint64_t m_nContentLength = 0;
     std::uint32_t m_nLastProgressMax = 0;
+    bool m_bEncoded = false;
     bool m_bAborted = false;
     bool m_bStopped = false;
     HRESULT m_hrStop = S_OK;

@@ -5,6 +5,7 @@
 // the transfer and this rule decides. Portable.
 
 #include <cstdint>
+#include <string>
 
 struct DownloadFacts {
     std::int32_t hrDownload = 0; // result of the download call (an HRESULT)
@@ -13,6 +14,7 @@ struct DownloadFacts {
     std::uint32_t httpStatus = 0;
     bool lengthKnown = false;    // the server announced the body's length
     std::uint64_t announced = 0; // that length in bytes
+    bool encoded = false;        // sent with a Content-Encoding: the length counts encoded bytes
     bool fileExists = false;
     std::uint64_t fileSize = 0;
 };
@@ -22,10 +24,18 @@ enum class DownloadVerdict {
     NoFile,           // nothing was written
     CallFailed,       // the download call reported a failure (cancel included)
     ServerStatus,     // the server answered with a status other than 2xx
-    Incomplete,       // the file is shorter or longer than announced
+    Incomplete,       // the file is shorter or longer than announced (only for a body
+                      // without Content-Encoding; an encoded one is judged by the
+                      // transfer's own completion)
 };
 
 DownloadVerdict judgeDownload(const DownloadFacts& facts);
 
 // A short name for trace lines ("good", "no file", ...).
 const char* verdictName(DownloadVerdict verdict);
+
+// The verdict with what it rests on, in words for the outcome line:
+// "HTTP 200, 1234 of 1234 bytes", "HTTP 404", "HTTP 200, 5 of 10 bytes,
+// incomplete", "transfer failed (0x800C0005), 0 bytes", "stopped after 100
+// bytes"; an encoded body says "1234 bytes (500 sent encoded)".
+std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts);

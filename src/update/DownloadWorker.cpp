@@ -21,6 +21,7 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
     facts.httpStatus = callback.httpStatus();
     facts.lengthKnown = callback.lengthKnown();
     facts.announced = callback.announcedLength();
+    facts.encoded = callback.encoded();
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (GetFileAttributesExA(localPath, GetFileExInfoStandard, &data) &&
         !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -28,9 +29,10 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
         facts.fileSize = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
     DownloadVerdict verdict = judgeDownload(facts);
-    traceLog("[Veldrun] Download result: %s (hr 0x%08lX, status %u, %llu of %llu bytes)\n", verdictName(verdict),
+    traceLog("[Veldrun] Download result: %s (hr 0x%08lX, status %u, %llu of %llu bytes%s)\n", verdictName(verdict),
              static_cast<unsigned long>(facts.hrDownload), static_cast<unsigned>(facts.httpStatus),
-             static_cast<unsigned long long>(facts.fileSize), static_cast<unsigned long long>(facts.announced));
+             static_cast<unsigned long long>(facts.fileSize), static_cast<unsigned long long>(facts.announced),
+             facts.encoded ? ", encoded" : "");
     if (verdict != DownloadVerdict::Good && facts.fileExists)
         DeleteFileA(localPath);
     return verdict;

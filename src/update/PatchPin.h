@@ -7,6 +7,7 @@
 // only if its digest matches; otherwise it counts as no file. Without the
 // key nothing changes. Portable.
 
+#include "common/FileHash.h"
 #include "common/Sha256.h"
 
 #include <cstddef>
@@ -40,5 +41,12 @@ int judgePin(const char* pinText, const unsigned char* digest);
 // A mismatch removes the file and traces
 // "[Veldrun] checkDownloadPin => pin %s did not match: expected %s, got %s\n";
 // a match traces "[Veldrun] checkDownloadPin => pin %s matched\n"; without a
-// pin nothing is read, traced or removed. Returns a PinVerdict.
-int checkDownloadPin(const char* iniPath, int folder, const char* localPath);
+// pin nothing is read, traced or removed. With `held` open on the file, the
+// digest is taken through it (and it is closed before a removal). Returns a
+// PinVerdict.
+int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHeldFile* held = nullptr);
+
+// Whether [SRInfo] carries any pin: "SHA256Max" or "SHA256%d" for a folder
+// below its "Count" (counts above 1000 are malformed and read no further).
+// Once one is there, a download without a matching pin is never started.
+bool hasAnyPin(const char* iniPath);

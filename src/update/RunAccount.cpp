@@ -1,52 +1,14 @@
 #include "update/RunAccount.h"
 
-#include "app/ExitStatus.h"
 #include "products/ProductCheck.h"
 #include "products/ProductProbe.h"
-#include "products/TextCompare.h"
-#include "update/PatchPin.h"
-
-#include <cstdio>
+#include "update/UpdateRun.h"
 
 namespace {
 
 std::string quoted(const std::string& text)
 {
     return '"' + text + '"';
-}
-
-std::string number(unsigned long long value)
-{
-    return std::to_string(value);
-}
-
-// "1234 of 1234 bytes", or "1234 bytes" when no length was announced.
-std::string byteCount(const DownloadFacts& facts)
-{
-    return number(facts.fileSize) + (facts.lengthKnown ? " of " + number(facts.announced) : "") + " bytes";
-}
-
-std::string verdictText(DownloadVerdict verdict, const DownloadFacts& facts)
-{
-    const std::string status = facts.statusKnown ? "HTTP " + number(facts.httpStatus) : "";
-    const std::string withStatus = status.empty() ? "" : status + ", ";
-    switch (verdict) {
-    case DownloadVerdict::Good:
-        return withStatus + byteCount(facts);
-    case DownloadVerdict::ServerStatus:
-        return status;
-    case DownloadVerdict::Incomplete:
-        return withStatus + byteCount(facts) + ", incomplete";
-    case DownloadVerdict::NoFile:
-        return withStatus + "no file written";
-    case DownloadVerdict::CallFailed:
-        break;
-    }
-    if (facts.aborted)
-        return "stopped after " + byteCount(facts);
-    char hr[16];
-    std::snprintf(hr, sizeof hr, "0x%08lX", static_cast<unsigned long>(static_cast<std::uint32_t>(facts.hrDownload)));
-    return withStatus + "transfer failed (" + hr + "), " + byteCount(facts);
 }
 
 std::string joined(const std::vector<std::string>& parts, const char* separator)
@@ -57,31 +19,41 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
     return text;
 }
 
-} // namespace
-
-void CRunAccount::note(const std::string& fact)
+// One download of the run in words.
+std::string fetchFact(const RunFetch& fetch)
 {
-    m_facts.push_back(fact);
+    if (fetch.verdict == "cancelled")
+        return "cancelled by the user during the download of " + fetch.url;
+    if (fetch.verdict == "connection lost")
+        return "the internet connection was lost during the download of " + fetch.url;
+    return fetch.url + ": " + (fetch.verdict.empty() ? "unfinished" : fetch.verdict);
 }
 
-void CRunAccount::noteProducts(int checkResult, const std::vector<ProductInfo>& products, IRegistry& registry)
+} // namespace
+
+void CRunAccount::noteProducts(int checkResult, const std::vector<ProductInfo>& products, IRegistry& registry,
+                               const IProfileReader& profile, const char* iniPath)
 {
     if (checkResult == kProductsApplicable)
         return;
+    int count = 0;
+    if (const char* section = countOutOfRange(profile, iniPath, &count)) {
+        m_facts.push_back(std::string("[") + section + "] Count " + std::to_string(count) + " is outside 0 to 1000");
+        return;
+    }
     if (products.empty()) {
-        note("[RegPath] lists no products (Count missing, 0 or not a number)");
+        m_facts.push_back("[RegPath] lists no products (Count missing, 0 or not a number)");
         return;
     }
     for (std::size_t i = 0; i < products.size(); ++i) {
         const ProductInfo& p = products[i];
-        const std::string which = "product " + number(i) + " (" + p.szPath + ")";
-        if (!p.bFound) {
-            note(which + " not found: " + describeProductGap(registry, p.szPath));
-        } else if (checkResult == kProductsMismatch && !textEqualNoCase(p.szNoVerCheck, "1")) {
-            const std::string identity = std::string(p.szProdName) + ' ' + p.szProdVer;
-            if (!textEqualNoCase(identity.c_str(), p.szCheck))
-                note(which + " is " + quoted(identity) + ", Check" + number(i) + " expects " + quoted(p.szCheck));
-        }
+        const std::string which = "product " + std::to_string(i) + " (" + p.szPath + ")";
+        std::string identity;
+        if (!p.bFound)
+            m_facts.push_back(which + " not found: " + describeProductGap(registry, p.szPath));
+        else if (checkResult == kProductsMismatch && identityDiffers(p, &identity))
+            m_facts.push_back(which + " is " + quoted(identity) + ", Check" + std::to_string(i) + " expects " +
+                              quoted(p.szCheck));
     }
 }
 
@@ -93,100 +65,40 @@ void CRunAccount::noteSelection(int srId, const std::vector<ProductInfo>& produc
             keys.push_back(buildKeyOf(p));
     const std::string looked = "build keys " + joined(keys, ", ");
     if (srId == kPatchAlreadyApplied)
-        note(looked + " all contain SRNo " + (srNo ? srNo : ""));
+        m_facts.push_back(looked + " all contain SRNo " + (srNo ? srNo : ""));
     else if (srId == kPatchGeneric)
-        note(looked + " are in no Info value together: the generic build");
+        m_facts.push_back(looked + " are in no Info value together: the generic build");
     else
-        note(looked + " are all in Info" + number(static_cast<unsigned long long>(srId)));
+        m_facts.push_back(looked + " are all in Info" + std::to_string(srId));
 }
 
-void CRunAccount::noteDownload(const char* url, DownloadVerdict verdict, const DownloadFacts& facts)
+std::string CRunAccount::outcomeLine(const CUpdateRun& run) const
 {
-    note(std::string(url ? url : "") + ": " + verdictText(verdict, facts));
-}
-
-void CRunAccount::notePin(int pinVerdict, int folder)
-{
-    if (pinVerdict == kPinNone || m_facts.empty())
-        return;
-    char key[kPinKeySize];
-    pinKeyName(folder, key, sizeof key);
-    m_facts.back() +=
-        std::string(", pin ") + key + (pinVerdict == kPinMatch ? " matched" : " did not match (file removed)");
-}
-
-void CRunAccount::noteURLRefused(const char* url)
-{
-    if (url && *url)
-        note(std::string("download URL rejected: ") + url);
-    else
-        note("the download URL would pass 259 characters");
-}
-
-void CRunAccount::noteConnectionLost()
-{
-    note("the internet connection was lost during the download");
-}
-
-void CRunAccount::noteCancel(const char* downloading)
-{
-    if (downloading && *downloading)
-        note(std::string("cancelled by the user during the download of ") + downloading);
-    else
-        note("cancelled by the user");
-}
-
-void CRunAccount::notePatchStart(const char* commandLine, bool started, unsigned long error)
-{
-    if (started)
-        note(std::string("started ") + commandLine);
-    else
-        note(std::string("could not start ") + commandLine + " (error " + number(error) + ")");
-}
-
-void CRunAccount::notePatchExit(unsigned long code)
-{
-    m_bPatchExited = true;
-    note("the patch ended with exit code " + number(code));
-}
-
-const char* CRunAccount::outcomeWords(int exitStatus, bool patchCode)
-{
-    if (patchCode)
-        return "patch finished";
-    switch (exitStatus) {
-    case kExitPatchStarted:
-        return "patch started";
-    case kExitProductError:
-        return "product error";
-    case kExitPatchError:
-        return "patch error";
-    case kExitServerError:
-        return "server error";
-    case kExitAlreadyApplied:
-        return "already applied";
-    case kExitCancelled:
-        return "cancelled";
-    case kExitNotStarted:
-        return "not started";
-    case kExitAlreadyRunning:
-        return "another instance runs";
-    case 8: // the patch information file could not be extracted
-        return "patch information file not extracted";
-    case 9: // "/?": the switches were shown
-        return "usage shown";
-    default:
-        return "unknown";
+    const RunFacts& f = run.facts();
+    std::vector<std::string> facts = m_facts;
+    if (f.extractResult != 1)
+        facts.push_back("detachFile result " + std::to_string(f.extractResult));
+    for (const RunFetch& fetch : f.fetches)
+        facts.push_back(fetchFact(fetch));
+    const RunOutcome outcome = run.outcome();
+    if (!f.commandLine.empty()) {
+        if (outcome == RunOutcome::PatchStarted)
+            facts.push_back("started " + f.commandLine);
+        else if (outcome == RunOutcome::NotStarted)
+            facts.push_back("could not start " + f.commandLine + " (error " + std::to_string(f.patchStartError) + ")");
+    } else if (outcome == RunOutcome::NotStarted || outcome == RunOutcome::Running) {
+        // No fetch or verdict says it: a URL or command line too long, a
+        // download that could not be started, a run that ended undecided.
+        facts.push_back(f.reason.empty() ? "the run ended before an outcome was decided" : f.reason);
     }
-}
+    if (f.patchWaited)
+        facts.push_back("the patch ended with exit code " + std::to_string(f.patchExitCode));
 
-std::string CRunAccount::outcomeLine(int exitStatus) const
-{
     std::string line = "[Veldrun] Outcome: ";
-    line += outcomeWords(exitStatus, m_bPatchExited);
-    line += " (exit " + std::to_string(exitStatus) + ")";
-    if (!m_facts.empty())
-        line += ": " + joined(m_facts, "; ");
+    line += f.patchWaited ? "patch finished" : outcome == RunOutcome::Running ? "not started" : outcomeName(outcome);
+    line += " (exit " + std::to_string(run.exitStatus()) + ")";
+    if (!facts.empty())
+        line += ": " + joined(facts, "; ");
     for (char& c : line)
         if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f')
             c = '?';

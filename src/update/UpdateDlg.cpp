@@ -13,6 +13,8 @@
 #include "ui/AboutDlg.h"
 #include "ui/WindowPainting.h"
 
+#include "resource.h"
+
 #include <commctrl.h>
 #include <process.h>
 #include <shlwapi.h>
@@ -22,80 +24,59 @@
 #include <cstring>
 
 namespace {
-enum {
-    kTemplateId = 102,
-    kIconId = 128,
-    kBackgroundId = 134,
-    kCancelId = IDCANCEL,
-    kProgressId = 1000,
-    kStatusId = 1002,
-    kAboutCommand = 0x0010,
-    kWorkerStopWaitMs = 2000,
-};
-enum : unsigned {
-    kStrAbout = 101,
-    kStrProductError = 102,
-    kStrPatchError = 103,
-    kStrServerError = 104,
-    kStrRetrieving = 105,
-    kStrConnecting = 106,
-    kStrDownloading = 107,
-    kStrCancel = 108,
-    kStrAlreadyApplied = 109,
-};
+enum { kWorkerStopWaitMs = 2000 };
+
+std::uint64_t nowMs()
+{
+    return GetTickCount64();
+}
 } // namespace
 
 CUpdateDlg::CUpdateDlg(CWnd* parent)
-    : CDialog(kTemplateId, parent),
-      m_hIcon(nullptr),
-      m_szIniPath{},
-      m_szServerURL{},
-      m_szSRNo{},
-      m_bAllowFallback(1),
-      m_bSilent(0),
-      m_bWait(0),
-      m_szStatusText{},
-      m_job{},
-      m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
-      m_nThreadId(0),
-      m_nTimer(0)
+    : CDialog(IDD_UPDATE_DIALOG, parent), m_hIcon(nullptr), m_szIniPath{}, m_szServerURL{}, m_szSRNo{},
+      m_bAllowFallback(1), m_bSilent(0), m_bWait(0), m_szStatusText{}, m_job{},
+      m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_nThreadId(0), m_nTimer(0)
 {
     HINSTANCE inst = AfxGetResourceHandle();
-    m_hIcon = LoadIconA(inst, MAKEINTRESOURCEA(kIconId));
+    m_hIcon = LoadIconA(inst, MAKEINTRESOURCEA(IDR_MAINFRAME));
     m_hBackground.reset(static_cast<HBITMAP>(
-        LoadImageA(inst, MAKEINTRESOURCEA(kBackgroundId), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        LoadImageA(inst, MAKEINTRESOURCEA(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
 }
 
 CUpdateDlg::~CUpdateDlg()
 {
-    if (m_hThread) {
-        if (WaitForSingleObject(m_hThread.get(), kWorkerStopWaitMs) != WAIT_OBJECT_0)
-            TerminateThread(m_hThread.get(), 0);
-        m_hThread.reset();
-    }
+    // A worker still held is told to stop before it is waited for; its
+    // download is started by nobody.
+    if (endWorker())
+        DeleteFileA(m_job.szLocalPath);
+    m_heldDownload.close();
     if (m_nTimer) {
         if (m_hWnd)
             KillTimer(m_hWnd, m_nTimer);
         m_nTimer = 0;
     }
-    traceRaw(m_account.outcomeLine(exitStatus()).c_str());
+    traceRaw(m_account.outcomeLine(m_run).c_str());
     traceLog("[Veldrun] Program End.\n");
     // Members go in reverse order: event, product list, progress bar,
     // edit control, button; then the dialog base.
 }
 
-int CUpdateDlg::exitStatus() const { return exitStatusFor(m_outcome, m_bPatchWaited, m_dwPatchExitCode); }
+int CUpdateDlg::checkProducts(const char* iniPath)
+{
+    return ::checkProducts(iniPath, m_products);
+}
 
-int CUpdateDlg::checkProducts(const char* iniPath) { return ::checkProducts(iniPath, m_products); }
-
-int CUpdateDlg::getSRIdFromFile(const char* iniPath) { return ::getSRIdFromFile(iniPath, m_products, m_szSRNo); }
+int CUpdateDlg::getSRIdFromFile(const char* iniPath)
+{
+    return ::getSRIdFromFile(iniPath, m_products, m_szSRNo);
+}
 
 void CUpdateDlg::DoDataExchange(CDataExchange* pDX)
 {
     CDialog::DoDataExchange(pDX);
-    DDX_Control(pDX, kCancelId, m_btnCancel);
-    DDX_Control(pDX, kStatusId, m_editStatus);
-    DDX_Control(pDX, kProgressId, m_progress);
+    DDX_Control(pDX, IDCANCEL, m_btnCancel);
+    DDX_Control(pDX, IDC_STATUS, m_editStatus);
+    DDX_Control(pDX, IDC_PROGRESS, m_progress);
 }
 
 BOOL CUpdateDlg::OnInitDialog()
@@ -104,55 +85,51 @@ BOOL CUpdateDlg::OnInitDialog()
 
     if (HMENU sysMenu = GetSystemMenu(m_hWnd, FALSE)) {
         char about[kJobTextSize] = {};
-        LoadStringA(AfxGetResourceHandle(), kStrAbout, about, sizeof about);
+        LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, about, sizeof about);
         if (about[0]) {
             AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuA(sysMenu, MF_STRING, kAboutCommand, about);
+            AppendMenuA(sysMenu, MF_STRING, IDM_ABOUTBOX, about);
         }
     }
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     wchar_t caption[kJobTextSize] = {};
-    loadLangString(kStrCancel, caption);
+    loadLangString(IDS_CANCEL, caption);
     m_btnCancel.setCaption(caption);
     m_btnCancel.setTextColor(RGB(255, 255, 255));
-    m_btnCancel.setSkin(136, 143, 142, 0, 0, 0, 1, 0, 0);
+    m_btnCancel.setSkin(IDB_BTN_NORMAL, IDB_BTN_DOWN, IDB_BTN_OVER, 0, 0, 0, 1, 0, 0);
 
-    setStatusText(kStrRetrieving);
-
-    int check = checkProducts(m_szIniPath);
-    m_account.noteProducts(check, m_products, platformRegistry());
-    if (check != kProductsApplicable) {
-        ::PostMessageA(m_hWnd, WM_USER_PRODUCTERROR, static_cast<WPARAM>(check), 0);
+    RunStep step = m_run.onInitDialog();
+    apply(step);
+    if (!step.checkProducts)
         return TRUE;
-    }
+    int check = checkProducts(m_szIniPath);
+    m_account.noteProducts(check, m_products, platformRegistry(), platformProfile(), m_szIniPath);
+    step = m_run.onProductsChecked(check);
+    apply(step);
+    if (step.chooseBuild)
+        chooseBuild();
+    return TRUE;
+}
+
+void CUpdateDlg::chooseBuild()
+{
     readProfileString("SRInfo", "URL", m_szServerURL, sizeof m_szServerURL, m_szIniPath);
     readProfileString("SRInfo", "SRNo", m_szSRNo, sizeof m_szSRNo, m_szIniPath);
 
     int id = getSRIdFromFile(m_szIniPath);
-    m_nSRId = id;
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
     m_account.noteSelection(id, m_products, m_szSRNo);
 
-    if (m_nTimer == 0)
-        m_nTimer = SetTimer(m_hWnd, kConnectivityTimerId, kConnectivityPeriodMs, nullptr);
-
-    if (id == kPatchAlreadyApplied) {
-        ::PostMessageA(m_hWnd, WM_USER_PATCHED, 0, 0);
-        return TRUE;
-    }
+    RunSource source;
+    source.server = m_szServerURL;
+    source.srNo = m_szSRNo;
+    source.anyPin = hasAnyPin(m_szIniPath);
+    source.stallSeconds = readProfileInt("SRInfo", "StallSeconds", 0, m_szIniPath);
     if (!firstDownloadAllowsFallback(id))
         m_bAllowFallback = 0;
-    char url[kJobTextSize] = {};
-    if (composeFirstURL(url, sizeof url, m_szServerURL, id, m_szSRNo)) {
-        updateDownloadURL(url);
-    } else {
-        traceLog("[Veldrun] updateDownloadURL => URL too long, rejected\n");
-        m_account.noteURLRefused("");
-        runNotStarted();
-    }
-    return TRUE;
+    apply(m_run.onBuildChosen(id, source, nowMs()));
 }
 
 void CUpdateDlg::setStatusText(unsigned id)
@@ -164,11 +141,73 @@ void CUpdateDlg::setStatusText(unsigned id)
 
 void CUpdateDlg::OnCancel()
 {
-    if (m_hThread)
-        SetEvent(m_cancelEvent.get());
-    m_account.noteCancel(m_hThread ? m_job.szURL : "");
-    m_outcome = outcomeOnCancel(m_outcome);
+    apply(m_run.onCancel());
     CDialog::OnCancel();
+}
+
+bool CUpdateDlg::endWorker()
+{
+    if (!m_hThread)
+        return false;
+    SetEvent(m_cancelEvent.get());
+    if (WaitForSingleObject(m_hThread.get(), kWorkerStopWaitMs) != WAIT_OBJECT_0)
+        TerminateThread(m_hThread.get(), 0);
+    m_hThread.reset();
+    // Its end message belongs to no download any more.
+    MSG msg;
+    while (m_hWnd && PeekMessageA(&msg, m_hWnd, WM_USER_ENDDOWNLOAD, WM_USER_ENDDOWNLOAD, PM_REMOVE)) {
+    }
+    return true;
+}
+
+void CUpdateDlg::apply(const RunStep& step)
+{
+    if (step.startTimer && m_nTimer == 0)
+        m_nTimer = SetTimer(m_hWnd, kConnectivityTimerId, kConnectivityPeriodMs, nullptr);
+    if (step.stopTimer && m_nTimer) {
+        KillTimer(m_hWnd, m_nTimer);
+        m_nTimer = 0;
+    }
+    if (step.cancelWorker && m_hThread)
+        SetEvent(m_cancelEvent.get());
+    if (step.endWorker)
+        endWorker();
+    if (step.removeDownload || step.removeAtRestart)
+        m_heldDownload.close();
+    if (step.removeDownload && m_job.szLocalPath[0])
+        DeleteFileA(m_job.szLocalPath);
+    // The running patch may still need its file: it goes at the next restart.
+    if (step.removeAtRestart && m_job.szLocalPath[0])
+        MoveFileExA(m_job.szLocalPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (step.status)
+        setStatusText(step.status);
+    switch (step.post) {
+    case RunPost::ProductError:
+        ::PostMessageA(m_hWnd, WM_USER_PRODUCTERROR, static_cast<WPARAM>(step.postParam), 0);
+        break;
+    case RunPost::ServerError:
+        ::PostMessageA(m_hWnd, WM_USER_SERVERERROR, 0, 0);
+        break;
+    case RunPost::Patched:
+        ::PostMessageA(m_hWnd, WM_USER_PATCHED, 0, 0);
+        break;
+    case RunPost::None:
+        break;
+    }
+    if (!step.download.empty()) {
+        m_bAllowFallback = m_run.allowsFallback() ? 1 : 0;
+        if (!updateDownloadURL(step.download.c_str()))
+            apply(m_run.onDownloadRefused());
+    }
+    if (step.startPatch)
+        apply(installPatch());
+    if (step.box) {
+        wchar_t text[kJobTextSize] = {};
+        loadLangString(step.box, text);
+        MessageBoxW(nullptr, text, L"Update Utility", MB_OK | (step.boxIsError ? MB_ICONERROR : MB_ICONINFORMATION));
+    }
+    if (step.quit)
+        ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
 }
 
 LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -188,18 +227,15 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         }
         break;
     case WM_USER_PRODUCTERROR:
-        if (wParam == kProductsNotFound)
-            endWithMessage(RunOutcome::ProductError, kStrProductError, MB_ICONERROR);
-        else
-            endWithMessage(RunOutcome::PatchError, kStrPatchError, MB_ICONERROR);
+        apply(m_run.onOutcomeMessage(RunPost::ProductError, static_cast<int>(wParam)));
         break;
     case WM_USER_SERVERERROR:
         traceLog("WindowProc::WM_USER_SERVERERROR\n");
-        endWithMessage(RunOutcome::ServerError, kStrServerError, MB_ICONERROR);
+        apply(m_run.onOutcomeMessage(RunPost::ServerError, 0));
         break;
     case WM_USER_PATCHED:
         traceLog("WindowProc::WM_USER_PATCHED\n");
-        endWithMessage(RunOutcome::AlreadyApplied, kStrAlreadyApplied, MB_ICONINFORMATION);
+        apply(m_run.onOutcomeMessage(RunPost::Patched, 0));
         break;
     default:
         break;
@@ -252,46 +288,21 @@ void CUpdateDlg::OnPaint()
         Default();
         return;
     }
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(m_hWnd, &ps);
-    paintMinimizedIcon(m_hWnd, dc, m_hIcon);
-    EndPaint(m_hWnd, &ps);
+    CPaintDCOwner dc(m_hWnd);
+    paintMinimizedIcon(m_hWnd, dc.get(), m_hIcon);
 }
 
-HCURSOR CUpdateDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+HCURSOR CUpdateDlg::OnQueryDragIcon()
+{
+    return static_cast<HCURSOR>(m_hIcon);
+}
 
-void CUpdateDlg::OnTimer(UINT_PTR id)
+void CUpdateDlg::OnTimer(UINT_PTR)
 {
     DWORD flags = 0;
-    bool held = static_cast<bool>(m_hThread);
     // The platform is asked only while a worker runs.
-    bool connected = !held || InternetGetConnectedState(&flags, 0);
-    if (connectivityTick(static_cast<unsigned>(id), held, connected) != TimerAction::ServerError)
-        return;
-    traceLog("[Veldrun] Internet Lost\n");
-    m_account.noteConnectionLost();
-    if (m_nTimer) {
-        KillTimer(m_hWnd, m_nTimer);
-        m_nTimer = 0;
-    }
-    ::PostMessageA(m_hWnd, WM_USER_SERVERERROR, 0, 0);
-}
-
-void CUpdateDlg::endWithMessage(RunOutcome outcome, unsigned stringId, UINT icon)
-{
-    m_outcome = outcome;
-    wchar_t text[kJobTextSize] = {};
-    loadLangString(stringId, text);
-    if (!m_bSilent)
-        MessageBoxW(nullptr, text, L"Update Utility", MB_OK | icon);
-    ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
-}
-
-void CUpdateDlg::runNotStarted()
-{
-    m_outcome = RunOutcome::NotStarted;
-    if (m_bSilent)
-        ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
+    bool connected = !m_run.downloading() || !m_hThread || InternetGetConnectedState(&flags, 0);
+    apply(m_run.onTimerTick(connected, nowMs()));
 }
 
 int CUpdateDlg::updateDownloadURL(const char* url)
@@ -299,11 +310,8 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     traceLog("[Veldrun] updateDownloadURL => Source URL: %s\n", url);
     wchar_t wide[kJobTextSize] = {};
     MultiByteToWideChar(CP_ACP, 0, url, -1, wide, kJobTextSize - 1);
-    if (FAILED(IsValidURL(nullptr, wide, 0))) {
-        m_account.noteURLRefused(url);
-        runNotStarted();
+    if (FAILED(IsValidURL(nullptr, wide, 0)))
         return 0;
-    }
     if (m_hThread) {
         WaitForSingleObject(m_hThread.get(), INFINITE);
         m_hThread.reset();
@@ -315,23 +323,34 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     copyBounded(m_job.szURL, sizeof m_job.szURL, url);
     m_job.nVerdict = static_cast<int>(DownloadVerdict::NoFile);
 
+    // Only a name inside the temporary directory will do: a failure would
+    // leave a relative ".exe", fetched into (and started from) wherever the
+    // working directory and the search path lead.
     char tempDir[kJobTextSize] = {};
-    GetTempPathA(sizeof tempDir, tempDir);
+    char reserved[kJobTextSize] = {};
     std::memset(m_job.szLocalPath, 0, sizeof m_job.szLocalPath);
-    GetTempFileNameA(tempDir, "", 0, m_job.szLocalPath);
+    DWORD n = GetTempPathA(sizeof tempDir, tempDir);
+    if (n == 0 || n >= sizeof tempDir || !GetTempFileNameA(tempDir, "", 0, reserved)) {
+        traceLog("[Veldrun] updateDownloadURL => no temporary file name, refused\n");
+        return 0;
+    }
+    copyBounded(m_job.szLocalPath, sizeof m_job.szLocalPath, reserved);
     PathRemoveExtensionA(m_job.szLocalPath);
     // ".exe" given by name: the platform's default for a null extension is
     // not honoured everywhere (Wine adds nothing).
-    PathAddExtensionA(m_job.szLocalPath, ".exe");
+    bool named = PathAddExtensionA(m_job.szLocalPath, ".exe") != FALSE;
+    // The empty file only reserved the name.
+    DeleteFileA(reserved);
+    if (!named) {
+        m_job.szLocalPath[0] = '\0';
+        return 0;
+    }
     traceLog("[Veldrun] updateDownloadURL => Local path: %s\n", m_job.szLocalPath);
 
     unsigned threadId = 0;
     uintptr_t thread = _beginthreadex(nullptr, 0, &ThreadFunc, &m_job, 0, &threadId);
-    if (!thread) {
-        m_account.note("the download could not be started");
-        runNotStarted();
+    if (!thread)
         return 0;
-    }
     m_hThread.reset(reinterpret_cast<HANDLE>(thread));
     m_nThreadId = threadId;
     return 1;
@@ -342,42 +361,24 @@ bool CUpdateDlg::onEndDownload()
     m_hThread.reset();
     traceLog("WindowProc::WM_USER_ENDDOWNLOAD %s\n", m_job.szLocalPath);
     // The worker removed a file that must not be started; its verdict
-    // counts, not a file that merely exists.
-    bool good = m_job.nVerdict == static_cast<int>(DownloadVerdict::Good) && PathFileExistsA(m_job.szLocalPath);
-    m_account.noteDownload(m_job.szURL, static_cast<DownloadVerdict>(m_job.nVerdict), m_job.facts);
-    // A pinned build whose digest differs is removed and counts as no file.
-    if (good) {
-        int folder = pinFolderFor(m_nSRId, !m_bAllowFallback);
-        int pin = checkDownloadPin(m_szIniPath, folder, m_job.szLocalPath);
-        m_account.notePin(pin, folder);
-        good = pin != kPinMismatch;
-    }
-    switch (endOfDownloadAction(good, m_bAllowFallback != 0)) {
-    case EndAction::Install:
-        return installPatch();
-    case EndAction::Fallback: {
-        m_bAllowFallback = 0;
-        char url[kJobTextSize] = {};
-        if (composeFallbackURL(url, sizeof url, m_szServerURL, m_szSRNo)) {
-            updateDownloadURL(url);
-        } else {
-            traceLog("[Veldrun] updateDownloadURL => URL too long, rejected\n");
-            m_account.noteURLRefused("");
-            runNotStarted();
-        }
-        return true;
-    }
-    case EndAction::ServerError:
-        ::PostMessageA(m_hWnd, WM_USER_SERVERERROR, 0, 0);
-        return true;
-    }
-    return true;
+    // counts, not a file that merely exists. The file is held from here to
+    // the patch's start, so what was checked is what is started.
+    auto verdict = static_cast<DownloadVerdict>(m_job.nVerdict);
+    bool good = verdict == DownloadVerdict::Good && m_run.downloading() && m_heldDownload.open(m_job.szLocalPath);
+    int pin = good ? checkDownloadPin(m_szIniPath, m_run.pinFolder(), m_job.szLocalPath, &m_heldDownload) : kPinNone;
+    RunStep step =
+        m_run.onDownloadEnded(good, pin, describeDownload(verdict, m_job.facts).c_str(), m_job.szLocalPath, nowMs());
+    if (!step.startPatch)
+        m_heldDownload.close();
+    m_bStartFailed = false;
+    apply(step);
+    return !m_bStartFailed;
 }
 
-bool CUpdateDlg::installPatch()
+RunStep CUpdateDlg::installPatch()
 {
     char commandLine[kCommandLineSize] = {};
-    composePatchCommandLine(commandLine, sizeof commandLine, m_job.szLocalPath, m_bSilent != 0);
+    copyBounded(commandLine, sizeof commandLine, m_run.commandLine().c_str());
     traceLog("Run Command: %s\n", commandLine);
 
     STARTUPINFOA si = {};
@@ -385,35 +386,29 @@ bool CUpdateDlg::installPatch()
     si.dwFlags = STARTF_USESHOWWINDOW;
     si.wShowWindow = static_cast<WORD>(m_bSilent ? SW_HIDE : SW_SHOWNORMAL);
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        m_account.notePatchStart(commandLine, false, GetLastError());
-        runNotStarted();
-        return false;
+    BOOL started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    DWORD startError = started ? 0 : GetLastError();
+    // Held until the process exists: nobody swapped the file in between.
+    m_heldDownload.close();
+    if (!started) {
+        m_bStartFailed = true;
+        return m_run.onPatchStartFailed(startError);
     }
     CHandleOwner process(pi.hProcess);
     CHandleOwner thread(pi.hThread);
-    m_outcome = RunOutcome::PatchStarted;
-    m_account.notePatchStart(commandLine, true, 0);
+    DWORD code = 0;
     if (m_bWait) {
         WaitForSingleObject(process.get(), INFINITE);
-        DWORD code = 0;
         GetExitCodeProcess(process.get(), &code);
-        m_dwPatchExitCode = code;
-        m_account.notePatchExit(code);
-        m_bPatchWaited = true;
     }
-    ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
-    return true;
+    return m_run.onPatchStarted(m_bWait != 0, code);
 }
 
 void CUpdateDlg::onProgress(const ProgressInfo* info)
 {
     if (!info)
         return;
-    if (info->statusCode == kBindStatusConnecting)
-        setStatusText(kStrConnecting);
-    else if (info->statusCode == kBindStatusBeginDownloadData)
-        setStatusText(kStrDownloading);
+    apply(m_run.onProgress(info->statusCode, nowMs()));
     if (info->progressMax == 0)
         return;
     char text[64] = {};

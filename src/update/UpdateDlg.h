@@ -1,23 +1,27 @@
 #pragma once
-// CUpdateDlg: the update window and the controller of one update run.
+// CUpdateDlg: the update window of one update run.
 //
-// The launcher constructs it, writes m_szIniPath, m_bSilent and m_bWait,
-// runs it modally and then reads exitStatus(). From OnInitDialog on the
-// dialog checks the products, picks the build, downloads it on one worker
-// thread at a time (falling back once to the "Max" folder), starts the
-// patch, or ends in a message box (none when silent). The worker talks to
-// it only through WM_USER_PROGRESS (sent), WM_USER_ENDDOWNLOAD (posted) and
-// the cancel event.
+// The launcher constructs it, writes m_szIniPath, m_bSilent, m_bWait and
+// m_run (the run's controller, already told the launch), runs it modally
+// and then reads run() and exitStatus(). The dialog hands every event to
+// m_run (products checked, build chosen, progress, end of a download, timer
+// tick, Cancel, patch started, outcome messages) and carries out the
+// RunStep it returns: status line, downloads on one worker thread at a
+// time, the patch's start, message boxes (none when silent), the end; its
+// destructor traces the outcome line just before "Program End". The
+// worker talks to it only through WM_USER_PROGRESS (sent),
+// WM_USER_ENDDOWNLOAD (posted) and the cancel event.
 
 #include "framework/Dialog.h"
 #include "framework/Edit.h"
 #include "framework/Handles.h"
 #include "products/ProductInfo.h"
 #include "update/DownloadJob.h"
-#include "update/RunAccount.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
-#include "update/UpdateRules.h"
+#include "common/FileHash.h"
+#include "update/RunAccount.h"
+#include "update/UpdateRun.h"
 
 #include <vector>
 
@@ -28,13 +32,15 @@ public:
 
     // Replaces the status line by string `id` and repaints it.
     void setStatusText(unsigned id);
-    // Starts a download of `url`. Returns 1 when a worker was started, 0
-    // when the URL was rejected (the run then cannot go on: a silent run
-    // ends with exit status 6, a visible one waits for Cancel).
+    // Starts a download of `url` into a new file of the temporary
+    // directory. Returns 1 when a worker was started, 0 when the URL was
+    // rejected or no temporary file name could be made.
     int updateDownloadURL(const char* url);
 
-    // The process exit status of the run, once the modal run has returned.
-    int exitStatus() const;
+    // The run's controller: its outcome, exit status and facts, once the
+    // modal run has returned.
+    const CUpdateRun& run() const { return m_run; }
+    int exitStatus() const { return m_run.exitStatus(); }
 
     CSkinButton m_btnCancel;
     CEdit m_editStatus;
@@ -44,7 +50,6 @@ public:
     char m_szServerURL[kJobTextSize];
     char m_szSRNo[kJobTextSize];
     int m_bAllowFallback;
-    int m_nSRId = -1; // the selection result (-1 generic): which pin each download must match
     int m_bSilent;
     int m_bWait;
     wchar_t m_szStatusText[kJobTextSize];
@@ -55,6 +60,7 @@ public:
     CHandleOwner m_hThread;
     unsigned int m_nThreadId;
     UINT_PTR m_nTimer;
+    CUpdateRun m_run{false};
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -72,18 +78,18 @@ protected:
     int getSRIdFromFile(const char* iniPath);
 
 private:
+    // Carries out what the controller decided.
+    void apply(const RunStep& step);
     // WM_USER_ENDDOWNLOAD; false when the patch could not be started.
     bool onEndDownload();
-    bool installPatch();
+    RunStep installPatch();
     void onProgress(const ProgressInfo* info);
-    // The three outcome messages: message box unless silent, then WM_QUIT.
-    void endWithMessage(RunOutcome outcome, unsigned stringId, UINT icon);
-    // A download or the patch could not be started: nothing more can
-    // happen. A silent run ends; a visible one waits for Cancel.
-    void runNotStarted();
+    // Ends the held worker: cancel event, a short wait, then termination;
+    // drops an end message it left. False when no worker was held.
+    bool endWorker();
+    void chooseBuild();
 
-    RunOutcome m_outcome = RunOutcome::Running;
-    CRunAccount m_account; // the facts behind the outcome line
-    bool m_bPatchWaited = false;
-    unsigned long m_dwPatchExitCode = 0;
+    CHeldFile m_heldDownload; // the checked download, held until its process exists
+    CRunAccount m_account;    // the product and build facts of the outcome line
+    bool m_bStartFailed = false;
 };

@@ -1,6 +1,5 @@
 #include "update/UpdateRules.h"
 
-#include "app/ExitStatus.h"
 #include "common/FixedBuf.h"
 #include "products/ProductCheck.h"
 
@@ -27,48 +26,7 @@ bool composeFallbackURL(char* out, std::size_t cap, const char* server, const ch
 
 bool firstDownloadAllowsFallback(int id) { return id != kPatchGeneric; }
 
-EndAction endOfDownloadAction(bool fileGood, bool allowFallback)
-{
-    if (fileGood)
-        return EndAction::Install;
-    return allowFallback ? EndAction::Fallback : EndAction::ServerError;
-}
-
 bool composePatchCommandLine(char* out, std::size_t cap, const char* localPath, bool silent)
 {
     return keepWhole(formatBounded(out, cap, "\"%s\" %s", localPath, silent ? "/s" : ""), out, cap);
-}
-
-int exitStatusFor(RunOutcome outcome, bool waited, unsigned long patchExitCode)
-{
-    switch (outcome) {
-    case RunOutcome::PatchStarted:
-        return waited ? static_cast<int>(patchExitCode) : kExitPatchStarted;
-    case RunOutcome::ProductError:
-        return kExitProductError;
-    case RunOutcome::PatchError:
-        return kExitPatchError;
-    case RunOutcome::ServerError:
-        return kExitServerError;
-    case RunOutcome::AlreadyApplied:
-        return kExitAlreadyApplied;
-    case RunOutcome::Cancelled:
-        return kExitCancelled;
-    case RunOutcome::Running:
-    case RunOutcome::NotStarted:
-        return kExitNotStarted;
-    }
-    return kExitNotStarted;
-}
-
-RunOutcome outcomeOnCancel(RunOutcome current)
-{
-    return current == RunOutcome::Running ? RunOutcome::Cancelled : current;
-}
-
-TimerAction connectivityTick(unsigned timerId, bool workerHeld, bool connected)
-{
-    if (timerId != kConnectivityTimerId)
-        return TimerAction::Default;
-    return workerHeld && !connected ? TimerAction::ServerError : TimerAction::Nothing;
 }

@@ -7,6 +7,7 @@ persistent wineserver for the build tree (tests/wine/setup.sh) and passes
 VELDRUN_BUILD, VELDRUN_SOURCE and VELDRUN_EXE in the environment.
 """
 
+import gzip
 import http.server
 import os
 import re
@@ -262,6 +263,8 @@ class PatchServer:
     def __init__(self):
         self.routes = {}
         self.requests = []
+        self.gzipped = []  # the paths answered gzip-compressed
+        self.stopping = threading.Event()
         self.lock = threading.Lock()
         owner = self
 
@@ -305,6 +308,20 @@ class PatchServer:
         return "http://127.0.0.1:%d" % self.port
 
     def _answer(self, h, route):
+        if route is not None and route.mode == "stall":
+            self.stopping.wait(min(route.delay or 60, 60))
+            return
+        if route is not None and route.mode == "gzip" and "gzip" in h.headers.get("Accept-Encoding", ""):
+            body = gzip.compress(route.body)
+            with self.lock:
+                self.gzipped.append(h.path)
+            h.send_response(200)
+            h.send_header("Content-Type", "application/octet-stream")
+            h.send_header("Content-Encoding", "gzip")
+            h.send_header("Content-Length", str(len(body)))
+            h.end_headers()
+            h.wfile.write(body)
+            return
         if route is None or route.mode == "status":
             status = route.status if route else 404
             page = b"<html><body><h1>%d</h1>error page</body></html>" % status
@@ -338,6 +355,7 @@ class PatchServer:
         return self
 
     def __exit__(self, *exc):
+        self.stopping.set()
         self.httpd.shutdown()
         self.httpd.server_close()
 
@@ -353,6 +371,15 @@ def screenshot(path, env=None):
 
 
 # ------------------------------------------------------- update packages
+
+def temp_dir(env=None):
+    """The host path of the prefix's temporary directory (the TEMP of its
+    user)."""
+    e = env or wine_env()
+    with open(os.path.join(e["WINEPREFIX"], "user.reg"), encoding="latin-1") as f:
+        m = re.search(r'^"TEMP"="(.*)"$', f.read(), re.M)
+    return unix_path(m.group(1).replace("\\\\", "\\"), e)
+
 
 def fakepatch_bytes():
     """The fake patch program, served as the patch build."""

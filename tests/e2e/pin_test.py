@@ -8,6 +8,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -59,6 +60,11 @@ class Pins(unittest.TestCase):
             finally:
                 pkg.remove()
             requests = list(server.requests)
+        # A patch started without /w may still be starting when the run ends.
+        for _ in range(50 if r.rc == 0 else 0):
+            if os.path.exists(log):
+                break
+            time.sleep(0.1)
         starts = harness.read_fakepatch(log)
         if os.path.exists(log):
             os.unlink(log)
@@ -101,8 +107,8 @@ class Pins(unittest.TestCase):
         self.assertEqual(["/patch/417/max/%s.exe" % SR], requests)
         self.assertEqual([], starts)
 
-    def test_without_a_pin_for_the_folder_nothing_changes(self):
-        r, requests, starts = self.run_pinned({"--max": self.other})
+    def test_without_any_pin_nothing_changes(self):
+        r, requests, starts = self.run_pinned({})
         self.assertEqual(0, r.rc, r)
         self.assertEqual(["/patch/417/0/%s.exe" % SR], requests)
         self.assertEqual(1, len(starts), starts)

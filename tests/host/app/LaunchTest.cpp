@@ -5,6 +5,7 @@
 #include "app/Builder.h"
 #include "app/ExitStatus.h"
 #include "app/LaunchSwitches.h"
+#include "common/Trace.h"
 #include "package/PatchPackage.h"
 
 #include <gtest/gtest.h>
@@ -20,33 +21,63 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         std::vector<const char*> args;
         bool silent;
         bool wait;
+        bool help;
         int logFile = -1;
         bool logWithoutFile = false;
     };
     const Case cases[] = {
-        {{"Veldrun.exe"}, false, false},
-        {{"Veldrun.exe", "/s"}, true, false},
-        {{"Veldrun.exe", "/S"}, true, false},
-        {{"Veldrun.exe", "-s"}, true, false},
-        {{"Veldrun.exe", "-W"}, false, true},
-        {{"Veldrun.exe", "/w", "-S"}, true, true},
-        {{"Veldrun.exe", "-s", "/s", "-s"}, true, false},
-        {{"/s"}, true, false},                        // the program name counts too
-        {{"Veldrun.exe", "/sx", "s", "w", "--s", "/ s", "/s ", "-ws", "//w", ""}, false, false},
-        {{"Veldrun.exe", nullptr, "-w"}, false, true}, // an argument without narrow form
-        {{"Veldrun.exe", "/s", "/LOG", "C:\\v.log", "/logx", "log"}, true, false, 3},
-        {{"Veldrun.exe", "-log", "/s", "/w"}, false, true, 2}, // the file name is not a switch
-        {{"Veldrun.exe", "/log", nullptr}, false, false, 2},   // a file name without narrow form
-        {{"Veldrun.exe", "/log", "a", "-Log", "b"}, false, false, 4},
-        {{"Veldrun.exe", "/s", "/log"}, true, false, -1, true},
+        {{"Veldrun.exe"}, false, false, false},
+        {{"Veldrun.exe", "/s"}, true, false, false},
+        {{"Veldrun.exe", "/S"}, true, false, false},
+        {{"Veldrun.exe", "-s"}, true, false, false},
+        {{"Veldrun.exe", "-W"}, false, true, false},
+        {{"Veldrun.exe", "/w", "-S"}, true, true, false},
+        {{"Veldrun.exe", "-s", "/s", "-s"}, true, false, false},
+        {{"/s"}, true, false, false}, // the program name counts too
+        {{"Veldrun.exe", "/sx", "s", "w", "--s", "/ s", "/s ", "-ws", "//w", "", "?", "/??", "help"},
+         false,
+         false,
+         false},
+        {{"Veldrun.exe", nullptr, "-w"}, false, true, false}, // an argument without narrow form
+        {{"Veldrun.exe", "/?"}, false, false, true},
+        {{"Veldrun.exe", "/s", "-?"}, true, false, true},
+        {{"Veldrun.exe", "/H"}, false, false, true},
+        {{"Veldrun.exe", "-Help"}, false, false, true},
+        {{"Veldrun.exe", "/HELP", "/w"}, false, true, true},
+        {{"Veldrun.exe", "/s", "/LOG", "C:\\v.log", "/logx", "log"}, true, false, false, 3},
+        {{"Veldrun.exe", "-log", "/s", "/w"}, false, true, false, 2}, // the file name is not a switch
+        {{"Veldrun.exe", "/log", nullptr}, false, false, false, 2},   // a file name without narrow form
+        {{"Veldrun.exe", "/log", "a", "-Log", "b"}, false, false, false, 4},
+        {{"Veldrun.exe", "/s", "/log"}, true, false, false, -1, true},
     };
     for (const Case& c : cases) {
         LaunchSwitches sw = scanSwitches(c.args.data(), static_cast<int>(c.args.size()));
-        EXPECT_EQ(c.silent, sw.silent) << c.args.size() << " args, last " << (c.args.back() ? c.args.back() : "null");
-        EXPECT_EQ(c.wait, sw.wait) << c.args.size() << " args, last " << (c.args.back() ? c.args.back() : "null");
-        EXPECT_EQ(c.logFile, sw.logFile) << c.args.size() << " args";
-        EXPECT_EQ(c.logWithoutFile, sw.logWithoutFile) << c.args.size() << " args";
+        const char* last = c.args.back() ? c.args.back() : "null";
+        EXPECT_EQ(c.silent, sw.silent) << c.args.size() << " args, last " << last;
+        EXPECT_EQ(c.wait, sw.wait) << c.args.size() << " args, last " << last;
+        EXPECT_EQ(c.help, sw.help) << c.args.size() << " args, last " << last;
+        EXPECT_EQ(c.logFile, sw.logFile) << c.args.size() << " args, last " << last;
+        EXPECT_EQ(c.logWithoutFile, sw.logWithoutFile) << c.args.size() << " args, last " << last;
     }
+}
+
+// Every argument after the program name that is no switch is traced.
+TEST(SwitchScan, IgnoredArgumentsAreTraced)
+{
+    const char* args[] = {"/x", "/s", "extra", "/?", "/log", "run.log"};
+    traceClear();
+    scanSwitches(args, 6);
+    EXPECT_EQ("[Veldrun] Argument ignored: extra\n", traceCaptured());
+}
+
+// A first builder argument meant for a package is no target name.
+TEST(SwitchScan, BuilderRefusesUpdateSwitchesAsTarget)
+{
+    for (const char* arg : {"-s", "/S", "-w", "/W", "/?", "-?", "/h", "/help", "/log", "-LOG"})
+        EXPECT_TRUE(isLaunchSwitch(arg)) << arg;
+    for (const char* arg : {"package.exe", "s", "-sw", "", "/x"})
+        EXPECT_FALSE(isLaunchSwitch(arg)) << arg;
+    EXPECT_FALSE(isLaunchSwitch(nullptr));
 }
 
 TEST(UsageText, ThreeLinesWithTheWholeProgramName)

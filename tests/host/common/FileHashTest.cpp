@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -45,6 +46,31 @@ TEST(FileHash, AMissingFileIsAFailure)
     unsigned char digest[kSha256Size];
     EXPECT_FALSE(sha256OfFile("filehash_no_such_file.bin", digest));
     EXPECT_FALSE(sha256OfFile(nullptr, digest));
+}
+
+// The download is held from its check to its start: hashed through the
+// held handle (from the start each time) and, on Windows, neither written,
+// renamed nor deleted by anyone meanwhile.
+TEST(FileHash, HeldFileCannotBeSwappedWhileHeld)
+{
+    writeFile("filehash_held.bin", "abc");
+    CHeldFile held;
+    ASSERT_TRUE(held.open("filehash_held.bin"));
+    unsigned char first[kSha256Size], second[kSha256Size];
+    ASSERT_TRUE(held.sha256(first));
+    ASSERT_TRUE(held.sha256(second));
+    EXPECT_EQ(0, std::memcmp(first, second, kSha256Size));
+#ifdef _WIN32
+    std::FILE* writer = std::fopen("filehash_held.bin", "r+b");
+    EXPECT_EQ(nullptr, writer);
+    if (writer)
+        std::fclose(writer);
+    EXPECT_NE(0, std::rename("filehash_held.bin", "filehash_moved.bin"));
+    EXPECT_NE(0, std::remove("filehash_held.bin"));
+#endif
+    held.close();
+    EXPECT_FALSE(held.sha256(first));
+    EXPECT_EQ(0, std::remove("filehash_held.bin"));
 }
 
 } // namespace

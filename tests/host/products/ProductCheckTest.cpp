@@ -1,6 +1,7 @@
 #include "TestFiles.h"
 #include "OmbrelExample.h"
 
+#include "common/Trace.h"
 #include "products/IniFileReader.h"
 #include "products/ProductCheck.h"
 #include "products/TableRegistry.h"
@@ -29,7 +30,10 @@ void install(CTableRegistry& registry, const std::string& key, const char* name,
 } // namespace
 
 // Found by argument-dependent lookup, so outside the unnamed namespace.
-void PrintTo(const OmbrelExampleState& s, std::ostream* os) { *os << s.what; }
+void PrintTo(const OmbrelExampleState& s, std::ostream* os)
+{
+    *os << s.what;
+}
 
 namespace {
 
@@ -84,7 +88,10 @@ struct JudgeCase {
     int expected;
 };
 
-void PrintTo(const JudgeCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const JudgeCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
 
 class Judge : public ::testing::TestWithParam<JudgeCase> {};
 
@@ -120,8 +127,8 @@ std::vector<JudgeCase> judgeCases()
         judgeCase("CaseIgnored", {record(true, "OmbrelDiscStudio", "4.0", "ombreldiscstudio 4.0")}, 1),
         judgeCase("SpaceMatters", {record(true, "A", "1.0", "A  1.0")}, 0),
         judgeCase("IdentityLongerThanCheckNeverEqual", {longIdentity}, 0),
-        judgeCase("MismatchNotUndoneByLaterMatch",
-                  {record(true, "A", "9", "A 1.0"), record(true, "B", "2.0", "B 2.0")}, 0),
+        judgeCase("MismatchNotUndoneByLaterMatch", {record(true, "A", "9", "A 1.0"), record(true, "B", "2.0", "B 2.0")},
+                  0),
     };
 }
 
@@ -137,7 +144,6 @@ TEST(CheckProducts, NoEntriesIsProductError)
     const char* files[] = {
         "[SRInfo]\nCount=1\n",
         "[RegPath]\nCount=0\nPath0=Software\\A\nCheck0=A 1.0\n",
-        "[RegPath]\nCount=-1\nPath0=Software\\A\nCheck0=A 1.0\n",
         "[RegPath]\nCount=many\nPath0=Software\\A\nCheck0=A 1.0\n",
         "[RegPath]\nPath0=Software\\A\nCheck0=A 1.0\n",
     };
@@ -149,6 +155,41 @@ TEST(CheckProducts, NoEntriesIsProductError)
     }
     std::vector<ProductInfo> products;
     EXPECT_EQ(checkProducts(kProfile, registry, dir.path("absent.ini").c_str(), products), 255);
+}
+
+// A Count outside 0..1000 in either section is a malformed file: a patch
+// error before any entry is read (10^8 entries would loop for hours, 2*10^9
+// exhaust memory), traced with the key.
+TEST(CheckProducts, CountOutsideTheBoundIsAPatchError)
+{
+    CTestDir dir("counts");
+    CTableRegistry registry;
+    install(registry, "Software\\A", "A", "1.0", "S1", "1");
+    struct Case {
+        const char* text;
+        int expected;
+        const char* trace;
+    };
+    const Case cases[] = {
+        {"[RegPath]\nCount=100000000\nPath0=Software\\A\nCheck0=A 1.0\n", 0, "[RegPath] Count 100000000 outside"},
+        {"[RegPath]\nCount=2000000000\n", 0, "[RegPath] Count 2000000000 outside"},
+        {"[RegPath]\nCount=1001\n", 0, "[RegPath] Count 1001 outside"},
+        {"[RegPath]\nCount=-1\nPath0=Software\\A\nCheck0=A 1.0\n", 0, "[RegPath] Count -1 outside"},
+        {"[RegPath]\nCount=1\nPath0=Software\\A\nCheck0=A 1.0\n[SRInfo]\nCount=100000000\n", 0,
+         "[SRInfo] Count 100000000 outside"},
+        {"[RegPath]\nCount=1\nPath0=Software\\A\nCheck0=A 1.0\n[SRInfo]\nCount=1000\n", 1, nullptr},
+        {"[RegPath]\nCount=1000\nPath0=Software\\A\nCheck0=A 1.0\n", 255, nullptr},
+    };
+    for (const Case& c : cases) {
+        const std::string ini = dir.write("patch.ini", c.text);
+        std::vector<ProductInfo> products;
+        traceClear();
+        EXPECT_EQ(checkProducts(kProfile, registry, ini.c_str(), products), c.expected) << c.text;
+        if (c.trace) {
+            EXPECT_TRUE(products.empty()) << c.text;
+            EXPECT_NE(traceCaptured().find(c.trace), std::string::npos) << traceCaptured();
+        }
+    }
 }
 
 // Every entry gets its record in entry order, also after one not found; a
@@ -196,7 +237,10 @@ struct SelectCase {
     int expected;
 };
 
-void PrintTo(const SelectCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const SelectCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
 
 class Select : public ::testing::TestWithParam<SelectCase> {};
 
@@ -218,8 +262,11 @@ std::vector<SelectCase> selectCases()
     return {
         {"FirstEntryHoldingAllKeys", "Count=2\nInfo0=A#S1#1.0;B#S1#2.0\nInfo1=A#S1#1.0\n", {a, b}, "S9", 0},
         {"SecondEntry", "Count=2\nInfo0=A#S1#1.0;B#S0#2.0\nInfo1=X;B#S1#2.0 ;A#S1#1.0\n", {a, b}, "S9", 1},
-        {"LowestIndexWins", "Count=3\nInfo0=nothing\nInfo1=A#S1#1.0;B#S1#2.0\nInfo2=B#S1#2.0;A#S1#1.0\n", {a, b},
-         "S9", 1},
+        {"LowestIndexWins",
+         "Count=3\nInfo0=nothing\nInfo1=A#S1#1.0;B#S1#2.0\nInfo2=B#S1#2.0;A#S1#1.0\n",
+         {a, b},
+         "S9",
+         1},
         {"PlainContainmentLongerVersion", "Count=1\nInfo0=A#S1#1.05\n", {a}, "S9", 0},
         {"PlainContainmentLongerName", "Count=1\nInfo0=XA#S1#1.0\n", {a}, "S9", 0},
         {"ContainmentWithCase", "Count=1\nInfo0=a#s1#1.0\n", {a}, "S9", -1},

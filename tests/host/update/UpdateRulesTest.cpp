@@ -47,16 +47,6 @@ TEST(UpdateRules, URLOverBufferIsRejectedNotCut)
     EXPECT_FALSE(composeFirstURL(url, sizeof url, "http://h", -1, sr.c_str()));
 }
 
-TEST(UpdateRules, FallbackHappensOnceAndNeverFromMax)
-{
-    EXPECT_FALSE(firstDownloadAllowsFallback(-1));
-    EXPECT_TRUE(firstDownloadAllowsFallback(3));
-    EXPECT_EQ(EndAction::Install, endOfDownloadAction(true, true));
-    EXPECT_EQ(EndAction::Install, endOfDownloadAction(true, false));
-    EXPECT_EQ(EndAction::Fallback, endOfDownloadAction(false, true));
-    EXPECT_EQ(EndAction::ServerError, endOfDownloadAction(false, false));
-}
-
 TEST(UpdateRules, PatchCommandLine)
 {
     char line[kCommandLineSize];
@@ -69,46 +59,6 @@ TEST(UpdateRules, PatchCommandLine)
     char small[8];
     EXPECT_FALSE(composePatchCommandLine(small, sizeof small, "C:\\x.exe", true));
     EXPECT_STREQ("", small);
-}
-
-TEST(UpdateRules, ExitStatusPerOutcome)
-{
-    struct Case {
-        RunOutcome outcome;
-        bool waited;
-        unsigned long code;
-        int expected;
-    };
-    const Case cases[] = {
-        {RunOutcome::PatchStarted, false, 42, 0}, {RunOutcome::PatchStarted, true, 42, 42},
-        {RunOutcome::PatchStarted, true, 0, 0},   {RunOutcome::ProductError, false, 0, 1},
-        {RunOutcome::PatchError, false, 0, 2},    {RunOutcome::ServerError, false, 0, 3},
-        {RunOutcome::AlreadyApplied, true, 9, 4}, {RunOutcome::Cancelled, false, 0, 5},
-        {RunOutcome::NotStarted, false, 0, 6},    {RunOutcome::Running, false, 0, 6},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.expected, exitStatusFor(c.outcome, c.waited, c.code)) << static_cast<int>(c.outcome);
-    // Cancel decides only an undecided run: a visible run whose URL was
-    // rejected exits 6 when cancelled; an error being shown keeps its status.
-    EXPECT_EQ(RunOutcome::Cancelled, outcomeOnCancel(RunOutcome::Running));
-    EXPECT_EQ(RunOutcome::NotStarted, outcomeOnCancel(RunOutcome::NotStarted));
-    EXPECT_EQ(RunOutcome::ServerError, outcomeOnCancel(RunOutcome::ServerError));
-}
-
-TEST(UpdateRules, ConnectivityTimerActsOnlyWhenAWorkerLosesTheConnection)
-{
-    struct Case {
-        unsigned id;
-        bool worker, connected;
-        TimerAction expected;
-    };
-    const Case cases[] = {
-        {16, true, false, TimerAction::ServerError}, {16, true, true, TimerAction::Nothing},
-        {16, false, false, TimerAction::Nothing},    {16, false, true, TimerAction::Nothing},
-        {17, true, false, TimerAction::Default},     {0, true, false, TimerAction::Default},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(c.expected, connectivityTick(c.id, c.worker, c.connected)) << c.id << c.worker << c.connected;
 }
 
 TEST(ProgressText, StatusCodeLimit)
@@ -130,8 +80,8 @@ TEST(ProgressText, PercentAndText)
         {3000000, 6000000, 50, "2929 K / 5859 K"},
         {0, 1, 0, "0 K / 0 K"},
         {1023, 2048, 49, "0 K / 2 K"},
-        {100000000, 200000000, 50, "97656 K / 195312 K"},             // above 42,949,672: 64-bit product
-        {0xFFFFFFFFu, 0xFFFFFFFFu, 100, "4194303 K / 4194303 K"},     // largest counts
+        {100000000, 200000000, 50, "97656 K / 195312 K"},         // above 42,949,672: 64-bit product
+        {0xFFFFFFFFu, 0xFFFFFFFFu, 100, "4194303 K / 4194303 K"}, // largest counts
         {4000000000u, 4294967295u, 93, "3906250 K / 4194303 K"},
     };
     for (const Case& c : cases) {
@@ -169,12 +119,18 @@ TEST(DownloadVerdictRule, OnlyACompleteSuccessfulTransferIsGood)
          DownloadVerdict::CallFailed},
         {"cancelled", [](DownloadFacts& f) { f.aborted = true; }, DownloadVerdict::CallFailed},
         {"no file", [](DownloadFacts& f) { f.fileExists = false; }, DownloadVerdict::NoFile},
-        {"no length announced", [](DownloadFacts& f) { f.lengthKnown = false, f.fileSize = 5; },
-         DownloadVerdict::Good},
+        {"no length announced", [](DownloadFacts& f) { f.lengthKnown = false, f.fileSize = 5; }, DownloadVerdict::Good},
         {"status unknown", [](DownloadFacts& f) { f.statusKnown = false; }, DownloadVerdict::Good},
         {"S_FALSE", [](DownloadFacts& f) { f.hrDownload = 1; }, DownloadVerdict::Good},
         {"204 empty", [](DownloadFacts& f) { f.httpStatus = 204, f.announced = 0, f.fileSize = 0; },
          DownloadVerdict::Good},
+        // A gzip body: the length counts encoded bytes; the transfer's own
+        // completion decides.
+        {"encoded, decoded larger", [](DownloadFacts& f) { f.encoded = true, f.fileSize = 5000; },
+         DownloadVerdict::Good},
+        {"encoded, cut",
+         [](DownloadFacts& f) { f.encoded = true, f.hrDownload = static_cast<std::int32_t>(0x800C0008u); },
+         DownloadVerdict::CallFailed},
     };
     for (const Case& c : cases) {
         DownloadFacts f = good;

@@ -2,7 +2,10 @@
 // commands that open the About box, on a real CUpdateDlg. The run is one
 // that ends in a product error (no patch information file): while its
 // message box waits, a timer looks at the window and sends it commands.
+#include "ui/AboutDlg.h"
 #include "update/UpdateDlg.h"
+
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +19,7 @@ struct Findings {
     bool lastIsAbout = false;
     bool separatorBefore = false;
     std::wstring aboutText;
-    std::vector<UINT> opened;  // commands that opened the About box
+    std::vector<UINT> opened; // commands that opened the About box
     std::vector<std::wstring> aboutTexts;
     UINT current = 0;
 };
@@ -97,6 +100,57 @@ TEST(UpdateWindowMenu, AboutEntryAndTheCommandsThatOpenTheAboutBox)
     EXPECT_EQ(g_found.opened, (std::vector<UINT>{0x0010u, 0x001Fu})) << "0x0020 does not open the About box";
     for (const std::wstring& t : g_found.aboutTexts)
         EXPECT_EQ(t, L"OK");
+}
+
+// A run that ends while the About box is open: the About box's loop ends on
+// WM_QUIT and posts it again, so the update window's loop ends as well
+// instead of waiting for Cancel.
+struct NestedQuit {
+    CDialog* outer = nullptr;
+    bool aboutReturned = false;
+    bool hung = false;
+};
+NestedQuit g_nested;
+
+void CALLBACK quitWhenAboutIsUp(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    if (!FindWindowW(L"#32770", L"About Veldrun"))
+        return;
+    KillTimer(nullptr, timer);
+    PostQuitMessage(0);
+}
+
+void CALLBACK openAbout(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    UINT_PTR quitter = SetTimer(nullptr, 0, 50, quitWhenAboutIsUp);
+    CAboutDlg about;
+    about.DoModal();
+    KillTimer(nullptr, quitter);
+    g_nested.aboutReturned = true;
+}
+
+void CALLBACK giveUp(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    KillTimer(nullptr, timer);
+    g_nested.hung = true;
+    g_nested.outer->EndDialog(IDCANCEL);
+}
+
+TEST(NestedModalLoop, QuitInsideTheAboutBoxEndsTheOuterLoop)
+{
+    g_nested = NestedQuit();
+    CDialog outer(IDD_ABOUTBOX);
+    g_nested.outer = &outer;
+    UINT_PTR opener = SetTimer(nullptr, 0, 50, openAbout);
+    UINT_PTR safety = SetTimer(nullptr, 0, 5000, giveUp);
+    outer.DoModal();
+    KillTimer(nullptr, opener);
+    KillTimer(nullptr, safety);
+    EXPECT_TRUE(g_nested.aboutReturned);
+    EXPECT_FALSE(g_nested.hung) << "the outer loop waited after the About box ended on WM_QUIT";
+    MSG msg;
+    PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE); // leave no quit behind for other tests
 }
 
 } // namespace

@@ -1,0 +1,369 @@
+#include "update/UpdateRun.h"
+
+#include "common/FixedBuf.h"
+#include "common/Trace.h"
+#include "products/ProductCheck.h"
+#include "update/PatchPin.h"
+#include "update/ProgressText.h"
+
+#include "resource.h"
+
+const char* outcomeName(RunOutcome outcome)
+{
+    switch (outcome) {
+    case RunOutcome::Running:
+        return "running";
+    case RunOutcome::PatchStarted:
+        return "patch started";
+    case RunOutcome::ProductError:
+        return "product error";
+    case RunOutcome::PatchError:
+        return "patch error";
+    case RunOutcome::ServerError:
+        return "server error";
+    case RunOutcome::AlreadyApplied:
+        return "already applied";
+    case RunOutcome::Cancelled:
+        return "cancelled";
+    case RunOutcome::NotStarted:
+        return "not started";
+    case RunOutcome::NotExtracted:
+        return "patch information file not extracted";
+    case RunOutcome::HelpShown:
+        return "usage shown";
+    }
+    return "?";
+}
+
+CUpdateRun::CUpdateRun(bool silent) : m_bSilent(silent) {}
+
+int CUpdateRun::exitStatus() const
+{
+    switch (m_outcome) {
+    case RunOutcome::PatchStarted:
+        return m_facts.patchWaited ? static_cast<int>(m_facts.patchExitCode) : kExitPatchStarted;
+    case RunOutcome::ProductError:
+        return kExitProductError;
+    case RunOutcome::PatchError:
+        return kExitPatchError;
+    case RunOutcome::ServerError:
+        return kExitServerError;
+    case RunOutcome::AlreadyApplied:
+        return kExitAlreadyApplied;
+    case RunOutcome::Cancelled:
+        return kExitCancelled;
+    case RunOutcome::NotExtracted:
+        return kExitNotExtracted;
+    case RunOutcome::HelpShown:
+        return kExitHelp;
+    case RunOutcome::Running: // the window could not be made
+    case RunOutcome::NotStarted:
+        return kExitNotStarted;
+    }
+    return kExitNotStarted;
+}
+
+bool CUpdateRun::decide(RunOutcome outcome, const char* reason)
+{
+    if (m_outcome != RunOutcome::Running)
+        return false;
+    m_outcome = outcome;
+    m_facts.reason = reason;
+    if (outcome != RunOutcome::PatchStarted)
+        m_phase = Phase::Ended;
+    return true;
+}
+
+int CUpdateRun::pinFolder() const
+{
+    return pinFolderFor(m_facts.buildId, m_bFallbackStarted);
+}
+
+void CUpdateRun::noteVerdict(const char* verdict)
+{
+    if (!m_facts.fetches.empty() && m_facts.fetches.back().verdict.empty())
+        m_facts.fetches.back().verdict = verdict ? verdict : "?";
+}
+
+RunStep CUpdateRun::onLaunch(bool help, int extractResult)
+{
+    RunStep step;
+    m_facts.extractResult = extractResult;
+    if (help) {
+        decide(RunOutcome::HelpShown, "the switches were asked for");
+        step.showUsage = true;
+        step.quit = true;
+    } else if (extractResult != 1) {
+        decide(RunOutcome::NotExtracted, "the patch information file could not be extracted");
+    }
+    return step;
+}
+
+RunStep CUpdateRun::onInitDialog()
+{
+    RunStep step;
+    if (m_outcome == RunOutcome::NotExtracted) {
+        // Nothing is read; the patch error's box reports it.
+        step.post = RunPost::ProductError;
+        step.postParam = kProductsMismatch;
+        return step;
+    }
+    if (m_phase != Phase::Starting)
+        return step;
+    m_phase = Phase::Checking;
+    step.status = IDS_RETRIEVING;
+    step.checkProducts = true;
+    return step;
+}
+
+RunStep CUpdateRun::onProductsChecked(int check)
+{
+    RunStep step;
+    if (m_phase != Phase::Checking)
+        return step;
+    m_facts.productCheck = check;
+    if (check == kProductsApplicable) {
+        m_phase = Phase::Choosing;
+        step.chooseBuild = true;
+        return step;
+    }
+    if (check == kProductsNotFound)
+        decide(RunOutcome::ProductError, "a product is not installed");
+    else
+        decide(RunOutcome::PatchError, "an installed product does not match, or the file is malformed");
+    step.post = RunPost::ProductError;
+    step.postParam = check;
+    return step;
+}
+
+RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t nowMs)
+{
+    RunStep step;
+    if (m_phase != Phase::Choosing)
+        return step;
+    m_facts.buildId = id;
+    m_server = source.server ? source.server : "";
+    m_srNo = source.srNo ? source.srNo : "";
+    m_bAnyPin = source.anyPin;
+    if (source.stallSeconds >= kStallSecondsMin && source.stallSeconds <= kStallSecondsMax) {
+        m_nStallSeconds = static_cast<unsigned>(source.stallSeconds);
+    } else {
+        if (source.stallSeconds != 0)
+            traceLog("[Veldrun] StallSeconds %d out of range, %d used\n", source.stallSeconds, kStallSecondsDefault);
+        m_nStallSeconds = kStallSecondsDefault;
+    }
+    // The timer runs for every outcome of the selection.
+    step.startTimer = true;
+    if (id == kPatchAlreadyApplied) {
+        decide(RunOutcome::AlreadyApplied, "the installed products carry the patch");
+        step.post = RunPost::Patched;
+        return step;
+    }
+    m_bAllowFallback = firstDownloadAllowsFallback(id);
+    char url[kMaxText] = {};
+    RunStep next =
+        composeFirstURL(url, sizeof url, m_server.c_str(), id, m_srNo.c_str()) ? download(url, nowMs) : urlTooLong();
+    next.startTimer = true;
+    return next;
+}
+
+RunStep CUpdateRun::download(const std::string& url, std::uint64_t nowMs)
+{
+    RunStep step;
+    m_phase = Phase::Downloading;
+    m_nLastProgressMs = nowMs;
+    m_facts.fetches.push_back(RunFetch{url, ""});
+    step.download = url;
+    return step;
+}
+
+RunStep CUpdateRun::urlTooLong()
+{
+    traceLog("[Veldrun] updateDownloadURL => URL too long, rejected\n");
+    return notStarted("the download URL is too long");
+}
+
+RunStep CUpdateRun::notStarted(const char* reason)
+{
+    RunStep step;
+    noteVerdict("not started");
+    if (decide(RunOutcome::NotStarted, reason) && m_bSilent)
+        step.quit = true; // a visible run keeps its window until Cancel
+    return step;
+}
+
+RunStep CUpdateRun::onDownloadRefused()
+{
+    if (m_phase != Phase::Downloading || m_outcome != RunOutcome::Running)
+        return RunStep();
+    return notStarted("the download could not be started");
+}
+
+RunStep CUpdateRun::failedTransfer(std::uint64_t nowMs)
+{
+    if (m_bAllowFallback) {
+        m_bAllowFallback = false;
+        m_bFallbackStarted = true;
+        char url[kMaxText] = {};
+        if (composeFallbackURL(url, sizeof url, m_server.c_str(), m_srNo.c_str()))
+            return download(url, nowMs);
+        return urlTooLong();
+    }
+    RunStep step;
+    if (decide(RunOutcome::ServerError, "no startable download"))
+        step.post = RunPost::ServerError;
+    return step;
+}
+
+RunStep CUpdateRun::onProgress(unsigned statusCode, std::uint64_t nowMs)
+{
+    RunStep step;
+    if (m_phase != Phase::Downloading)
+        return step;
+    m_nLastProgressMs = nowMs;
+    if (statusCode == kBindStatusConnecting)
+        step.status = IDS_CONNECTING;
+    else if (statusCode == kBindStatusBeginDownloadData)
+        step.status = IDS_DOWNLOADING;
+    return step;
+}
+
+RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs)
+{
+    RunStep step;
+    if (m_phase != Phase::Downloading) {
+        // The outcome is decided (the connection was lost, the run ended):
+        // this download is started by nobody.
+        noteVerdict("not used");
+        step.removeDownload = true;
+        return step;
+    }
+    bool startable = good && (pin == kPinMatch || (pin == kPinNone && !m_bAnyPin));
+    char key[kPinKeySize] = {};
+    pinKeyName(pinFolder(), key, sizeof key);
+    std::string said = verdict ? verdict : "?";
+    if (good && pin == kPinNone && m_bAnyPin) {
+        traceLog("[Veldrun] checkDownloadPin => no pin %s, download refused\n", key);
+        said += std::string(", no pin ") + key + " (file removed)";
+    } else if (good && pin == kPinMatch) {
+        said += std::string(", pin ") + key + " matched";
+    } else if (good && pin != kPinNone) {
+        said += std::string(", pin ") + key + " did not match (file removed)";
+    }
+    noteVerdict(said.c_str());
+    if (!startable) {
+        step = failedTransfer(nowMs);
+        step.removeDownload = true;
+        return step;
+    }
+    char line[kCommandLineSize] = {};
+    if (!composePatchCommandLine(line, sizeof line, localPath ? localPath : "", m_bSilent)) {
+        step = notStarted("the patch's command line is too long");
+        step.removeDownload = true;
+        return step;
+    }
+    m_facts.commandLine = line;
+    m_phase = Phase::Installing;
+    step.startPatch = true;
+    return step;
+}
+
+RunStep CUpdateRun::onPatchStarted(bool waited, unsigned long exitCode)
+{
+    RunStep step;
+    if (m_phase != Phase::Installing)
+        return step;
+    m_facts.patchWaited = waited;
+    m_facts.patchExitCode = exitCode;
+    decide(RunOutcome::PatchStarted, waited ? "the patch was started and has ended" : "the patch was started");
+    m_phase = Phase::Ended;
+    // A patch that was waited for is done with its file; one still running
+    // may need it until the next restart.
+    step.removeDownload = waited;
+    step.removeAtRestart = !waited;
+    step.quit = true;
+    return step;
+}
+
+RunStep CUpdateRun::onPatchStartFailed(unsigned long error)
+{
+    if (m_phase != Phase::Installing)
+        return RunStep();
+    m_facts.patchStartError = error;
+    RunStep step = notStarted("the patch could not be started");
+    step.removeDownload = true;
+    return step;
+}
+
+RunStep CUpdateRun::onTimerTick(bool connected, std::uint64_t nowMs)
+{
+    RunStep step;
+    if (m_phase != Phase::Downloading)
+        return step;
+    if (!connected) {
+        traceLog("[Veldrun] Internet Lost\n");
+        noteVerdict("connection lost");
+        decide(RunOutcome::ServerError, "the connection was lost");
+        step.stopTimer = true;
+        step.post = RunPost::ServerError;
+        return step;
+    }
+    std::uint64_t idleMs = nowMs - m_nLastProgressMs;
+    if (nowMs < m_nLastProgressMs || idleMs < static_cast<std::uint64_t>(m_nStallSeconds) * 1000u)
+        return step;
+    traceLog("[Veldrun] Download stalled: no progress for %u s\n", m_nStallSeconds);
+    noteVerdict(("no progress for " + std::to_string(m_nStallSeconds) + " s").c_str());
+    // A stalled transfer counts as a failed one; its worker goes first, so
+    // that at most one worker exists.
+    step = failedTransfer(nowMs);
+    step.endWorker = true;
+    step.removeDownload = true;
+    return step;
+}
+
+RunStep CUpdateRun::onCancel()
+{
+    RunStep step;
+    step.cancelWorker = m_phase == Phase::Downloading;
+    // Cancel decides only an undecided run: a visible run whose download
+    // could not start exits 6 when cancelled; an error being shown keeps it.
+    if (decide(RunOutcome::Cancelled, "the user cancelled"))
+        noteVerdict("cancelled");
+    m_phase = Phase::Ended;
+    return step;
+}
+
+RunStep CUpdateRun::onOutcomeMessage(RunPost which, int param)
+{
+    RunStep step;
+    // Normally decided when the message was posted; a message from elsewhere
+    // decides by its kind.
+    if (which == RunPost::ProductError)
+        decide(param == kProductsNotFound ? RunOutcome::ProductError : RunOutcome::PatchError, "product check");
+    else if (which == RunPost::ServerError)
+        decide(RunOutcome::ServerError, "server error");
+    else if (which == RunPost::Patched)
+        decide(RunOutcome::AlreadyApplied, "already applied");
+    switch (m_outcome) {
+    case RunOutcome::ProductError:
+        step.box = IDS_PRODUCT_ERROR;
+        break;
+    case RunOutcome::PatchError:
+    case RunOutcome::NotExtracted:
+        step.box = IDS_PATCH_ERROR;
+        break;
+    case RunOutcome::ServerError:
+        step.box = IDS_SERVER_ERROR;
+        break;
+    case RunOutcome::AlreadyApplied:
+        step.box = IDS_ALREADY_APPLIED;
+        step.boxIsError = false;
+        break;
+    default:
+        break;
+    }
+    if (m_bSilent)
+        step.box = 0;
+    step.quit = true;
+    return step;
+}

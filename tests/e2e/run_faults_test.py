@@ -1,0 +1,132 @@
+"""The elevated run cannot be steered, stalled or left behind: a planted
+patch information file is never read, a stalled server ends the run, "/?"
+does nothing else, a pinned run never starts an unpinned build, a gzip body
+counts, and a "/s /w" run leaves nothing in the temporary folder."""
+import hashlib
+import os
+import sys
+import tempfile
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(__file__))
+import harness  # noqa: E402
+
+SR = harness.EXAMPLE_SRNO
+
+
+class RunFaults(harness.ExampleRunCase):
+    def setUp(self):
+        self.log = tempfile.mktemp(prefix="vdr-fake-")
+
+    def tearDown(self):
+        if os.path.exists(self.log):
+            os.unlink(self.log)
+
+    def run_package(self, server, ini, args=("/s", "/w"), timeout=120):
+        pkg = harness.Package(ini)
+        self.addCleanup(pkg.remove)
+        return pkg.run(list(args), env=harness.fakepatch_env(self.log), timeout=timeout)
+
+    def test_planted_patch_information_file_is_never_read(self):
+        # Another process of the user plants the file and keeps it open, so
+        # that the run cannot overwrite it.
+        planted = os.path.join(harness.temp_dir(), "patch.ini")
+        work = tempfile.mkdtemp(prefix="vdr-hold-")
+        ready, stop = os.path.join(work, "ready"), os.path.join(work, "stop")
+        with harness.PatchServer() as server:
+            with open(planted, "w", newline="\r\n") as f:
+                f.write(harness.folder_ini(server.base + "/planted", 0))
+            holder = harness.start(harness.tool("holdfile"), [harness.winepath(planted), harness.winepath(ready),
+                                                              harness.winepath(stop)])
+            try:
+                for _ in range(300):
+                    if os.path.exists(ready) or holder[0].poll() is not None:
+                        break
+                    time.sleep(0.1)
+                self.assertTrue(os.path.exists(ready), "holdfile did not start")
+                r = self.run_package(server, harness.folder_ini(server.base + "/p", 0), args=["/s"])
+            finally:
+                open(stop, "w").close()
+                harness.finish(holder, timeout=60)
+                os.unlink(planted)
+                for name in (ready, stop):
+                    os.unlink(name)
+                os.rmdir(work)
+            requests = list(server.requests)
+        self.assertEqual(8, r.rc, r)
+        self.assertEqual([], requests)
+        self.assertIn("[Veldrun] Extract patch information file: \n", r.traces)
+        self.assertEqual("[Veldrun] Outcome: patch information file not extracted (exit 8): detachFile result 5\n",
+                         r.traces[-2])
+        self.assertEqual([], harness.read_fakepatch(self.log))
+
+    def test_stalled_server_ends_the_silent_run(self):
+        with harness.PatchServer() as server:
+            for folder in ("0", "Max"):
+                server.routes["/p/%s/%s.exe" % (folder, SR)] = harness.Route(mode="stall", delay=60)
+            ini = harness.folder_ini(server.base + "/p", 0).replace("[SRInfo]\n", "[SRInfo]\nStallSeconds=5\n")
+            began = time.time()
+            r = self.run_package(server, ini, timeout=5 + 30)
+            took = time.time() - began
+            requests = list(server.requests)
+        self.assertEqual(3, r.rc, r)
+        self.assertLess(took, 5 + 30)
+        self.assertEqual(["/p/0/%s.exe" % SR, "/p/Max/%s.exe" % SR], requests)
+        self.assertEqual(2, r.traces.count("[Veldrun] Download stalled: no progress for 5 s\n"), r.traces)
+        outcome = r.traces[-2]
+        self.assertTrue(outcome.startswith("[Veldrun] Outcome: server error (exit 3): "), outcome)
+        self.assertEqual(2, outcome.count(".exe: no progress for 5 s"), outcome)
+
+    def test_help_does_nothing_else_and_switches_do_not_build(self):
+        with harness.PatchServer() as server:
+            r = self.run_package(server, harness.folder_ini(server.base + "/p", 0), args=["/S", "-?"])
+            requests = list(server.requests)
+        self.assertEqual(9, r.rc, r)
+        self.assertIn("/s, -s", r.stdout)
+        self.assertEqual([], requests)
+        self.assertFalse(any(t.startswith("[Veldrun] detachFile") for t in r.traces), r.traces)
+        self.assertEqual("[Veldrun] Outcome: usage shown (exit 9)\n", r.traces[-1])
+        # The plain program given update switches builds nothing.
+        work = tempfile.mkdtemp(prefix="vdr-sw-")
+        try:
+            r = harness.run(harness.VELDRUN_EXE, ["-s", "-w"], cwd=work)
+            self.assertEqual(1, r.rc, r)
+            self.assertIn("Usage:", r.stdout)
+            self.assertEqual([], os.listdir(work))
+        finally:
+            os.rmdir(work)
+
+    def test_pinned_build_with_unpinned_fallback_starts_nothing(self):
+        other = b"MZ" + b"tampered" * 1000
+        with harness.PatchServer() as server:
+            for folder in ("0", "Max"):
+                server.routes["/p/%s/%s.exe" % (folder, SR)] = harness.Route(self.patch)
+            ini = harness.folder_ini(server.base + "/p", 0) + "SHA2560=%s\n" % hashlib.sha256(other).hexdigest()
+            r = self.run_package(server, ini)
+            requests = list(server.requests)
+        self.assertEqual(3, r.rc, r)
+        self.assertEqual(["/p/0/%s.exe" % SR, "/p/Max/%s.exe" % SR], requests)
+        self.assertIn("[Veldrun] checkDownloadPin => no pin SHA256Max, download refused\n", r.traces)
+        self.assertIn(", pin SHA2560 did not match (file removed); ", r.traces[-2])
+        self.assertTrue(r.traces[-2].endswith(", no pin SHA256Max (file removed)\n"), r.traces[-2])
+        self.assertEqual([], harness.read_fakepatch(self.log))
+
+    def test_gzip_body_is_started_and_nothing_is_left_behind(self):
+        temp = harness.temp_dir()
+        for mode in ("gzip", "ok"):
+            with self.subTest(mode):
+                before = set(os.listdir(temp))
+                with harness.PatchServer() as server:
+                    server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch, mode=mode)
+                    r = self.run_package(server, harness.folder_ini(server.base + "/p", 0))
+                    gzipped = list(server.gzipped)
+                self.assertEqual(0, r.rc, r)
+                self.assertEqual(1, len(harness.read_fakepatch(self.log)))
+                self.assertEqual(["/p/0/%s.exe" % SR] if mode == "gzip" else [], gzipped)
+                self.assertEqual(set(), set(os.listdir(temp)) - before)
+                os.unlink(self.log)
+
+
+if __name__ == "__main__":
+    unittest.main()
