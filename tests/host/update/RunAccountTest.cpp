@@ -13,7 +13,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <functional>
 
 namespace {
@@ -23,15 +22,8 @@ namespace {
 std::string transfer(DownloadVerdict verdict, std::int32_t hr, std::uint32_t status, std::uint64_t announced,
                      std::uint64_t size)
 {
-    DownloadFacts f;
-    f.hrDownload = hr;
-    f.statusKnown = status != 0;
-    f.httpStatus = status;
-    f.lengthKnown = announced != 0;
-    f.announced = announced;
-    f.fileExists = size != 0;
-    f.fileSize = size;
-    return describeDownload(verdict, f);
+    return describeDownload(
+        verdict, DownloadFacts{hr, false, status != 0, status, announced != 0, announced, false, size != 0, size});
 }
 
 // Launched, products applicable, build `id` chosen from http://h (SRNo S).
@@ -46,13 +38,6 @@ void chosen(CUpdateRun& run, int id, bool anyPin = false, int stall = 0, const s
     source.anyPin = anyPin;
     source.stallSeconds = stall;
     run.onBuildChosen(id, source, 0);
-}
-
-ProductInfo missing(const char* path)
-{
-    ProductInfo p = {};
-    std::snprintf(p.szPath, sizeof p.szPath, "%s", path);
-    return p;
 }
 
 void ended(CUpdateRun& run, const std::string& said, bool good = true, int pin = kPinNone)
@@ -95,8 +80,10 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
          "patch finished (exit 3): build keys A#S1#1.1 are in no Info value together: the generic build; "
          "http://h/max/S.exe: 10 bytes; started \"C:\\t\\1.exe\" /s; the patch ended with exit code 3"},
         {[&](CRunAccount& a, CUpdateRun& r) {
-             a.noteProducts(kProductsNotFound, {missing("Software\\B"), missing("Software\\C")}, registry, profile,
-                            ini.c_str());
+             a.noteProducts(kProductsNotFound,
+                            {ProductInfo{"Software\\B", "", "", "", "", "", "", 0},
+                             ProductInfo{"Software\\C", "", "", "", "", "", "", 0}},
+                            registry, profile, ini.c_str());
              r.onOutcomeMessage(RunPost::ProductError, kProductsNotFound);
          },
          "product error (exit 1): product 0 (Software\\B) not found: UserReg\\Prod_Name missing or empty, no key "
@@ -137,18 +124,6 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
              ended(r, transfer(DownloadVerdict::CallFailed, -2146697211, 0, 0, 0), false);
          },
          "server error (exit 3): the internet connection was lost during the download of http://h/2/S.exe"},
-        {[&](CRunAccount&, CUpdateRun& r) {
-             chosen(r, 2);
-             r.onCancel();
-         },
-         "cancelled (exit 5): cancelled by the user during the download of http://h/2/S.exe"},
-        {[&](CRunAccount&, CUpdateRun& r) {
-             chosen(r, 2);
-             ended(r, transfer(DownloadVerdict::CallFailed, -2146697211, 0, 0, 0), false);
-             r.onDownloadRefused();
-         },
-         "not started (exit 6): http://h/2/S.exe: transfer failed (0x800C0005), 0 bytes; http://h/Max/S.exe: not "
-         "started; the download could not be started"},
         {[&](CRunAccount&, CUpdateRun& r) { chosen(r, 2, false, 0, "http://h/" + std::string(250, 'a')); },
          "not started (exit 6): the download URL is too long"},
         {[&](CRunAccount&, CUpdateRun& r) {
@@ -158,9 +133,6 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
          },
          "not started (exit 6): http://h/%s?%n?/2/S.exe: HTTP 200, 10 of 10 bytes; could not start \"C:\\t\\1.exe\" "
          "/s (error 193)"},
-        {[](CRunAccount&, CUpdateRun& r) { r.onLaunch(false, 5); }, "patch information file not extracted (exit 8): "
-                                                                    "detachFile result 5"},
-        {[](CRunAccount&, CUpdateRun& r) { r.onLaunch(true, 1); }, "usage shown (exit 9)"},
     };
     for (const Case& c : cases) {
         CRunAccount account;
