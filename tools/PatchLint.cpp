@@ -164,7 +164,7 @@ void Linter::keysOf(const CPatchFile::Section& section)
             if (!k.bHasValue)
                 add("key-without-value", kLintError, k.nLine, k.name + " has no \"=\": the program reads it as missing",
                     "write " + k.name + "=VALUE");
-            else if (k.value.size() >= kMaxText)
+            else if (k.value.size() >= kMaxText && indexOf(k.name, "Info") < 0) // Info: see info-cut
                 add("value-too-long", kLintError, k.nLine,
                     k.name + " is " + std::to_string(k.value.size()) +
                         " characters: the program reads only the first " + std::to_string(kMaxText - 1),
