@@ -188,9 +188,10 @@ int CRegExport::parseValue(int line, const std::string& text, RegExportKey* key)
             return fail(line, "text after the closing quote");
         value.bString = true;
     } else if (startsWithNoCase(rest, "hex(1):") || startsWithNoCase(rest, "hex(2):")) {
-        // REG_SZ and REG_EXPAND_SZ written as bytes: UTF-16LE in a version
-        // 5.00 export, ANSI in a REGEDIT4 one. The program reads both kinds
-        // (unexpanded), when the data ends in its terminator.
+        // REG_SZ and REG_EXPAND_SZ written as bytes: UTF-16LE in a UTF-16
+        // file (as regedit /e writes), ANSI bytes in an ANSI one, which is
+        // how the registry editor imports them. The program reads both
+        // kinds (unexpanded), when the data ends in its terminator.
         std::string data;
         if (!hexBytes(rest.substr(7), data))
             return fail(line, "hex value that is not a list of two-digit hex bytes");
@@ -230,6 +231,8 @@ int CRegExport::parse(const std::string& bytes)
     m_keys.clear();
     m_warnings.clear();
     m_error.clear();
+    m_bUnicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                 static_cast<unsigned char>(bytes[1]) == 0xFE;
     std::vector<std::string> lines = splitLines(decode(bytes));
 
     std::size_t i = 0;
@@ -240,7 +243,7 @@ int CRegExport::parse(const std::string& bytes)
         m_error = "not a registry export: the first line is not \"Windows Registry Editor Version 5.00\"";
         return kRegExportNoHeader;
     }
-    m_bUnicode = trimText(lines[i]) != "REGEDIT4";
+
 
     bool inKey = false;      // a key line was seen
     std::string currentPath; // key of the values that follow

@@ -13,9 +13,10 @@
 //  - "name"="text" sets a string value: "\\" and "\"" inside the quotes
 //    stand for a backslash and a quote. "@" names the default value.
 //  - hex(1): and hex(2): values (REG_SZ, REG_EXPAND_SZ) are strings too:
-//    their bytes are UTF-16LE text in a version 5.00 export, ANSI text in a
-//    REGEDIT4 one, and count only when they end in the terminator; the
-//    program reads an expandable string as it is, unexpanded.
+//    their bytes are UTF-16LE text in a UTF-16 file, ANSI text in an ANSI
+//    one (as the registry editor imports them), and count only when they
+//    end in the terminator; the program reads an expandable string as it
+//    is, unexpanded.
 //  - dword:, hex: and other hex(n): values exist but are not strings, so
 //    the program reads them as missing. "name"=- removes a value.
 //  - Lines ending in "\" continue on the next line (long hex values).
@@ -71,5 +72,5 @@ private:
     std::vector<RegExportKey> m_keys;
     std::vector<std::string> m_warnings;
     std::string m_error;
-    bool m_bUnicode = true; // a version 5.00 export, not REGEDIT4
+    bool m_bUnicode = false; // the file is UTF-16: hex string data is UTF-16LE
 };

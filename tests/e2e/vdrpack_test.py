@@ -67,6 +67,9 @@ class Vdrpack(unittest.TestCase):
         self.assertEqual(read(harness.unix_path(extracted)), INI)
 
     def test_windows_vdrpack_builds_inspects_extracts_checks_and_pins(self):
+        r = harness.run(WIN_VDRPACK, ["/?"], cwd=self.work)
+        self.assertEqual(r.rc, 0, r.stderr)
+        self.assertIn("usage: vdrpack COMMAND", r.stdout)
         r = harness.run(WIN_VDRPACK, ["build", "Veldrun.exe", "patch.ini", "-o", "win.exe"], cwd=self.work)
         self.assertEqual(r.rc, 0, r.stderr)
         self.assertEqual(read(self.path("win.exe")), self.builder_package())
@@ -114,16 +117,18 @@ class Vdrpack(unittest.TestCase):
                     '"Prod_Ver"=%s' % hex2(name == "Tape & Tune" and "2.5" or "4.0"), "",
                     "[HKEY_LOCAL_MACHINE\\%s\\BuildInfo]" % key,
                     '"SR_No"=%s' % hex2(harness.EXAMPLE_SRNO), '"SR_Ver"="%s"' % ver, ""]
-        text = "\r\n".join(reg) + "\r\n"
+        # One UTF-16 file, as regedit /e writes it, for both the registry and the tool.
+        with open(self.path("state.reg"), "wb") as f:
+            f.write(b"\xff\xfe" + ("\r\n".join(reg) + "\r\n").encode("utf-16-le"))
         ini = harness.example_ini("http://127.0.0.1:9/patch/417")
         harness.remove_example_products()
         pkg = None
         try:
-            harness.reg_import(text)
+            r = harness.run("regedit", ["/S", harness.winepath(self.path("state.reg"))],
+                            env=harness.wine_env(debug="-all"))
+            self.assertEqual(r.rc, 0, r)
             pkg = harness.Package(ini)
             program = pkg.run(["/s"])
-            with open(self.path("state.reg"), "w") as f:
-                f.write(text)
             with open(self.path("example.ini"), "w") as f:
                 f.write(ini)
             tool = self.host_vdrpack("check", "example.ini", "--registry", "state.reg", "--view", "64")

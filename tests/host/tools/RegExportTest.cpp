@@ -31,8 +31,8 @@ const char kAnsi[] = "Windows Registry Editor Version 5.00\r\n"
                      "\"Flags\"=dword:00000001\r\n"
                      "\"Blob\"=hex:01,02,03,\\\r\n"
                      "  04,05\r\n"
-                     "\"Path\"=hex(2):25,00,50,00,00,00\r\n"
-                     "\"NoEnd\"=hex(1):41,00\r\n"
+                     "\"Path\"=hex(2):25,50,00\r\n"
+                     "\"NoEnd\"=hex(1):41,42\r\n"
                      "\r\n"
                      "[HKEY_CURRENT_USER\\Software\\Ombrel]\r\n"
                      "\"Ignored\"=\"x\"\r\n"
@@ -61,8 +61,8 @@ TEST(RegExport, ReadsStringsEscapesNonStringsDeletionsAndOtherRoots)
     ASSERT_NE(find(reg, key, "Blob"), nullptr);
     ASSERT_NE(find(reg, key, "Path"), nullptr);
     EXPECT_FALSE(find(reg, key, "Blob")->bString);
-    // REG_EXPAND_SZ as UTF-16LE bytes, read unexpanded; without its
-    // terminator a string value is not read.
+    // REG_EXPAND_SZ in an ANSI file: ANSI bytes, read unexpanded; without
+    // its terminator a string value is not read.
     EXPECT_TRUE(find(reg, key, "Path")->bString);
     EXPECT_EQ(find(reg, key, "Path")->text, "%P");
     EXPECT_FALSE(find(reg, key, "NoEnd")->bString);
@@ -77,13 +77,15 @@ TEST(RegExport, Utf16WithByteOrderMarkReadsLikeAnsi)
 {
     std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
                           u"[HKEY_LOCAL_MACHINE\\Software\\Ombrel\\DiscStudio\\UserReg]\r\n"
-                          u"\"Prod_Name\"=\"Ombrel Disc Studio \u00e9\u20ac\u4e2d\"\r\n";
+                          u"\"Prod_Name\"=\"Ombrel Disc Studio \u00e9\u20ac\u4e2d\"\r\n"
+                          u"\"Path\"=hex(2):25,00,e9,00,00,00\r\n";
     CRegExport reg;
     ASSERT_EQ(reg.parse(utf16le(text)), kRegExportOk) << reg.error();
     const RegExportValue* v = find(reg, "Software\\Ombrel\\DiscStudio\\UserReg", "Prod_Name");
     ASSERT_NE(v, nullptr);
     // Windows-1252: e acute 0xE9, euro 0x80; outside the code page "?".
     EXPECT_EQ(v->text, "Ombrel Disc Studio \xE9\x80?");
+    EXPECT_EQ(find(reg, "Software\\Ombrel\\DiscStudio\\UserReg", "Path")->text, "%\xE9") << "UTF-16LE hex data";
 }
 
 TEST(RegExport, RefusesWhatIsNotAnExportAndNamesTheBadLine)
@@ -120,7 +122,7 @@ TEST(RegExport, AbbreviatedRootAndRemovalOnlyBelowItsOwnPath)
               kRegExportOk);
     ASSERT_EQ(reg.keys().size(), 1u);
     EXPECT_EQ(reg.keys()[0].path, "Software\\AB");
-    EXPECT_EQ(reg.keys()[0].values[0].text, "2") << "REGEDIT4 hex strings are ANSI bytes";
+    EXPECT_EQ(reg.keys()[0].values[0].text, "2") << "hex strings of an ANSI file are ANSI bytes";
 }
 
 } // namespace
