@@ -86,20 +86,19 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
 
     // The new file must give the pin back through the program's own reader
     // before it replaces the old one.
-    bool written = false;
+    bool mismatch = false;
     auto readsBack = [&](const std::string& temp) {
-        written = true;
         std::string full = absolutePath(temp);
         char got[kMaxText] = {};
-        if (full.empty() || full.size() >= kMaxText)
-            return false;
-        platformProfile().getString("SRInfo", key, "", got, sizeof got, full.c_str());
-        return std::string(got) == hex;
+        if (!full.empty() && full.size() < kMaxText)
+            platformProfile().getString("SRInfo", key, "", got, sizeof got, full.c_str());
+        mismatch = std::string(got) != hex;
+        return !mismatch;
     };
     if (!replaceFile(iniPath, setIniKeyInFile(bytes, "SRInfo", key, hex), readsBack))
         return toolError(io, kToolWriteFailed, iniPath,
-                         written ? std::string("the pin did not read back as written; the file is left as it was")
-                                 : std::string("cannot write the file"));
+                         mismatch ? std::string("the pin did not read back as written; the file is left as it was")
+                                  : std::string("cannot write the file"));
     io.out += iniPath + ": [SRInfo] " + key + "=" + hex + "\n";
 
     CPatchFile file(profileTextOf(bytes));

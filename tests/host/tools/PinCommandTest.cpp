@@ -129,6 +129,17 @@ TEST(PinCommand, AFileThatCannotBeReplacedIsAWriteFailure)
     EXPECT_EQ(r.status, kToolWriteFailed);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(dir.file("patch.ini")), kIni);
+
+    // A file the program's reader cannot read back (its full path passes
+    // 259 characters) keeps its old bytes, and nothing is left beside it.
+    std::string deep = dir.file(std::string(120, 'd') + "/" + std::string(120, 'e'));
+    std::filesystem::create_directories(deep);
+    writeFile(deep + "/patch.ini", kIni);
+    r = runTool({"pin", deep + "/patch.ini", "--max", dir.file("b.exe")});
+    EXPECT_EQ(r.status, kToolWriteFailed);
+    EXPECT_NE(r.err.find("did not read back"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(deep + "/patch.ini"), kIni);
+    EXPECT_FALSE(fileExists(deep + "/patch.ini.vdrpack-new"));
 }
 
 } // namespace
