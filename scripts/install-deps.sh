@@ -10,6 +10,7 @@ packages=(
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine64 xvfb xauth x11-apps imagemagick x11-utils
   osslsigncode openssl curl file
+  nlohmann-json3-dev python3-jsonschema
 )
 
 missing=()

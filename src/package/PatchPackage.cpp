@@ -3,6 +3,7 @@
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "package/PackagePlatform.h"
+#include "package/PackageTrailer.h"
 
 #include <cstdio>
 #include <cstring>
@@ -15,27 +16,13 @@ namespace {
 // taken for a package. The constructor composes the doubled text.
 const char kMarkerHalf[] = "!vdrsign!";
 
-constexpr std::size_t kMarkerChars = 18;          // the doubled text, without terminator
-constexpr std::size_t kMarkerField = 20;          // text, zero byte, one byte of no meaning
-constexpr std::size_t kWindow = kMarkerChars + 1; // bytes a reader examines
-constexpr std::int64_t kTrailer = 4 + kMarkerField;
-constexpr std::int64_t kMaxPackage = 2147483647;
 constexpr std::size_t kCopyChunk = 1024;
 // The backward search reads this much at a time and searches it in memory.
 constexpr std::size_t kSearchBlock = 1 << 18;
 
-void putLe32(unsigned char* p, std::uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
-
 std::int32_t getLe32(const unsigned char* p)
 {
-    std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-    return static_cast<std::int32_t>(v);
+    return static_cast<std::int32_t>(readLe32(p));
 }
 
 // True when the 19 bytes at p are the marker's characters and a zero byte,
@@ -86,14 +73,14 @@ std::int64_t findLastMarker(FILE* f, std::int64_t size, const char* marker)
     // Kept between searches: a fresh block each time costs about as much as
     // the search itself. One per thread, so that objects on different
     // threads never share it.
-    thread_local std::vector<unsigned char> buf(kSearchBlock + kWindow);
+    thread_local std::vector<unsigned char> buf(kSearchBlock + kMarkerWindow);
     std::int64_t hi = size - static_cast<std::int64_t>(kMarkerField);
     while (hi >= 0) {
         std::int64_t lo = hi - static_cast<std::int64_t>(kSearchBlock) + 1;
         if (lo < 0)
             lo = 0;
         std::size_t candidates = static_cast<std::size_t>(hi - lo + 1);
-        std::size_t n = candidates + kWindow - 1;
+        std::size_t n = candidates + kMarkerWindow - 1;
         if (!seekTo(f, lo) || std::fread(buf.data(), 1, n, f) != n)
             return -2;
         const unsigned char* b = buf.data();
@@ -246,17 +233,17 @@ int CPatchPackage::attachFile(const char* appendPath)
     std::int64_t headerLen = 4 + static_cast<std::int64_t>(nameLen);
     // What may be added without passing the 32-bit limit; also stops a file
     // attached to itself from growing without end.
-    std::int64_t room = kMaxPackage - start - headerLen - kTrailer;
+    std::int64_t room = kMaxPackage - start - headerLen - kTrailerSize;
     bool ok = start >= 0 && sourceSize <= room;
     if (ok) {
         unsigned char header[4];
-        putLe32(header, static_cast<std::uint32_t>(nameLen));
+        writeLe32(header, static_cast<std::uint32_t>(nameLen));
         ok = std::fwrite(header, 1, 4, target) == 4 && std::fwrite(name, 1, nameLen, target) == nameLen &&
              copyBytes(source, target, -1, sourceSize) >= 0;
     }
     if (ok) {
-        unsigned char trailer[kTrailer];
-        putLe32(trailer, static_cast<std::uint32_t>(start));
+        unsigned char trailer[kTrailerSize];
+        writeLe32(trailer, static_cast<std::uint32_t>(start));
         std::memcpy(trailer + 4, marker, kMarkerField);
         ok = std::fwrite(trailer, 1, sizeof trailer, target) == sizeof trailer;
     }
@@ -286,8 +273,8 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
     char dest[kMaxText] = {};
     std::int64_t size = streamSize(f);
     // P: the offset of the start-offset field.
-    std::int64_t trailerAt = size - trailingBytes - kTrailer;
-    unsigned char trailer[kTrailer];
+    std::int64_t trailerAt = size - trailingBytes - kTrailerSize;
+    unsigned char trailer[kTrailerSize];
     std::int64_t start = 0;
     std::int64_t nameLen = 0;
     if (size < 0 || trailingBytes < 0 || trailerAt < 0 || !seekTo(f, trailerAt) ||
@@ -308,8 +295,7 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
                 result = kDetachBadStart;
             else if (!isStorableName(name, static_cast<std::size_t>(nameLen)))
                 result = kDetachNameRefused;
-            else if (!composeDestPath(destDir, name, dest, sizeof dest) ||
-                     (outPath && std::strlen(dest) >= outSize))
+            else if (!composeDestPath(destDir, name, dest, sizeof dest) || (outPath && std::strlen(dest) >= outSize))
                 result = kDetachPathTooLong;
         }
     }

@@ -25,6 +25,16 @@ bool fileExists(const std::string& path)
     return std::filesystem::exists(path, ec);
 }
 
+Bytes utf16le(const std::u16string& text)
+{
+    Bytes out = "\xFF\xFE";
+    for (char16_t u : text) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    }
+    return out;
+}
+
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "vdr-test-XXXXXX").string();

@@ -10,6 +10,10 @@ Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& data);
 bool fileExists(const std::string& path);
 
+// text as UTF-16LE bytes with the byte-order mark, as "Unicode" editors and
+// the registry editor write files.
+Bytes utf16le(const std::u16string& text);
+
 // A fresh directory under the system's temporary directory, removed with
 // everything in it at the end.
 class TempDir {
