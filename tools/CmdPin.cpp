@@ -22,6 +22,7 @@ const char kHelp[] = "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n"
                      "  --build N   as \"SHA256N\", for the build in server folder N (the one Info N selects)\n"
                      "  --max       as \"SHA256Max\", for the generic build in the max folder (also the fallback)\n"
                      "An existing pin is replaced; every other byte of PATCH.ini stays as it was.\n"
+                     "A PATCH.ini saved as UTF-16 is refused (status 5): save it as ANSI or UTF-8 to pin it.\n"
                      "A program that downloads a pinned build starts it only when its SHA-256 matches;\n"
                      "a mismatch counts as no file (fallback or server error).\n";
 
@@ -66,6 +67,12 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     if (!readWholeFile(iniPath, text)) {
         io.err += "vdrpack pin: cannot read " + iniPath + "\n";
         return kToolUnreadable;
+    }
+    // The key writer works on narrow text; written into UTF-16 text, the
+    // pin would be unreadable and the file damaged.
+    if (text.compare(0, 2, "\xFF\xFE") == 0 || text.compare(0, 2, "\xFE\xFF") == 0) {
+        io.err += "vdrpack pin: " + iniPath + " is saved as UTF-16; save it as ANSI or UTF-8 to pin it\n";
+        return kToolMalformed;
     }
     unsigned char digest[kSha256Size];
     if (!sha256OfFile(buildPath.c_str(), digest)) {
