@@ -62,11 +62,12 @@ std::string setIniKey(const std::string& text, const std::string& section, const
         pos = line.next;
 
         std::string content = trim(text.substr(line.begin, line.end - line.begin));
-        if (!content.empty() && content[0] == '[') {
+        // As for the reader, a "[" without a closing "]" is an ordinary line.
+        std::size_t close = (!content.empty() && content[0] == '[') ? content.rfind(']') : std::string::npos;
+        if (close != std::string::npos) {
             if (inSection)
                 break; // the section ended without the key
-            std::size_t close = content.rfind(']');
-            std::string name = trim(content.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            std::string name = trim(content.substr(1, close - 1));
             if (!seen && equalNoCase(name, section)) {
                 inSection = seen = true;
                 insertAt = line.next;

@@ -6,7 +6,7 @@
 // Sections and keys are found the way the program's reader finds them:
 // names trimmed and matched without regard to ASCII case, the first section
 // of a name, the first key of a name in it, lines beginning with ";" are
-// comments.
+// comments, a "[" line without a closing "]" is an ordinary line.
 
 #include <string>
 
