@@ -38,7 +38,7 @@ class OmbrelExample : public ::testing::TestWithParam<OmbrelExampleState> {};
 TEST_P(OmbrelExample, DecidesAsTheExampleSays)
 {
     const OmbrelExampleState& state = GetParam();
-    CTestDir dir("ombrel");
+    TempDir dir;
     const std::string ini = dir.write("patch.ini", ombrelExampleIni("Software\\Ombrel"));
     CTableRegistry registry;
     for (const InstalledProduct& p : state.products)
@@ -131,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Judge, ::testing::ValuesIn(judgeCases()),
 // The [RegPath] forms that leave no entries.
 TEST(CheckProducts, NoEntriesIsProductError)
 {
-    CTestDir dir("noentries");
+    TempDir dir;
     CTableRegistry registry;
     install(registry, "Software\\A", "A", "1.0", "S1", "1");
     const char* files[] = {
@@ -148,14 +148,14 @@ TEST(CheckProducts, NoEntriesIsProductError)
         EXPECT_TRUE(products.empty()) << text;
     }
     std::vector<ProductInfo> products;
-    EXPECT_EQ(checkProducts(kProfile, registry, dir.path("absent.ini").c_str(), products), 255);
+    EXPECT_EQ(checkProducts(kProfile, registry, dir.file("absent.ini").c_str(), products), 255);
 }
 
 // Every entry gets its record in entry order, also after one not found; a
 // count beyond the entries gives records with empty paths, never found.
 TEST(CheckProducts, OneRecordPerEntryInOrder)
 {
-    CTestDir dir("order");
+    TempDir dir;
     CTableRegistry registry;
     install(registry, "Software\\B", "B", "2.0", "S1", "2");
     install(registry, "Software\\C", "C", "3.0", "S1", "3");
@@ -203,7 +203,7 @@ class Select : public ::testing::TestWithParam<SelectCase> {};
 TEST_P(Select, ChoosesThePatchBuild)
 {
     const SelectCase& c = GetParam();
-    CTestDir dir("select");
+    TempDir dir;
     const std::string ini = dir.write("patch.ini", "[SRInfo]\n" + c.srInfo);
     EXPECT_EQ(getSRIdFromFile(kProfile, ini.c_str(), c.products, c.srNo), c.expected);
 }
