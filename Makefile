@@ -11,7 +11,7 @@ CMAKE_SAN    := cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELDRUN_SANITIZE=
 CMAKE_WIN64  := cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-win64.cmake
 CMAKE_WIN32  := cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-win32.cmake
 
-.PHONY: all deps build build-host build-san build-win64 build-win32 dist test demo bench fuzz clean
+.PHONY: all deps build build-host build-san build-win64 build-win32 dist test demo bench fuzz format check-format clean
 
 all: build
 
@@ -64,6 +64,14 @@ bench: build-host build-win64
 SECONDS ?= 60
 fuzz: build-san
 	@scripts/fuzz.sh $(SECONDS)
+
+# Formats the tree's C++ files with clang-format; check-format lists those
+# that differ from it.
+format: deps
+	@scripts/check-format.sh --fix
+
+check-format: deps
+	@scripts/check-format.sh
 
 clean:
 	rm -rf $(OUT)
