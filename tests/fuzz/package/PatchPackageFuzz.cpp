@@ -4,6 +4,7 @@
 // and the trailer, or writes nothing at all.
 #include "FuzzFiles.h"
 
+#include "common/Trace.h"
 #include "package/PatchPackage.h"
 
 #include <cstdint>
@@ -42,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static Scratch s;
     const std::string bytes(reinterpret_cast<const char*>(data), size);
     writeFile(s.package, bytes);
+    traceClear();
 
     CPatchPackage pkg(s.package.c_str());
     const int found = pkg.checkSignature();
