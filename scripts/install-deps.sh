@@ -6,6 +6,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build make g++ python3
+  clang libclang-rt-14-dev clang-format
   googletest libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine64 xvfb xauth x11-apps imagemagick x11-utils

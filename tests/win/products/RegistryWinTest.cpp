@@ -77,7 +77,7 @@ TEST_P(OmbrelExampleWin, DecidesAsTheExampleSays)
     for (const InstalledProduct& p : state.products)
         if (p.prodName)
             install(p);
-    CTestDir dir("ombrel");
+    TempDir dir;
     const std::string ini = dir.write("patch.ini", ombrelExampleIni(kRoot));
 
     std::vector<ProductInfo> products;
