@@ -57,7 +57,9 @@ class RunModes(harness.ExampleRunCase):
         cases = {
             # 250 characters of server value: the URL would not fit.
             "URL too long": dict(base="http://127.0.0.1:1/" + "a" * 231),
-            "patch not startable": dict(body=b"MZ not really a program" * 100),
+            # No MZ header: Wine hands an MZ file that is not a Windows
+            # program to its DOS and 16-bit loader when i386 Wine is there.
+            "patch not startable": dict(body=b"not really a program" * 100),
         }
         for name, kw in cases.items():
             with self.subTest(name):
