@@ -117,19 +117,6 @@ class Run:
         return "Run(rc=%r, traces=%r)" % (self.rc, self.traces)
 
 
-# A debugger program (tests/e2e/tools/dbgrun.cpp) that 32-bit programs are
-# started under when set: see there why the win32 lane needs it.
-DEBUG_RUNNER = None
-
-
-def command(exe, args):
-    """The command line that starts a Windows program under Wine."""
-    wine = loader(exe)
-    if wine == WINE32 and DEBUG_RUNNER:
-        return [WINE, DEBUG_RUNNER, winepath(exe)] + list(args)
-    return [wine, exe] + list(args)
-
-
 def start(exe, args=(), env=None, cwd=None):
     """Starts a Windows program under Wine; output goes through files.
     Returns (process, out_path, err_path, tmpdir)."""
@@ -137,7 +124,7 @@ def start(exe, args=(), env=None, cwd=None):
     out_path = os.path.join(tmp, "stdout")
     err_path = os.path.join(tmp, "stderr")
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        proc = subprocess.Popen(command(exe, args), stdout=out, stderr=err,
+        proc = subprocess.Popen([loader(exe), exe] + list(args), stdout=out, stderr=err,
                                 stdin=subprocess.DEVNULL, env=env or wine_env(), cwd=cwd)
     return proc, out_path, err_path, tmp
 
