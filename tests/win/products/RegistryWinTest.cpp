@@ -138,7 +138,7 @@ TEST_F(RealRegistry, ReadsThe32BitViewOnly)
     EXPECT_EQ(getProductInfo(path.c_str(), name, ver, srNo, srVer), 0);
     install(tape, KEY_WOW64_32KEY);
     EXPECT_EQ(getProductInfo(path.c_str(), name, ver, srNo, srVer), 1);
-    EXPECT_STREQ(name, tape.prodName);
+    EXPECT_STREQ(name, "Tape_Tune");
 }
 
 TEST_F(RealRegistry, KeyPathCaseDoesNotMatter)
