@@ -36,16 +36,17 @@ for _ in $(seq 100); do [ -s "$disp_file" ] && break; sleep 0.1; done
 [ -s "$disp_file" ] || { echo "setup: Xvfb did not start" >&2; exit 1; }
 export DISPLAY=":$(head -n1 "$disp_file")"
 
-setsid "$wineserver" -p >/dev/null 2>&1 < /dev/null &
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "setup: creating Wine prefix $WINEPREFIX"
   start=$SECONDS
   "$wine64" wineboot -i >"$build/wineboot.log" 2>&1 < /dev/null || true
+  # Waits for the boot's processes; the server the boot started is not
+  # persistent and ends after them.
   "$wineserver" -w 2>/dev/null || true
   echo "setup: prefix made in $((SECONDS - start)) s"
 fi
-"$wineserver" -w 2>/dev/null || true
-# wineserver -w waits for the boot's processes; the persistent server stays.
+# The persistent server for the run. Never "wineserver -w" after this: it
+# would wait for this server, which does not end.
 setsid "$wineserver" -p >/dev/null 2>&1 < /dev/null &
 
 cat > "$env" <<ENV
