@@ -48,11 +48,13 @@ build: build-host build-win64 build-win32
 
 # One ctest run over every build tree: host tests, the same under ASan and
 # UBSan (built with clang; each fuzz target runs its seed corpus once), and
-# the Windows and end-to-end tests under Wine.
+# the Windows and end-to-end tests under Wine in two lanes that run side by
+# side, each in its own prefix: win64 (the test build) and win32 (the release
+# build under emulated i386 Wine).
 test: build build-san
 	@mkdir -p $(OUT)/ctest
-	@printf 'subdirs("%s" "%s" "%s")\n' $(B)/host $(B)/host-san $(B)/win64 > $(OUT)/ctest/CTestTestfile.cmake
-	@cd $(OUT)/ctest && ctest --output-on-failure $(CTEST_ARGS)
+	@printf 'subdirs("%s" "%s" "%s" "%s")\n' $(B)/host $(B)/host-san $(B)/win64 $(B)/win32 > $(OUT)/ctest/CTestTestfile.cmake
+	@cd $(OUT)/ctest && ctest -j2 --output-on-failure $(CTEST_ARGS)
 
 demo: build
 	@scripts/demo.sh
