@@ -1,4 +1,4 @@
-# Veldrun: make build | make test | make demo | make bench
+# Veldrun: make build | make test | make demo | make bench | make fuzz SECONDS=N
 # Every target first installs what is missing (scripts/install-deps.sh).
 
 SHELL := /bin/bash
@@ -7,11 +7,11 @@ B     := $(OUT)/build
 JOBS  ?= $(shell nproc)
 
 CMAKE_HOST   := cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Release
-CMAKE_SAN    := cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELDRUN_SANITIZE=ON
+CMAKE_SAN    := cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELDRUN_SANITIZE=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 CMAKE_WIN64  := cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-win64.cmake
 CMAKE_WIN32  := cmake -S . -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-win32.cmake
 
-.PHONY: all deps build build-host build-san build-win64 build-win32 dist test demo bench clean
+.PHONY: all deps build build-host build-san build-win64 build-win32 dist test demo bench fuzz format check-format clean
 
 all: build
 
@@ -47,17 +47,33 @@ build: build-host build-win64 build-win32
 	@echo "built: out/win32/Veldrun.exe out/win64/Veldrun.exe"
 
 # One ctest run over every build tree: host tests, the same under ASan and
-# UBSan, and the Windows and end-to-end tests under Wine.
+# UBSan (built with clang; each fuzz target runs its seed corpus once), and
+# the Windows and end-to-end tests under Wine in two lanes that run side by
+# side, each in its own prefix: win64 (the test build) and win32 (the release
+# build under emulated i386 Wine).
 test: build build-san
 	@mkdir -p $(OUT)/ctest
-	@printf 'subdirs("%s" "%s" "%s")\n' $(B)/host $(B)/host-san $(B)/win64 > $(OUT)/ctest/CTestTestfile.cmake
-	@cd $(OUT)/ctest && ctest --output-on-failure $(CTEST_ARGS)
+	@printf 'subdirs("%s" "%s" "%s" "%s")\n' $(B)/host $(B)/host-san $(B)/win64 $(B)/win32 > $(OUT)/ctest/CTestTestfile.cmake
+	@cd $(OUT)/ctest && ctest -j2 --output-on-failure $(CTEST_ARGS)
 
 demo: build
 	@scripts/demo.sh
 
 bench: build-host build-win64
 	@scripts/bench.sh
+
+# Fuzzes each target of the sanitizer tree for SECONDS seconds (tests/fuzz).
+SECONDS ?= 60
+fuzz: build-san
+	@scripts/fuzz.sh $(SECONDS)
+
+# Formats the tree's C++ files with clang-format; check-format lists those
+# that differ from it.
+format: deps
+	@scripts/check-format.sh --fix
+
+check-format: deps
+	@scripts/check-format.sh
 
 clean:
 	rm -rf $(OUT)

@@ -1,10 +1,18 @@
 # Test helpers shared by the three kinds of tests.
 #
-# Test names carry their kind as a prefix (host., san., win., e2e.) so that
-# one ctest run over all build trees lists every test once.
+# Test names carry their kind as a prefix (host., san., win., win32., e2e.)
+# so that one ctest run over all build trees lists every test once.
+#
+# Each Windows tree is a test lane of its own: its own Wine prefix, display
+# and wineserver (the fixture wine-<arch>), and a lock per prefix, so that
+# the win64 and the win32 lane run side by side (ctest -j2). The win32 lane
+# runs the release build under i386 Wine, which runs emulated: about a
+# minute a program start.
 
 if(VELDRUN_SANITIZE)
   set(VELDRUN_TEST_PREFIX "san.")
+elseif(VELDRUN_ARCH STREQUAL "win32")
+  set(VELDRUN_TEST_PREFIX "win32.")
 elseif(WIN32)
   set(VELDRUN_TEST_PREFIX "win.")
 else()
@@ -12,6 +20,18 @@ else()
 endif()
 
 set(VELDRUN_WINE_RUN ${CMAKE_SOURCE_DIR}/tests/wine/run.sh)
+set(VELDRUN_WINE_BOUNDED ${CMAKE_SOURCE_DIR}/tests/wine/bounded.sh)
+set(VELDRUN_WINE_FIXTURE wine-${VELDRUN_ARCH})
+set(VELDRUN_WINE_LOCK wineprefix-${VELDRUN_ARCH})
+# The GoogleTest programs the win32 lane runs: the code that differs on
+# 32-bit (COM callbacks and calling conventions, the worker thread, message
+# parameters of pointer size, the registry view).
+set(VELDRUN_WIN32_LANE_TESTS update_callback_tests products_win_tests framework_tests)
+# The win32 lane's end-to-end suite uses the win64 tree's helper programs
+# (fakepatch, winctl, winprobe): 64-bit programs start natively in the
+# lane's 64-bit prefix, where a 32-bit one would cost a minute each.
+set(VELDRUN_HELPER_TREE "${CMAKE_BINARY_DIR}/../win64" CACHE PATH
+    "Build tree whose e2e helper programs the win32 lane uses")
 
 if(VELDRUN_TESTS)
   if(WIN32)
@@ -48,18 +68,26 @@ function(veldrun_win_test name)
   add_executable(${name} ${A_UNPARSED_ARGUMENTS} ${A_RESOURCES})
   veldrun_rc_depends(${A_RESOURCES})
   target_link_libraries(${name} PRIVATE ${A_LIBS} vdr_portable GTest::gtest GTest::gtest_main Threads::Threads)
-  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8 OR name IN_LIST VELDRUN_WIN32_LANE_TESTS)
     veldrun_wine_test(${name} $<TARGET_FILE:${name}> --gtest_brief=1)
   endif()
 endfunction()
 
-# veldrun_wine_test(NAME exe args...): runs a Windows program under Wine.
+# veldrun_wine_test(NAME exe args...): runs a Windows program under Wine in
+# the tree's lane. A program that hangs is ended before ctest's timeout,
+# together with the lane's wineserver.
 function(veldrun_wine_test name)
+  if(VELDRUN_ARCH STREQUAL "win32")
+    set(limit 900)
+  else()
+    set(limit 600)
+  endif()
+  math(EXPR bound "${limit} - 30")
   add_test(NAME ${VELDRUN_TEST_PREFIX}${name}
-           COMMAND ${VELDRUN_WINE_RUN} ${CMAKE_BINARY_DIR} ${ARGN}
+           COMMAND ${VELDRUN_WINE_BOUNDED} ${CMAKE_BINARY_DIR} ${bound} ${VELDRUN_WINE_RUN} ${CMAKE_BINARY_DIR} ${ARGN}
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(${VELDRUN_TEST_PREFIX}${name} PROPERTIES
-    FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT 600)
+    FIXTURES_REQUIRED ${VELDRUN_WINE_FIXTURE} RESOURCE_LOCK ${VELDRUN_WINE_LOCK} TIMEOUT ${limit})
 endfunction()
 
 # veldrun_e2e_test(NAME script.py): an end-to-end test that drives
@@ -69,11 +97,33 @@ function(veldrun_e2e_test name script)
     return()
   endif()
   add_test(NAME e2e.${name}
-           COMMAND python3 ${script} ${ARGN}
+           COMMAND ${VELDRUN_WINE_BOUNDED} ${CMAKE_BINARY_DIR} 870 python3 ${script} ${ARGN}
            WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
   set_tests_properties(e2e.${name} PROPERTIES
-    FIXTURES_REQUIRED wine RESOURCE_LOCK wineprefix TIMEOUT 900
+    FIXTURES_REQUIRED ${VELDRUN_WINE_FIXTURE} RESOURCE_LOCK ${VELDRUN_WINE_LOCK} TIMEOUT 900
     ENVIRONMENT "VELDRUN_BUILD=${CMAKE_BINARY_DIR};VELDRUN_SOURCE=${CMAKE_SOURCE_DIR};VELDRUN_EXE=$<TARGET_FILE:Veldrun>")
+endfunction()
+
+# veldrun_release_test(NAME script.py): an end-to-end suite of the win32
+# lane that drives the release build, with the win64 tree's helpers.
+function(veldrun_release_test name script)
+  if(NOT VELDRUN_ARCH STREQUAL "win32")
+    return()
+  endif()
+  add_test(NAME e2e.${name}
+           COMMAND ${VELDRUN_WINE_BOUNDED} ${CMAKE_BINARY_DIR} 1170 python3 ${script}
+           WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+  set_tests_properties(e2e.${name} PROPERTIES
+    FIXTURES_REQUIRED ${VELDRUN_WINE_FIXTURE} RESOURCE_LOCK ${VELDRUN_WINE_LOCK} TIMEOUT 1200
+    ENVIRONMENT "VELDRUN_BUILD=${CMAKE_BINARY_DIR};VELDRUN_SOURCE=${CMAKE_SOURCE_DIR};VELDRUN_EXE=$<TARGET_FILE:Veldrun>;VELDRUN_TOOLS_BUILD=${VELDRUN_HELPER_TREE}")
+endfunction()
+
+# veldrun_release_program(TARGET): a program users get carries no debug
+# information nor symbols (the sanitizer build keeps them for its reports).
+function(veldrun_release_program target)
+  if(NOT VELDRUN_SANITIZE AND NOT CMAKE_BUILD_TYPE STREQUAL "Debug")
+    target_link_options(${target} PRIVATE -s)
+  endif()
 endfunction()
 
 # Resource scripts include other scripts, bitmaps and icons, which the build

@@ -104,8 +104,8 @@ def main():
 def run_demo(harness, env):
     prefix = os.path.join(OUT, "prefix")
     if not os.path.isfile(os.path.join(prefix, "system.reg")):
-        say("creating the Wine prefix %s (once, about half a minute)" % prefix)
-        harness.run("wineboot", ["-i"], env=env, timeout=600)
+        say("creating the Wine prefix %s (once, some minutes: its 32-bit half runs emulated)" % prefix)
+        harness.run("wineboot", ["-i"], env=env, timeout=1500)
     for old in ("start.png", "download.png", "applied.png", "message.png", "patch-report.txt", "VeldrunUpdate.exe"):
         if os.path.exists(os.path.join(OUT, old)):
             os.unlink(os.path.join(OUT, old))

@@ -1,27 +1,92 @@
 #!/usr/bin/env bash
 # Installs what building, testing and the demo need on a Debian 12 machine,
 # then builds GoogleTest once per cross toolchain into a machine-wide cache.
-# Idempotent: packages already present and libraries already built are skipped.
+# The 32-bit programs (the release build) run under i386 Wine, which runs
+# under qemu user-mode emulation: this script also registers qemu for i386
+# executables with the kernel and adds Debian's i386 architecture.
+# Idempotent: packages already present, a handler already registered and
+# libraries already built are skipped.
 set -euo pipefail
+
+SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+APT=($SUDO env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600)
+
+# fail STEP HOWTO: stops the script, naming the step and how to do it by hand.
+fail() {
+  echo "install-deps: FAILED: $1" >&2
+  echo "install-deps: to do it by hand: $2" >&2
+  exit 1
+}
+
+# install_missing STEP PACKAGE...: installs those packages not yet installed.
+install_missing() {
+  local step="$1"; shift
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "install-deps: $step: installing ${missing[*]}"
+  "${APT[@]}" update -qq || fail "$step: apt-get update" "apt-get update"
+  "${APT[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
+    || fail "$step: installing ${missing[*]}" "apt-get install --no-install-recommends ${missing[*]}"
+}
 
 packages=(
   cmake ninja-build make g++ python3
+  clang libclang-rt-14-dev clang-format
   googletest libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine64 xvfb xauth x11-apps imagemagick x11-utils
   osslsigncode openssl curl file
+  nlohmann-json3-dev python3-jsonschema
+  qemu-user-static
 )
+install_missing "base packages" "${packages[@]}"
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "install-deps: installing ${missing[*]}"
-  SUDO=""; [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+# The kernel runs no 32-bit code here: i386 executables go to qemu. The F
+# flag opens the interpreter once at registration, so it works in any mount
+# namespace. Debian registers no i386 handler on amd64 machines.
+binfmt=/proc/sys/fs/binfmt_misc
+qemu=/usr/bin/qemu-i386-static
+entry="$binfmt/qemu-i386"
+i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+handler_ok() {
+  [ -f "$entry" ] && grep -qx enabled "$entry" && grep -qx "interpreter $qemu" "$entry" \
+    && grep -q '^flags: .*F' "$entry"
+}
+if ! handler_ok; then
+  [ -x "$qemu" ] || fail "qemu for i386: $qemu is missing" "apt-get install qemu-user-static"
+  if [ ! -e "$binfmt/register" ]; then
+    echo "install-deps: mounting binfmt_misc"
+    $SUDO mount -t binfmt_misc binfmt_misc "$binfmt" \
+      || fail "mounting binfmt_misc" "mount -t binfmt_misc binfmt_misc $binfmt (a container needs this from its host)"
+  fi
+  if [ -e "$entry" ]; then
+    echo "install-deps: replacing the i386 handler ($(grep -E '^(interpreter|flags)' "$entry" | tr '\n' ' '))"
+    echo -1 | $SUDO tee "$entry" >/dev/null || fail "removing the old i386 handler" "echo -1 > $entry"
+  fi
+  echo "install-deps: registering $qemu for i386 executables"
+  printf ':qemu-i386:M::%s:%s:%s:F' "$i386_magic" "$i386_mask" "$qemu" | $SUDO tee "$binfmt/register" >/dev/null \
+    || { [ -e "$entry" ] && echo -1 | $SUDO tee "$entry" >/dev/null
+         fail "registering the i386 handler" \
+           "printf ':qemu-i386:M::%s:%s:%s:F' '$i386_magic' '$i386_mask' $qemu > $binfmt/register"; }
+  if ! handler_ok; then
+    echo -1 | $SUDO tee "$entry" >/dev/null 2>&1 || true
+    fail "checking the i386 handler (removed again)" "see $entry after registering by hand"
+  fi
 fi
+
+# i386 Wine beside the 64-bit one.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "install-deps: adding the i386 architecture"
+  $SUDO dpkg --add-architecture i386 || fail "adding the i386 architecture" "dpkg --add-architecture i386"
+fi
+install_missing "i386 Wine" wine32:i386 wine
+/usr/lib/wine/wine --version >/dev/null 2>&1 \
+  || fail "starting i386 Wine through qemu (/usr/lib/wine/wine --version)" \
+          "check $entry and that wine32:i386 is installed"
 
 # GoogleTest for the MinGW toolchains, built from Debian's sources.
 deps="${VELDRUN_DEPS:-$HOME/.cache/veldrun-deps}"

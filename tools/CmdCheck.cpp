@@ -3,13 +3,14 @@
 // export, with the URLs the run would fetch.
 #include "ToolCommands.h"
 
-#include "BuildAudit.h"
-#include "JsonWriter.h"
+#include "PackageLayout.h"
+#include "PatchLint.h"
 #include "RegExport.h"
 #include "ToolArgs.h"
 #include "ToolFiles.h"
 
 #include "common/FixedBuf.h"
+#include "common/TextHelpers.h"
 #include "products/ProductCheck.h"
 #include "products/TableRegistry.h"
 #include "products/TextCompare.h"
@@ -26,21 +27,33 @@ const char kHelp[] = "usage: vdrpack check PATCH.ini --registry STATE.reg [--all
                      "keys under HKEY_LOCAL_MACHINE count, others are listed and left out). Prints each product as\n"
                      "found, the outcome (applicable, patch error, product error, already applied), the build\n"
                      "chosen and every URL the run would fetch, in order, the fallback included, with its pin.\n"
-                     "  --all-builds  also audit every Info entry: keys cut at 259 characters, names that no Check\n"
-                     "                value gives (typos), entries that can never be chosen, unusable pins;\n"
-                     "                exit status 1 when there is any finding\n"
+                     "  --all-builds  also list the lint's findings (\"vdrpack lint\"): Info entries that never match\n"
+                     "                or match the wrong machines, unusable pins, misspelled keys, ...;\n"
+                     "                exit status 1 when one of them is an error\n"
                      "  --json        print a JSON object instead of text\n"
                      "  --view 32     (default) read as the 32-bit program does on 64-bit Windows: when the export\n"
                      "                holds Software\\WOW6432Node, that is what \"Software\" names\n"
-                     "  --view 64     read every key as exported\n";
+                     "  --view 64     read every key as exported\n"
+                     "String values may be written as text, hex(1): or hex(2): (REG_EXPAND_SZ, read unexpanded).\n"
+                     "Exit status: 0 a build would be fetched, 10 product error, 11 patch error, 12 already applied.\n";
 
+// The outcome's stable name and exit status.
 const char* outcomeName(int result, int id)
 {
     if (result == kProductsNotFound)
-        return "product error";
+        return "product-error";
     if (result == kProductsMismatch)
-        return "patch error";
-    return id == kPatchAlreadyApplied ? "already applied" : "applicable";
+        return "patch-error";
+    return id == kPatchAlreadyApplied ? "already-applied" : "applicable";
+}
+
+int outcomeStatus(int result, int id)
+{
+    if (result == kProductsNotFound)
+        return kToolProductError;
+    if (result == kProductsMismatch)
+        return kToolPatchError;
+    return id == kPatchAlreadyApplied ? kToolAlreadyApplied : kToolOk;
 }
 
 bool underSoftwareWow(const std::string& foldedPath, std::string& rest)
@@ -62,18 +75,13 @@ bool underSoftwareWow(const std::string& foldedPath, std::string& rest)
 // Returns true when the 32-bit view's redirection was applied.
 bool fillRegistry(const CRegExport& reg, CTableRegistry& table, bool view32)
 {
-    auto folded = [](std::string s) {
-        for (char& c : s)
-            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        return s;
-    };
     std::string rest;
     bool redirect = false;
     for (const RegExportKey& k : reg.keys())
-        redirect = redirect || (view32 && underSoftwareWow(folded(k.path), rest));
+        redirect = redirect || (view32 && underSoftwareWow(asciiFolded(k.path), rest));
     for (const RegExportKey& k : reg.keys()) {
         std::string path = k.path;
-        std::string f = folded(path);
+        std::string f = asciiFolded(path);
         if (redirect) {
             if (underSoftwareWow(f, rest))
                 path = "Software" + k.path.substr(k.path.size() - rest.size());
@@ -124,28 +132,22 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     bool json = a.has("--json");
 
     std::string ini, regBytes;
-    if (!readWholeFile(iniArg, ini)) {
-        io.err += "vdrpack check: cannot read " + iniArg + "\n";
-        return kToolUnreadable;
-    }
-    if (!readWholeFile(regArg, regBytes)) {
-        io.err += "vdrpack check: cannot read " + regArg + "\n";
-        return kToolUnreadable;
-    }
+    if (!readWholeFile(iniArg, ini))
+        return toolError(io, kToolUnreadable, iniArg, "cannot read the file");
+    if (!readWholeFile(regArg, regBytes))
+        return toolError(io, kToolUnreadable, regArg, "cannot read the file");
+    if (isProgramOrPackage(iniArg, ini))
+        return toolError(io, kToolRefused, iniArg, "is a program or a package, not a patch information file");
     CRegExport reg;
-    if (reg.parse(regBytes) != kRegExportOk) {
-        io.err += "vdrpack check: " + regArg + ": " + reg.error() + "\n";
-        return kToolMalformed;
-    }
+    if (reg.parse(regBytes) != kRegExportOk)
+        return toolError(io, kToolMalformed, regArg, reg.error());
     // The platform's profile reader (on Windows) looks for a bare name in
     // the system directory: it gets the full path, as in the program.
     std::string iniPath = absolutePath(iniArg);
-    if (iniPath.empty() || iniPath.size() >= kMaxText) {
-        io.err += "vdrpack check: the path of " + iniArg + " does not fit in 259 characters\n";
-        return kToolUnreadable;
-    }
+    if (iniPath.empty() || iniPath.size() >= kMaxText)
+        return toolError(io, kToolUnreadable, iniArg, "the full path does not fit in 259 characters");
     for (const std::string& w : reg.warnings())
-        io.err += "vdrpack check: " + regArg + ": " + w + "\n";
+        io.err += "vdrpack: " + regArg + ": warning: " + w + "\n";
 
     CTableRegistry table;
     bool redirected = fillRegistry(reg, table, view == "32");
@@ -180,31 +182,29 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
             }
         }
     }
-    std::vector<BuildFinding> findings;
+    std::vector<LintFinding> findings;
     if (a.has("--all-builds"))
-        findings = auditBuilds(profile, iniPath.c_str());
+        findings = lintPatchFile(ini);
 
-    CJsonWriter j;
-    j.beginObject();
-    j.string("file", iniArg);
-    j.string("registryView", redirected ? "32-bit (Software\\WOW6432Node)" : "as exported");
-    j.beginArray("products");
+    Json j = jsonDocument("check");
+    j["file"] = jsonText(iniArg);
+    j["registry"] = jsonText(regArg);
+    j["registryView"] = redirected ? "wow6432node" : "as-exported";
+    Json jProducts = Json::array();
     std::string text =
         iniArg + " against " + regArg + (redirected ? " (32-bit view: Software\\WOW6432Node)" : "") + "\nproducts:\n";
     for (std::size_t i = 0; i < products.size(); ++i) {
         const ProductInfo& p = products[i];
         bool exempt = std::string(p.szNoVerCheck) == "1";
-        j.beginObject();
-        j.number("index", static_cast<std::int64_t>(i));
-        j.string("path", p.szPath);
-        j.boolean("found", p.bFound != 0);
-        j.string("name", p.szProdName);
-        j.string("version", p.szProdVer);
-        j.string("srNo", p.szSRNo);
-        j.string("srVersion", p.szSRVer);
-        j.string("check", p.szCheck);
-        j.boolean("exempt", exempt);
-        j.endObject();
+        jProducts.push_back(Json{{"index", i},
+                                 {"path", jsonText(p.szPath)},
+                                 {"found", p.bFound != 0},
+                                 {"name", jsonText(p.szProdName)},
+                                 {"version", jsonText(p.szProdVer)},
+                                 {"srNo", jsonText(p.szSRNo)},
+                                 {"srVersion", jsonText(p.szSRVer)},
+                                 {"check", jsonText(p.szCheck)},
+                                 {"exempt", exempt}});
         text += "  " + std::to_string(i) + " " + p.szPath + ": ";
         if (!p.bFound)
             text += "not found (or incomplete)\n";
@@ -216,49 +216,33 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
                                           : " does not match") +
                     "\n";
     }
-    j.endArray();
+    j["products"] = jProducts;
     const char* outcome = outcomeName(result, id);
-    j.string("outcome", outcome);
+    j["outcome"] = outcome;
     text += std::string("outcome: ") + outcome + "\n";
-    if (result == kProductsApplicable) {
-        if (id == kPatchGeneric) {
-            j.string("build", "generic");
-            text += "build: generic (max folder)\n";
-        } else if (id == kPatchAlreadyApplied) {
-            j.string("build", "none");
-        } else {
-            j.number("build", id);
-            text += "build: " + std::to_string(id) + "\n";
-        }
+    j["build"] = nullptr;
+    if (result == kProductsApplicable && id == kPatchGeneric) {
+        j["build"] = Json{{"generic", true}};
+        text += "build: generic (max folder)\n";
+    } else if (result == kProductsApplicable && id != kPatchAlreadyApplied) {
+        j["build"] = Json{{"folder", id}};
+        text += "build: " + std::to_string(id) + "\n";
     }
-    j.beginArray("fetches");
+    Json jFetches = Json::array();
     for (const Fetch& f : fetches) {
-        j.beginObject();
-        j.string("role", f.role);
-        j.string("url", f.url);
-        j.string("pinKey", f.pinKey);
-        if (f.pin.empty())
-            j.null("pin");
-        else
-            j.string("pin", f.pin);
-        j.endObject();
+        jFetches.push_back(Json{{"role", f.role},
+                                {"url", f.url.empty() ? Json(nullptr) : jsonText(f.url)},
+                                {"pinKey", f.pinKey},
+                                {"pin", f.pin.empty() ? Json(nullptr) : jsonText(f.pin)}});
         text += f.role + ": " + (f.url.empty() ? "(URL longer than 259 characters: not fetched)" : f.url) + "\n";
         text += "  pin " + f.pinKey + ": " + (f.pin.empty() ? "none" : f.pin) + "\n";
     }
-    j.endArray();
+    j["fetches"] = jFetches;
     if (a.has("--all-builds")) {
-        j.beginArray("findings");
-        text += findings.empty() ? "all builds: no findings\n" : "all builds:\n";
-        for (const BuildFinding& f : findings) {
-            j.beginObject();
-            j.string("where", f.where);
-            j.string("problem", f.problem);
-            j.endObject();
-            text += "  " + f.where + ": " + f.problem + "\n";
-        }
-        j.endArray();
+        j["findings"] = lintJson(findings);
+        text += findings.empty() ? "all builds: no findings\n" : "all builds: " + lintSummary(findings) + "\n";
+        text += lintText(iniArg, findings);
     }
-    j.endObject();
-    io.out += json ? j.text() : text;
-    return findings.empty() ? kToolOk : kToolFindings;
+    io.out += json ? jsonDump(j) : text;
+    return hasLintErrors(findings) ? kToolFindings : outcomeStatus(result, id);
 }

@@ -33,28 +33,18 @@ int runExtract(const std::vector<std::string>& args, ToolOutput& io)
 
     std::string full = absolutePath(path);
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(full, ec)) {
-        io.err += "vdrpack extract: cannot read " + path + "\n";
-        return kToolUnreadable;
-    }
+    if (!std::filesystem::is_regular_file(full, ec))
+        return toolError(io, kToolUnreadable, path, "cannot read the file");
     CPatchPackage package(full.c_str());
-    if (full.size() >= sizeof package.packagePath) {
-        io.err += "vdrpack extract: the path of " + path + " is too long for the package reader\n";
-        return kToolUnreadable;
-    }
-    if (package.checkSignature() != 1) {
-        io.err += "vdrpack extract: " + path + " is not a package\n";
-        return kToolNotPackage;
-    }
-    if (!std::filesystem::is_directory(dir, ec)) {
-        io.err += "vdrpack extract: " + dir + " is not a directory\n";
-        return kToolWriteFailed;
-    }
+    if (full.size() >= sizeof package.packagePath)
+        return toolError(io, kToolUnreadable, path, "the full path is too long for the package reader");
+    if (package.checkSignature() != 1)
+        return toolError(io, kToolNotPackage, path, "is not a package (no package trailer)");
+    if (!std::filesystem::is_directory(dir, ec))
+        return toolError(io, kToolWriteFailed, dir, "is not a directory");
     CWorkingDirectory cwd(dir);
-    if (!cwd.ok()) {
-        io.err += "vdrpack extract: cannot enter " + dir + "\n";
-        return kToolWriteFailed;
-    }
+    if (!cwd.ok())
+        return toolError(io, kToolWriteFailed, dir, "cannot enter the directory");
     char written[260] = {};
     int r = package.detachFile(nullptr, written, sizeof written);
     switch (r) {
@@ -62,17 +52,13 @@ int runExtract(const std::vector<std::string>& args, ToolOutput& io)
         io.out += "extracted " + std::string(written) + " into " + dir + "\n";
         return kToolOk;
     case kDetachPackageOpen:
-        io.err += "vdrpack extract: cannot read " + path + "\n";
-        return kToolUnreadable;
+        return toolError(io, kToolUnreadable, path, "cannot read the file");
     case kDetachNameRefused:
-        io.err += "vdrpack extract: the package carries a name the program refuses; nothing written\n";
-        return kToolRefused;
+        return toolError(io, kToolRefused, path, "carries a name the program refuses; nothing written");
     case kDetachNoTrailer:
     case kDetachBadStart:
-        io.err += "vdrpack extract: " + path + " has a damaged package trailer\n";
-        return kToolMalformed;
+        return toolError(io, kToolMalformed, path, "has a damaged package trailer");
     default:
-        io.err += "vdrpack extract: cannot write the attached file into " + dir + "\n";
-        return kToolWriteFailed;
+        return toolError(io, kToolWriteFailed, dir, "cannot write the attached file into the directory");
     }
 }

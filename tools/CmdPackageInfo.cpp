@@ -1,10 +1,10 @@
 // vdrpack inspect: whether a file is an update package, and its layout.
 #include "ToolCommands.h"
 
-#include "JsonWriter.h"
 #include "PackageLayout.h"
 #include "ToolArgs.h"
 #include "ToolFiles.h"
+#include "ToolJson.h"
 
 #include "common/Sha256.h"
 #include "package/PatchPackage.h"
@@ -45,53 +45,38 @@ int runInspect(const std::vector<std::string>& args, ToolOutput& io)
     bool json = a.has("--json");
 
     std::string bytes;
-    if (!readWholeFile(path, bytes)) {
-        io.err += "vdrpack inspect: cannot read " + path + "\n";
-        return kToolUnreadable;
-    }
+    if (!readWholeFile(path, bytes))
+        return toolError(io, kToolUnreadable, path, "cannot read the file");
     std::string full = absolutePath(path);
     CPatchPackage package(full.c_str());
-    CJsonWriter j;
-    j.beginObject();
-    j.string("file", path);
+    Json j = jsonDocument("inspect");
+    j["file"] = jsonText(path);
     if (full.size() >= sizeof package.packagePath || package.checkSignature() != 1) {
-        j.boolean("package", false);
-        j.endObject();
-        if (json)
-            io.out += j.text();
-        else
-            io.out += path + ": not a package (no package trailer)\n";
-        io.err += "vdrpack inspect: " + path + " is not a package\n";
+        j["package"] = false;
+        io.out += json ? jsonDump(j) : path + ": not a package (no package trailer)\n";
+        io.err += "vdrpack: " + path + ": is not a package\n";
         return kToolNotPackage;
     }
     PackageLayout l;
-    if (readPackageLayout(bytes, package.trailingBytes, l) != kLayoutOk) {
-        io.err += "vdrpack inspect: " + path + " has a package marker but a damaged trailer\n";
-        return kToolMalformed;
-    }
+    if (readPackageLayout(bytes, package.trailingBytes, l) != kLayoutOk)
+        return toolError(io, kToolMalformed, path, "has a package marker but a damaged trailer");
     bool storable = isStorableName(l.name.data(), l.name.size());
     std::string digest = contentDigest(bytes, l);
-    j.boolean("package", true);
-    j.number("fileSize", l.fileSize);
-    j.number("executableSize", l.exeSize);
-    j.string("attachedName", l.name);
-    j.boolean("nameAccepted", storable);
-    j.number("contentSize", l.contentSize);
-    j.string("contentSha256", digest);
-    j.number("trailingBytes", l.trailing);
-    if (l.bSignature) {
-        j.beginObject("signatureTable");
-        j.number("offset", l.sigOffset);
-        j.number("size", l.sigSize);
-        j.number("alignmentBytes", l.sigOffset - (l.fileSize - l.trailing));
-        j.endObject();
-    } else {
-        j.null("signatureTable");
-    }
-    j.endObject();
+    j["package"] = true;
+    j["fileSize"] = l.fileSize;
+    j["executableSize"] = l.exeSize;
+    j["attachedName"] = jsonText(l.name);
+    j["nameAccepted"] = storable;
+    j["contentSize"] = l.contentSize;
+    j["contentSha256"] = digest;
+    j["trailingBytes"] = l.trailing;
+    j["signatureTable"] = nullptr;
+    if (l.bSignature)
+        j["signatureTable"] = Json{
+            {"offset", l.sigOffset}, {"size", l.sigSize}, {"alignmentBytes", l.sigOffset - (l.fileSize - l.trailing)}};
 
     if (json) {
-        io.out += j.text();
+        io.out += jsonDump(j);
     } else {
         io.out += path + ": update package\n";
         io.out += "  executable size: " + std::to_string(l.exeSize) + "\n";
@@ -109,7 +94,7 @@ int runInspect(const std::vector<std::string>& args, ToolOutput& io)
         io.out += "\n";
     }
     if (!storable) {
-        io.err += "vdrpack inspect: the attached name \"" + l.name + "\" is refused by the program\n";
+        io.err += "vdrpack: " + path + ": the attached name \"" + l.name + "\" is refused by the program\n";
         return kToolMalformed;
     }
     return kToolOk;

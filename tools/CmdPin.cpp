@@ -4,11 +4,16 @@
 #include "ToolCommands.h"
 
 #include "IniKeyWriter.h"
+#include "PackageLayout.h"
+#include "PatchLint.h"
 #include "ToolArgs.h"
 #include "ToolFiles.h"
 
 #include "common/FileHash.h"
+#include "common/FixedBuf.h"
 #include "products/IniFileReader.h"
+#include "products/ProfileLines.h"
+#include "products/Profile.h"
 #include "update/PatchPin.h"
 
 #include <cstdio>
@@ -21,7 +26,10 @@ const char kHelp[] = "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n"
                      "Writes the SHA-256 of FILE, the patch build the server holds, into [SRInfo] of PATCH.ini:\n"
                      "  --build N   as \"SHA256N\", for the build in server folder N (the one Info N selects)\n"
                      "  --max       as \"SHA256Max\", for the generic build in the max folder (also the fallback)\n"
-                     "An existing pin is replaced; every other byte of PATCH.ini stays as it was.\n"
+                     "An existing pin is replaced; every other byte of PATCH.ini stays as it was, in its own encoding\n"
+                     "(ANSI or UTF-8, with or without byte-order mark, or UTF-16 with its mark). The file is read\n"
+                     "back with the program's reader before it replaces the old one: exit 6, the file as it was,\n"
+                     "when the pin does not read back. A package or program given as PATCH.ini is refused (exit 7).\n"
                      "A program that downloads a pinned build starts it only when its SHA-256 matches;\n"
                      "a mismatch counts as no file (fallback or server error).\n";
 
@@ -62,32 +70,45 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     const std::string& iniPath = a.positional()[0];
     const std::string& buildPath = a.positional()[1];
 
-    std::string text;
-    if (!readWholeFile(iniPath, text)) {
-        io.err += "vdrpack pin: cannot read " + iniPath + "\n";
-        return kToolUnreadable;
-    }
+    std::string bytes;
+    if (!readWholeFile(iniPath, bytes))
+        return toolError(io, kToolUnreadable, iniPath, "cannot read the file");
+    if (isProgramOrPackage(iniPath, bytes))
+        return toolError(io, kToolRefused, iniPath,
+                         "is a program or a package, not a patch information file; pin the patch.ini, then build");
     unsigned char digest[kSha256Size];
-    if (!sha256OfFile(buildPath.c_str(), digest)) {
-        io.err += "vdrpack pin: cannot read " + buildPath + "\n";
-        return kToolUnreadable;
-    }
+    if (!sha256OfFile(buildPath.c_str(), digest))
+        return toolError(io, kToolUnreadable, buildPath, "cannot read the file");
     char hex[kSha256HexSize];
     sha256Hex(digest, hex);
     char key[kPinKeySize];
     pinKeyName(folder, key, sizeof key);
 
-    if (!replaceFile(iniPath, setIniKey(text, "SRInfo", key, hex))) {
-        io.err += "vdrpack pin: cannot write " + iniPath + "\n";
-        return kToolWriteFailed;
-    }
+    // The new file must give the pin back through the program's own reader
+    // before it replaces the old one.
+    bool mismatch = false;
+    auto readsBack = [&](const std::string& temp) {
+        std::string full = absolutePath(temp);
+        char got[kMaxText] = {};
+        if (!full.empty() && full.size() < kMaxText)
+            platformProfile().getString("SRInfo", key, "", got, sizeof got, full.c_str());
+        mismatch = std::string(got) != hex;
+        return !mismatch;
+    };
+    if (!replaceFile(iniPath, setIniKeyInFile(bytes, "SRInfo", key, hex), readsBack))
+        return toolError(io, kToolWriteFailed, iniPath,
+                         mismatch ? std::string("the pin did not read back as written; the file is left as it was")
+                                  : std::string("cannot write the file"));
     io.out += iniPath + ": [SRInfo] " + key + "=" + hex + "\n";
-    std::string countText;
-    int count = CIniFileReader::findValue("SRInfo", "Count", iniPath.c_str(), countText)
-                    ? CIniFileReader::parseInt(countText)
-                    : 0;
+
+    CPatchFile file(profileTextOf(bytes));
+    for (int line : file.unclosed())
+        io.err += "vdrpack: " + iniPath + ":" + std::to_string(line) +
+                  ": warning: a section line without its closing \"]\"; the program reads no section there "
+                  "(see vdrpack lint)\n";
+    int count = CIniFileReader::parseInt(file.value("SRInfo", "Count"));
     if (folder != kPinFolderMax && folder >= count)
-        io.err += "vdrpack pin: warning: [SRInfo] Count is " + std::to_string(count) + ", so folder " +
+        io.err += "vdrpack: " + iniPath + ": warning: [SRInfo] Count is " + std::to_string(count) + ", so folder " +
                   std::to_string(folder) + " is never selected and its pin never used\n";
     return kToolOk;
 }

@@ -1,40 +1,82 @@
 #include "IniKeyWriter.h"
 
+#include "common/TextHelpers.h"
+#include "products/ProfileLines.h"
+
 #include <cstddef>
 
 namespace {
 
-const char* const kSpace = " \t\v\f\x1a";
-
-std::string trim(const std::string& s)
+void putUtf8(std::string& out, unsigned cp)
 {
-    std::size_t b = s.find_first_not_of(kSpace);
-    if (b == std::string::npos)
-        return std::string();
-    return s.substr(b, s.find_last_not_of(kSpace) - b + 1);
-}
-
-bool equalNoCase(const std::string& a, const std::string& b)
-{
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y - 'A' + 'a');
-        if (x != y)
-            return false;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
     }
-    return true;
 }
 
-struct Line {
-    std::size_t begin; // first byte
-    std::size_t end;   // one past the last byte before the line ending
-    std::size_t next;  // first byte of the next line
-};
+void putUnit(std::string& out, unsigned unit, bool bigEndian)
+{
+    char hi = static_cast<char>(unit >> 8), lo = static_cast<char>(unit & 0xFF);
+    out += bigEndian ? hi : lo;
+    out += bigEndian ? lo : hi;
+}
+
+// UTF-16 units (after the byte-order mark) as UTF-8; an unpaired surrogate
+// becomes its own three-byte form, so that fromUtf16View gives every unit
+// back as it was.
+std::string utf16View(const std::string& bytes, bool bigEndian)
+{
+    auto unitAt = [&](std::size_t i) {
+        unsigned char a = static_cast<unsigned char>(bytes[i]), b = static_cast<unsigned char>(bytes[i + 1]);
+        return bigEndian ? (a << 8 | b) : (b << 8 | a);
+    };
+    std::string out;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        unsigned u = static_cast<unsigned>(unitAt(i));
+        if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+            unsigned low = static_cast<unsigned>(unitAt(i + 2));
+            if (low >= 0xDC00 && low < 0xE000) {
+                putUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        putUtf8(out, u);
+    }
+    return out;
+}
+
+std::string fromUtf16View(const std::string& text, bool bigEndian)
+{
+    std::string out = bigEndian ? "\xFE\xFF" : "\xFF\xFE";
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        unsigned cp = extra == 0 ? c : c & (0x3F >> extra);
+        for (int k = 1; k <= extra && i + static_cast<std::size_t>(k) < text.size(); ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0x3F);
+        i += static_cast<std::size_t>(extra) + 1;
+        if (cp >= 0x10000) {
+            putUnit(out, 0xD800 + ((cp - 0x10000) >> 10), bigEndian);
+            putUnit(out, 0xDC00 + ((cp - 0x10000) & 0x3FF), bigEndian);
+        } else {
+            putUnit(out, cp, bigEndian);
+        }
+    }
+    return out;
+}
 
 } // namespace
 
@@ -47,44 +89,30 @@ std::string setIniKey(const std::string& text, const std::string& section, const
 
     std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
     bool inSection = false;
-    bool seen = false;        // the first section of the name was entered
-    std::size_t insertAt = 0; // after the section's last line that is not blank
+    bool seen = false;            // the first section of the name was entered
+    std::size_t insertAt = start; // after the section's last line that is not blank
     bool lastHasEnding = true;
-    for (std::size_t pos = start; pos < text.size();) {
-        Line line{pos, pos, pos};
-        while (line.end < text.size() && text[line.end] != '\r' && text[line.end] != '\n')
-            ++line.end;
-        line.next = line.end;
-        if (line.next < text.size() && text[line.next] == '\r')
-            ++line.next;
-        if (line.next < text.size() && text[line.next] == '\n' && (line.next == line.end || text[line.end] == '\r'))
-            ++line.next;
-        pos = line.next;
-
-        std::string content = trim(text.substr(line.begin, line.end - line.begin));
-        if (!content.empty() && content[0] == '[') {
+    CProfileLineScanner lines(std::string_view(text).substr(start));
+    ProfileLine line;
+    while (lines.next(line)) {
+        if (line.kind == ProfileLine::kSection) {
             if (inSection)
                 break; // the section ended without the key
-            std::size_t close = content.rfind(']');
-            std::string name = trim(content.substr(1, close == std::string::npos ? std::string::npos : close - 1));
-            if (!seen && equalNoCase(name, section)) {
+            if (!seen && equalNoCaseAscii(line.name, section)) {
                 inSection = seen = true;
-                insertAt = line.next;
+                insertAt = start + line.next;
                 lastHasEnding = line.next > line.end;
             }
             continue;
         }
-        if (!inSection || content.empty())
+        if (!inSection || line.kind == ProfileLine::kBlank)
             continue;
-        insertAt = line.next;
+        insertAt = start + line.next;
         lastHasEnding = line.next > line.end;
-        if (content[0] == ';')
-            continue;
-        // A line without "=" is a key too (one that reads as missing), so
-        // it is the one to replace.
-        std::size_t eq = content.find('=');
-        if (equalNoCase(trim(content.substr(0, eq)), key))
-            return text.substr(0, line.begin) + entry + text.substr(line.end);
+        // A key line without "=" is a key too (one that reads as missing),
+        // so it is the one to replace.
+        if (line.kind == ProfileLine::kKey && equalNoCaseAscii(line.name, key))
+            return text.substr(0, start + line.begin) + entry + text.substr(start + line.end);
     }
 
     if (seen) {
@@ -98,4 +126,15 @@ std::string setIniKey(const std::string& text, const std::string& section, const
     if (out.size() > start)
         out += eol;
     return out + "[" + section + "]" + eol + entry + eol;
+}
+
+std::string setIniKeyInFile(const std::string& bytes, const std::string& section, const std::string& key,
+                            const std::string& value)
+{
+    ProfileEncoding encoding = profileEncodingOf(bytes);
+    if (encoding != kProfileUtf16Le && encoding != kProfileUtf16Be)
+        return setIniKey(bytes, section, key, value);
+    bool bigEndian = encoding == kProfileUtf16Be;
+    std::string odd = bytes.size() % 2 ? bytes.substr(bytes.size() - 1) : std::string();
+    return fromUtf16View(setIniKey(utf16View(bytes, bigEndian), section, key, value), bigEndian) + odd;
 }

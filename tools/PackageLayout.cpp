@@ -1,17 +1,20 @@
 #include "PackageLayout.h"
 
+#include "ToolFiles.h"
+
+#include "package/PackageTrailer.h"
+#include "package/PatchPackage.h"
+
 namespace {
 
 std::uint32_t le32(const std::string& b, std::int64_t at)
 {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(b.data()) + at;
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
+    return readLe32(reinterpret_cast<const unsigned char*>(b.data()) + at);
 }
 
 std::uint16_t le16(const std::string& b, std::int64_t at)
 {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(b.data()) + at;
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+    return readLe16(reinterpret_cast<const unsigned char*>(b.data()) + at);
 }
 
 // The certificate table entry of a PE header (the security data directory,
@@ -19,10 +22,8 @@ std::uint16_t le16(const std::string& b, std::int64_t at)
 // the entry is empty.
 bool securityDirectory(const std::string& b, std::int64_t exeSize, std::int64_t& offset, std::int64_t& size)
 {
-    if (exeSize < 0x40 || b.compare(0, 2, "MZ") != 0)
-        return false;
-    std::int64_t pe = le32(b, 0x3C);
-    if (pe + 24 + 2 > exeSize || b.compare(static_cast<std::size_t>(pe), 4, std::string("PE\0\0", 4)) != 0)
+    std::int64_t pe = peHeaderOffset(b, exeSize);
+    if (pe < 0)
         return false;
     std::int64_t opt = pe + 24;
     std::uint16_t magic = le16(b, opt);
@@ -37,12 +38,28 @@ bool securityDirectory(const std::string& b, std::int64_t exeSize, std::int64_t&
 
 } // namespace
 
+std::int64_t peHeaderOffset(const std::string& b, std::int64_t exeSize)
+{
+    if (exeSize < 0x40 || static_cast<std::int64_t>(b.size()) < exeSize || b.compare(0, 2, "MZ") != 0)
+        return -1;
+    std::int64_t pe = le32(b, 0x3C);
+    if (pe + 24 + 2 > exeSize || b.compare(static_cast<std::size_t>(pe), 4, std::string("PE\0\0", 4)) != 0)
+        return -1;
+    return pe;
+}
+
+bool carriesSignatureTable(const std::string& bytes)
+{
+    std::int64_t offset = 0, size = 0;
+    return securityDirectory(bytes, static_cast<std::int64_t>(bytes.size()), offset, size);
+}
+
 int readPackageLayout(const std::string& bytes, std::int64_t trailing, PackageLayout& layout)
 {
     layout = PackageLayout();
     layout.fileSize = static_cast<std::int64_t>(bytes.size());
     layout.trailing = trailing;
-    std::int64_t startField = layout.fileSize - trailing - 24; // offset of the start-offset field
+    std::int64_t startField = layout.fileSize - trailing - kTrailerSize; // offset of the start-offset field
     if (startField < 0)
         return kLayoutDamaged;
     std::int64_t s = le32(bytes, startField);
@@ -64,4 +81,12 @@ int readPackageLayout(const std::string& bytes, std::int64_t trailing, PackageLa
         layout.sigSize = size;
     }
     return kLayoutOk;
+}
+
+bool isProgramOrPackage(const std::string& path, const std::string& bytes)
+{
+    if (peHeaderOffset(bytes, static_cast<std::int64_t>(bytes.size())) >= 0)
+        return true;
+    CPatchPackage package(absolutePath(path).c_str());
+    return package.checkSignature() == 1;
 }

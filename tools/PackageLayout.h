@@ -27,3 +27,15 @@ enum PackageLayoutResult {
 // Reads the trailer of a package whose marker field ends `trailing` bytes
 // before the end of bytes (as the package reader's marker search found it).
 int readPackageLayout(const std::string& bytes, std::int64_t trailing, PackageLayout& layout);
+
+// Offset of the PE header ("PE\0\0") that the first exeSize bytes point
+// to, or -1 when they are no Windows program.
+std::int64_t peHeaderOffset(const std::string& bytes, std::int64_t exeSize);
+
+// True when the program's header points at a certificate table: it has
+// been code-signed, and bytes appended to it break that signature.
+bool carriesSignatureTable(const std::string& bytes);
+
+// True when the file at path (whose bytes are given) is a Windows program
+// or an update package: never a patch information file.
+bool isProgramOrPackage(const std::string& path, const std::string& bytes);

@@ -1,5 +1,8 @@
 #include "RegExport.h"
 
+#include "common/TextHelpers.h"
+
+#include <cctype>
 #include <cstddef>
 
 namespace {
@@ -23,29 +26,29 @@ char toCp1252(unsigned cp)
     return '?';
 }
 
-std::string fold(const std::string& s)
-{
-    std::string out = s;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 bool startsWithNoCase(const std::string& s, const char* prefix)
 {
     std::string p = prefix;
-    return s.size() >= p.size() && fold(s.substr(0, p.size())) == fold(p);
+    return s.size() >= p.size() && equalNoCaseAscii(s.substr(0, p.size()), p);
 }
 
-std::string trim(const std::string& s)
+// The bytes of a "hex:" list ("41,00,42"); false when it is not one.
+bool hexBytes(const std::string& list, std::string& bytes)
 {
-    std::size_t b = s.find_first_not_of(" \t");
-    if (b == std::string::npos)
-        return std::string();
-    std::size_t e = s.find_last_not_of(" \t");
-    return s.substr(b, e - b + 1);
+    bytes.clear();
+    std::size_t pos = 0;
+    while (pos < list.size()) {
+        std::size_t comma = list.find(',', pos);
+        std::string item = trimText(list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+        if (item.size() != 2 || !std::isxdigit(static_cast<unsigned char>(item[0])) ||
+            !std::isxdigit(static_cast<unsigned char>(item[1])))
+            return false;
+        bytes += static_cast<char>(std::stoi(item, nullptr, 16));
+        if (comma == std::string::npos)
+            break;
+        pos = comma + 1;
+    }
+    return true;
 }
 
 // Reads a quoted text starting at s[pos] == '"', undoing "\\" and "\"".
@@ -125,9 +128,9 @@ std::string CRegExport::decode(const std::string& bytes)
 
 RegExportKey* CRegExport::keyFor(const std::string& path)
 {
-    std::string f = fold(path);
+    std::string f = asciiFolded(path);
     for (RegExportKey& k : m_keys) {
-        if (fold(k.path) == f)
+        if (asciiFolded(k.path) == f)
             return &k;
     }
     m_keys.push_back(RegExportKey{path, {}});
@@ -136,10 +139,10 @@ RegExportKey* CRegExport::keyFor(const std::string& path)
 
 void CRegExport::removeKey(const std::string& path)
 {
-    std::string f = fold(path);
+    std::string f = asciiFolded(path);
     std::vector<RegExportKey> kept;
     for (RegExportKey& k : m_keys) {
-        if (!isUnder(fold(k.path), f))
+        if (!isUnder(asciiFolded(k.path), f))
             kept.push_back(std::move(k));
     }
     m_keys.swap(kept);
@@ -160,16 +163,16 @@ int CRegExport::parseValue(int line, const std::string& text, RegExportKey* key)
     } else if (!readQuoted(text, pos, name)) {
         return fail(line, "value name without closing quote");
     }
-    std::string rest = trim(text.substr(pos));
+    std::string rest = trimText(text.substr(pos));
     if (rest.empty() || rest[0] != '=')
         return fail(line, "value without \"=\"");
-    rest = trim(rest.substr(1));
+    rest = trimText(rest.substr(1));
     if (!key)
         return kRegExportOk; // a value of a key that was left out
-    std::string folded = fold(name);
+    std::string folded = asciiFolded(name);
     std::vector<RegExportValue>& values = key->values;
     std::size_t at = 0;
-    while (at < values.size() && fold(values[at].name) != folded)
+    while (at < values.size() && asciiFolded(values[at].name) != folded)
         ++at;
     if (rest == "-") {
         if (at < values.size())
@@ -181,9 +184,18 @@ int CRegExport::parseValue(int line, const std::string& text, RegExportKey* key)
         std::size_t end = 0;
         if (!readQuoted(rest, end, value.text))
             return fail(line, "string value without closing quote");
-        if (!trim(rest.substr(end)).empty())
+        if (!trimText(rest.substr(end)).empty())
             return fail(line, "text after the closing quote");
         value.bString = true;
+    } else if (startsWithNoCase(rest, "hex(1):") || startsWithNoCase(rest, "hex(2):")) {
+        // REG_SZ and REG_EXPAND_SZ written as bytes: UTF-16LE in a UTF-16
+        // file (as regedit /e writes), ANSI bytes in an ANSI one, which is
+        // how the registry editor imports them. The program reads both
+        // kinds (unexpanded), when the data ends in its terminator.
+        std::string data;
+        if (!hexBytes(rest.substr(7), data))
+            return fail(line, "hex value that is not a list of two-digit hex bytes");
+        value.bString = stringFromData(data, value.text);
     } else if (!startsWithNoCase(rest, "dword:") && !startsWithNoCase(rest, "hex:") &&
                !startsWithNoCase(rest, "hex(")) {
         return fail(line, "value is not a string, dword or hex value");
@@ -196,31 +208,52 @@ int CRegExport::parseValue(int line, const std::string& text, RegExportKey* key)
     return kRegExportOk;
 }
 
+bool CRegExport::stringFromData(const std::string& data, std::string& text) const
+{
+    text.clear();
+    std::size_t unit = m_bUnicode ? 2 : 1;
+    if (data.size() < unit || data.size() % unit != 0 ||
+        data.compare(data.size() - unit, unit, std::string(unit, '\0')) != 0)
+        return false;
+    for (std::size_t i = 0; i < data.size(); i += unit) {
+        unsigned cp = static_cast<unsigned char>(data[i]);
+        if (m_bUnicode)
+            cp |= static_cast<unsigned>(static_cast<unsigned char>(data[i + 1])) << 8;
+        if (cp == 0)
+            break;
+        text += m_bUnicode ? toCp1252(cp) : static_cast<char>(cp);
+    }
+    return true;
+}
+
 int CRegExport::parse(const std::string& bytes)
 {
     m_keys.clear();
     m_warnings.clear();
     m_error.clear();
+    m_bUnicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+                 static_cast<unsigned char>(bytes[1]) == 0xFE;
     std::vector<std::string> lines = splitLines(decode(bytes));
 
     std::size_t i = 0;
-    while (i < lines.size() && trim(lines[i]).empty())
+    while (i < lines.size() && trimText(lines[i]).empty())
         ++i;
     if (i == lines.size() ||
-        (trim(lines[i]) != "Windows Registry Editor Version 5.00" && trim(lines[i]) != "REGEDIT4")) {
+        (trimText(lines[i]) != "Windows Registry Editor Version 5.00" && trimText(lines[i]) != "REGEDIT4")) {
         m_error = "not a registry export: the first line is not \"Windows Registry Editor Version 5.00\"";
         return kRegExportNoHeader;
     }
+
 
     bool inKey = false;      // a key line was seen
     std::string currentPath; // key of the values that follow
     bool keepValues = false; // false under a key that was left out or removed
     for (++i; i < lines.size(); ++i) {
         int lineNo = static_cast<int>(i) + 1;
-        std::string text = trim(lines[i]);
+        std::string text = trimText(lines[i]);
         // Continuation lines of long values.
         while (!text.empty() && text.back() == '\\' && i + 1 < lines.size())
-            text = trim(text.substr(0, text.size() - 1) + trim(lines[++i]));
+            text = trimText(text.substr(0, text.size() - 1) + trimText(lines[++i]));
         if (text.empty() || text[0] == ';')
             continue;
         if (text[0] == '[') {
@@ -231,7 +264,7 @@ int CRegExport::parse(const std::string& bytes)
             if (remove)
                 name = name.substr(1);
             std::size_t slash = name.find('\\');
-            std::string root = fold(name.substr(0, slash));
+            std::string root = asciiFolded(name.substr(0, slash));
             std::string path = slash == std::string::npos ? std::string() : name.substr(slash + 1);
             inKey = true;
             if (root != "hkey_local_machine" && root != "hklm") {

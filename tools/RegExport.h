@@ -12,8 +12,13 @@
 //    values are skipped.
 //  - "name"="text" sets a string value: "\\" and "\"" inside the quotes
 //    stand for a backslash and a quote. "@" names the default value.
-//  - dword:, hex: and hex(n): values exist but are not strings, so the
-//    program reads them as missing. "name"=- removes a value.
+//  - hex(1): and hex(2): values (REG_SZ, REG_EXPAND_SZ) are strings too:
+//    their bytes are UTF-16LE text in a UTF-16 file, ANSI text in an ANSI
+//    one (as the registry editor imports them), and count only when they
+//    end in the terminator; the program reads an expandable string as it
+//    is, unexpanded.
+//  - dword:, hex: and other hex(n): values exist but are not strings, so
+//    the program reads them as missing. "name"=- removes a value.
 //  - Lines ending in "\" continue on the next line (long hex values).
 //    Lines beginning with ";" are comments.
 // UTF-16 text is turned into Windows-1252 bytes, the code page the
@@ -62,8 +67,10 @@ private:
     void removeKey(const std::string& path);
     int fail(int line, const std::string& what);
     int parseValue(int line, const std::string& text, RegExportKey* key);
+    bool stringFromData(const std::string& data, std::string& text) const;
 
     std::vector<RegExportKey> m_keys;
     std::vector<std::string> m_warnings;
     std::string m_error;
+    bool m_bUnicode = false; // the file is UTF-16: hex string data is UTF-16LE
 };

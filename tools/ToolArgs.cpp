@@ -7,7 +7,7 @@ bool CToolArgs::parse(const std::vector<std::string>& args, const std::vector<st
 {
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (a == "--help" || a == "-h") {
+        if (a == "--help" || a == "-h" || a == "/?") {
             m_bHelp = true;
             continue;
         }

@@ -1,7 +1,7 @@
 #pragma once
 // The command-line shape every vdrpack command shares: positional
 // arguments, flags ("--json") and options with a value ("-o FILE"), with
-// "--help" anywhere asking for the command's help.
+// "--help" (or "-h", "/?") anywhere asking for the command's help.
 
 #include <map>
 #include <string>

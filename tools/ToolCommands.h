@@ -3,8 +3,10 @@
 // command's name, prints to io and returns a ToolStatus; "--help" prints
 // the command's help on out and returns kToolOk.
 
+#include "ToolJson.h"
 #include "ToolRun.h"
 
+int runLint(const std::vector<std::string>& args, ToolOutput& io);
 int runBuild(const std::vector<std::string>& args, ToolOutput& io);
 int runInspect(const std::vector<std::string>& args, ToolOutput& io);
 int runExtract(const std::vector<std::string>& args, ToolOutput& io);
@@ -21,6 +23,19 @@ int beginCommand(CToolArgs& a, const std::vector<std::string>& args, const std::
                  const std::vector<std::string>& valued, ToolOutput& io, const char* command, const char* usage,
                  const char* help);
 
-// Prints "vdrpack CMD: message" and the command's usage line on err;
-// returns kToolUsage.
+// Prints "vdrpack: CMD: message" and the command's usage line on err (and
+// the JSON error object on out when JSON was asked for); returns kToolUsage.
 int usageError(ToolOutput& io, const char* command, const std::string& message, const char* usage);
+
+// Reports a failure as "vdrpack: WHAT: reason" on err, WHAT being the file
+// concerned (or the command); when JSON was asked for, out becomes the
+// document {"schema": 1, "error": {"code": ..., "message": ...}}. Returns
+// status.
+int toolError(ToolOutput& io, int status, const std::string& what, const std::string& reason);
+
+// The lint's findings as text lines ("PATH:LINE: severity [code] message"
+// and the fix), as a count line, and as a JSON array (CmdLint.cpp).
+struct LintFinding;
+std::string lintText(const std::string& path, const std::vector<LintFinding>& findings);
+std::string lintSummary(const std::vector<LintFinding>& findings);
+Json lintJson(const std::vector<LintFinding>& findings);

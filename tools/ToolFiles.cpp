@@ -20,7 +20,8 @@ bool readWholeFile(const std::string& path, std::string& bytes)
     return ok;
 }
 
-bool replaceFile(const std::string& path, const std::string& bytes)
+bool replaceFile(const std::string& path, const std::string& bytes,
+                 const std::function<bool(const std::string&)>& verify)
 {
     std::string temp = path + ".vdrpack-new";
     std::FILE* f = std::fopen(temp.c_str(), "wb");
@@ -28,6 +29,7 @@ bool replaceFile(const std::string& path, const std::string& bytes)
         return false;
     bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
     ok = (std::fclose(f) == 0) && ok;
+    ok = ok && (!verify || verify(temp));
     std::error_code ec;
     if (ok)
         std::filesystem::rename(temp, path, ec);

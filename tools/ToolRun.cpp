@@ -1,30 +1,35 @@
 #include "ToolRun.h"
 
-#include "ToolCommands.h"
-
 #include "ToolArgs.h"
+#include "ToolCommands.h"
+#include "ToolJson.h"
 
-#include <cstring>
+#include "VeldrunVersion.h"
 
 namespace {
 
-const char kHelp[] = "usage: vdrpack COMMAND [ARGS...]\n"
-                     "\n"
-                     "Builds and checks Veldrun update packages.\n"
-                     "\n"
-                     "commands:\n"
-                     "  build STUB.exe PATCH.ini -o PACKAGE.exe   make a package, as the program's builder mode does\n"
-                     "  inspect PACKAGE.exe [--json]              show whether a file is a package and its layout\n"
-                     "  extract PACKAGE.exe [-C DIR]              write the attached file into DIR\n"
-                     "  check PATCH.ini --registry STATE.reg [--all-builds] [--json]\n"
-                     "                                            run the product check and build selection\n"
-                     "  pin PATCH.ini (--build N | --max) FILE    write the SHA-256 pin of a patch build\n"
-                     "\n"
-                     "\"vdrpack COMMAND --help\" describes a command.\n"
-                     "\n"
-                     "exit status: 0 done; 1 check found entries that can never match; 2 bad command line;\n"
-                     "3 an input file cannot be read; 4 not a package; 5 damaged or malformed input;\n"
-                     "6 an output file cannot be written; 7 refused for safety.\n";
+const char kHelp[] =
+    "usage: vdrpack COMMAND [ARGS...]\n"
+    "\n"
+    "Builds and checks Veldrun update packages.\n"
+    "\n"
+    "commands:\n"
+    "  lint PATCH.ini [--json]                   find the mistakes that break a package on every machine\n"
+    "  build STUB.exe PATCH.ini -o PACKAGE.exe [--force]\n"
+    "                                            make a package, as the program's builder mode does\n"
+    "  inspect PACKAGE.exe [--json]              show whether a file is a package and its layout\n"
+    "  extract PACKAGE.exe [-C DIR]              write the attached file into DIR\n"
+    "  check PATCH.ini --registry STATE.reg [--all-builds] [--json]\n"
+    "                                            run the product check and build selection\n"
+    "  pin PATCH.ini (--build N | --max) FILE    write the SHA-256 pin of a patch build\n"
+    "\n"
+    "\"vdrpack help COMMAND\" (or \"vdrpack COMMAND --help\") describes a command;\n"
+    "\"vdrpack --version\" prints the version.\n"
+    "\n"
+    "exit status: 0 done; 1 the patch information file has errors; 2 bad command line;\n"
+    "3 an input file cannot be read; 4 not a package; 5 damaged or malformed input;\n"
+    "6 an output file cannot be written; 7 refused for safety;\n"
+    "check: 10 product error, 11 patch error, 12 already applied.\n";
 
 struct Command {
     const char* name;
@@ -32,14 +37,53 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"build", runBuild}, {"inspect", runInspect}, {"extract", runExtract}, {"check", runCheck}, {"pin", runPin},
+    {"lint", runLint},       {"build", runBuild}, {"inspect", runInspect},
+    {"extract", runExtract}, {"check", runCheck}, {"pin", runPin},
 };
+
+const Command* commandNamed(const std::string& name)
+{
+    for (const Command& c : kCommands)
+        if (name == c.name)
+            return &c;
+    return nullptr;
+}
+
+const char* errorCode(int status)
+{
+    switch (status) {
+    case kToolUsage:
+        return "usage";
+    case kToolUnreadable:
+        return "unreadable";
+    case kToolNotPackage:
+        return "not-a-package";
+    case kToolMalformed:
+        return "malformed";
+    case kToolWriteFailed:
+        return "write-failed";
+    default:
+        return "refused";
+    }
+}
 
 } // namespace
 
+int toolError(ToolOutput& io, int status, const std::string& what, const std::string& reason)
+{
+    io.err += "vdrpack: " + what + ": " + reason + "\n";
+    if (io.bJson) {
+        Json j{{"schema", kJsonSchema},
+               {"error", Json{{"code", errorCode(status)}, {"message", jsonText(what + ": " + reason)}}}};
+        io.out = jsonDump(j);
+    }
+    return status;
+}
+
 int usageError(ToolOutput& io, const char* command, const std::string& message, const char* usage)
 {
-    io.err += std::string("vdrpack ") + command + ": " + message + "\n" + usage;
+    toolError(io, kToolUsage, command, message);
+    io.err += usage;
     return kToolUsage;
 }
 
@@ -47,6 +91,8 @@ int beginCommand(CToolArgs& a, const std::vector<std::string>& args, const std::
                  const std::vector<std::string>& valued, ToolOutput& io, const char* command, const char* usage,
                  const char* help)
 {
+    for (const std::string& arg : args)
+        io.bJson = io.bJson || arg == "--json";
     if (!a.parse(args, flags, valued))
         return usageError(io, command, a.error(), usage);
     if (a.help()) {
@@ -63,14 +109,23 @@ int runVdrpack(const std::vector<std::string>& args, ToolOutput& io)
         return kToolUsage;
     }
     const std::string& name = args[0];
-    if (name == "--help" || name == "-h" || name == "help") {
+    if (name == "--help" || name == "-h" || name == "/?" || (name == "help" && args.size() == 1)) {
         io.out += kHelp;
         return kToolOk;
     }
-    for (const Command& c : kCommands) {
-        if (name == c.name)
-            return c.run(std::vector<std::string>(args.begin() + 1, args.end()), io);
+    if (name == "--version") {
+        io.out += "vdrpack " VELDRUN_VERSION_TEXT "\n";
+        return kToolOk;
     }
+    if (name == "help") {
+        const Command* c = commandNamed(args[1]);
+        if (c)
+            return c->run({"--help"}, io);
+        io.err += "vdrpack: help: unknown command \"" + args[1] + "\"\n\n" + kHelp;
+        return kToolUsage;
+    }
+    if (const Command* c = commandNamed(name))
+        return c->run(std::vector<std::string>(args.begin() + 1, args.end()), io);
     io.err += "vdrpack: unknown command \"" + name + "\"\n\n" + kHelp;
     return kToolUsage;
 }

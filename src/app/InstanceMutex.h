@@ -4,7 +4,7 @@
 // whether another instance made the name first. It never waits on or owns
 // the mutex: only its existence counts.
 
-#include "framework/Handles.h"
+#include "common/Handles.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
 #include "common/FileHash.h"
 
-#include "framework/Handles.h"
+#include "common/Handles.h"
 
 bool CHeldFile::open(const char* path)
 {

@@ -16,3 +16,25 @@ bool packagePathExists(const char* path);
 
 // Cuts the file at path back to size bytes. False when that failed.
 bool packageTruncateFile(const char* path, std::int64_t size);
+
+// A read-only view of a whole file mapped into memory: the marker search
+// reads the cached pages in place instead of copying them. Unmapped when
+// the object goes.
+class CPackageView {
+public:
+    CPackageView() = default;
+    ~CPackageView();
+    CPackageView(const CPackageView&) = delete;
+    CPackageView& operator=(const CPackageView&) = delete;
+
+    // Maps the file at path. False, with nothing mapped, when it cannot be
+    // opened or mapped: an empty file, one over 2,147,483,647 bytes, one
+    // another program holds open for writing (Windows), no address space.
+    bool map(const char* path);
+    const unsigned char* data() const { return m_pData; }
+    std::int64_t size() const { return m_nSize; }
+
+private:
+    const unsigned char* m_pData = nullptr;
+    std::int64_t m_nSize = 0;
+};

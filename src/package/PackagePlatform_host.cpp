@@ -1,5 +1,7 @@
 #include "package/PackagePlatform.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,4 +24,30 @@ bool packagePathExists(const char* path)
     return path && stat(path, &st) == 0;
 }
 
-bool packageTruncateFile(const char* path, std::int64_t size) { return truncate(path, static_cast<off_t>(size)) == 0; }
+bool packageTruncateFile(const char* path, std::int64_t size)
+{
+    return truncate(path, static_cast<off_t>(size)) == 0;
+}
+
+bool CPackageView::map(const char* path)
+{
+    int fd = path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+    if (fd < 0)
+        return false;
+    struct stat st;
+    void* p = MAP_FAILED;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= 2147483647)
+        p = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd);
+    if (p == MAP_FAILED)
+        return false;
+    m_pData = static_cast<const unsigned char*>(p);
+    m_nSize = st.st_size;
+    return true;
+}
+
+CPackageView::~CPackageView()
+{
+    if (m_pData)
+        munmap(const_cast<unsigned char*>(m_pData), static_cast<std::size_t>(m_nSize));
+}

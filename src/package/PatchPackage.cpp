@@ -1,12 +1,14 @@
 #include "package/PatchPackage.h"
 
 #include "common/FixedBuf.h"
+#include "common/StdFile.h"
 #include "common/Trace.h"
+#include "package/MarkerSearch.h"
 #include "package/PackagePlatform.h"
+#include "package/PackageTrailer.h"
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -15,34 +17,11 @@ namespace {
 // taken for a package. The constructor composes the doubled text.
 const char kMarkerHalf[] = "!vdrsign!";
 
-constexpr std::size_t kMarkerChars = 18;          // the doubled text, without terminator
-constexpr std::size_t kMarkerField = 20;          // text, zero byte, one byte of no meaning
-constexpr std::size_t kWindow = kMarkerChars + 1; // bytes a reader examines
-constexpr std::int64_t kTrailer = 4 + kMarkerField;
-constexpr std::int64_t kMaxPackage = 2147483647;
 constexpr std::size_t kCopyChunk = 1024;
-// The backward search reads this much at a time and searches it in memory.
-constexpr std::size_t kSearchBlock = 1 << 18;
-
-void putLe32(unsigned char* p, std::uint32_t v)
-{
-    p[0] = static_cast<unsigned char>(v);
-    p[1] = static_cast<unsigned char>(v >> 8);
-    p[2] = static_cast<unsigned char>(v >> 16);
-    p[3] = static_cast<unsigned char>(v >> 24);
-}
 
 std::int32_t getLe32(const unsigned char* p)
 {
-    std::uint32_t v = p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-    return static_cast<std::int32_t>(v);
-}
-
-// True when the 19 bytes at p are the marker's characters and a zero byte,
-// i.e. when they compare equal to marker as zero-terminated strings.
-bool isMarkerAt(const unsigned char* p, const char* marker)
-{
-    return p[kMarkerChars] == 0 && std::memcmp(p, marker, kMarkerChars) == 0;
+    return static_cast<std::int32_t>(readLe32(p));
 }
 
 // Size of an open stream, or -1. Leaves the position at the end.
@@ -57,59 +36,6 @@ std::int64_t streamSize(FILE* f)
 bool seekTo(FILE* f, std::int64_t offset)
 {
     return offset >= 0 && offset <= kMaxPackage && std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0;
-}
-
-// True when any of the `count` windows from b holds the marker's first
-// byte and, 18 bytes on, a zero byte: a cheap sieve before the full
-// comparison. The byte (b[i] ^ first) | b[i + 18] is zero exactly for such
-// a window, and the minimum over a run is a reduction compilers turn into
-// vector instructions.
-bool anyCandidate(const unsigned char* b, std::size_t count, unsigned char first)
-{
-    unsigned char least = 0xFF;
-    for (std::size_t i = 0; i < count; ++i) {
-        unsigned char v = static_cast<unsigned char>((b[i] ^ first) | b[i + kMarkerChars]);
-        least = v < least ? v : least;
-    }
-    return least == 0;
-}
-
-// Offset of the marker window nearest the end of a file of `size` bytes:
-// the highest offset o <= size - 20 whose 19 bytes hold the marker. -1 when
-// there is none, -2 on a read error. Equal to a byte-by-byte backward search,
-// but reads large blocks from the end and searches each in memory, in runs
-// of windows from its end.
-std::int64_t findLastMarker(FILE* f, std::int64_t size, const char* marker)
-{
-    constexpr std::size_t kRun = 256;
-    const unsigned char first = static_cast<unsigned char>(marker[0]);
-    // Kept between searches: a fresh block each time costs about as much as
-    // the search itself. One per thread, so that objects on different
-    // threads never share it.
-    thread_local std::vector<unsigned char> buf(kSearchBlock + kWindow);
-    std::int64_t hi = size - static_cast<std::int64_t>(kMarkerField);
-    while (hi >= 0) {
-        std::int64_t lo = hi - static_cast<std::int64_t>(kSearchBlock) + 1;
-        if (lo < 0)
-            lo = 0;
-        std::size_t candidates = static_cast<std::size_t>(hi - lo + 1);
-        std::size_t n = candidates + kWindow - 1;
-        if (!seekTo(f, lo) || std::fread(buf.data(), 1, n, f) != n)
-            return -2;
-        const unsigned char* b = buf.data();
-        for (std::size_t end = candidates; end > 0;) {
-            std::size_t start = end >= kRun ? end - kRun : 0;
-            bool sieved = (end - start == kRun) ? anyCandidate(b + start, kRun, first)
-                                                : anyCandidate(b + start, end - start, first);
-            if (sieved)
-                for (std::size_t i = end; i-- > start;)
-                    if (isMarkerAt(b + i, marker))
-                        return lo + static_cast<std::int64_t>(i);
-            end = start;
-        }
-        hi = lo - 1;
-    }
-    return -1;
 }
 
 // Copies `count` bytes from `in` to `out`, or everything up to the end of
@@ -192,18 +118,25 @@ bool CPatchPackage::setPackagePath(const char* path)
 int CPatchPackage::checkSignature()
 {
     traceLog("[Veldrun] checkSignature\n");
-    FILE* f = std::fopen(packagePath, "rb");
-    if (!f)
-        return 0;
-    // The search reads large blocks itself; the stream's buffer would only copy them twice.
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    std::int64_t size = streamSize(f);
-    if (size < 0 || size > kMaxPackage) {
-        std::fclose(f);
-        return 0;
+    std::int64_t size;
+    std::int64_t at;
+    // A mapped view is searched in place; a file that cannot be mapped (an
+    // empty one, say) is read in blocks.
+    CPackageView view;
+    if (view.map(packagePath)) {
+        size = view.size();
+        at = lastMarkerIn(view.data(), size, marker);
+    } else {
+        CStdFile f(packagePath, "rb");
+        if (!f)
+            return 0;
+        // The search reads large blocks itself; the stream's buffer would only copy them twice.
+        std::setvbuf(f.get(), nullptr, _IONBF, 0);
+        size = streamSize(f.get());
+        if (size < 0 || size > kMaxPackage)
+            return 0;
+        at = lastMarkerInStream(f.get(), size, marker);
     }
-    std::int64_t at = findLastMarker(f, size, marker);
-    std::fclose(f);
     if (at == -2)
         return 0;
     if (at < 0) {
@@ -228,40 +161,39 @@ int CPatchPackage::attachFile(const char* appendPath)
         return kAttachNameRefused;
 
     bool existed = packagePathExists(packagePath);
-    FILE* target = std::fopen(packagePath, "ab");
+    CStdFile target(packagePath, "ab");
     if (!target)
         return kAttachTargetOpen;
-    FILE* source = std::fopen(appendPath, "rb");
-    std::int64_t sourceSize = source ? streamSize(source) : -1;
-    if (!source || sourceSize < 0 || std::fseek(source, 0, SEEK_SET) != 0) {
-        if (source)
-            std::fclose(source);
-        std::fclose(target);
+    CStdFile source(appendPath, "rb");
+    std::int64_t sourceSize = source ? streamSize(source.get()) : -1;
+    if (!source || sourceSize < 0 || std::fseek(source.get(), 0, SEEK_SET) != 0) {
+        source.close();
+        target.close();
         if (!existed)
             std::remove(packagePath);
         return kAttachSourceOpen;
     }
 
-    std::int64_t start = streamSize(target);
+    std::int64_t start = streamSize(target.get());
     std::int64_t headerLen = 4 + static_cast<std::int64_t>(nameLen);
     // What may be added without passing the 32-bit limit; also stops a file
     // attached to itself from growing without end.
-    std::int64_t room = kMaxPackage - start - headerLen - kTrailer;
+    std::int64_t room = kMaxPackage - start - headerLen - kTrailerSize;
     bool ok = start >= 0 && sourceSize <= room;
     if (ok) {
         unsigned char header[4];
-        putLe32(header, static_cast<std::uint32_t>(nameLen));
-        ok = std::fwrite(header, 1, 4, target) == 4 && std::fwrite(name, 1, nameLen, target) == nameLen &&
-             copyBytes(source, target, -1, sourceSize) >= 0;
+        writeLe32(header, static_cast<std::uint32_t>(nameLen));
+        ok = std::fwrite(header, 1, 4, target.get()) == 4 && std::fwrite(name, 1, nameLen, target.get()) == nameLen &&
+             copyBytes(source.get(), target.get(), -1, sourceSize) >= 0;
     }
     if (ok) {
-        unsigned char trailer[kTrailer];
-        putLe32(trailer, static_cast<std::uint32_t>(start));
+        unsigned char trailer[kTrailerSize];
+        writeLe32(trailer, static_cast<std::uint32_t>(start));
         std::memcpy(trailer + 4, marker, kMarkerField);
-        ok = std::fwrite(trailer, 1, sizeof trailer, target) == sizeof trailer;
+        ok = std::fwrite(trailer, 1, sizeof trailer, target.get()) == sizeof trailer;
     }
-    std::fclose(source);
-    ok = (std::fclose(target) == 0) && ok;
+    source.close();
+    ok = target.close() && ok;
     if (ok)
         return kAttachDone;
     // Put the target back as it was.
@@ -278,16 +210,17 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
     if (destDir && *destDir && !packagePathExists(destDir))
         return kDetachDone;
 
-    FILE* f = std::fopen(packagePath, "rb");
-    if (!f)
+    CStdFile in(packagePath, "rb");
+    if (!in)
         return kDetachPackageOpen;
+    FILE* f = in.get();
     int result = kDetachDone;
     char name[kMaxText] = {};
     char dest[kMaxText] = {};
     std::int64_t size = streamSize(f);
     // P: the offset of the start-offset field.
-    std::int64_t trailerAt = size - trailingBytes - kTrailer;
-    unsigned char trailer[kTrailer];
+    std::int64_t trailerAt = size - trailingBytes - kTrailerSize;
+    unsigned char trailer[kTrailerSize];
     std::int64_t start = 0;
     std::int64_t nameLen = 0;
     if (size < 0 || trailingBytes < 0 || trailerAt < 0 || !seekTo(f, trailerAt) ||
@@ -308,27 +241,22 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
                 result = kDetachBadStart;
             else if (!isStorableName(name, static_cast<std::size_t>(nameLen)))
                 result = kDetachNameRefused;
-            else if (!composeDestPath(destDir, name, dest, sizeof dest) ||
-                     (outPath && std::strlen(dest) >= outSize))
+            else if (!composeDestPath(destDir, name, dest, sizeof dest) || (outPath && std::strlen(dest) >= outSize))
                 result = kDetachPathTooLong;
         }
     }
-    if (result != kDetachDone) {
-        std::fclose(f);
+    if (result != kDetachDone)
         return result;
-    }
 
     if (outPath)
         std::strncpy(outPath, dest, outSize);
-    FILE* out = std::fopen(dest, "wb");
-    if (!out) {
-        std::fclose(f);
+    CStdFile out(dest, "wb");
+    if (!out)
         return kDetachCreate;
-    }
     std::int64_t contentLen = trailerAt - (start + 4 + nameLen);
-    bool ok = copyBytes(f, out, contentLen, contentLen) == contentLen;
-    std::fclose(f);
-    ok = (std::fclose(out) == 0) && ok;
+    bool ok = copyBytes(f, out.get(), contentLen, contentLen) == contentLen;
+    in.close();
+    ok = out.close() && ok;
     if (!ok) {
         std::remove(dest);
         return kDetachCopyFailed;

@@ -11,10 +11,12 @@ class CWinRegistry : public IRegistry {
 public:
     bool openKey(const char* subkey, Key& key) override
     {
-        // No registry-view flag: a 32-bit build reads the view 32-bit
-        // installers write to.
+        // The 32-bit view, where the products' 32-bit installers write, in
+        // both builds: on 64-bit Windows the release program (32-bit) reads
+        // it through Software\WOW6432Node, and the 64-bit build must read
+        // the same keys.
         HKEY hKey = nullptr;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ, &hKey) != ERROR_SUCCESS)
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, 0, KEY_READ | KEY_WOW64_32KEY, &hKey) != ERROR_SUCCESS)
             return false;
         key = hKey;
         return true;

@@ -1,7 +1,7 @@
 #include "products/TableRegistry.h"
 
 #include "common/FixedBuf.h"
-#include "products/AsciiCase.h"
+#include "common/TextHelpers.h"
 
 CTableRegistry::Entry& CTableRegistry::entryFor(const std::string& path)
 {

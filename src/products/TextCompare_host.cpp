@@ -1,6 +1,6 @@
 #include "products/TextCompare.h"
 
-#include "products/AsciiCase.h"
+#include "common/TextHelpers.h"
 
 bool textEqualNoCase(const char* a, const char* b)
 {

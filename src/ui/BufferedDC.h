@@ -9,7 +9,7 @@
 // made, it draws straight into the target. Clip regions selected into it
 // are in device units of the buffer: convert with LPtoDP first.
 
-#include "framework/Handles.h"
+#include "common/Handles.h"
 
 class CBufferedDC {
 public:

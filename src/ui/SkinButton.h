@@ -13,7 +13,7 @@
 // them WM_USER_UNCHECK. Everything runs on the thread owning the dialog.
 
 #include "framework/Button.h"
-#include "framework/Handles.h"
+#include "common/Handles.h"
 #include "framework/ToolTipCtrl.h"
 
 // Posted by a radio-type skin button that becomes checked to the other

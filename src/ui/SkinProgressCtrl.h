@@ -14,7 +14,7 @@
 // end. An empty or inverted range (lower not below upper) draws nothing.
 
 #include "common/FixedBuf.h"
-#include "framework/Handles.h"
+#include "common/Handles.h"
 #include "framework/ProgressCtrl.h"
 
 constexpr UINT PBM_SETTEXTCOLOR = WM_USER + 100;

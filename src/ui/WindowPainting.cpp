@@ -1,6 +1,6 @@
 #include "ui/WindowPainting.h"
 
-#include "framework/Handles.h"
+#include "common/Handles.h"
 
 BOOL paintUpdateBackground(HDC dc, HWND dialog, HBITMAP background, HWND statusPlaceholder, const wchar_t* statusText)
 {

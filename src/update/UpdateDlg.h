@@ -14,7 +14,7 @@
 
 #include "framework/Dialog.h"
 #include "framework/Edit.h"
-#include "framework/Handles.h"
+#include "common/Handles.h"
 #include "products/ProductInfo.h"
 #include "update/DownloadJob.h"
 #include "ui/SkinButton.h"

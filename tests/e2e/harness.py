@@ -22,6 +22,9 @@ import unittest
 BUILD = os.environ.get("VELDRUN_BUILD", "")
 SOURCE = os.environ.get("VELDRUN_SOURCE", os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))))
 VELDRUN_EXE = os.environ.get("VELDRUN_EXE", os.path.join(BUILD, "src", "app", "Veldrun.exe"))
+# The tree whose helper programs (tests/e2e/tools) the tests use: the win32
+# lane uses the win64 tree's, which start natively in its 64-bit prefix.
+TOOLS_BUILD = os.environ.get("VELDRUN_TOOLS_BUILD", BUILD)
 
 
 def wine_env(extra=None, debug="-all,+debugstr"):
@@ -39,6 +42,22 @@ def wine_env(extra=None, debug="-all,+debugstr"):
 
 
 WINE = "/usr/lib/wine/wine64"
+WINE32 = "/usr/lib/wine/wine"
+
+
+def loader(exe):
+    """The Wine loader for a program: i386 Wine for a 32-bit one (it runs
+    emulated), the 64-bit loader for anything else (programs named without
+    a path, such as regedit, are the prefix's 64-bit ones)."""
+    try:
+        with open(exe, "rb") as f:
+            head = f.read(4096)
+        pe = int.from_bytes(head[0x3C:0x40], "little")
+        if head[pe:pe + 4] == b"PE\0\0" and head[pe + 4:pe + 6] == b"\x4c\x01":
+            return WINE32
+    except (OSError, ValueError):
+        pass
+    return WINE
 
 _ESCAPES = {"n": "\n", "t": "\t", "r": "\r", "\\": "\\", '"': '"', "a": "\a", "b": "\b", "f": "\f", "v": "\v", "0": "\0"}
 
@@ -106,7 +125,7 @@ def start(exe, args=(), env=None, cwd=None):
     out_path = os.path.join(tmp, "stdout")
     err_path = os.path.join(tmp, "stderr")
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        proc = subprocess.Popen([WINE, exe] + list(args), stdout=out, stderr=err,
+        proc = subprocess.Popen([loader(exe), exe] + list(args), stdout=out, stderr=err,
                                 stdin=subprocess.DEVNULL, env=env or wine_env(), cwd=cwd)
     return proc, out_path, err_path, tmp
 
@@ -162,7 +181,7 @@ def unix_path(path, env=None):
 
 def tool(name):
     """A helper program of the end-to-end tests (tests/e2e/tools)."""
-    return os.path.join(BUILD, "tests", "e2e", "tools", name + ".exe")
+    return os.path.join(TOOLS_BUILD, "tests", "e2e", "tools", name + ".exe")
 
 
 # ---------------------------------------------------------------- packages
@@ -182,6 +201,22 @@ def build_package(workdir, ini_bytes, name="patch.ini", target="package.exe"):
     if r.rc != 0:
         raise RuntimeError("builder mode failed: %r" % r)
     return os.path.join(workdir, target)
+
+
+def sign_package(package, signed):
+    """Code-signs `package` into `signed` with osslsigncode and a throwaway
+    self-signed certificate, as a vendor would after building it; returns
+    the number of bytes the signature added."""
+    work = tempfile.mkdtemp(prefix="vdr-sign-")
+    try:
+        key, cert = os.path.join(work, "key.pem"), os.path.join(work, "cert.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
+                        "-days", "2", "-subj", "/CN=Veldrun test signer"], check=True, capture_output=True)
+        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", package, "-out", signed],
+                       check=True, capture_output=True)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+    return os.path.getsize(signed) - os.path.getsize(package)
 
 
 def extracted_path(r):
@@ -209,18 +244,33 @@ def reg_import(text):
         os.unlink(path)
 
 
-def reg_delete(key):
-    """Removes a key under HKEY_LOCAL_MACHINE with everything below it."""
-    reg_import("Windows Registry Editor Version 5.00\n\n[-HKEY_LOCAL_MACHINE\\%s]\n" % key)
+def reg_view_key(key, view=32):
+    """The path, as a 64-bit program names it, of key `key` (below
+    HKEY_LOCAL_MACHINE) in registry view `view`: the program reads the
+    32-bit view, where Software\\X is Software\\WOW6432Node\\X."""
+    head, sep, rest = key.partition("\\")
+    if view == 32 and head.lower() == "software" and sep:
+        return "%s\\WOW6432Node\\%s" % (head, rest)
+    return key
 
 
-def reg_products(products):
-    """Writes installed products: {key path: (Prod_Name, Prod_Ver, SR_No, SR_Ver)}.
-    A value of None leaves that registry value out."""
+def reg_delete(keys, views=(32,)):
+    """Removes keys (one path or a list) under HKEY_LOCAL_MACHINE with
+    everything below them, in each of the registry views `views`."""
+    keys = [keys] if isinstance(keys, str) else keys
+    lines = ["[-HKEY_LOCAL_MACHINE\\%s]\n" % reg_view_key(k, v) for k in keys for v in views]
+    reg_import("Windows Registry Editor Version 5.00\n\n" + "\n".join(lines))
+
+
+def reg_products(products, view=32):
+    """Writes installed products: {key path: (Prod_Name, Prod_Ver, SR_No, SR_Ver)}
+    into registry view `view` (32: the one the program reads). A value of
+    None leaves that registry value out."""
     def q(v):
         return v.replace("\\", "\\\\").replace('"', '\\"')
     parts = ["Windows Registry Editor Version 5.00", ""]
     for key, (name, ver, srno, srver) in products.items():
+        key = reg_view_key(key, view)
         parts.append("[HKEY_LOCAL_MACHINE\\%s\\UserReg]" % key)
         for k, v in (("Prod_Name", name), ("Prod_Ver", ver)):
             if v is not None:
@@ -243,10 +293,12 @@ class Route:
     with a small error page), "short" (announces len(body) but sends only
     `cut` bytes, then closes), "slow" (sends body in `chunk`-byte pieces with
     `delay` seconds between them), "nolength" (no Content-Length: the body
-    ends when the connection closes).
+    ends when the connection closes). A `gate` (threading.Event) holds a
+    "slow" body after its first `chunk` bytes until it is set (at most ten
+    minutes).
     """
 
-    def __init__(self, body=b"", mode="ok", status=200, cut=0, chunk=4096, delay=0.0, length=True):
+    def __init__(self, body=b"", mode="ok", status=200, cut=0, chunk=4096, delay=0.0, length=True, gate=None):
         self.body = body
         self.mode = mode
         self.status = status
@@ -254,6 +306,7 @@ class Route:
         self.chunk = chunk
         self.delay = delay
         self.length = length
+        self.gate = gate
 
 
 class PatchServer:
@@ -341,10 +394,12 @@ class PatchServer:
             h.wfile.write(body[:route.cut])
             h.wfile.flush()
             return
-        if route.mode in ("slow", "nolength") and (route.delay or route.mode == "nolength"):
+        if route.mode in ("slow", "nolength") and (route.delay or route.gate or route.mode == "nolength"):
             for i in range(0, len(body), route.chunk):
                 h.wfile.write(body[i:i + route.chunk])
                 h.wfile.flush()
+                if route.gate and i == 0:
+                    route.gate.wait(600)
                 if route.delay:
                     time.sleep(route.delay)
             return
@@ -483,8 +538,7 @@ def folder_ini(url, folder, srno=EXAMPLE_SRNO):
 
 
 def remove_example_products():
-    for key in EXAMPLE_KEYS:
-        reg_delete(key)
+    reg_delete(EXAMPLE_KEYS, views=(32, 64))
 
 
 def example_products(disc=("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),
@@ -502,7 +556,7 @@ def example_products(disc=("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.22
 
 # ------------------------------------------------------- window geometry
 
-WINPROBE = os.environ.get("VELDRUN_WINPROBE", os.path.join(BUILD, "tests", "e2e", "winprobe.exe"))
+WINPROBE = os.environ.get("VELDRUN_WINPROBE", os.path.join(TOOLS_BUILD, "tests", "e2e", "winprobe.exe"))
 
 
 class WindowInfo:

@@ -4,7 +4,6 @@ it was built."""
 import os
 import shutil
 import struct
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -127,12 +126,7 @@ class Builder(unittest.TestCase):
 
     def test_package_signed_after_building_still_extracts(self):
         self.assertEqual(0, self.build("package.exe", "patch.ini").rc)
-        key, cert = self.path("key.pem"), self.path("cert.pem")
-        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
-                        "-days", "2", "-subj", "/CN=Veldrun test signer"], check=True, capture_output=True)
-        subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", self.path("package.exe"),
-                        "-out", self.path("signed.exe")], check=True, capture_output=True)
-        added = os.path.getsize(self.path("signed.exe")) - os.path.getsize(self.path("package.exe"))
+        added = harness.sign_package(self.path("package.exe"), self.path("signed.exe"))
         self.assertGreater(added, 0)
 
         info = harness.run(harness.tool("pkginfo"), [self.path("signed.exe")])

@@ -1,7 +1,8 @@
 """vdrpack against the program: the package vdrpack builds (natively and as
 vdrpack.exe under Wine) is byte for byte the one Veldrun.exe writes in
-builder mode, runs under Wine like it, and vdrpack.exe's other commands
-work on Windows as they do natively."""
+builder mode, runs under Wine like it, vdrpack.exe's other commands work on
+Windows as they do natively, and check reads an installed state as the
+program does."""
 import os
 import shutil
 import subprocess
@@ -66,6 +67,9 @@ class Vdrpack(unittest.TestCase):
         self.assertEqual(read(harness.unix_path(extracted)), INI)
 
     def test_windows_vdrpack_builds_inspects_extracts_checks_and_pins(self):
+        r = harness.run(WIN_VDRPACK, ["/?"], cwd=self.work)
+        self.assertEqual(r.rc, 0, r.stderr)
+        self.assertIn("usage: vdrpack COMMAND", r.stdout)
         r = harness.run(WIN_VDRPACK, ["build", "Veldrun.exe", "patch.ini", "-o", "win.exe"], cwd=self.work)
         self.assertEqual(r.rc, 0, r.stderr)
         self.assertEqual(read(self.path("win.exe")), self.builder_package())
@@ -98,6 +102,41 @@ class Vdrpack(unittest.TestCase):
         self.assertEqual(r.rc, 0, r.stderr)
         self.assertEqual(read(self.path("patch.ini")),
                          INI + b"SHA2560=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n")
+
+    def test_expandable_strings_give_the_programs_outcome(self):
+        # Both products carry the patch's SR number as REG_EXPAND_SZ, which
+        # the program reads like a plain string: already applied (status 4),
+        # which check reports as 12. Read as missing, it would be a product
+        # error (1 and 10).
+        def hex2(text):
+            return "hex(2):" + ",".join("%02x" % b for b in (text + "\0").encode("utf-16-le"))
+        reg = ["Windows Registry Editor Version 5.00", ""]
+        for key, name, ver in ((harness.EXAMPLE_KEYS[0], "Ombrel Disc Studio", "4.00.2400"),
+                               (harness.EXAMPLE_KEYS[1], "Tape & Tune", "2.50.1990")):
+            reg += ["[HKEY_LOCAL_MACHINE\\%s\\UserReg]" % key, '"Prod_Name"="%s"' % name,
+                    '"Prod_Ver"=%s' % hex2(name == "Tape & Tune" and "2.5" or "4.0"), "",
+                    "[HKEY_LOCAL_MACHINE\\%s\\BuildInfo]" % key,
+                    '"SR_No"=%s' % hex2(harness.EXAMPLE_SRNO), '"SR_Ver"="%s"' % ver, ""]
+        # One UTF-16 file, as regedit /e writes it, for both the registry and the tool.
+        with open(self.path("state.reg"), "wb") as f:
+            f.write(b"\xff\xfe" + ("\r\n".join(reg) + "\r\n").encode("utf-16-le"))
+        ini = harness.example_ini("http://127.0.0.1:9/patch/417")
+        harness.remove_example_products()
+        pkg = None
+        try:
+            r = harness.run("regedit", ["/S", harness.winepath(self.path("state.reg"))],
+                            env=harness.wine_env(debug="-all"))
+            self.assertEqual(r.rc, 0, r)
+            pkg = harness.Package(ini)
+            program = pkg.run(["/s"])
+            with open(self.path("example.ini"), "w") as f:
+                f.write(ini)
+            tool = self.host_vdrpack("check", "example.ini", "--registry", "state.reg", "--view", "64")
+            self.assertEqual((program.rc, tool.returncode), (4, 12), (program, tool.stdout))
+        finally:
+            harness.remove_example_products()
+            if pkg:
+                pkg.remove()
 
 
 if __name__ == "__main__":

@@ -75,6 +75,54 @@ def slow_route(seconds=20.0):
     return harness.Route(body, mode="slow", chunk=chunk, delay=0.1)
 
 
+def check_early_look(tc, pe, shot, pos=None):
+    """Checks, for test case tc, a Shot of the update window taken early in
+    a download (progress at pos) against the pictures of program pe; with
+    pos None, all but the progress bar."""
+    status, cancel, progress = (shot.controls[i] for i in (IDC_STATUS, IDC_CANCEL, IDC_PROGRESS))
+    background = Picture(pe, 134)
+
+    # The background picture covers the client area, corners included.
+    points = [(0, 0), (shot.cw - 1, 0), (0, shot.ch - 1), (shot.cw - 1, shot.ch - 1)]
+    points += [(shot.cw * i // 12, shot.ch * j // 10) for i in range(1, 12) for j in range(1, 10)]
+    points = [p for p in points if not any(inside(r, *p, margin=3) for r in (status, cancel, progress))]
+    misses = [p for p in points if not background.matches(shot.at(*p), p[0], p[1], shot.cw, shot.ch)]
+    tc.assertLessEqual(len(misses), len(points) // 20, "background missing at %r" % misses[:8])
+
+    # The status text is painted in its light blue inside the placeholder
+    # rectangle, and nowhere between it and the progress bar.
+    blue = lambda p: close(p, STATUS_BLUE, 40)
+    tc.assertGreater(shot.count(status, blue), 30)
+    below = (status[0], status[3], status[2], progress[1] - 2)
+    tc.assertEqual(shot.count(below, blue), 0)
+
+    # The Cancel button shows its normal (or, under the pointer, hover)
+    # face, stretched over the button; the caption stays in the middle.
+    faces = [Picture(pe, 136), Picture(pe, 142)]
+    bw, bh = cancel[2] - cancel[0], cancel[3] - cancel[1]
+    spots = [(bw * fx // 10, bh * fy // 10) for fx in (1, 9) for fy in (2, 8)]
+    for face in faces:
+        if all(face.matches(shot.at(cancel[0] + x, cancel[1] + y), x, y, bw, bh, tol=24) for x, y in spots):
+            break
+    else:
+        tc.fail("the Cancel button does not show its face")
+    if pos is None:
+        return
+
+    # The progress bar: the fill picture at the left end, its own
+    # background picture towards the right, inside its one-pixel border.
+    inner = (progress[0] + 1, progress[1] + 1, progress[2] - 1, progress[3] - 1)
+    pw, ph = inner[2] - inner[0], inner[3] - inner[1]
+    fill, track = Picture(pe, 141), Picture(pe, 139)
+    filled = pw * pos // 100
+    tc.assertGreaterEqual(filled, 3)
+    for y in (ph // 4, ph * 3 // 4):
+        x = min(2, filled - 1)
+        tc.assertTrue(fill.matches(shot.at(inner[0] + x, inner[1] + y), x, y, pw, ph, tol=24), (x, y))
+        x = pw * 95 // 100
+        tc.assertTrue(track.matches(shot.at(inner[0] + x, inner[1] + y), x, y, pw, ph, tol=24), (x, y))
+
+
 class WindowLook(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -123,46 +171,7 @@ class WindowLook(unittest.TestCase):
         shot, pos, run, starts = self.run_and_shoot("early")
         self.assertEqual(len(starts), 1, run)
         self.assertLess(pos, 90, "the shot was taken early in the download")
-        status, cancel, progress = (shot.controls[i] for i in (IDC_STATUS, IDC_CANCEL, IDC_PROGRESS))
-        background = Picture(self.pe, 134)
-
-        # The background picture covers the client area, corners included.
-        points = [(0, 0), (shot.cw - 1, 0), (0, shot.ch - 1), (shot.cw - 1, shot.ch - 1)]
-        points += [(shot.cw * i // 12, shot.ch * j // 10) for i in range(1, 12) for j in range(1, 10)]
-        points = [p for p in points if not any(inside(r, *p, margin=3) for r in (status, cancel, progress))]
-        misses = [p for p in points if not background.matches(shot.at(*p), p[0], p[1], shot.cw, shot.ch)]
-        self.assertLessEqual(len(misses), len(points) // 20, "background missing at %r" % misses[:8])
-
-        # The status text is painted in its light blue inside the placeholder
-        # rectangle, and nowhere between it and the progress bar.
-        blue = lambda p: close(p, STATUS_BLUE, 40)
-        self.assertGreater(shot.count(status, blue), 30)
-        below = (status[0], status[3], status[2], progress[1] - 2)
-        self.assertEqual(shot.count(below, blue), 0)
-
-        # The Cancel button shows its normal (or, under the pointer, hover)
-        # face, stretched over the button; the caption stays in the middle.
-        faces = [Picture(self.pe, 136), Picture(self.pe, 142)]
-        bw, bh = cancel[2] - cancel[0], cancel[3] - cancel[1]
-        spots = [(bw * fx // 10, bh * fy // 10) for fx in (1, 9) for fy in (2, 8)]
-        for face in faces:
-            if all(face.matches(shot.at(cancel[0] + x, cancel[1] + y), x, y, bw, bh, tol=24) for x, y in spots):
-                break
-        else:
-            self.fail("the Cancel button does not show its face")
-
-        # The progress bar: the fill picture at the left end, its own
-        # background picture towards the right, inside its one-pixel border.
-        inner = (progress[0] + 1, progress[1] + 1, progress[2] - 1, progress[3] - 1)
-        pw, ph = inner[2] - inner[0], inner[3] - inner[1]
-        fill, track = Picture(self.pe, 141), Picture(self.pe, 139)
-        filled = pw * pos // 100
-        self.assertGreaterEqual(filled, 3)
-        for y in (ph // 4, ph * 3 // 4):
-            x = min(2, filled - 1)
-            self.assertTrue(fill.matches(shot.at(inner[0] + x, inner[1] + y), x, y, pw, ph, tol=24), (x, y))
-            x = pw * 95 // 100
-            self.assertTrue(track.matches(shot.at(inner[0] + x, inner[1] + y), x, y, pw, ph, tol=24), (x, y))
+        check_early_look(self, self.pe, shot, pos)
 
     def test_background_that_fails_to_load_falls_to_default_erasing(self):
         with open(harness.VELDRUN_EXE, "rb") as f:

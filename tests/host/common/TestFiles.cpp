@@ -1,11 +1,14 @@
 #include "TestFiles.h"
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
+
+namespace fs = std::filesystem;
 
 Bytes readFile(const std::string& path)
 {
@@ -22,38 +25,72 @@ void writeFile(const std::string& path, const Bytes& data)
 bool fileExists(const std::string& path)
 {
     std::error_code ec;
-    return std::filesystem::exists(path, ec);
+    return fs::exists(path, ec);
+}
+
+Bytes utf16le(const std::u16string& text)
+{
+    Bytes out = "\xFF\xFE";
+    for (char16_t u : text) {
+        out += static_cast<char>(u & 0xFF);
+        out += static_cast<char>(u >> 8);
+    }
+    return out;
 }
 
 TempDir::TempDir()
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vdr-test-XXXXXX").string();
-    if (!mkdtemp(&pattern[0])) {
-        std::perror("mkdtemp");
-        std::abort();
+    // A name no other test program is using: creating the directory fails
+    // when it exists, and the next name is tried.
+    static std::atomic<unsigned> serial{0};
+    std::error_code ec;
+    const fs::path base = fs::temp_directory_path(ec);
+    for (int attempt = 0; !ec && attempt < 100; ++attempt) {
+        const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+        const fs::path dir = base / ("vdr-test-" + std::to_string(stamp) + "-" + std::to_string(serial++));
+        if (fs::create_directory(dir, ec)) {
+            m_path = dir.string();
+            return;
+        }
     }
-    m_path = pattern;
+    std::fprintf(stderr, "could not make a scratch directory\n");
+    std::abort();
 }
 
 TempDir::~TempDir()
 {
     std::error_code ec;
-    std::filesystem::remove_all(m_path, ec);
+    fs::remove_all(m_path, ec);
     if (ec)
         std::fprintf(stderr, "could not remove %s\n", m_path.c_str());
 }
 
+std::string TempDir::file(const std::string& name) const
+{
+    return (fs::path(m_path) / name).string();
+}
+
+std::string TempDir::write(const std::string& name, const Bytes& data) const
+{
+    const std::string path = file(name);
+    writeFile(path, data);
+    return path;
+}
+
 WorkingDir::WorkingDir(const std::string& path)
 {
-    char cwd[4096] = {};
-    if (getcwd(cwd, sizeof cwd))
-        m_saved = cwd;
-    if (chdir(path.c_str()) != 0)
+    std::error_code ec;
+    m_saved = fs::current_path(ec).string();
+    fs::current_path(path, ec);
+    if (ec)
         std::fprintf(stderr, "could not enter %s\n", path.c_str());
 }
 
 WorkingDir::~WorkingDir()
 {
-    if (!m_saved.empty() && chdir(m_saved.c_str()) != 0)
+    std::error_code ec;
+    if (!m_saved.empty())
+        fs::current_path(m_saved, ec);
+    if (ec)
         std::fprintf(stderr, "could not return to %s\n", m_saved.c_str());
 }

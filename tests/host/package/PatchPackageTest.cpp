@@ -3,6 +3,7 @@
 #include "PackageFiles.h"
 
 #include "common/Trace.h"
+#include "package/MarkerSearch.h"
 #include "package/PatchPackage.h"
 
 #include <gtest/gtest.h>
@@ -23,7 +24,10 @@ struct Found {
     bool operator==(const Found& o) const { return result == o.result && trailing == o.trailing; }
 };
 
-std::ostream& operator<<(std::ostream& os, const Found& f) { return os << "{" << f.result << ", " << f.trailing << "}"; }
+std::ostream& operator<<(std::ostream& os, const Found& f)
+{
+    return os << "{" << f.result << ", " << f.trailing << "}";
+}
 
 Found referenceSearch(const Bytes& file)
 {
@@ -42,12 +46,22 @@ Found referenceSearch(const Bytes& file)
 
 class PackageTest : public ::testing::Test {
 protected:
+    // checkSignature's result, which searches a mapped view; the block
+    // search over a stream, used when a file cannot be mapped, must agree.
     Found search(const Bytes& file)
     {
         std::string path = dir.file("search.exe");
         writeFile(path, file);
         CPatchPackage pkg(path.c_str());
         int r = pkg.checkSignature();
+        FILE* f = std::fopen(path.c_str(), "rb");
+        std::int64_t at = f ? lastMarkerInStream(f, static_cast<std::int64_t>(file.size()), pkg.marker) : -2;
+        if (f)
+            std::fclose(f);
+        EXPECT_EQ(r == 1, at >= 0);
+        if (at >= 0) {
+            EXPECT_EQ(pkg.trailingBytes, static_cast<std::int64_t>(file.size()) - 20 - at);
+        }
         return {r, pkg.trailingBytes};
     }
 
@@ -115,8 +129,9 @@ TEST_F(PackageTest, SearchFindsMarkerFieldsByTheirFirstNineteenBytes)
 
 TEST_F(PackageTest, SearchAgreesWithTheByteByByteSearchAcrossBlockBoundaries)
 {
-    // Files of a few MiB with fields planted near the 1 MiB blocks the search
-    // reads, and with decoys (marker characters without the zero byte).
+    // Files of a few MiB with fields planted near the boundaries of the blocks
+    // the stream search reads (every 256 KiB from the end; 1 MiB is four),
+    // and with decoys (marker characters without the zero byte).
     std::mt19937 rng(42);
     const std::int64_t block = 1 << 20;
     for (int round = 0; round < 12; ++round) {
@@ -292,7 +307,7 @@ TEST_F(PackageTest, DetachResultCodes)
         {"start at the trailer", trailerAt, -1},
         {"start beyond the file", 0x7FFFFFF0, -1},
         {"negative start", 0xFFFFFFF0, -1},
-        {"name running into the trailer", -1, static_cast<std::int64_t>(4 + 9 + ini.size()) },
+        {"name running into the trailer", -1, static_cast<std::int64_t>(4 + 9 + ini.size())},
         {"negative name length", -1, 0xFFFFFFFF},
     };
     for (const Bad& b : bads) {

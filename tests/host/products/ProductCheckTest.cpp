@@ -42,7 +42,7 @@ class OmbrelExample : public ::testing::TestWithParam<OmbrelExampleState> {};
 TEST_P(OmbrelExample, DecidesAsTheExampleSays)
 {
     const OmbrelExampleState& state = GetParam();
-    CTestDir dir("ombrel");
+    TempDir dir;
     const std::string ini = dir.write("patch.ini", ombrelExampleIni("Software\\Ombrel"));
     CTableRegistry registry;
     for (const InstalledProduct& p : state.products)
@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Table, Judge, ::testing::ValuesIn(judgeCases()),
 // The [RegPath] forms that leave no entries.
 TEST(CheckProducts, NoEntriesIsProductError)
 {
-    CTestDir dir("noentries");
+    TempDir dir;
     CTableRegistry registry;
     install(registry, "Software\\A", "A", "1.0", "S1", "1");
     const char* files[] = {
@@ -154,7 +154,7 @@ TEST(CheckProducts, NoEntriesIsProductError)
         EXPECT_TRUE(products.empty()) << text;
     }
     std::vector<ProductInfo> products;
-    EXPECT_EQ(checkProducts(kProfile, registry, dir.path("absent.ini").c_str(), products), 255);
+    EXPECT_EQ(checkProducts(kProfile, registry, dir.file("absent.ini").c_str(), products), 255);
 }
 
 // A Count outside 0..1000 in either section is a malformed file: a patch
@@ -162,7 +162,7 @@ TEST(CheckProducts, NoEntriesIsProductError)
 // exhaust memory), traced with the key.
 TEST(CheckProducts, CountOutsideTheBoundIsAPatchError)
 {
-    CTestDir dir("counts");
+    TempDir dir;
     CTableRegistry registry;
     install(registry, "Software\\A", "A", "1.0", "S1", "1");
     struct Case {
@@ -196,7 +196,7 @@ TEST(CheckProducts, CountOutsideTheBoundIsAPatchError)
 // count beyond the entries gives records with empty paths, never found.
 TEST(CheckProducts, OneRecordPerEntryInOrder)
 {
-    CTestDir dir("order");
+    TempDir dir;
     CTableRegistry registry;
     install(registry, "Software\\B", "B", "2.0", "S1", "2");
     install(registry, "Software\\C", "C", "3.0", "S1", "3");
@@ -247,7 +247,7 @@ class Select : public ::testing::TestWithParam<SelectCase> {};
 TEST_P(Select, ChoosesThePatchBuild)
 {
     const SelectCase& c = GetParam();
-    CTestDir dir("select");
+    TempDir dir;
     const std::string ini = dir.write("patch.ini", "[SRInfo]\n" + c.srInfo);
     EXPECT_EQ(getSRIdFromFile(kProfile, ini.c_str(), c.products, c.srNo), c.expected);
 }

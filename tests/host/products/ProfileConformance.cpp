@@ -168,21 +168,21 @@ class ProfileConformance : public ::testing::TestWithParam<ProfileCase> {
 protected:
     static void SetUpTestSuite()
     {
-        s_dir = std::make_unique<CTestDir>("profile");
+        s_dir = std::make_unique<TempDir>();
         for (const ProfileFile& f : profileFiles())
             s_dir->write(f.name, f.bytes);
     }
     static void TearDownTestSuite() { s_dir.reset(); }
 
-    static std::unique_ptr<CTestDir> s_dir;
+    static std::unique_ptr<TempDir> s_dir;
 };
 
-std::unique_ptr<CTestDir> ProfileConformance::s_dir;
+std::unique_ptr<TempDir> ProfileConformance::s_dir;
 
 TEST_P(ProfileConformance, ReadsAsThePlatformDoes)
 {
     const ProfileCase& c = GetParam();
-    const std::string path = s_dir->path(c.file);
+    const std::string path = s_dir->file(c.file);
     const IProfileReader& reader = readerUnderTest();
     if (c.bInt) {
         EXPECT_EQ(reader.getInt(c.section, c.key, c.defInt, path.c_str()), c.expectInt);
@@ -201,7 +201,7 @@ INSTANTIATE_TEST_SUITE_P(Table, ProfileConformance, ::testing::ValuesIn(profileC
 // written past it.
 TEST(ProfileConformanceBuffer, SmallBufferCutAndTerminated)
 {
-    CTestDir dir("profile-small");
+    TempDir dir;
     const std::string path = dir.write("small.ini", "[SRInfo]\nSRNo=OMS240118-02\n");
     char buffer[8];
     std::fill(buffer, buffer + sizeof buffer, '\x7f');

@@ -24,6 +24,8 @@ const Case kCases[] = {
      "[SRInfo]\nURL=x\nSHA256Max=NEW\n[SRInfo]\nSHA256Max=second\n"},
     {"a commented-out key is not the key", "[SRInfo]\n;SHA256Max=old\n", "[SRInfo]\n;SHA256Max=old\nSHA256Max=NEW\n"},
     {"a key line without \"=\" is replaced", "[SRInfo]\nSHA256Max\nURL=x\n", "[SRInfo]\nSHA256Max=NEW\nURL=x\n"},
+    {"a \"[\" line without \"]\" is no section", "[RegPath]\n[SRInfo\nURL=x\n",
+     "[RegPath]\n[SRInfo\nURL=x\n\n[SRInfo]\nSHA256Max=NEW\n"},
     {"a similar key name is another key", "[SRInfo]\nSHA256Max2=a\n", "[SRInfo]\nSHA256Max2=a\nSHA256Max=NEW\n"},
     {"without the section it is added at the end", "[RegPath]\r\nCount=0",
      "[RegPath]\r\nCount=0\r\n\r\n[SRInfo]\r\nSHA256Max=NEW\r\n"},

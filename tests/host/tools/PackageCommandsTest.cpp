@@ -1,6 +1,6 @@
 // build, inspect and extract on packages made here: the bytes builder mode
 // writes, the layout report (signature tables included), and the refusals.
-#include "ToolTestDir.h"
+#include "ToolTestRun.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,10 @@
 
 namespace {
 
-const char kIni[] = "[SRInfo]\r\nSRNo=OMS240118-02\r\n";
+// A patch information file without lint errors.
+const char kIni[] = "[RegPath]\r\nCount=1\r\nPath0=Software\\Ombrel\\DiscStudio\r\nCheck0=OmbrelDiscStudio 4.0\r\n"
+                    "[SRInfo]\r\nSRNo=OMS240118-02\r\nURL=https://srv/patch/417\r\nCount=1\r\n"
+                    "Info0=OmbrelDiscStudio#OMS230910-01#4.00.2215\r\n";
 
 void put32(std::string& s, std::size_t at, std::uint32_t v)
 {
@@ -52,54 +55,70 @@ std::string expectedPackage(const std::string& stub, const std::string& name, co
 
 TEST(BuildCommand, WritesTheBuilderModeLayoutUnderTheFilesBareName)
 {
-    CToolTestDir dir;
-    std::filesystem::create_directory(dir.path("release"));
-    dir.write("stub.exe", peStub());
-    dir.write("release/patch.ini", kIni);
-    ToolResult r = runTool({"build", dir.path("stub.exe"), dir.path("release/patch.ini"), "-o", dir.path("out.exe")});
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("release"));
+    writeFile(dir.file("stub.exe"), peStub());
+    writeFile(dir.file("release/patch.ini"), kIni);
+    ToolResult r = runTool({"build", dir.file("stub.exe"), dir.file("release/patch.ini"), "-o", dir.file("out.exe")});
     ASSERT_EQ(r.status, kToolOk) << r.err;
-    std::string package = dir.read("out.exe");
+    std::string package = readFile(dir.file("out.exe"));
     std::string expected = expectedPackage(peStub(), "patch.ini", kIni);
     ASSERT_EQ(package.size(), expected.size() + 2);
     EXPECT_EQ(package.substr(0, expected.size()), expected);
     EXPECT_EQ(package[expected.size()], '\0') << "the marker's terminator";
 
     // Building again over an existing package replaces it.
-    r = runTool({"build", dir.path("stub.exe"), dir.path("release/patch.ini"), "-o", dir.path("out.exe")});
+    r = runTool({"build", dir.file("stub.exe"), dir.file("release/patch.ini"), "-o", dir.file("out.exe")});
     EXPECT_EQ(r.status, kToolOk) << r.err;
-    EXPECT_EQ(dir.read("out.exe"), package);
+    EXPECT_EQ(readFile(dir.file("out.exe")), package);
 }
 
 TEST(BuildCommand, RefusalsAndFailuresLeaveNoPackage)
 {
-    CToolTestDir dir;
-    dir.write("stub.exe", peStub());
-    dir.write("patch.ini", kIni);
-    dir.write("bad:name.ini", kIni);
-    dir.write("package.exe", expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0'));
+    TempDir dir;
+    writeFile(dir.file("stub.exe"), peStub());
+    writeFile(dir.file("patch.ini"), kIni);
+    writeFile(dir.file("bad:name.ini"), kIni);
+    writeFile(dir.file("package.exe"), expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0'));
+    writeFile(dir.file("tiny.exe"), "MZ\x90\0\x03\0\0\0");
+    writeFile(dir.file("empty.ini"), "");
+    writeFile(dir.file("signed.exe"), peStub(1024, 8) + "CERTCERT");
     struct Case {
         std::vector<std::string> args;
         int status;
         const char* message;
     };
     const Case cases[] = {
-        {{"build", dir.path("stub.exe"), dir.path("patch.ini")}, kToolUsage, "-o PACKAGE.exe"},
-        {{"build", dir.path("stub.exe"), "-o", dir.path("out.exe")}, kToolUsage, "needs STUB.exe"},
-        {{"build", dir.path("stub.exe"), dir.path("patch.ini"), "-o", dir.path("stub.exe")}, kToolUsage,
+        {{"build", dir.file("stub.exe"), dir.file("patch.ini")}, kToolUsage, "-o PACKAGE.exe"},
+        {{"build", dir.file("stub.exe"), "-o", dir.file("out.exe")}, kToolUsage, "needs STUB.exe"},
+        {{"build", dir.file("stub.exe"), dir.file("patch.ini"), "-o", dir.file("stub.exe")},
+         kToolUsage,
          "other than STUB.exe"},
-        {{"build", dir.path("missing.exe"), dir.path("patch.ini"), "-o", dir.path("out.exe")},
+        {{"build", dir.file("missing.exe"), dir.file("patch.ini"), "-o", dir.file("out.exe")},
          kToolUnreadable,
          "cannot read"},
-        {{"build", dir.path("stub.exe"), dir.path("missing.ini"), "-o", dir.path("out.exe")},
+        {{"build", dir.file("stub.exe"), dir.file("missing.ini"), "-o", dir.file("out.exe")},
          kToolUnreadable,
          "missing.ini"},
-        {{"build", dir.path("package.exe"), dir.path("patch.ini"), "-o", dir.path("out.exe")},
+        {{"build", dir.file("package.exe"), dir.file("patch.ini"), "-o", dir.file("out.exe")},
          kToolRefused,
          "already a package"},
-        {{"build", dir.path("stub.exe"), dir.path("bad:name.ini"), "-o", dir.path("out.exe")},
+        {{"build", dir.file("stub.exe"), dir.file("bad:name.ini"), "-o", dir.file("out.exe")},
          kToolRefused,
          "cannot carry the name \"bad:name.ini\""},
-        {{"build", dir.path("stub.exe"), dir.path("patch.ini"), "-o", dir.path("no/such/dir/out.exe")},
+        {{"build", dir.file("tiny.exe"), dir.file("patch.ini"), "-o", dir.file("out.exe")},
+         kToolMalformed,
+         "tiny.exe: is not a Windows program"},
+        {{"build", dir.file("stub.exe"), dir.file("package.exe"), "-o", dir.file("out.exe")},
+         kToolRefused,
+         "not a patch information file"},
+        {{"build", dir.file("stub.exe"), dir.file("empty.ini"), "-o", dir.file("out.exe")},
+         kToolMalformed,
+         "empty.ini: has errors (2 error(s)"},
+        {{"build", dir.file("signed.exe"), dir.file("patch.ini"), "-o", dir.file("out.exe")},
+         kToolRefused,
+         "is code-signed"},
+        {{"build", dir.file("stub.exe"), dir.file("patch.ini"), "-o", dir.file("no/such/dir/out.exe")},
          kToolWriteFailed,
          "cannot write"},
     };
@@ -107,20 +126,27 @@ TEST(BuildCommand, RefusalsAndFailuresLeaveNoPackage)
         ToolResult r = runTool(c.args);
         EXPECT_EQ(r.status, c.status) << c.message << "\n" << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
-        EXPECT_FALSE(dir.exists("out.exe")) << c.message;
+        EXPECT_FALSE(fileExists(dir.file("out.exe"))) << c.message;
     }
-    EXPECT_EQ(dir.read("stub.exe"), peStub());
+    EXPECT_EQ(readFile(dir.file("stub.exe")), peStub());
+
+    // --force builds over lint errors and from a signed stub, saying so.
+    for (const char* stub : {"stub.exe", "signed.exe"}) {
+        ToolResult r = runTool({"build", dir.file(stub), dir.file("empty.ini"), "-o", dir.file("out.exe"), "--force"});
+        EXPECT_EQ(r.status, kToolOk) << r.err;
+        EXPECT_NE(r.err.find("warning: built despite errors"), std::string::npos) << r.err;
+    }
 }
 
 TEST(InspectCommand, LayoutOfAPlainAndOfASignedPackage)
 {
-    CToolTestDir dir;
+    TempDir dir;
     std::string plain = expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0');
-    dir.write("plain.exe", plain);
-    ToolResult r = runTool({"inspect", dir.path("plain.exe")});
+    writeFile(dir.file("plain.exe"), plain);
+    ToolResult r = runTool({"inspect", dir.file("plain.exe")});
     ASSERT_EQ(r.status, kToolOk) << r.err;
     for (const char* part :
-         {"executable size: 1024\n", "attached name:   patch.ini\n", "content size:    29\n", "trailing bytes:  0\n"})
+         {"executable size: 1024\n", "attached name:   patch.ini\n", "content size:    195\n", "trailing bytes:  0\n"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
 
     // Signed afterwards: 6 alignment bytes, then a 40-byte certificate table
@@ -128,8 +154,8 @@ TEST(InspectCommand, LayoutOfAPlainAndOfASignedPackage)
     std::uint32_t sigOffset = static_cast<std::uint32_t>(plain.size() + 6);
     std::string signedPkg = expectedPackage(peStub(sigOffset, 40), "patch.ini", kIni) + std::string(2, '\0') +
                             std::string(6, '\0') + std::string(40, 'C');
-    dir.write("signed.exe", signedPkg);
-    r = runTool({"inspect", dir.path("signed.exe"), "--json"});
+    writeFile(dir.file("signed.exe"), signedPkg);
+    r = runTool({"inspect", dir.file("signed.exe"), "--json"});
     ASSERT_EQ(r.status, kToolOk) << r.err;
     for (std::string part : {std::string("\"executableSize\": 1024"), std::string("\"trailingBytes\": 46"),
                              "\"signatureTable\": {\n    \"offset\": " + std::to_string(sigOffset) +
@@ -137,53 +163,53 @@ TEST(InspectCommand, LayoutOfAPlainAndOfASignedPackage)
         EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
 
     // Bytes after the trailer that the header does not point to.
-    dir.write("tail.exe", plain + "junk");
-    r = runTool({"inspect", dir.path("tail.exe")});
+    writeFile(dir.file("tail.exe"), plain + "junk");
+    r = runTool({"inspect", dir.file("tail.exe")});
     EXPECT_NE(r.out.find("trailing bytes:  4 (not a signature table)"), std::string::npos) << r.out;
 }
 
 TEST(InspectAndExtract, NotAPackageDamagedTrailerAndRefusedName)
 {
-    CToolTestDir dir;
-    dir.write("stub.exe", peStub());
+    TempDir dir;
+    writeFile(dir.file("stub.exe"), peStub());
     std::string damaged = expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0');
     put32(damaged, damaged.size() - 24, 0x7FFFFF00); // start offset past the end
-    dir.write("damaged.exe", damaged);
-    dir.write("evil.exe", expectedPackage(peStub(), "../patch.ini", kIni) + std::string(2, '\0'));
-    std::filesystem::create_directory(dir.path("x"));
+    writeFile(dir.file("damaged.exe"), damaged);
+    writeFile(dir.file("evil.exe"), expectedPackage(peStub(), "../patch.ini", kIni) + std::string(2, '\0'));
+    std::filesystem::create_directory(dir.file("x"));
 
-    ToolResult r = runTool({"inspect", dir.path("stub.exe"), "--json"});
+    ToolResult r = runTool({"inspect", dir.file("stub.exe"), "--json"});
     EXPECT_EQ(r.status, kToolNotPackage);
     EXPECT_NE(r.out.find("\"package\": false"), std::string::npos) << r.out;
-    EXPECT_EQ(runTool({"extract", dir.path("stub.exe"), "-C", dir.path("x")}).status, kToolNotPackage);
+    EXPECT_EQ(runTool({"extract", dir.file("stub.exe"), "-C", dir.file("x")}).status, kToolNotPackage);
 
-    EXPECT_EQ(runTool({"inspect", dir.path("damaged.exe")}).status, kToolMalformed);
-    EXPECT_EQ(runTool({"extract", dir.path("damaged.exe"), "-C", dir.path("x")}).status, kToolMalformed);
+    EXPECT_EQ(runTool({"inspect", dir.file("damaged.exe")}).status, kToolMalformed);
+    EXPECT_EQ(runTool({"extract", dir.file("damaged.exe"), "-C", dir.file("x")}).status, kToolMalformed);
 
-    r = runTool({"inspect", dir.path("evil.exe")});
+    r = runTool({"inspect", dir.file("evil.exe")});
     EXPECT_EQ(r.status, kToolMalformed);
     EXPECT_NE(r.out.find("../patch.ini (refused"), std::string::npos) << r.out;
-    r = runTool({"extract", dir.path("evil.exe"), "-C", dir.path("x")});
+    r = runTool({"extract", dir.file("evil.exe"), "-C", dir.file("x")});
     EXPECT_EQ(r.status, kToolRefused) << r.err;
-    EXPECT_FALSE(dir.exists("patch.ini"));
-    EXPECT_TRUE(std::filesystem::is_empty(dir.path("x")));
+    EXPECT_FALSE(fileExists(dir.file("patch.ini")));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.file("x")));
 
-    EXPECT_EQ(runTool({"inspect", dir.path("missing.exe")}).status, kToolUnreadable);
-    EXPECT_EQ(runTool({"extract", dir.path("missing.exe")}).status, kToolUnreadable);
+    EXPECT_EQ(runTool({"inspect", dir.file("missing.exe")}).status, kToolUnreadable);
+    EXPECT_EQ(runTool({"extract", dir.file("missing.exe")}).status, kToolUnreadable);
     EXPECT_EQ(runTool({"inspect"}).status, kToolUsage);
-    EXPECT_EQ(runTool({"extract", dir.path("stub.exe"), "-C"}).status, kToolUsage);
+    EXPECT_EQ(runTool({"extract", dir.file("stub.exe"), "-C"}).status, kToolUsage);
 }
 
 TEST(ExtractCommand, WritesTheAttachedFileIntoTheDirectory)
 {
-    CToolTestDir dir;
-    dir.write("package.exe", expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0') + "tail");
-    std::filesystem::create_directory(dir.path("out"));
-    ToolResult r = runTool({"extract", dir.path("package.exe"), "-C", dir.path("out")});
+    TempDir dir;
+    writeFile(dir.file("package.exe"), expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0') + "tail");
+    std::filesystem::create_directory(dir.file("out"));
+    ToolResult r = runTool({"extract", dir.file("package.exe"), "-C", dir.file("out")});
     ASSERT_EQ(r.status, kToolOk) << r.err;
-    EXPECT_EQ(dir.read("out/patch.ini"), kIni);
+    EXPECT_EQ(readFile(dir.file("out/patch.ini")), kIni);
 
-    r = runTool({"extract", dir.path("package.exe"), "-C", dir.path("absent")});
+    r = runTool({"extract", dir.file("package.exe"), "-C", dir.file("absent")});
     EXPECT_EQ(r.status, kToolWriteFailed);
     EXPECT_NE(r.err.find("is not a directory"), std::string::npos) << r.err;
 }

@@ -1,4 +1,7 @@
-#include "ToolTestDir.h"
+#include "ToolTestRun.h"
+
+#include "common/FixedBuf.h"
+#include "products/Profile.h"
 
 #include <gtest/gtest.h>
 
@@ -12,57 +15,97 @@ const char kAbc[] = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20
 
 TEST(PinCommand, WritesAndReplacesPinsKeepingTheFile)
 {
-    CToolTestDir dir;
-    dir.write("patch.ini", kIni);
-    dir.write("build0.exe", "abc");
-    dir.write("max.exe", "");
+    TempDir dir;
+    writeFile(dir.file("patch.ini"), kIni);
+    writeFile(dir.file("build0.exe"), "abc");
+    writeFile(dir.file("max.exe"), "");
 
-    ToolResult r = runTool({"pin", dir.path("patch.ini"), "--build", "0", dir.path("build0.exe")});
+    ToolResult r = runTool({"pin", dir.file("patch.ini"), "--build", "0", dir.file("build0.exe")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find(std::string("SHA2560=") + kAbc), std::string::npos) << r.out;
-    r = runTool({"pin", dir.path("patch.ini"), "--max", dir.path("max.exe")});
+    r = runTool({"pin", dir.file("patch.ini"), "--max", dir.file("max.exe")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(dir.read("patch.ini"),
+    EXPECT_EQ(readFile(dir.file("patch.ini")),
               std::string("[RegPath]\r\nCount=0\r\n\r\n[SRInfo]\r\nSRNo=OMS240118-02\r\nCount=2\r\nSHA2560=") + kAbc +
                   "\r\nSHA256Max=e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\r\n\r\n");
 
     // Pinning again replaces the value in place.
-    dir.write("build0.exe", "");
-    ASSERT_EQ(runTool({"pin", dir.path("patch.ini"), "--build", "0", dir.path("build0.exe")}).status, 0);
-    std::string after = dir.read("patch.ini");
+    writeFile(dir.file("build0.exe"), "");
+    ASSERT_EQ(runTool({"pin", dir.file("patch.ini"), "--build", "0", dir.file("build0.exe")}).status, 0);
+    std::string after = readFile(dir.file("patch.ini"));
     EXPECT_EQ(after.find(kAbc), std::string::npos);
     EXPECT_EQ(after.find("SHA2560="), after.rfind("SHA2560="));
-    EXPECT_FALSE(dir.exists("patch.ini.vdrpack-new"));
+    EXPECT_FALSE(fileExists(dir.file("patch.ini.vdrpack-new")));
 
     // A folder the selection never picks is pinned, with a warning.
-    r = runTool({"pin", dir.path("patch.ini"), "--build", "2", dir.path("build0.exe")});
+    r = runTool({"pin", dir.file("patch.ini"), "--build", "2", dir.file("build0.exe")});
     EXPECT_EQ(r.status, kToolOk);
     EXPECT_NE(r.err.find("Count is 2, so folder 2 is never selected"), std::string::npos) << r.err;
 }
 
+// Each encoding the program reads keeps its encoding and every other byte,
+// and the pin lands where the program's reader finds [SRInfo].
+TEST(PinCommand, WritesInTheFilesOwnEncodingWhereTheReaderLooks)
+{
+    const std::string pin = std::string("SHA256Max=") + kAbc;
+    struct Case {
+        const char* name;
+        std::string before;
+        std::string after;
+        const char* warning;
+    };
+    const Case cases[] = {
+        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF; Gr\xC3\xB6\xC3\x9F" "e\n[SRInfo]\nSRNo=X\n",
+         "\xEF\xBB\xBF; Gr\xC3\xB6\xC3\x9F" "e\n[SRInfo]\nSRNo=X\n" + pin + "\n", ""},
+        {"UTF-8 without mark, no final line break", "[srinfo]\r\nSRNo=X", "[srinfo]\r\nSRNo=X\r\n" + pin, ""},
+        {"UTF-16LE with mark", utf16le(u"; \u00e9\u20ac\U0001F600\r\n[SRInfo]\r\nSRNo=X\r\n"),
+         utf16le(u"; \u00e9\u20ac\U0001F600\r\n[SRInfo]\r\nSRNo=X\r\n" + std::u16string(pin.begin(), pin.end()) +
+                 u"\r\n"),
+         ""},
+        {"unclosed bracket: a section of its own", "[RegPath]\r\nCount=0\r\n[SRInfo\r\nSRNo=X\r\n",
+         "[RegPath]\r\nCount=0\r\n[SRInfo\r\nSRNo=X\r\n\r\n[SRInfo]\r\n" + pin + "\r\n",
+         "patch.ini:3: warning: a section line without its closing"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        writeFile(dir.file("patch.ini"), c.before);
+        writeFile(dir.file("b.exe"), "abc");
+        ToolResult r = runTool({"pin", dir.file("patch.ini"), "--max", dir.file("b.exe")});
+        EXPECT_EQ(r.status, kToolOk) << c.name << "\n" << r.err;
+        EXPECT_EQ(readFile(dir.file("patch.ini")), c.after) << c.name;
+        EXPECT_NE(r.err.find(c.warning), std::string::npos) << c.name << "\n" << r.err;
+        char got[kMaxText] = {};
+        platformProfile().getString("SRInfo", "SHA256Max", "", got, sizeof got, dir.file("patch.ini").c_str());
+        EXPECT_EQ(std::string(got), kAbc) << c.name;
+    }
+}
+
 TEST(PinCommand, BadInputHasItsOwnStatusAndLeavesTheFile)
 {
-    CToolTestDir dir;
-    dir.write("patch.ini", kIni);
-    dir.write("b.exe", "abc");
+    TempDir dir;
+    writeFile(dir.file("patch.ini"), kIni);
+    writeFile(dir.file("b.exe"), "abc");
+    const std::string package = std::string("MZ") + kIni + std::string("\x05\0\0\0!vdrsign!!vdrsign!\0\0", 24);
+    writeFile(dir.file("package.exe"), package);
     struct Case {
         std::vector<std::string> args;
         int status;
         const char* message;
     };
     const Case cases[] = {
-        {{"pin", dir.path("patch.ini"), dir.path("b.exe")}, kToolUsage, "either --build N or --max"},
-        {{"pin", dir.path("patch.ini"), "--max", "--build", "1", dir.path("b.exe")}, kToolUsage, "either"},
-        {{"pin", dir.path("patch.ini"), "--build", "01", dir.path("b.exe")}, kToolUsage, "leading zeros"},
-        {{"pin", dir.path("patch.ini"), "--build", "-1", dir.path("b.exe")}, kToolUsage, "folder number"},
-        {{"pin", dir.path("patch.ini"), "--build", "x", dir.path("b.exe")}, kToolUsage, "folder number"},
-        {{"pin", dir.path("patch.ini"), "--build", "999", dir.path("b.exe")}, kToolUsage, "already applied"},
-        {{"pin", dir.path("patch.ini"), "--build"}, kToolUsage, "needs a value"},
-        {{"pin", dir.path("patch.ini"), "--max"}, kToolUsage, "needs PATCH.ini and FILE"},
-        {{"pin", dir.path("patch.ini"), "--max", "--sha1", dir.path("b.exe")}, kToolUsage, "unknown option --sha1"},
-        {{"pin", dir.path("missing.ini"), "--max", dir.path("b.exe")}, kToolUnreadable, "cannot read"},
-        {{"pin", dir.path("patch.ini"), "--max", dir.path("missing.exe")}, kToolUnreadable, "missing.exe"},
-        {{"pin", dir.path("patch.ini"), "--max", dir.path("")}, kToolUnreadable, "cannot read"},
+        {{"pin", dir.file("patch.ini"), dir.file("b.exe")}, kToolUsage, "either --build N or --max"},
+        {{"pin", dir.file("patch.ini"), "--max", "--build", "1", dir.file("b.exe")}, kToolUsage, "either"},
+        {{"pin", dir.file("patch.ini"), "--build", "01", dir.file("b.exe")}, kToolUsage, "leading zeros"},
+        {{"pin", dir.file("patch.ini"), "--build", "-1", dir.file("b.exe")}, kToolUsage, "folder number"},
+        {{"pin", dir.file("patch.ini"), "--build", "x", dir.file("b.exe")}, kToolUsage, "folder number"},
+        {{"pin", dir.file("patch.ini"), "--build", "999", dir.file("b.exe")}, kToolUsage, "already applied"},
+        {{"pin", dir.file("patch.ini"), "--build"}, kToolUsage, "needs a value"},
+        {{"pin", dir.file("patch.ini"), "--max"}, kToolUsage, "needs PATCH.ini and FILE"},
+        {{"pin", dir.file("patch.ini"), "--max", "--sha1", dir.file("b.exe")}, kToolUsage, "unknown option --sha1"},
+        {{"pin", dir.file("missing.ini"), "--max", dir.file("b.exe")}, kToolUnreadable, "cannot read"},
+        {{"pin", dir.file("patch.ini"), "--max", dir.file("missing.exe")}, kToolUnreadable, "missing.exe"},
+        {{"pin", dir.file("patch.ini"), "--max", dir.file("")}, kToolUnreadable, "cannot read"},
+        {{"pin", dir.file("package.exe"), "--max", dir.file("b.exe")}, kToolRefused, "not a patch information file"},
     };
     for (const Case& c : cases) {
         ToolResult r = runTool(c.args);
@@ -70,21 +113,33 @@ TEST(PinCommand, BadInputHasItsOwnStatusAndLeavesTheFile)
         EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
     }
-    EXPECT_EQ(dir.read("patch.ini"), kIni);
+    EXPECT_EQ(readFile(dir.file("patch.ini")), kIni);
+    EXPECT_EQ(readFile(dir.file("package.exe")), package);
 }
 
 TEST(PinCommand, AFileThatCannotBeReplacedIsAWriteFailure)
 {
-    CToolTestDir dir;
-    dir.write("patch.ini", kIni);
-    dir.write("b.exe", "abc");
+    TempDir dir;
+    writeFile(dir.file("patch.ini"), kIni);
+    writeFile(dir.file("b.exe"), "abc");
     // The new file is written beside the old one first; a directory in its
     // place makes that fail, even for a privileged user.
-    std::filesystem::create_directory(dir.path("patch.ini.vdrpack-new"));
-    ToolResult r = runTool({"pin", dir.path("patch.ini"), "--max", dir.path("b.exe")});
+    std::filesystem::create_directory(dir.file("patch.ini.vdrpack-new"));
+    ToolResult r = runTool({"pin", dir.file("patch.ini"), "--max", dir.file("b.exe")});
     EXPECT_EQ(r.status, kToolWriteFailed);
     EXPECT_NE(r.err.find("cannot write"), std::string::npos) << r.err;
-    EXPECT_EQ(dir.read("patch.ini"), kIni);
+    EXPECT_EQ(readFile(dir.file("patch.ini")), kIni);
+
+    // A file the program's reader cannot read back (its full path passes
+    // 259 characters) keeps its old bytes, and nothing is left beside it.
+    std::string deep = dir.file(std::string(120, 'd') + "/" + std::string(120, 'e'));
+    std::filesystem::create_directories(deep);
+    writeFile(deep + "/patch.ini", kIni);
+    r = runTool({"pin", deep + "/patch.ini", "--max", dir.file("b.exe")});
+    EXPECT_EQ(r.status, kToolWriteFailed);
+    EXPECT_NE(r.err.find("did not read back"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(deep + "/patch.ini"), kIni);
+    EXPECT_FALSE(fileExists(deep + "/patch.ini.vdrpack-new"));
 }
 
 } // namespace

@@ -1,20 +1,11 @@
 #include "RegExport.h"
+#include "TestFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 namespace {
-
-std::string utf16le(const std::u16string& text)
-{
-    std::string out = "\xFF\xFE";
-    for (char16_t u : text) {
-        out += static_cast<char>(u & 0xFF);
-        out += static_cast<char>(u >> 8);
-    }
-    return out;
-}
 
 const RegExportValue* find(const CRegExport& reg, const std::string& path, const std::string& name)
 {
@@ -40,7 +31,8 @@ const char kAnsi[] = "Windows Registry Editor Version 5.00\r\n"
                      "\"Flags\"=dword:00000001\r\n"
                      "\"Blob\"=hex:01,02,03,\\\r\n"
                      "  04,05\r\n"
-                     "\"Path\"=hex(2):25,00,00,00\r\n"
+                     "\"Path\"=hex(2):25,50,00\r\n"
+                     "\"NoEnd\"=hex(1):41,42\r\n"
                      "\r\n"
                      "[HKEY_CURRENT_USER\\Software\\Ombrel]\r\n"
                      "\"Ignored\"=\"x\"\r\n"
@@ -69,11 +61,15 @@ TEST(RegExport, ReadsStringsEscapesNonStringsDeletionsAndOtherRoots)
     ASSERT_NE(find(reg, key, "Blob"), nullptr);
     ASSERT_NE(find(reg, key, "Path"), nullptr);
     EXPECT_FALSE(find(reg, key, "Blob")->bString);
-    EXPECT_FALSE(find(reg, key, "Path")->bString);
+    // REG_EXPAND_SZ in an ANSI file: ANSI bytes, read unexpanded; without
+    // its terminator a string value is not read.
+    EXPECT_TRUE(find(reg, key, "Path")->bString);
+    EXPECT_EQ(find(reg, key, "Path")->text, "%P");
+    EXPECT_FALSE(find(reg, key, "NoEnd")->bString);
     EXPECT_TRUE(find(reg, key, "Prod_Name")->bString);
     EXPECT_EQ(find(reg, key, "Flags"), nullptr) << "\"Flags\"=- removes the value";
     ASSERT_EQ(reg.warnings().size(), 1u);
-    EXPECT_NE(reg.warnings()[0].find("line 14"), std::string::npos) << reg.warnings()[0];
+    EXPECT_NE(reg.warnings()[0].find("line 15"), std::string::npos) << reg.warnings()[0];
     EXPECT_NE(reg.warnings()[0].find("HKEY_CURRENT_USER"), std::string::npos);
 }
 
@@ -81,13 +77,15 @@ TEST(RegExport, Utf16WithByteOrderMarkReadsLikeAnsi)
 {
     std::u16string text = u"Windows Registry Editor Version 5.00\r\n\r\n"
                           u"[HKEY_LOCAL_MACHINE\\Software\\Ombrel\\DiscStudio\\UserReg]\r\n"
-                          u"\"Prod_Name\"=\"Ombrel Disc Studio \u00e9\u20ac\u4e2d\"\r\n";
+                          u"\"Prod_Name\"=\"Ombrel Disc Studio \u00e9\u20ac\u4e2d\"\r\n"
+                          u"\"Path\"=hex(2):25,00,e9,00,00,00\r\n";
     CRegExport reg;
     ASSERT_EQ(reg.parse(utf16le(text)), kRegExportOk) << reg.error();
     const RegExportValue* v = find(reg, "Software\\Ombrel\\DiscStudio\\UserReg", "Prod_Name");
     ASSERT_NE(v, nullptr);
     // Windows-1252: e acute 0xE9, euro 0x80; outside the code page "?".
     EXPECT_EQ(v->text, "Ombrel Disc Studio \xE9\x80?");
+    EXPECT_EQ(find(reg, "Software\\Ombrel\\DiscStudio\\UserReg", "Path")->text, "%\xE9") << "UTF-16LE hex data";
 }
 
 TEST(RegExport, RefusesWhatIsNotAnExportAndNamesTheBadLine)
@@ -106,6 +104,7 @@ TEST(RegExport, RefusesWhatIsNotAnExportAndNamesTheBadLine)
         {"REGEDIT4\n[HKLM\\Software]\n\"A\"=\"1\" junk\n", kRegExportMalformed, "line 3"},
         {"REGEDIT4\n[HKLM\\Software]\n\"A\" \"1\"\n", kRegExportMalformed, "line 3"},
         {"REGEDIT4\n[HKLM\\Software]\n\"A\"=qword:1\n", kRegExportMalformed, "line 3"},
+        {"REGEDIT4\n[HKLM\\Software]\n\"A\"=hex(2):4,00\n", kRegExportMalformed, "line 3"},
         {"REGEDIT4\n[HKLM\\Software]\nrandom text\n", kRegExportMalformed, "line 3"},
     };
     for (const Case& c : cases) {
@@ -118,11 +117,12 @@ TEST(RegExport, RefusesWhatIsNotAnExportAndNamesTheBadLine)
 TEST(RegExport, AbbreviatedRootAndRemovalOnlyBelowItsOwnPath)
 {
     CRegExport reg;
-    ASSERT_EQ(reg.parse("REGEDIT4\n[HKLM\\Software\\A]\n\"v\"=\"1\"\n[HKLM\\Software\\AB]\n\"v\"=\"2\"\n"
+    ASSERT_EQ(reg.parse("REGEDIT4\n[HKLM\\Software\\A]\n\"v\"=\"1\"\n[HKLM\\Software\\AB]\n\"v\"=hex(2):32,00\n"
                         "[-HKLM\\Software\\A]\n"),
               kRegExportOk);
     ASSERT_EQ(reg.keys().size(), 1u);
     EXPECT_EQ(reg.keys()[0].path, "Software\\AB");
+    EXPECT_EQ(reg.keys()[0].values[0].text, "2") << "hex strings of an ANSI file are ANSI bytes";
 }
 
 } // namespace

@@ -1,14 +1,78 @@
-"""The built vdrpack program: its output streams and exit statuses as a
-release pipeline sees them. Usage: vdrpack_cli_test.py PATH-OF-VDRPACK"""
+"""The built vdrpack program: its output streams, exit statuses and JSON
+documents as a release pipeline sees them, and the lint on a table of
+broken patch information files. Usage: vdrpack_cli_test.py PATH-OF-VDRPACK"""
+import json
 import os
+import re
 import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
 
+import jsonschema
+
 VDRPACK = sys.argv.pop(1) if len(sys.argv) > 1 else "vdrpack"
-INI = b"[SRInfo]\r\nSRNo=OMS240118-02\r\nURL=http://srv/patch/417\r\nCount=0\r\n"
+SOURCE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..")
+INI = (b"[RegPath]\r\nCount=1\r\nPath0=Software\\Ombrel\\DiscStudio\r\nCheck0=OmbrelDiscStudio 4.0\r\n"
+       b"[SRInfo]\r\nSRNo=OMS240118-02\r\nURL=https://srv/patch/417\r\nCount=0\r\n")
+# A PE header that the build command accepts as a stub.
+STUB = b"MZ" + bytes(0x3A) + b"\x40\0\0\0" + b"PE\0\0" + bytes(2000)
+
+# The Ombrel example's file, sound, with https so that only the note remains.
+GOOD = """[RegPath]
+Count=2
+Path0=Software\\Ombrel\\DiscStudio
+Check0=OmbrelDiscStudio 4.0
+NoVerCheck0=0
+Path1=Software\\Ombrel\\TapeTune
+Check1=Tape_Tune 2.5
+NoVerCheck1=1
+
+[SRInfo]
+SRNo=OMS240118-02
+URL=https://srv/patch/417
+Count=2
+Info0=OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01#2.50.1870
+Info1=OmbrelDiscStudio#OMS231120-01#4.00.2301;Tape_Tune#OMS231120-01#2.50.1904
+"""
+PIN = "SHA256%s=" + "ab" * 32
+SRINFO = GOOD[GOOD.index("[SRInfo]"):]
+
+# (what is wrong, the file, the codes of its errors and warnings, exit status)
+BROKEN = [
+    ("sound", GOOD, set(), 0),
+    ("no [SRInfo]", GOOD.replace(SRINFO, ""), {"missing-section"}, 1),
+    ("typo'd SRNo", GOOD.replace("SRNo=", "SRN0="), {"misspelled-key", "srno-missing"}, 1),
+    ("typo'd [RegPath] Count", GOOD.replace("Count=2\nPath0", "Cuont=2\nPath0"),
+     {"misspelled-key", "count-missing", "beyond-count"}, 1),
+    ("Count=3 with two entries", GOOD.replace("Count=2\nPath0", "Count=3\nPath0"), {"entry-missing"}, 1),
+    ("Count outside 0 to 1000", GOOD.replace("Count=2\nPath0", "Count=-1\nPath0"),
+     {"count-invalid", "beyond-count"}, 1),
+    ("URL without scheme", GOOD.replace("https://", ""), {"url-scheme"}, 1),
+    ("no URL", GOOD.replace("URL=https://srv/patch/417\n", ""), {"url-missing"}, 1),
+    ("URL with a trailing slash", GOOD.replace("/417\n", "/417/\n"), {"url-trailing-slash"}, 1),
+    ("Chek0", GOOD.replace("Check0", "Chek0"), {"misspelled-key", "entry-missing"}, 1),
+    ("SHA256_0", GOOD + PIN.replace("%s", "_0") + "\n", {"misspelled-key"}, 1),
+    ("key contained in an earlier entry", GOOD.replace("Info1=OmbrelDiscStudio#OMS231120-01#4.00.2301",
+                                                         "Info1=OmbrelDiscStudio#OMS230910-01#4.00.221"),
+     {"key-contained"}, 1),
+    ("build 0 pinned, the generic build not", GOOD + PIN % "0" + "\n", {"generic-unpinned"}, 0),
+    ("plain http without pins", GOOD.replace("https://", "http://"), {"http-unpinned"}, 0),
+    ("Info not name#SR#version", GOOD.replace("Info0=OmbrelDiscStudio#OMS230910-01#4.00.2215;Tape_Tune#OMS230910-01"
+                                              "#2.50.1870", "Info0=OmbrelDiscStudio 4.00.2215"),
+     {"info-malformed", "info-incomplete"}, 1),
+    ("Info beyond Count", GOOD + "Info2=Tape_Tune#OMS1#2.50\n", {"beyond-count"}, 0),
+    ("pin beyond Count", GOOD + PIN % "5" + "\n" + PIN % "Max" + "\n", {"beyond-count"}, 0),
+    ("pin not 64 hex digits", GOOD + "SHA256Max=abc\n", {"pin-invalid"}, 1),
+    ("duplicate key", GOOD.replace("SRNo=OMS240118-02\n", "SRNo=OMS240118-02\nsrno=X\n"), {"duplicate-key"}, 0),
+    ("duplicate section", GOOD + "[SRInfo]\nPID=1\n", {"duplicate-section"}, 0),
+    ("NoVerCheck1=yes", GOOD.replace("NoVerCheck1=1", "NoVerCheck1=yes"), {"noverchk-value"}, 0),
+    ("Path with its root", GOOD.replace("Path0=", "Path0=HKEY_LOCAL_MACHINE\\"), {"path-form"}, 1),
+    ("[SRInfo without bracket", GOOD.replace("[SRInfo]", "[SRInfo"),
+     {"unclosed-section", "missing-section", "unknown-key", "key-wrong-section", "duplicate-key"}, 1),
+    ("empty file", "", {"missing-section"}, 1),
+]
 
 
 def vdrpack(*args, cwd=None):
@@ -21,12 +85,16 @@ class Cli(unittest.TestCase):
         self.dir = tempfile.mkdtemp(prefix="vdrpack-cli-")
         self.stub = os.path.join(self.dir, "stub.exe")
         with open(self.stub, "wb") as f:
-            f.write(b"MZ" + bytes(2000))
+            f.write(STUB)
         with open(os.path.join(self.dir, "patch.ini"), "wb") as f:
             f.write(INI)
 
     def tearDown(self):
         shutil.rmtree(self.dir, ignore_errors=True)
+
+    def write(self, name, data):
+        with open(os.path.join(self.dir, name), "wb") as f:
+            f.write(data)
 
     def test_build_inspect_extract_pin_round_trip(self):
         rc, out, err = vdrpack("build", "stub.exe", "patch.ini", "-o", "pkg.exe", cwd=self.dir)
@@ -51,14 +119,70 @@ class Cli(unittest.TestCase):
             (("inspect", "missing.exe"), 3),
             (("inspect", "stub.exe"), 4),
             (("check", "patch.ini", "--registry", "patch.ini"), 5),
+            (("pin", "stub.exe", "--max", "patch.ini"), 7),
         ]
         for args, status in cases:
             rc, out, err = vdrpack(*args, cwd=self.dir)
             self.assertEqual(rc, status, args)
             self.assertTrue(err.strip(), args)
-        rc, out, err = vdrpack("--help")
-        self.assertEqual((rc, err), (0, ""))
-        self.assertIn("usage: vdrpack", out)
+        rc, out, err = vdrpack("inspect", "missing.exe", cwd=self.dir)
+        self.assertEqual(err, "vdrpack: missing.exe: cannot read the file\n")
+        for args in (("--help",), ("/?",), ("help",)):
+            rc, out, err = vdrpack(*args)
+            self.assertEqual((rc, err), (0, ""))
+            self.assertIn("usage: vdrpack COMMAND", out)
+        for args in (("help", "lint"), ("lint", "/?")):
+            self.assertTrue(vdrpack(*args)[1].startswith("usage: vdrpack lint"), args)
+
+    def test_version_is_the_projects(self):
+        with open(os.path.join(SOURCE, "CMakeLists.txt")) as f:
+            version = re.search(r"project\(Veldrun VERSION ([0-9.]+)", f.read()).group(1)
+        self.assertEqual(vdrpack("--version"), (0, "vdrpack %s\n" % version, ""))
+
+    def test_broken_files_are_flagged_with_codes_and_status(self):
+        for what, text, codes, status in BROKEN:
+            self.write("t.ini", text.encode("latin-1"))
+            rc, out, err = vdrpack("lint", "t.ini", "--json", cwd=self.dir)
+            doc = json.loads(out)
+            self.validate(doc, "lint")
+            found = {f["code"] for f in doc["findings"] if f["severity"] != "note"}
+            self.assertEqual((found, rc), (codes, status), what)
+            self.assertEqual(doc["errors"], status == 1, what)
+            if status:
+                rc, out, err = vdrpack("build", "stub.exe", "t.ini", "-o", "p.exe", cwd=self.dir)
+                self.assertEqual(rc, 5, what)
+                self.assertFalse(os.path.exists(os.path.join(self.dir, "p.exe")), what)
+        # The server layout note comes with every URL.
+        self.assertIn("max-folder-case", vdrpack("lint", "patch.ini", cwd=self.dir)[1])
+
+    def schema(self):
+        with open(os.path.join(SOURCE, "docs", "vdrpack-json.md")) as f:
+            text = f.read()
+        block = re.search(r"<!-- vdrpack-json-schema -->\n```json\n(.*?)```", text, re.S).group(1)
+        examples = re.findall(r"```json\n(.*?)```", text[:text.index("<!-- vdrpack-json-schema -->")], re.S)
+        return json.loads(block), [json.loads(e) for e in examples]
+
+    def validate(self, doc, kind):
+        schema, _ = self.schema()
+        jsonschema.validate(doc, dict(schema, **{"$ref": "#/$defs/" + kind}))
+
+    def test_json_outputs_and_documented_examples_follow_the_schema(self):
+        self.write("state.reg", b"REGEDIT4\r\n[HKEY_LOCAL_MACHINE\\Software\\Ombrel\\DiscStudio\\UserReg]\r\n"
+                   b"\"Prod_Name\"=\"Ombrel Disc Studio\"\r\n\"Prod_Ver\"=\"4.0\"\r\n")
+        self.assertEqual(vdrpack("build", "stub.exe", "patch.ini", "-o", "pkg.exe", cwd=self.dir)[0], 0)
+        runs = [(("check", "patch.ini", "--registry", "state.reg", "--all-builds", "--json"), 10, "check"),
+                (("inspect", "pkg.exe", "--json"), 0, "inspect"),
+                (("inspect", "stub.exe", "--json"), 4, "inspect"),
+                (("lint", "missing.ini", "--json"), 3, "error"),
+                (("check", "patch.ini", "--json"), 2, "error"),
+                (("check", "pkg.exe", "--registry", "state.reg", "--json"), 7, "error")]
+        for args, status, kind in runs:
+            rc, out, err = vdrpack(*args, cwd=self.dir)
+            self.assertEqual(rc, status, args)
+            self.validate(json.loads(out), kind)
+        _, examples = self.schema()
+        for e in examples:
+            self.validate(e, e.get("command", "error"))
 
 
 if __name__ == "__main__":

@@ -1,5 +1,5 @@
 // The package's platform calls on Windows: the own module path, path
-// existence and cutting a file back.
+// existence, cutting a file back and the mapped view.
 #include "package/PackagePlatform.h"
 #include "package/PatchPackage.h"
 
@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -58,6 +59,35 @@ TEST(PackagePlatform, TruncateCutsAFileBack)
     EXPECT_EQ(4u, data.nFileSizeLow);
     DeleteFileA(file.c_str());
     EXPECT_FALSE(packageTruncateFile(file.c_str(), 0));
+}
+
+TEST(PackagePlatform, ViewMapsWholeFilesIncludingTheRunningProgram)
+{
+    std::string file = tempDir() + "vdr-view.bin";
+    FILE* f = std::fopen(file.c_str(), "wb");
+    ASSERT_TRUE(f);
+    std::fputs("0123456789", f);
+    std::fclose(f);
+    {
+        CPackageView view;
+        ASSERT_TRUE(view.map(file.c_str()));
+        ASSERT_EQ(10, view.size());
+        EXPECT_EQ(0, std::memcmp(view.data(), "0123456789", 10));
+    }
+    // The view is gone: the file can be cut and removed again.
+    EXPECT_TRUE(packageTruncateFile(file.c_str(), 0));
+    CPackageView empty;
+    EXPECT_FALSE(empty.map(file.c_str()));
+    EXPECT_TRUE(DeleteFileA(file.c_str()));
+    CPackageView missing;
+    EXPECT_FALSE(missing.map(file.c_str()));
+
+    // Update mode searches its own file, which the loader holds open.
+    char own[260] = {};
+    ASSERT_TRUE(packageOwnModulePath(own, sizeof own));
+    CPackageView view;
+    ASSERT_TRUE(view.map(own));
+    EXPECT_EQ(0, std::memcmp(view.data(), "MZ", 2));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // The probe, the check and the selection against the platform's registry and
 // profile reader: real keys written below the local-machine key
-// Software\VeldrunTest and removed again.
+// Software\VeldrunTest in the 32-bit view (the one the program reads, from
+// either build) and removed again.
 
 #include "TestFiles.h"
 #include "OmbrelExample.h"
@@ -22,48 +23,65 @@ namespace {
 
 const char kRoot[] = "Software\\VeldrunTest";
 
-// The test's keys: none before, none after.
+// The test's keys: none before, none after, in either view.
 class RealRegistry : public ::testing::Test {
 protected:
-    void SetUp() override { RegDeleteTreeA(HKEY_LOCAL_MACHINE, kRoot); }
+    void SetUp() override { removeRoot(); }
     void TearDown() override
     {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, kRoot);
-        HKEY key = nullptr;
-        EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRoot, 0, KEY_READ, &key), ERROR_SUCCESS) << "keys left behind";
-        if (key)
-            RegCloseKey(key);
+        removeRoot();
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            HKEY key = nullptr;
+            EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRoot, 0, KEY_READ | view, &key), ERROR_SUCCESS)
+                << "keys left behind";
+            if (key)
+                RegCloseKey(key);
+        }
+    }
+
+    static void removeRoot()
+    {
+        for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+            HKEY software = nullptr;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_ALL_ACCESS | view, &software) == ERROR_SUCCESS) {
+                RegDeleteTreeA(software, "VeldrunTest");
+                RegCloseKey(software);
+            }
+        }
     }
 
     // Writes one value of any type below kRoot\sub, creating the keys. The
     // bytes are stored as they are: the platform counts a terminator that
     // the caller left out of cb when one follows the data, so a byte that is
     // not zero follows them here.
-    static void setValue(const std::string& sub, const char* name, DWORD type, const void* data, DWORD cb)
+    static void setValue(const std::string& sub, const char* name, DWORD type, const void* data, DWORD cb,
+                         REGSAM view = KEY_WOW64_32KEY)
     {
         std::string bytes(static_cast<const char*>(data), cb);
         bytes += 'X';
         const std::string path = std::string(kRoot) + "\\" + sub;
         HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr),
-                  ERROR_SUCCESS)
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE | view, nullptr, &key, nullptr),
+            ERROR_SUCCESS)
             << path;
-        EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), cb), ERROR_SUCCESS) << name;
+        EXPECT_EQ(RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()), cb), ERROR_SUCCESS)
+            << name;
         RegCloseKey(key);
     }
 
-    static void setString(const std::string& sub, const char* name, const char* text)
+    static void setString(const std::string& sub, const char* name, const char* text, REGSAM view = KEY_WOW64_32KEY)
     {
-        setValue(sub, name, REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1));
+        setValue(sub, name, REG_SZ, text, static_cast<DWORD>(std::strlen(text) + 1), view);
     }
 
-    static void install(const InstalledProduct& p)
+    static void install(const InstalledProduct& p, REGSAM view = KEY_WOW64_32KEY)
     {
         const std::string sub = p.subPath;
-        setString(sub + "\\UserReg", "Prod_Name", p.prodName);
-        setString(sub + "\\UserReg", "Prod_Ver", p.prodVer);
-        setString(sub + "\\BuildInfo", "SR_No", p.srNo);
-        setString(sub + "\\BuildInfo", "SR_Ver", p.srVer);
+        setString(sub + "\\UserReg", "Prod_Name", p.prodName, view);
+        setString(sub + "\\UserReg", "Prod_Ver", p.prodVer, view);
+        setString(sub + "\\BuildInfo", "SR_No", p.srNo, view);
+        setString(sub + "\\BuildInfo", "SR_Ver", p.srVer, view);
     }
 };
 
@@ -77,7 +95,7 @@ TEST_P(OmbrelExampleWin, DecidesAsTheExampleSays)
     for (const InstalledProduct& p : state.products)
         if (p.prodName)
             install(p);
-    CTestDir dir("ombrel");
+    TempDir dir;
     const std::string ini = dir.write("patch.ini", ombrelExampleIni(kRoot));
 
     std::vector<ProductInfo> products;
@@ -97,7 +115,10 @@ TEST_P(OmbrelExampleWin, DecidesAsTheExampleSays)
 
 } // namespace
 
-void PrintTo(const OmbrelExampleState& s, std::ostream* os) { *os << s.what; }
+void PrintTo(const OmbrelExampleState& s, std::ostream* os)
+{
+    *os << s.what;
+}
 
 namespace {
 
@@ -105,6 +126,20 @@ INSTANTIATE_TEST_SUITE_P(States, OmbrelExampleWin, ::testing::ValuesIn(ombrelExa
                          [](const ::testing::TestParamInfo<OmbrelExampleState>& info) {
                              return std::string(info.param.what);
                          });
+
+// The 32-bit view only, from either build: a product whose keys exist in
+// the 64-bit view alone is not installed for the program.
+TEST_F(RealRegistry, ReadsThe32BitViewOnly)
+{
+    const InstalledProduct& tape = ombrelExampleStates()[0].products[1];
+    install(tape, KEY_WOW64_64KEY);
+    char name[260] = {}, ver[260] = {}, srNo[260] = {}, srVer[260] = {};
+    const std::string path = std::string(kRoot) + "\\" + tape.subPath;
+    EXPECT_EQ(getProductInfo(path.c_str(), name, ver, srNo, srVer), 0);
+    install(tape, KEY_WOW64_32KEY);
+    EXPECT_EQ(getProductInfo(path.c_str(), name, ver, srNo, srVer), 1);
+    EXPECT_STREQ(name, "Tape_Tune");
+}
 
 TEST_F(RealRegistry, KeyPathCaseDoesNotMatter)
 {
@@ -123,7 +158,10 @@ struct OddValue {
     bool bRead;        // read as a text
 };
 
-void PrintTo(const OddValue& v, std::ostream* os) { *os << v.what; }
+void PrintTo(const OddValue& v, std::ostream* os)
+{
+    *os << v.what;
+}
 
 class OddValues : public RealRegistry, public ::testing::WithParamInterface<OddValue> {};
 
@@ -152,21 +190,23 @@ TEST_P(OddValues, ReadOnlyAsATerminatedStringThatFits)
     registry.closeKey(key);
 }
 
-std::string withNul(const std::string& text) { return text + std::string(1, '\0'); }
+std::string withNul(const std::string& text)
+{
+    return text + std::string(1, '\0');
+}
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, OddValues,
-    ::testing::Values(OddValue{"Plain", REG_SZ, withNul("2.50.1870"), true},
-                      OddValue{"Fits259", REG_SZ, withNul(std::string(259, '7')), true},
-                      OddValue{"TooLong260", REG_SZ, withNul(std::string(260, '7')), false},
-                      OddValue{"TooLong300", REG_SZ, withNul(std::string(300, '7')), false},
-                      OddValue{"NoTerminator", REG_SZ, "2.50.1870", false},
-                      OddValue{"Empty", REG_SZ, withNul(""), true},
-                      OddValue{"NoBytes", REG_SZ, "", false},
-                      OddValue{"Expandable", REG_EXPAND_SZ, withNul("2.50.1870"), true},
-                      OddValue{"Number", REG_DWORD, std::string("\x2\0\0\0", 4), false},
-                      OddValue{"Binary", REG_BINARY, withNul("2.50.1870"), false},
-                      OddValue{"MultiString", REG_MULTI_SZ, withNul(withNul("2.50.1870")), false}),
-    [](const ::testing::TestParamInfo<OddValue>& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Table, OddValues,
+                         ::testing::Values(OddValue{"Plain", REG_SZ, withNul("2.50.1870"), true},
+                                           OddValue{"Fits259", REG_SZ, withNul(std::string(259, '7')), true},
+                                           OddValue{"TooLong260", REG_SZ, withNul(std::string(260, '7')), false},
+                                           OddValue{"TooLong300", REG_SZ, withNul(std::string(300, '7')), false},
+                                           OddValue{"NoTerminator", REG_SZ, "2.50.1870", false},
+                                           OddValue{"Empty", REG_SZ, withNul(""), true},
+                                           OddValue{"NoBytes", REG_SZ, "", false},
+                                           OddValue{"Expandable", REG_EXPAND_SZ, withNul("2.50.1870"), true},
+                                           OddValue{"Number", REG_DWORD, std::string("\x2\0\0\0", 4), false},
+                                           OddValue{"Binary", REG_BINARY, withNul("2.50.1870"), false},
+                                           OddValue{"MultiString", REG_MULTI_SZ, withNul(withNul("2.50.1870")), false}),
+                         [](const ::testing::TestParamInfo<OddValue>& info) { return std::string(info.param.what); });
 
 } // namespace

@@ -2,7 +2,7 @@
 
 #include "TestResources.h"
 #include "UiTestWindows.h"
-#include "framework/Handles.h"
+#include "common/Handles.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>

@@ -7,7 +7,7 @@
 // buttons, the first is disabled, the second checked, and the third shows
 // its hover face: the cursor is put over it.
 
-#include "framework/Handles.h"
+#include "common/Handles.h"
 #include "resource.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"

@@ -1,6 +1,6 @@
 #include "ui/WindowPainting.h"
 
-#include "framework/Handles.h"
+#include "common/Handles.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>

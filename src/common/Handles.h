@@ -1,6 +1,7 @@
 #pragma once
 // Owners for the platform's handle kinds: one small non-copyable, movable
 // class per kind. Each constructor stores everything its destructor uses.
+// Windows only; the bottom layer, so that every folder may use them.
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -177,6 +178,15 @@ public:
     CBCryptAlgOwner(const CBCryptAlgOwner&) = delete;
     CBCryptAlgOwner& operator=(const CBCryptAlgOwner&) = delete;
     CBCryptAlgOwner(CBCryptAlgOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
+    CBCryptAlgOwner& operator=(CBCryptAlgOwner&& o) noexcept
+    {
+        if (this != &o) {
+            if (m_h)
+                BCryptCloseAlgorithmProvider(m_h, 0);
+            m_h = std::exchange(o.m_h, nullptr);
+        }
+        return *this;
+    }
     BCRYPT_ALG_HANDLE get() const { return m_h; }
     // For the open call; the owner must be empty.
     BCRYPT_ALG_HANDLE* receive() { return &m_h; }
@@ -199,6 +209,15 @@ public:
     CBCryptHashOwner(const CBCryptHashOwner&) = delete;
     CBCryptHashOwner& operator=(const CBCryptHashOwner&) = delete;
     CBCryptHashOwner(CBCryptHashOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
+    CBCryptHashOwner& operator=(CBCryptHashOwner&& o) noexcept
+    {
+        if (this != &o) {
+            if (m_h)
+                BCryptDestroyHash(m_h);
+            m_h = std::exchange(o.m_h, nullptr);
+        }
+        return *this;
+    }
     BCRYPT_HASH_HANDLE get() const { return m_h; }
     // For the create call; the owner must be empty.
     BCRYPT_HASH_HANDLE* receive() { return &m_h; }

@@ -1,0 +1,57 @@
+#pragma once
+// The lines of an initialization file as the profile reader sees them: the
+// one place that says what a section line, a key line and a comment are.
+// CIniFileReader reads values through it; the release tool lints and writes
+// patch information files through it, so they find what the program finds.
+//
+//  - Lines end at CR LF, LF or CR. A line is trimmed of kProfileSpace.
+//  - A line that begins with ";" is a comment.
+//  - "[name]" starts a section: the name is what lies between "[" and the
+//    last "]", trimmed. A "[" without a later "]" is an ordinary line.
+//  - Any other line that is not blank is a key: the name before the first
+//    "=", the value after it, both trimmed; a value enclosed in a matching
+//    pair of single or double quotes loses them. A line without "=" is a
+//    key without value, which reads as missing.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+struct ProfileLine {
+    enum Kind { kBlank, kComment, kSection, kKey };
+    Kind kind = kBlank;
+    int nLine = 0;          // 1-based
+    std::size_t begin = 0;  // the line's first byte in the text
+    std::size_t end = 0;    // one past its last byte before the line ending
+    std::size_t next = 0;   // the next line's first byte
+    std::string_view name;  // section or key name, trimmed
+    std::string_view value; // key value, trimmed, quotes removed
+    bool bHasValue = false; // key: the line holds "="
+    bool bUnclosed = false; // key: the line begins with "[" but holds no later "]"
+};
+
+class CProfileLineScanner {
+public:
+    // The text must outlive the scanner and the lines it gives.
+    explicit CProfileLineScanner(std::string_view text) : m_text(text) {}
+
+    // The next line; false after the last one.
+    bool next(ProfileLine& line);
+
+private:
+    std::string_view m_text;
+    std::size_t m_pos = 0;
+    int m_nLine = 0;
+};
+
+// How a file's bytes are encoded, told by its byte-order mark.
+enum ProfileEncoding { kProfileAnsi, kProfileUtf8Bom, kProfileUtf16Le, kProfileUtf16Be };
+ProfileEncoding profileEncodingOf(const std::string& bytes);
+
+// The file's text as the reader takes it: without a UTF-8 byte-order mark;
+// a UTF-16 file (either byte order, with its mark) narrowed with every
+// character outside ASCII as "?"; anything else byte for byte.
+std::string profileTextOf(const std::string& bytes);
+
+// Reads the file and returns its text as above. False when it cannot be read.
+bool readProfileText(const char* path, std::string& text);

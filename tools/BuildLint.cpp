@@ -1,0 +1,189 @@
+// The [SRInfo] part of the lint: every Info entry and every build key in it
+// against what the program's selection can ever match, and the pins.
+#include "PatchLint.h"
+
+#include "common/FixedBuf.h"
+#include "common/Sha256.h"
+#include "common/TextHelpers.h"
+#include "products/IniFileReader.h"
+
+#include <algorithm>
+
+namespace {
+
+struct Product {
+    int index;
+    std::string name; // the name part of its Check value
+};
+
+struct BuildKey {
+    std::string text;
+    int entry;
+    int nLine;
+};
+
+bool isBuildKey(const std::string& key)
+{
+    std::size_t h1 = key.find('#');
+    std::size_t h2 = h1 == std::string::npos ? h1 : key.find('#', h1 + 1);
+    return h1 != 0 && h2 != std::string::npos && h2 != h1 + 1 && h2 + 1 < key.size() &&
+           key.find('#', h2 + 1) == std::string::npos;
+}
+
+} // namespace
+
+void lintBuilds(const CPatchFile& file, std::vector<LintFinding>& out)
+{
+    auto add = [&](const char* code, LintSeverity s, int line, const std::string& message, const std::string& fix) {
+        out.push_back(LintFinding{code, s, line, message, fix});
+    };
+    auto lineOf = [&](const std::string& key) {
+        const PatchKey* k = file.find("SRInfo", key);
+        return k ? k->nLine : 0;
+    };
+
+    // The product names the Check values give; a product without one
+    // leaves unknown names undecidable.
+    std::vector<Product> products;
+    bool allNamed = true;
+    int nProducts = std::max(0, std::min(CIniFileReader::parseInt(file.value("RegPath", "Count")), 1000));
+    for (int i = 0; i < nProducts; ++i) {
+        std::string c = file.value("RegPath", "Check" + std::to_string(i));
+        if (c.empty())
+            allNamed = false;
+        else
+            products.push_back(Product{i, c.substr(0, c.find(' '))});
+    }
+
+    int count = std::max(0, std::min(CIniFileReader::parseInt(file.value("SRInfo", "Count")), 1000));
+    std::vector<std::vector<std::string>> entries;
+    std::vector<BuildKey> all;
+    for (int i = 0; i < count; ++i) {
+        std::string where = "Info" + std::to_string(i);
+        std::string value = file.value("SRInfo", where);
+        int line = lineOf(where) ? lineOf(where) : lineOf("Count");
+        entries.emplace_back();
+        if (value.empty()) {
+            add("info-missing", kLintWarning, line, where + " is missing or empty: it matches nothing",
+                "add " + where + ", or lower Count");
+            continue;
+        }
+        if (i == 999)
+            add("info-999", kLintError, line,
+                "the selection reads the index 999 as \"already applied\": this build is never downloaded",
+                "leave Info999 empty and use another folder");
+        std::vector<std::string>& keys = entries.back();
+        std::size_t pos = 0;
+        for (int k = 0; pos <= value.size(); ++k) {
+            std::size_t sep = value.find(';', pos);
+            std::size_t end = sep == std::string::npos ? value.size() : sep;
+            std::string raw = value.substr(pos, end - pos);
+            std::string key = trimText(raw);
+            std::size_t keyEnd = pos + raw.find_last_not_of(" \t") + 1;
+            pos = end + 1;
+            if (key.empty())
+                continue;
+            std::string kw = where + " key " + std::to_string(k) + " (" + key + ")";
+            if (keyEnd > kMaxText - 1) {
+                add("info-cut", kLintError, line,
+                    kw + " reaches past character " + std::to_string(kMaxText - 1) +
+                        ", where the program cuts the value: it never matches",
+                    "move the key to an entry of its own, or shorten the value");
+                continue;
+            }
+            keys.push_back(key);
+            all.push_back(BuildKey{key, i, line});
+            if (!isBuildKey(key)) {
+                add("info-malformed", kLintError, line, kw + " is not a build key \"name#SR number#SR build version\"",
+                    "write name#SR#version keys joined by \";\"");
+                continue;
+            }
+            std::string name = key.substr(0, key.find('#'));
+            auto same =
+                std::find_if(products.begin(), products.end(), [&](const Product& p) { return p.name == name; });
+            if (same != products.end())
+                continue;
+            auto caseOnly = std::find_if(products.begin(), products.end(),
+                                         [&](const Product& p) { return equalNoCaseAscii(p.name, name); });
+            if (caseOnly != products.end()) {
+                add("info-name-case", kLintError, line,
+                    kw + ": the name differs from Check" + std::to_string(caseOnly->index) + " (" + caseOnly->name +
+                        ") only in letter case; build keys match with case",
+                    "write " + caseOnly->name);
+                continue;
+            }
+            if (!allNamed || products.empty())
+                continue;
+            const Product* nearest = &products[0];
+            for (const Product& p : products)
+                if (editDistance(p.name, name) < editDistance(nearest->name, name))
+                    nearest = &p;
+            add("info-unknown-product", kLintError, line,
+                kw + " names no product of [RegPath] (Check" + std::to_string(nearest->index) + " names " +
+                    nearest->name + "): it never matches",
+                "write " + nearest->name + " if that product is meant");
+        }
+        if (keys.empty())
+            continue;
+        for (const Product& p : products) {
+            bool has = std::any_of(keys.begin(), keys.end(), [&](const std::string& k) {
+                return k.compare(0, p.name.size() + 1, p.name + "#") == 0;
+            });
+            if (!has)
+                add("info-incomplete", kLintError, line,
+                    where + " holds no build key of product " + std::to_string(p.index) + " (" + p.name +
+                        "): every installed product has a key, so it never matches",
+                    "add the " + p.name + " build key");
+        }
+        std::vector<std::string> sorted = keys;
+        std::sort(sorted.begin(), sorted.end());
+        for (int j = 0; j < i; ++j) {
+            std::vector<std::string> earlier = entries[static_cast<std::size_t>(j)];
+            std::sort(earlier.begin(), earlier.end());
+            if (earlier == sorted) {
+                add("info-shadowed", kLintWarning, line,
+                    where + " holds the same build keys as Info" + std::to_string(j) +
+                        ", which the selection always takes first: it is never chosen",
+                    "remove " + where);
+                break;
+            }
+        }
+    }
+
+    // Keys are found by plain containment: a key inside a longer key of an
+    // earlier entry sends its machines to that entry's build.
+    for (const BuildKey& shorter : all) {
+        for (const BuildKey& longer : all) {
+            if (longer.entry >= shorter.entry || longer.text.size() <= shorter.text.size() ||
+                longer.text.find(shorter.text) == std::string::npos)
+                continue;
+            add("key-contained", kLintError, shorter.nLine,
+                "the build key " + shorter.text + " (Info" + std::to_string(shorter.entry) + ") is contained in " +
+                    longer.text + " (Info" + std::to_string(longer.entry) +
+                    "): the program matches by containment and picks Info" + std::to_string(longer.entry) +
+                    " for those machines",
+                "put Info" + std::to_string(shorter.entry) + " before Info" + std::to_string(longer.entry));
+            break;
+        }
+    }
+
+    // Pins that can never pass, that no download uses, or that leave the generic build open.
+    bool anyPin = false;
+    for (const PatchKey& k : file.keys("SRInfo")) {
+        std::string f = asciiFolded(k.name);
+        std::string index = f.substr(std::min<std::size_t>(6, f.size()));
+        bool digits = !index.empty() && index.find_first_not_of("0123456789") == std::string::npos;
+        if (f.rfind("sha256", 0) != 0 || (index != "max" && !digits))
+            continue;
+        anyPin = true;
+        unsigned char digest[kSha256Size];
+        if (!sha256FromHex(k.value.c_str(), digest))
+            add("pin-invalid", kLintError, k.nLine,
+                k.name + " is not 64 hex digits: every download of this build would be refused",
+                "write it with vdrpack pin");
+    }
+    if (anyPin && file.value("SRInfo", "SHA256Max").empty())
+        add("generic-unpinned", kLintWarning, lineOf("SRNo"),
+            "builds are pinned but SHA256Max is not: the generic build (and the fallback) is started unchecked",
+            "pin it: vdrpack pin PATCH.ini --max BUILD.exe");
+}

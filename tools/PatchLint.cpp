@@ -1,0 +1,415 @@
+#include "PatchLint.h"
+
+#include "PackageLayout.h"
+
+#include "common/FixedBuf.h"
+#include "common/TextHelpers.h"
+#include "products/IniFileReader.h"
+#include "products/ProfileLines.h"
+
+#include <algorithm>
+
+namespace {
+
+struct KnownKeys {
+    const char* section;
+    std::vector<std::string> plain;
+    std::vector<std::string> indexed; // stems followed by a decimal index
+};
+
+const KnownKeys kKnown[] = {
+    {"RegPath", {"Count"}, {"Path", "Check", "NoVerCheck"}},
+    {"SRInfo", {"URL", "SRNo", "Count", "PID", "SHA256Max"}, {"Info", "SHA256"}},
+};
+
+const KnownKeys* knownFor(const std::string& section)
+{
+    for (const KnownKeys& k : kKnown)
+        if (equalNoCaseAscii(section, k.section))
+            return &k;
+    return nullptr;
+}
+
+bool allDigits(const std::string& s)
+{
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The index of an indexed key "stem%d" as the program forms it (decimal, no
+// leading zeros, at most 1000 here), or -1.
+int indexOf(const std::string& name, const std::string& stem)
+{
+    if (name.size() <= stem.size() || !equalNoCaseAscii(name.substr(0, stem.size()), stem))
+        return -1;
+    std::string digits = name.substr(stem.size());
+    if (!allDigits(digits) || (digits.size() > 1 && digits[0] == '0') || digits.size() > 4)
+        return -1;
+    return std::stoi(digits);
+}
+
+bool isKnown(const KnownKeys& k, const std::string& name)
+{
+    for (const std::string& p : k.plain)
+        if (equalNoCaseAscii(name, p))
+            return true;
+    for (const std::string& s : k.indexed)
+        if (indexOf(name, s) >= 0)
+            return true;
+    return false;
+}
+
+// The known key nearest to name (a typo), or "".
+std::string nearestKey(const KnownKeys& k, const std::string& name)
+{
+    std::string digits = name.substr(name.find_last_not_of("0123456789") + 1);
+    std::vector<std::string> candidates = k.plain;
+    for (const std::string& s : k.indexed)
+        candidates.push_back(s + (digits.empty() || digits.size() > 4 ? "0" : std::to_string(std::stoi(digits))));
+    std::string best;
+    std::size_t bestDistance = 3;
+    for (const std::string& c : candidates) {
+        std::size_t d = editDistance(asciiFolded(name), asciiFolded(c));
+        std::size_t allowed = c.size() <= 4 ? 1 : 2;
+        if (d <= allowed && d < bestDistance) {
+            best = c;
+            bestDistance = d;
+        }
+    }
+    return best;
+}
+
+struct Linter {
+    const CPatchFile& file;
+    std::vector<LintFinding>& out;
+
+    void add(const char* code, LintSeverity s, int line, const std::string& message, const std::string& fix)
+    {
+        out.push_back(LintFinding{code, s, line, message, fix});
+    }
+
+    int lineOf(const char* section, const std::string& key) const
+    {
+        const PatchKey* k = file.find(section, key);
+        return k ? k->nLine : 0;
+    }
+
+    void structure();
+    void keysOf(const CPatchFile::Section& section);
+    int count(const char* section);
+    void products(int count);
+    void beyond(const KnownKeys& known, int count);
+    void patch();
+};
+
+void Linter::structure()
+{
+    for (int line : file.unclosed())
+        add("unclosed-section", kLintError, line,
+            "a section line without its closing \"]\": the program reads it as an ordinary line, and what follows "
+            "belongs to the section before",
+            "close the bracket");
+    for (const PatchKey& k : file.loose())
+        add("key-outside-section", kLintWarning, k.nLine,
+            k.name + " stands before any section: the program never reads it", "move it into [RegPath] or [SRInfo]");
+    std::vector<std::string> seen;
+    for (const CPatchFile::Section& s : file.sections()) {
+        std::string folded = asciiFolded(s.name);
+        auto first = std::find(seen.begin(), seen.end(), folded);
+        if (first != seen.end()) {
+            add("duplicate-section", kLintWarning, s.nLine,
+                "[" + s.name + "] again: the program reads only the first one (line " +
+                    std::to_string(file.sections()[static_cast<std::size_t>(first - seen.begin())].nLine) +
+                    ") and ignores every key here",
+                "merge the two sections");
+            seen.push_back(std::string());
+            continue;
+        }
+        seen.push_back(folded);
+        if (!knownFor(s.name)) {
+            std::string near;
+            for (const KnownKeys& k : kKnown)
+                if (editDistance(folded, asciiFolded(k.section)) <= 2)
+                    near = k.section;
+            add("unknown-section", near.empty() ? kLintWarning : kLintError, s.nLine,
+                "[" + s.name + "] is not read by the program", near.empty() ? "remove it" : "rename it [" + near + "]");
+            continue;
+        }
+        keysOf(s);
+    }
+    for (const KnownKeys& k : kKnown)
+        if (!file.hasSection(k.section))
+            add("missing-section", kLintError, 0,
+                std::string("no [") + k.section + "] section: " +
+                    (std::string(k.section) == "RegPath" ? "no products, every machine gets a product error"
+                                                         : "no SR number, every machine counts as already patched"),
+                std::string("add the [") + k.section + "] section");
+}
+
+void Linter::keysOf(const CPatchFile::Section& section)
+{
+    const KnownKeys& known = *knownFor(section.name);
+    const KnownKeys& other = kKnown[&known == &kKnown[0] ? 1 : 0];
+    std::vector<const PatchKey*> firsts;
+    for (const PatchKey& k : section.keys) {
+        auto same = std::find_if(firsts.begin(), firsts.end(),
+                                 [&](const PatchKey* f) { return equalNoCaseAscii(f->name, k.name); });
+        if (same != firsts.end()) {
+            add("duplicate-key", kLintWarning, k.nLine,
+                k.name + " given again: the program reads the first one (line " + std::to_string((*same)->nLine) + ")",
+                "remove one of them");
+            continue;
+        }
+        firsts.push_back(&k);
+        if (isKnown(known, k.name)) {
+            if (!k.bHasValue)
+                add("key-without-value", kLintError, k.nLine, k.name + " has no \"=\": the program reads it as missing",
+                    "write " + k.name + "=VALUE");
+            else if (k.value.size() >= kMaxText && indexOf(k.name, "Info") < 0) // Info: see info-cut
+                add("value-too-long", kLintError, k.nLine,
+                    k.name + " is " + std::to_string(k.value.size()) +
+                        " characters: the program reads only the first " + std::to_string(kMaxText - 1),
+                    "shorten it");
+            continue;
+        }
+        if (isKnown(other, k.name) && !equalNoCaseAscii(k.name, "Count")) {
+            add("key-wrong-section", kLintError, k.nLine,
+                k.name + " is read from [" + other.section + "], not from [" + section.name + "]",
+                "move it to [" + std::string(other.section) + "]");
+            continue;
+        }
+        std::string near = nearestKey(known, k.name);
+        if (!near.empty())
+            add("misspelled-key", kLintError, k.nLine, k.name + " is not a key the program reads (ignored)",
+                "rename it to " + near);
+        else
+            add("unknown-key", kLintWarning, k.nLine, k.name + " is not a key the program reads (ignored)",
+                "remove it, or check its spelling");
+    }
+}
+
+// The count the program reads, with findings for an unusable one.
+int Linter::count(const char* section)
+{
+    const PatchKey* k = file.find(section, "Count");
+    bool products = std::string(section) == "RegPath";
+    if (!k || !k->bHasValue) {
+        if (products && file.hasSection(section))
+            add("count-missing", kLintError, 0,
+                "[RegPath] has no Count: no products, every machine gets a product error",
+                "add Count=N, the number of products");
+        return 0;
+    }
+    int n = k->value.empty() ? 0 : CIniFileReader::parseInt(k->value);
+    if (!allDigits(k->value) || n < 0 || n > 1000)
+        add("count-invalid", kLintError, k->nLine,
+            std::string("[") + section + "] Count \"" + k->value + "\" is not a number from 0 to 1000",
+            "write the number of entries in decimal");
+    else if (products && n == 0)
+        add("count-invalid", kLintError, k->nLine, "[RegPath] Count is 0: every machine gets a product error",
+            "write the number of products");
+    return std::max(0, std::min(n, 1000));
+}
+
+void Linter::products(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        std::string n = std::to_string(i);
+        std::string path = file.value("RegPath", "Path" + n);
+        std::string check = file.value("RegPath", "Check" + n);
+        const PatchKey* nover = file.find("RegPath", "NoVerCheck" + n);
+        bool exempt = nover && nover->value == "1";
+        if (path.empty())
+            add("entry-missing", kLintError, lineOf("RegPath", "Count"),
+                "Count is " + std::to_string(count) + " but Path" + n + " is missing or empty: product " + n +
+                    " is never found, every machine gets a product error",
+                "add Path" + n + ", or lower Count");
+        else if (asciiFolded(path).rfind("hkey_", 0) == 0 || asciiFolded(path).rfind("hklm\\", 0) == 0)
+            add("path-form", kLintError, lineOf("RegPath", "Path" + n),
+                "Path" + n + " names the root key: the program reads below HKEY_LOCAL_MACHINE, so it is never found",
+                "write the path without the root, e.g. Software\\Vendor\\Product");
+        else if (path.front() == '\\' || path.back() == '\\')
+            add("path-form", kLintError, lineOf("RegPath", "Path" + n),
+                "Path" + n + " begins or ends with a backslash: the key is never found", "remove the backslash");
+        if (nover && nover->value != "0" && nover->value != "1")
+            add("noverchk-value", kLintWarning, nover->nLine,
+                "NoVerCheck" + n + " is \"" + nover->value + "\": only the value 1 exempts product " + n,
+                "write 1 to exempt the product, 0 to compare its version");
+        if (exempt)
+            continue;
+        if (check.empty())
+            add("entry-missing", kLintError,
+                lineOf("RegPath", "Check" + n) ? lineOf("RegPath", "Check" + n) : lineOf("RegPath", "Count"),
+                "Check" + n + " is missing or empty: product " + n + " never matches, every machine gets a patch error",
+                "add Check" + n + "=Name Version, or NoVerCheck" + n + "=1");
+        else if (check.find(' ') == std::string::npos)
+            add("check-malformed", kLintError, lineOf("RegPath", "Check" + n),
+                "Check" + n +
+                    " has no space between name and version: it never matches, every machine gets a patch "
+                    "error",
+                "write the cleaned product name, one space, the version");
+        else if (check.substr(0, check.find(' ')).find('&') != std::string::npos)
+            add("check-malformed", kLintError, lineOf("RegPath", "Check" + n),
+                "Check" + n +
+                    " names the product with \"&\": the program compares the cleaned name, with \"&\" as "
+                    "\"_\" and no spaces",
+                "write the cleaned name, e.g. Tape_Tune 2.5");
+    }
+}
+
+// Indexed keys the program never reads because their index is not below Count.
+void Linter::beyond(const KnownKeys& known, int count)
+{
+    bool products = &known == &kKnown[0];
+    for (const PatchKey& k : file.keys(known.section)) {
+        for (const std::string& stem : known.indexed) {
+            int i = indexOf(k.name, stem);
+            if (i < count || (stem == "SHA256" && equalNoCaseAscii(k.name, "SHA256Max")))
+                continue;
+            add("beyond-count", products ? kLintError : kLintWarning, k.nLine,
+                k.name + " is beyond [" + known.section + "] Count (" + std::to_string(count) +
+                    "): the program never " + (products ? "checks this product" : "uses it"),
+                "raise Count to " + std::to_string(i + 1) + ", or remove " + k.name);
+        }
+    }
+}
+
+void Linter::patch()
+{
+    if (!file.hasSection("SRInfo"))
+        return;
+    const PatchKey* sr = file.find("SRInfo", "SRNo");
+    if (!sr || sr->value.empty())
+        add("srno-missing", kLintError, sr ? sr->nLine : 0,
+            "[SRInfo] SRNo is missing or empty: the empty SR number is in every build key, so every machine counts as "
+            "already patched",
+            "add SRNo=the patch's SR number");
+    const PatchKey* url = file.find("SRInfo", "URL");
+    std::string u = url ? url->value : std::string();
+    std::string scheme = asciiFolded(u.substr(0, u.find("://") == std::string::npos ? 0 : u.find("://") + 3));
+    if (u.empty())
+        add("url-missing", kLintError, url ? url->nLine : 0,
+            "[SRInfo] URL is missing or empty: the program requests \"/0/SRNo.exe\", which never downloads",
+            "add URL=https://server/folder");
+    else if (scheme != "http://" && scheme != "https://")
+        add("url-scheme", kLintError, url->nLine, "URL \"" + u + "\" does not begin with http:// or https://",
+            "write the full URL with its scheme");
+    else if (u.back() == '/')
+        add("url-trailing-slash", kLintError, url->nLine,
+            "URL ends with \"/\": the program adds one, requesting \"//\" paths that some servers refuse",
+            "remove the final slash");
+    if (!u.empty())
+        add("max-folder-case", kLintNote, url->nLine,
+            "the generic build is fetched from URL/max/, the fallback from URL/Max/: on a server whose paths are "
+            "case-sensitive both must exist",
+            "upload the generic build to both max/ and Max/ (or make the server ignore case)");
+    if (scheme == "http://") {
+        bool unpinned = file.value("SRInfo", "SHA256Max").empty();
+        int n = std::max(0, std::min(CIniFileReader::parseInt(file.value("SRInfo", "Count")), 1000));
+        for (int i = 0; i < n && !unpinned; ++i)
+            unpinned = file.value("SRInfo", "SHA256" + std::to_string(i)).empty();
+        if (unpinned)
+            add("http-unpinned", kLintWarning, url->nLine,
+                "a plain http:// URL without a pin for every build: a changed download would be started",
+                "use https://, or pin every build with vdrpack pin");
+    }
+}
+
+} // namespace
+
+std::size_t editDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diag = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            std::size_t up = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diag = up;
+        }
+    }
+    return row[b.size()];
+}
+
+CPatchFile::CPatchFile(const std::string& text)
+{
+    CProfileLineScanner scanner(text);
+    ProfileLine line;
+    while (scanner.next(line)) {
+        if (line.kind == ProfileLine::kSection) {
+            std::string name(line.name);
+            m_first.emplace(asciiFolded(name), m_sections.size());
+            m_sections.push_back(Section{name, line.nLine, {}});
+            continue;
+        }
+        if (line.kind != ProfileLine::kKey)
+            continue;
+        if (line.bUnclosed)
+            m_unclosed.push_back(line.nLine);
+        PatchKey key{std::string(line.name), std::string(line.value), line.bHasValue, line.nLine};
+        (m_sections.empty() ? m_loose : m_sections.back().keys).push_back(key);
+    }
+}
+
+bool CPatchFile::hasSection(const std::string& section) const
+{
+    return m_first.count(asciiFolded(section)) != 0;
+}
+
+const std::vector<PatchKey>& CPatchFile::keys(const std::string& section) const
+{
+    static const std::vector<PatchKey> kNone;
+    auto it = m_first.find(asciiFolded(section));
+    return it == m_first.end() ? kNone : m_sections[it->second].keys;
+}
+
+const PatchKey* CPatchFile::find(const std::string& section, const std::string& key) const
+{
+    for (const PatchKey& k : keys(section))
+        if (equalNoCaseAscii(k.name, key))
+            return &k;
+    return nullptr;
+}
+
+std::string CPatchFile::value(const std::string& section, const std::string& key) const
+{
+    const PatchKey* k = find(section, key);
+    return k && k->bHasValue ? k->value : std::string();
+}
+
+std::vector<LintFinding> lintPatchFile(const std::string& bytes)
+{
+    std::vector<LintFinding> findings;
+    std::string text = profileTextOf(bytes);
+    if (peHeaderOffset(bytes, static_cast<std::int64_t>(bytes.size())) >= 0 || text.find('\0') != std::string::npos) {
+        findings.push_back(LintFinding{"not-text", kLintError, 0,
+                                       "the file is a program or binary data, not a patch information file",
+                                       "give the patch information file (patch.ini)"});
+        return findings;
+    }
+    CPatchFile file(text);
+    Linter lint{file, findings};
+    lint.structure();
+    int products = lint.count("RegPath");
+    int builds = lint.count("SRInfo");
+    lint.products(products);
+    lint.beyond(kKnown[0], products);
+    lint.beyond(kKnown[1], builds);
+    lint.patch();
+    lintBuilds(file, findings);
+    std::stable_sort(findings.begin(), findings.end(),
+                     [](const LintFinding& a, const LintFinding& b) { return a.nLine < b.nLine; });
+    return findings;
+}
+
+bool hasLintErrors(const std::vector<LintFinding>& findings)
+{
+    return std::any_of(findings.begin(), findings.end(), [](const LintFinding& f) { return f.severity == kLintError; });
+}
+
+const char* severityName(LintSeverity severity)
+{
+    return severity == kLintError ? "error" : severity == kLintWarning ? "warning" : "note";
+}
