@@ -6,6 +6,7 @@ import shutil
 import struct
 import sys
 import tempfile
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -57,12 +58,28 @@ class Builder(unittest.TestCase):
         self.assertEqual(want, data[:-1])  # the last byte carries no meaning
 
     def extract(self, package, *args):
-        r = harness.run_closing_boxes(package, list(args), cwd=self.work)
-        path = harness.extracted_path(r)
-        self.assertTrue(path, r)
-        host = harness.unix_path(path)
-        data = read(host)
-        os.unlink(host)
+        """Runs a package visibly and returns (Run, the extracted file's bytes).
+        The run removes its extracted file at its end, so the file is read
+        while the run stands at its product error box."""
+        host = os.path.join(harness.temp_dir(), "patch.ini")
+        if os.path.exists(host):
+            os.unlink(host)
+        handle = harness.start(package, list(args), cwd=self.work)
+        data, last, end = None, None, time.time() + 60
+        while data is None and handle[0].poll() is None and time.time() < end:
+            now = read(host) if os.path.exists(host) else None
+            data = now if now is not None and now == last else None
+            last = now
+            time.sleep(0.3)
+        boxes = []
+        while handle[0].poll() is None and time.time() < end + 60:
+            box = harness.winctl("msgbox", 1500)
+            if box.rc == 0:
+                boxes.append(box.stdout.strip())
+        r = harness.finish(handle)
+        r.boxes = boxes
+        self.assertEqual(harness.unix_path(harness.extracted_path(r)), host, r)
+        self.assertFalse(os.path.exists(host), "the extracted file stays behind")
         return r, data
 
     def test_program_holds_no_marker(self):
