@@ -40,24 +40,59 @@ packages=(
   wine64 xvfb xauth x11-apps imagemagick x11-utils
   osslsigncode openssl curl file
   nlohmann-json3-dev python3-jsonschema
-  qemu-user-static
 )
 install_missing "base packages" "${packages[@]}"
 
+# qemu for i386 programs. Debian 12's qemu 7.2 kills an i386 Wine process
+# that raises an exception (OutputDebugStringA does, for every trace line)
+# while a URL download's threads run, and takes minutes to make a prefix;
+# qemu 10 from Debian's bookworm-backports suite runs both.
+qemu_min="1:10.0"
+backports=/etc/apt/sources.list.d/bookworm-backports.sources
+qemu_new_enough() {
+  local v
+  v="$(dpkg-query -W -f='${Version}' qemu-user-static 2>/dev/null)" && [ -n "$v" ] \
+    && dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'install ok installed' \
+    && dpkg --compare-versions "$v" ge "$qemu_min"
+}
+if ! qemu_new_enough; then
+  if ! grep -rqs 'bookworm-backports' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "install-deps: adding Debian's bookworm-backports suite ($backports)"
+    printf 'Types: deb\nURIs: http://deb.debian.org/debian\nSuites: bookworm-backports\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+      | $SUDO tee "$backports" >/dev/null \
+      || fail "adding bookworm-backports" "write $backports (deb.debian.org, suite bookworm-backports, main)"
+  fi
+  echo "install-deps: qemu for i386: installing qemu-user-static $qemu_min or newer from bookworm-backports"
+  "${APT[@]}" update -qq || fail "qemu for i386: apt-get update" "apt-get update"
+  "${APT[@]}" install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static >/dev/null \
+    || fail "qemu for i386: installing qemu-user-static from bookworm-backports" \
+            "apt-get install -t bookworm-backports qemu-user-static"
+  qemu_new_enough || fail "qemu for i386: qemu-user-static is older than $qemu_min after installing" \
+                          "apt-cache policy qemu-user-static; apt-get install -t bookworm-backports qemu-user-static"
+fi
+
 # The kernel runs no 32-bit code here: i386 executables go to qemu. The F
 # flag opens the interpreter once at registration, so it works in any mount
-# namespace. Debian registers no i386 handler on amd64 machines.
+# namespace, and keeps that file after a newer qemu replaced it: a stamp
+# holds which file was registered, and a changed one is registered again.
+# Debian registers no i386 handler on amd64 machines.
 binfmt=/proc/sys/fs/binfmt_misc
 qemu=/usr/bin/qemu-i386-static
 entry="$binfmt/qemu-i386"
+stamp=/var/lib/veldrun/qemu-i386.registered
+qemu_identity() { stat -L -c '%d:%i:%s:%Y' "$qemu" 2>/dev/null; }
 i386_magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
 i386_mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
 handler_ok() {
   [ -f "$entry" ] && grep -qx enabled "$entry" && grep -qx "interpreter $qemu" "$entry" \
     && grep -q '^flags: .*F' "$entry"
 }
+if handler_ok && [ "$(cat "$stamp" 2>/dev/null)" != "$(qemu_identity)" ]; then
+  echo "install-deps: $qemu changed since it was registered (the kernel keeps the file it opened then)"
+  echo -1 | $SUDO tee "$entry" >/dev/null || fail "removing the old i386 handler" "echo -1 > $entry"
+fi
 if ! handler_ok; then
-  [ -x "$qemu" ] || fail "qemu for i386: $qemu is missing" "apt-get install qemu-user-static"
+  [ -x "$qemu" ] || fail "qemu for i386: $qemu is missing" "apt-get install -t bookworm-backports qemu-user-static"
   if [ ! -e "$binfmt/register" ]; then
     echo "install-deps: mounting binfmt_misc"
     $SUDO mount -t binfmt_misc binfmt_misc "$binfmt" \
@@ -76,6 +111,8 @@ if ! handler_ok; then
     echo -1 | $SUDO tee "$entry" >/dev/null 2>&1 || true
     fail "checking the i386 handler (removed again)" "see $entry after registering by hand"
   fi
+  { $SUDO mkdir -p "$(dirname "$stamp")" && qemu_identity | $SUDO tee "$stamp" >/dev/null; } \
+    || echo "install-deps: could not write $stamp; the handler is registered again next time" >&2
 fi
 
 # i386 Wine beside the 64-bit one.
