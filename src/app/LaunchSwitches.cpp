@@ -21,17 +21,24 @@ bool isHelp(const char* arg)
            sameSwitch(arg, "/help") || sameSwitch(arg, "-help");
 }
 
-const char kSwitchesText[] = "Usage: package.exe [/s] [/w]\n"
-                             "  /s, -s   silent: no window and no message box; the patch is started hidden with /s\n"
-                             "  /w, -w   wait for the started patch; its exit code becomes this program's\n"
-                             "  /?       show these switches and do nothing else\n";
+bool isLog(const char* arg)
+{
+    return sameSwitch(arg, "/log") || sameSwitch(arg, "-log");
+}
+
+const char kSwitchesText[] =
+    "Usage: package.exe [/s] [/w] [/log FILE]\n"
+    "  /s, -s       silent: no window and no message box; the patch is started hidden with /s\n"
+    "  /w, -w       wait for the started patch; its exit code becomes this program's\n"
+    "  /log FILE    append every trace line of the run, with the outcome last, to FILE\n"
+    "  /?           show these switches and do nothing else\n";
 
 } // namespace
 
 bool isLaunchSwitch(const char* arg)
 {
     return arg && (sameSwitch(arg, "/s") || sameSwitch(arg, "-s") || sameSwitch(arg, "/w") || sameSwitch(arg, "-w") ||
-                   isHelp(arg));
+                   isLog(arg) || isHelp(arg));
 }
 
 const char* switchesText()
@@ -59,6 +66,13 @@ LaunchSwitches scanSwitches(const char* const* args, int count)
             found.wait = known = true;
         if (isHelp(arg))
             found.help = known = true;
+        if (isLog(arg)) {
+            known = true;
+            if (i + 1 < count)
+                found.logFile = ++i;
+            else
+                found.logWithoutFile = true;
+        }
         if (!known && i > 0)
             traceLog("[Veldrun] Argument ignored: %s\n", arg);
     }

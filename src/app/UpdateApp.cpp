@@ -8,6 +8,7 @@
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
+#include "update/RunAccount.h"
 #include "update/UpdateRun.h"
 
 #include <shellapi.h>
@@ -53,25 +54,48 @@ public:
     const char* narrow(int i) const { return i < m_argc ? m_narrow[static_cast<std::size_t>(i)] : nullptr; }
     const char* const* narrowAll() const { return m_narrow.data(); }
 
+    // Argument i in UTF-8, of any length.
+    std::string utf8(int i) const { return converted(CP_UTF8, i); }
+
     // Argument i as narrow text of any length (for display only).
-    std::string display(int i) const
+    std::string display(int i) const { return converted(CP_ACP, i); }
+
+private:
+    std::string converted(UINT codePage, int i) const
     {
         std::string text;
-        int n = WideCharToMultiByte(CP_ACP, 0, wide(i), -1, nullptr, 0, nullptr, nullptr);
+        int n = WideCharToMultiByte(codePage, 0, wide(i), -1, nullptr, 0, nullptr, nullptr);
         if (n > 1) {
             text.resize(static_cast<std::size_t>(n));
-            WideCharToMultiByte(CP_ACP, 0, wide(i), -1, &text[0], n, nullptr, nullptr);
+            WideCharToMultiByte(codePage, 0, wide(i), -1, &text[0], n, nullptr, nullptr);
             text.resize(static_cast<std::size_t>(n - 1));
         }
         return text;
     }
 
-private:
     LPWSTR* m_argv = nullptr;
     int m_argc = 0;
     std::vector<char> m_text;
     std::vector<const char*> m_narrow;
 };
+
+// "/log FILE": from here on the trace also goes to FILE, the lines traced
+// so far first. A file that cannot be opened is traced; the run goes on.
+void openRunLog(const CArguments& args, const LaunchSwitches& sw)
+{
+    if (sw.logWithoutFile)
+        traceLog("[Veldrun] /log without a file name, ignored\n");
+    if (sw.logFile < 0) {
+        traceNoLog();
+        return;
+    }
+    unsigned long error = traceOpenLog(args.utf8(sw.logFile).c_str());
+    if (error == 0)
+        traceLog("[Veldrun] Log file: %s\n", args.display(sw.logFile).c_str());
+    else
+        traceLog("[Veldrun] Log file cannot be opened (error %lu), the run goes on without it: %s\n", error,
+                 args.display(sw.logFile).c_str());
+}
 
 // The answer to "/?": on standard output when it is redirected, else in a
 // message box unless the run is silent.
@@ -84,16 +108,18 @@ void showSwitches(bool silent)
         MessageBoxA(nullptr, switchesText(), "Update Utility", MB_OK | MB_ICONINFORMATION);
 }
 
-// Update mode: read the switches, extract the patch information file into
-// the temporary directory, hand over to the update dialog, and remove the
-// extracted file at the end.
+// Update mode: read the switches, open the log file, extract the patch
+// information file into the temporary directory, hand over to the update
+// dialog, and remove the extracted file at the end.
 int runUpdateMode(CPatchPackage& package, const CArguments& args)
 {
     LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
+    openRunLog(args, sw);
     CUpdateRun run(sw.silent);
     if (sw.help) {
         if (run.onLaunch(true, kDetachDone).showUsage)
             showSwitches(sw.silent);
+        traceRaw(CRunAccount().outcomeLine(run).c_str());
         return run.exitStatus();
     }
 

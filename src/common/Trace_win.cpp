@@ -1,8 +1,103 @@
 #include "common/Trace.h"
+#include "common/TracePlatform.h"
 
 #include <windows.h>
 
-void traceRaw(const char* text) { OutputDebugStringA(text); }
+#include <cstdio>
+
+namespace {
+enum { kMaxLogPath = 259 };
+
+HANDLE& logFile()
+{
+    static HANDLE file = INVALID_HANDLE_VALUE;
+    return file;
+}
+
+std::wstring widened(UINT codePage, const char* text)
+{
+    std::wstring wide;
+    int n = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    if (n > 1) {
+        wide.resize(static_cast<std::size_t>(n));
+        MultiByteToWideChar(codePage, 0, text, -1, &wide[0], n);
+        wide.resize(static_cast<std::size_t>(n - 1));
+    }
+    return wide;
+}
+} // namespace
+
+void traceDebugOutput(const char* text)
+{
+    OutputDebugStringA(text);
+}
+
+std::string traceLocalStamp()
+{
+    FILETIME utc = {}, local = {};
+    GetSystemTimeAsFileTime(&utc);
+    FileTimeToLocalFileTime(&utc, &local);
+    SYSTEMTIME t = {};
+    FileTimeToSystemTime(&local, &t);
+    auto ticks = [](const FILETIME& f) {
+        return static_cast<long long>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+    };
+    // Minutes east of UTC, from the two clocks of the same instant.
+    long offset = static_cast<long>((ticks(local) - ticks(utc)) / (10000000LL * 60));
+    long magnitude = offset < 0 ? -offset : offset;
+    char text[40];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%03u%c%02ld:%02ld", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, offset < 0 ? '-' : '+', magnitude / 60,
+                  magnitude % 60);
+    return text;
+}
+
+std::string traceTextToUtf8(const char* text)
+{
+    std::wstring wide = widened(CP_ACP, text);
+    std::string utf8;
+    int n = WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    if (n > 1) {
+        utf8.resize(static_cast<std::size_t>(n));
+        WideCharToMultiByte(CP_UTF8, 0, wide.c_str(), -1, &utf8[0], n, nullptr, nullptr);
+        utf8.resize(static_cast<std::size_t>(n - 1));
+    }
+    return utf8;
+}
+
+unsigned long traceFileOpen(const char* utf8Path)
+{
+    std::wstring path = widened(CP_UTF8, utf8Path);
+    if (path.empty())
+        return ERROR_INVALID_NAME;
+    if (path.size() > kMaxLogPath)
+        return ERROR_FILENAME_EXCED_RANGE;
+    // Append access only: every write goes to the end of the file, also
+    // when another run appends to it at the same time.
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
+    logFile() = file;
+    return 0;
+}
+
+bool traceFileAppend(const std::string& bytes)
+{
+    DWORD written = 0;
+    // No buffer of our own: once WriteFile returns, the line is the
+    // system's, and a killed run loses nothing it wrote.
+    return logFile() != INVALID_HANDLE_VALUE &&
+           WriteFile(logFile(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+           written == bytes.size();
+}
+
+void traceFileClose()
+{
+    if (logFile() != INVALID_HANDLE_VALUE)
+        CloseHandle(logFile());
+    logFile() = INVALID_HANDLE_VALUE;
+}
 
 const std::string& traceCaptured()
 {

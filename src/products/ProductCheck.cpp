@@ -23,12 +23,12 @@ void readIndexed(const IProfileReader& profile, const char* section, const char*
     profile.getString(section, key, "", buffer, kMaxText, iniPath);
 }
 
-// A build key "name#SR number#SR build version", composed in full.
-struct BuildKey {
-    char text[3 * kMaxText];
-};
-
 } // namespace
+
+std::string buildKeyOf(const ProductInfo& product)
+{
+    return std::string(product.szProdName) + '#' + product.szSRNo + '#' + product.szSRVer;
+}
 
 void buildProductList(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
                       std::vector<ProductInfo>& products)
@@ -56,25 +56,42 @@ int judgeProducts(const std::vector<ProductInfo>& products)
             missing = true;
             continue;
         }
-        if (textEqualNoCase(p.szNoVerCheck, "1"))
-            continue;
-        char identity[2 * kMaxText];
-        formatBounded(identity, sizeof identity, "%s %s", p.szProdName, p.szProdVer);
-        if (!textEqualNoCase(identity, p.szCheck))
+        if (identityDiffers(p))
             result = kProductsMismatch;
     }
     return missing ? kProductsNotFound : result;
 }
 
+bool identityDiffers(const ProductInfo& product, std::string* identity)
+{
+    if (textEqualNoCase(product.szNoVerCheck, "1"))
+        return false;
+    const std::string read = std::string(product.szProdName) + ' ' + product.szProdVer;
+    if (identity)
+        *identity = read;
+    return !textEqualNoCase(read.c_str(), product.szCheck);
+}
+
+const char* countOutOfRange(const IProfileReader& profile, const char* iniPath, int* count)
+{
+    for (const char* section : {kRegPath, kSRInfo}) {
+        int value = profile.getInt(section, "Count", 0, iniPath);
+        if (value < 0 || value > kMaxEntryCount) {
+            if (count)
+                *count = value;
+            return section;
+        }
+    }
+    return nullptr;
+}
+
 int checkProducts(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
                   std::vector<ProductInfo>& products)
 {
-    for (const char* section : {kRegPath, kSRInfo}) {
-        int count = profile.getInt(section, "Count", 0, iniPath);
-        if (count < 0 || count > kMaxEntryCount) {
-            traceLog("[Veldrun] checkProducts => [%s] Count %d outside 0 to 1000\n", section, count);
-            return kProductsMismatch;
-        }
+    int count = 0;
+    if (const char* section = countOutOfRange(profile, iniPath, &count)) {
+        traceLog("[Veldrun] checkProducts => [%s] Count %d outside 0 to 1000\n", section, count);
+        return kProductsMismatch;
     }
     buildProductList(profile, registry, iniPath, products);
     return judgeProducts(products);
@@ -88,14 +105,10 @@ int checkProducts(const char* iniPath, std::vector<ProductInfo>& products)
 int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const std::vector<ProductInfo>& products,
                     const char* srNo)
 {
-    std::vector<BuildKey> keys;
-    for (const ProductInfo& p : products) {
-        if (p.bFound != 1)
-            continue;
-        BuildKey key;
-        formatBounded(key.text, sizeof key.text, "%s#%s#%s", p.szProdName, p.szSRNo, p.szSRVer);
-        keys.push_back(key);
-    }
+    std::vector<std::string> keys;
+    for (const ProductInfo& p : products)
+        if (p.bFound == 1)
+            keys.push_back(buildKeyOf(p));
     if (keys.empty())
         return kPatchGeneric;
 
@@ -105,12 +118,12 @@ int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const st
         candidates.push_back(i);
 
     // Each Info value is read afresh for every key it is tested against.
-    for (const BuildKey& key : keys) {
+    for (const std::string& key : keys) {
         std::vector<int> kept;
         for (int i : candidates) {
             char info[kMaxText];
             readIndexed(profile, kSRInfo, "Info", i, iniPath, info);
-            if (std::strstr(info, key.text))
+            if (std::strstr(info, key.c_str()))
                 kept.push_back(i);
         }
         candidates.swap(kept);
@@ -120,8 +133,8 @@ int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const st
     if (!candidates.empty())
         return candidates.front();
 
-    for (const BuildKey& key : keys)
-        if (!std::strstr(key.text, srNo ? srNo : ""))
+    for (const std::string& key : keys)
+        if (key.find(srNo ? srNo : "") == std::string::npos)
             return kPatchGeneric;
     return kPatchAlreadyApplied;
 }

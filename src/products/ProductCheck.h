@@ -8,6 +8,7 @@
 #include "products/Profile.h"
 #include "products/Registry.h"
 
+#include <string>
 #include <vector>
 
 // Results of checkProducts.
@@ -39,6 +40,15 @@ void buildProductList(const IProfileReader& profile, IRegistry& registry, const 
 // case), else 1.
 int judgeProducts(const std::vector<ProductInfo>& products);
 
+// Whether a found product that is not exempt shows another identity "name
+// version" than its "Check" value (compared without regard to case); the
+// identity read goes to *identity unless the product is exempt.
+bool identityDiffers(const ProductInfo& product, std::string* identity = nullptr);
+
+// The first of [RegPath] and [SRInfo] whose "Count" lies outside
+// 0..kMaxEntryCount, with that value in *count; nullptr when both fit.
+const char* countOutOfRange(const IProfileReader& profile, const char* iniPath, int* count);
+
 // Both phases: builds the list into `products` (appending) and judges it.
 // Returns 1, 0 or 255 as above; 0 without reading any entry when either
 // Count lies outside 0..kMaxEntryCount, traced as
@@ -47,6 +57,10 @@ int checkProducts(const IProfileReader& profile, IRegistry& registry, const char
                   std::vector<ProductInfo>& products);
 // The same through the platform's profile reader and registry.
 int checkProducts(const char* iniPath, std::vector<ProductInfo>& products);
+
+// The build key of a product, "name#SR number#SR build version" (name
+// cleaned), as selection looks for it in the Info values.
+std::string buildKeyOf(const ProductInfo& product);
 
 // The patch build id for the found products of the list: the lowest index i
 // below [SRInfo] "Count" whose "Info%d" value contains the build key

@@ -44,6 +44,31 @@ int getProductInfo(IRegistry& registry, const char* path, char* prodName, char* 
     return found;
 }
 
+std::string describeProductGap(IRegistry& registry, const char* path)
+{
+    std::string gaps;
+    auto add = [&gaps](const std::string& gap) { gaps += (gaps.empty() ? "" : ", ") + gap; };
+    const char* const subkeys[] = {"UserReg", "BuildInfo"};
+    const char* const values[2][2] = {{"Prod_Name", "Prod_Ver"}, {"SR_No", "SR_Ver"}};
+    for (int k = 0; k < 2; ++k) {
+        const std::string subkey = std::string(path ? path : "") + '\\' + subkeys[k];
+        CRegKeyHolder key(registry, subkey.c_str());
+        if (!key.isOpen()) {
+            add("no key " + subkey);
+            continue;
+        }
+        for (const char* value : values[k]) {
+            char text[kMaxText] = {};
+            key.queryString(value, text, sizeof text);
+            if (k == 0 && value == values[0][0])
+                cleanProductName(text); // a name of blanks alone is no name
+            if (!text[0])
+                add(std::string(subkeys[k]) + '\\' + value + " missing or empty");
+        }
+    }
+    return gaps;
+}
+
 int getProductInfo(const char* path, char* prodName, char* prodVer, char* srNo, char* srVer)
 {
     return getProductInfo(platformRegistry(), path, prodName, prodVer, srNo, srVer);

@@ -6,6 +6,8 @@
 
 #include "products/Registry.h"
 
+#include <string>
+
 // Removes every space (tabs and other white space stay), then turns every
 // "&" into "_", in place: "Tape & Tune" becomes "Tape_Tune". Patch
 // information files spell product names in this form.
@@ -18,8 +20,13 @@ void cleanProductName(char* name);
 // "[Veldrun] getProductInfo => ..." with the values, whatever the result; a
 // subkey that does not open ends the probe with 0 and no trace. Every key
 // opened is closed before it returns.
-int getProductInfo(IRegistry& registry, const char* path, char* prodName, char* prodVer, char* srNo,
-                   char* srVer);
+int getProductInfo(IRegistry& registry, const char* path, char* prodName, char* prodVer, char* srNo, char* srVer);
+
+// Why the product below `path` does not count as found, in words for the
+// run's account: "no key PATH\UserReg", "UserReg\Prod_Ver missing or
+// empty", ... joined by ", "; the empty text when it counts as found.
+// Reads the registry again; traces nothing.
+std::string describeProductGap(IRegistry& registry, const char* path);
 
 // The same through the platform's registry.
 int getProductInfo(const char* path, char* prodName, char* prodVer, char* srNo, char* srVer);

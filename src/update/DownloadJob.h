@@ -4,6 +4,7 @@
 // sends.
 
 #include "common/FixedBuf.h"
+#include "update/DownloadVerdict.h"
 
 #include <windows.h>
 
@@ -26,14 +27,16 @@
 // The worker's input, a member of the window that outlives the worker.
 // The window writes the first four fields before it starts a worker and
 // leaves them alone while the worker runs. The worker writes nVerdict, its
-// judgement of the finished transfer, before it posts WM_USER_ENDDOWNLOAD;
-// the window reads it only when handling that message.
+// judgement of the finished transfer, and facts, what it learnt of it,
+// before it posts WM_USER_ENDDOWNLOAD; the window reads them only when
+// handling that message.
 struct DownloadJob {
     HWND hWnd;
     HANDLE hCancelEvent;
     char szURL[kMaxText];
     char szLocalPath[kMaxText];
     int nVerdict; // a DownloadVerdict; anything but Good means: no file
+    DownloadFacts facts;
 };
 
 // One progress report, on the worker's stack for the length of one send.

@@ -1,5 +1,23 @@
 #include "update/DownloadVerdict.h"
 
+#include <cstdio>
+
+namespace {
+
+// "1234 of 1234 bytes", "1234 bytes" when no length was announced, or
+// "1234 bytes (500 sent encoded)".
+std::string byteCount(const DownloadFacts& facts)
+{
+    std::string size = std::to_string(facts.fileSize);
+    if (!facts.lengthKnown)
+        return size + " bytes";
+    if (facts.encoded)
+        return size + " bytes (" + std::to_string(facts.announced) + " sent encoded)";
+    return size + " of " + std::to_string(facts.announced) + " bytes";
+}
+
+} // namespace
+
 DownloadVerdict judgeDownload(const DownloadFacts& facts)
 {
     if (facts.aborted || facts.hrDownload < 0)
@@ -28,4 +46,27 @@ const char* verdictName(DownloadVerdict verdict)
         return "incomplete";
     }
     return "?";
+}
+
+std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts)
+{
+    const std::string status = facts.statusKnown ? "HTTP " + std::to_string(facts.httpStatus) : "";
+    const std::string withStatus = status.empty() ? "" : status + ", ";
+    switch (verdict) {
+    case DownloadVerdict::Good:
+        return withStatus + byteCount(facts);
+    case DownloadVerdict::ServerStatus:
+        return status;
+    case DownloadVerdict::Incomplete:
+        return withStatus + byteCount(facts) + ", incomplete";
+    case DownloadVerdict::NoFile:
+        return withStatus + "no file written";
+    case DownloadVerdict::CallFailed:
+        break;
+    }
+    if (facts.aborted)
+        return "stopped after " + byteCount(facts);
+    char hr[16];
+    std::snprintf(hr, sizeof hr, "0x%08lX", static_cast<unsigned long>(static_cast<std::uint32_t>(facts.hrDownload)));
+    return withStatus + "transfer failed (" + hr + "), " + byteCount(facts);
 }

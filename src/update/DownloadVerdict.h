@@ -5,6 +5,7 @@
 // the transfer and this rule decides. Portable.
 
 #include <cstdint>
+#include <string>
 
 struct DownloadFacts {
     std::int32_t hrDownload = 0; // result of the download call (an HRESULT)
@@ -32,3 +33,9 @@ DownloadVerdict judgeDownload(const DownloadFacts& facts);
 
 // A short name for trace lines ("good", "no file", ...).
 const char* verdictName(DownloadVerdict verdict);
+
+// The verdict with what it rests on, in words for the outcome line:
+// "HTTP 200, 1234 of 1234 bytes", "HTTP 404", "HTTP 200, 5 of 10 bytes,
+// incomplete", "transfer failed (0x800C0005), 0 bytes", "stopped after 100
+// bytes"; an encoded body says "1234 bytes (500 sent encoded)".
+std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts);

@@ -9,9 +9,10 @@
 
 namespace {
 // Judges the finished transfer; a file that must not be started is removed.
-DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const char* localPath)
+DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const char* localPath,
+                               DownloadFacts& facts)
 {
-    DownloadFacts facts;
+    facts = DownloadFacts();
     facts.hrDownload = hrCall;
     if (SUCCEEDED(hrCall) && callback.stopped() && FAILED(callback.stopResult()))
         facts.hrDownload = callback.stopResult();
@@ -50,7 +51,7 @@ unsigned __stdcall ThreadFunc(void* param)
     {
         CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
         HRESULT hr = URLDownloadToFileA(nullptr, job->szURL, job->szLocalPath, 0, &callback);
-        verdict = finishDownload(callback, hr, job->szLocalPath);
+        verdict = finishDownload(callback, hr, job->szLocalPath, job->facts);
     }
     if (SUCCEEDED(hrCom))
         CoUninitialize();

@@ -55,6 +55,7 @@ CUpdateDlg::~CUpdateDlg()
             KillTimer(m_hWnd, m_nTimer);
         m_nTimer = 0;
     }
+    traceRaw(m_account.outcomeLine(m_run).c_str());
     traceLog("[Veldrun] Program End.\n");
     // Members go in reverse order: event, product list, progress bar,
     // edit control, button; then the dialog base.
@@ -103,7 +104,9 @@ BOOL CUpdateDlg::OnInitDialog()
     apply(step);
     if (!step.checkProducts)
         return TRUE;
-    step = m_run.onProductsChecked(checkProducts(m_szIniPath));
+    int check = checkProducts(m_szIniPath);
+    m_account.noteProducts(check, m_products, platformRegistry(), platformProfile(), m_szIniPath);
+    step = m_run.onProductsChecked(check);
     apply(step);
     if (step.chooseBuild)
         chooseBuild();
@@ -117,6 +120,7 @@ void CUpdateDlg::chooseBuild()
 
     int id = getSRIdFromFile(m_szIniPath);
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
+    m_account.noteSelection(id, m_products, m_szSRNo);
 
     RunSource source;
     source.server = m_szServerURL;
@@ -362,7 +366,8 @@ bool CUpdateDlg::onEndDownload()
     auto verdict = static_cast<DownloadVerdict>(m_job.nVerdict);
     bool good = verdict == DownloadVerdict::Good && m_run.downloading() && m_heldDownload.open(m_job.szLocalPath);
     int pin = good ? checkDownloadPin(m_szIniPath, m_run.pinFolder(), m_job.szLocalPath, &m_heldDownload) : kPinNone;
-    RunStep step = m_run.onDownloadEnded(good, pin, verdictName(verdict), m_job.szLocalPath, nowMs());
+    RunStep step =
+        m_run.onDownloadEnded(good, pin, describeDownload(verdict, m_job.facts).c_str(), m_job.szLocalPath, nowMs());
     if (!step.startPatch)
         m_heldDownload.close();
     m_bStartFailed = false;
@@ -382,11 +387,12 @@ RunStep CUpdateDlg::installPatch()
     si.wShowWindow = static_cast<WORD>(m_bSilent ? SW_HIDE : SW_SHOWNORMAL);
     PROCESS_INFORMATION pi = {};
     BOOL started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    DWORD startError = started ? 0 : GetLastError();
     // Held until the process exists: nobody swapped the file in between.
     m_heldDownload.close();
     if (!started) {
         m_bStartFailed = true;
-        return m_run.onPatchStartFailed();
+        return m_run.onPatchStartFailed(startError);
     }
     CHandleOwner process(pi.hProcess);
     CHandleOwner thread(pi.hThread);

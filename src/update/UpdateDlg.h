@@ -7,7 +7,8 @@
 // m_run (products checked, build chosen, progress, end of a download, timer
 // tick, Cancel, patch started, outcome messages) and carries out the
 // RunStep it returns: status line, downloads on one worker thread at a
-// time, the patch's start, message boxes (none when silent), the end. The
+// time, the patch's start, message boxes (none when silent), the end; its
+// destructor traces the outcome line just before "Program End". The
 // worker talks to it only through WM_USER_PROGRESS (sent),
 // WM_USER_ENDDOWNLOAD (posted) and the cancel event.
 
@@ -19,6 +20,7 @@
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
 #include "common/FileHash.h"
+#include "update/RunAccount.h"
 #include "update/UpdateRun.h"
 
 #include <vector>
@@ -88,5 +90,6 @@ private:
     void chooseBuild();
 
     CHeldFile m_heldDownload; // the checked download, held until its process exists
+    CRunAccount m_account;    // the product and build facts of the outcome line
     bool m_bStartFailed = false;
 };

@@ -28,9 +28,9 @@ const char* outcomeName(RunOutcome outcome)
     case RunOutcome::NotStarted:
         return "not started";
     case RunOutcome::NotExtracted:
-        return "not extracted";
+        return "patch information file not extracted";
     case RunOutcome::HelpShown:
-        return "help shown";
+        return "usage shown";
     }
     return "?";
 }
@@ -239,16 +239,18 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
         return step;
     }
     bool startable = good && (pin == kPinMatch || (pin == kPinNone && !m_bAnyPin));
+    char key[kPinKeySize] = {};
+    pinKeyName(pinFolder(), key, sizeof key);
+    std::string said = verdict ? verdict : "?";
     if (good && pin == kPinNone && m_bAnyPin) {
-        char key[kPinKeySize] = {};
-        pinKeyName(pinFolder(), key, sizeof key);
         traceLog("[Veldrun] checkDownloadPin => no pin %s, download refused\n", key);
-        noteVerdict("not pinned");
-    } else if (good && pin != kPinNone && pin != kPinMatch) {
-        noteVerdict("pin mismatch");
-    } else {
-        noteVerdict(verdict);
+        said += std::string(", no pin ") + key + " (file removed)";
+    } else if (good && pin == kPinMatch) {
+        said += std::string(", pin ") + key + " matched";
+    } else if (good && pin != kPinNone) {
+        said += std::string(", pin ") + key + " did not match (file removed)";
     }
+    noteVerdict(said.c_str());
     if (!startable) {
         step = failedTransfer(nowMs);
         step.removeDownload = true;
@@ -283,10 +285,11 @@ RunStep CUpdateRun::onPatchStarted(bool waited, unsigned long exitCode)
     return step;
 }
 
-RunStep CUpdateRun::onPatchStartFailed()
+RunStep CUpdateRun::onPatchStartFailed(unsigned long error)
 {
     if (m_phase != Phase::Installing)
         return RunStep();
+    m_facts.patchStartError = error;
     RunStep step = notStarted("the patch could not be started");
     step.removeDownload = true;
     return step;
@@ -309,7 +312,7 @@ RunStep CUpdateRun::onTimerTick(bool connected, std::uint64_t nowMs)
     if (nowMs < m_nLastProgressMs || idleMs < static_cast<std::uint64_t>(m_nStallSeconds) * 1000u)
         return step;
     traceLog("[Veldrun] Download stalled: no progress for %u s\n", m_nStallSeconds);
-    noteVerdict("stalled");
+    noteVerdict(("no progress for " + std::to_string(m_nStallSeconds) + " s").c_str());
     // A stalled transfer counts as a failed one; its worker goes first, so
     // that at most one worker exists.
     step = failedTransfer(nowMs);

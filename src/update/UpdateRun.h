@@ -11,7 +11,7 @@
 //
 // After the modal run the launcher reads outcome(), exitStatus() and facts():
 // what the outcome rests on (each URL fetched with its verdict, the patch's
-// command line and exit code).
+// command line and exit code), which the outcome line reports (RunAccount.h).
 
 #include "update/UpdateRules.h"
 
@@ -47,7 +47,7 @@ enum class RunOutcome {
     HelpShown,      // the switches were shown
 };
 
-// A short name of an outcome for trace lines ("patch started", ...).
+// A short name of an outcome for the outcome line ("patch started", ...).
 const char* outcomeName(RunOutcome outcome);
 
 // The outcome messages the window posts to itself (WM_USER_PRODUCTERROR,
@@ -84,16 +84,20 @@ struct RunStep {
 // One download of the run and what became of it.
 struct RunFetch {
     std::string url;
-    std::string verdict; // empty while it runs; "good", "no file", "pin mismatch", "stalled", ...
+    // Empty while it runs; then the worker's verdict in words with the pin
+    // ("HTTP 200, 10 of 10 bytes, pin SHA2560 matched"), or "no progress for
+    // 60 s", "cancelled", "connection lost", "not started", "not used".
+    std::string verdict;
 };
 
 // What the outcome rests on.
 struct RunFacts {
-    int extractResult = 1;         // detachFile's result
-    int productCheck = -1;         // checkProducts' result, -1 before the check
-    int buildId = -1;              // getSRIdFromFile's result
-    std::vector<RunFetch> fetches; // every download started, in order
-    std::string commandLine;       // the patch's command line, once it is to be started
+    int extractResult = 1;             // detachFile's result
+    int productCheck = -1;             // checkProducts' result, -1 before the check
+    int buildId = -1;                  // getSRIdFromFile's result
+    std::vector<RunFetch> fetches;     // every download started, in order
+    std::string commandLine;           // the patch's command line, once it is to be started
+    unsigned long patchStartError = 0; // the platform's error when the patch could not be started
     bool patchWaited = false;
     unsigned long patchExitCode = 0;
     std::string reason; // why the outcome was decided, in a few words
@@ -127,10 +131,12 @@ public:
     RunStep onProgress(unsigned statusCode, std::uint64_t nowMs);
     // The worker ended. good: its verdict was Good and the file is held;
     // pin: the PinVerdict of the file (kPinNone when not checked);
-    // verdict: the worker's verdict name; localPath: the file.
+    // verdict: the worker's verdict in words (describeDownload); localPath:
+    // the file.
     RunStep onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs);
     RunStep onPatchStarted(bool waited, unsigned long exitCode);
-    RunStep onPatchStartFailed();
+    // error: the platform's error code.
+    RunStep onPatchStartFailed(unsigned long error);
     // A tick of the connectivity timer; connected matters only while
     // downloading() (the window asks the platform only then).
     RunStep onTimerTick(bool connected, std::uint64_t nowMs);

@@ -57,6 +57,8 @@ class RunFaults(harness.ExampleRunCase):
         self.assertEqual(8, r.rc, r)
         self.assertEqual([], requests)
         self.assertIn("[Veldrun] Extract patch information file: \n", r.traces)
+        self.assertEqual("[Veldrun] Outcome: patch information file not extracted (exit 8): detachFile result 5\n",
+                         r.traces[-2])
         self.assertEqual([], harness.read_fakepatch(self.log))
 
     def test_stalled_server_ends_the_silent_run(self):
@@ -72,6 +74,9 @@ class RunFaults(harness.ExampleRunCase):
         self.assertLess(took, 5 + 30)
         self.assertEqual(["/p/0/%s.exe" % SR, "/p/Max/%s.exe" % SR], requests)
         self.assertEqual(2, r.traces.count("[Veldrun] Download stalled: no progress for 5 s\n"), r.traces)
+        outcome = r.traces[-2]
+        self.assertTrue(outcome.startswith("[Veldrun] Outcome: server error (exit 3): "), outcome)
+        self.assertEqual(2, outcome.count(".exe: no progress for 5 s"), outcome)
 
     def test_help_does_nothing_else_and_switches_do_not_build(self):
         with harness.PatchServer() as server:
@@ -81,6 +86,7 @@ class RunFaults(harness.ExampleRunCase):
         self.assertIn("/s, -s", r.stdout)
         self.assertEqual([], requests)
         self.assertFalse(any(t.startswith("[Veldrun] detachFile") for t in r.traces), r.traces)
+        self.assertEqual("[Veldrun] Outcome: usage shown (exit 9)\n", r.traces[-1])
         # The plain program given update switches builds nothing.
         work = tempfile.mkdtemp(prefix="vdr-sw-")
         try:
@@ -97,11 +103,19 @@ class RunFaults(harness.ExampleRunCase):
             for folder in ("0", "Max"):
                 server.routes["/p/%s/%s.exe" % (folder, SR)] = harness.Route(self.patch)
             ini = harness.folder_ini(server.base + "/p", 0) + "SHA2560=%s\n" % hashlib.sha256(other).hexdigest()
-            r = self.run_package(server, ini)
+            # The outcome line is longer than the debugger output shows: read from the run's log.
+            log = tempfile.mktemp(prefix="vdr-runlog-")
+            self.addCleanup(lambda: os.path.exists(log) and os.unlink(log))
+            r = self.run_package(server, ini, args=("/s", "/w", "/log", harness.winepath(log)))
             requests = list(server.requests)
         self.assertEqual(3, r.rc, r)
         self.assertEqual(["/p/0/%s.exe" % SR, "/p/Max/%s.exe" % SR], requests)
         self.assertIn("[Veldrun] checkDownloadPin => no pin SHA256Max, download refused\n", r.traces)
+        with open(log, encoding="utf-8") as f:
+            outcome = f.read().splitlines()[-2]
+        self.assertIn(" [Veldrun] Outcome: server error (exit 3): ", outcome)
+        self.assertIn(", pin SHA2560 did not match (file removed); ", outcome)
+        self.assertTrue(outcome.endswith(", no pin SHA256Max (file removed)"), outcome)
         self.assertEqual([], harness.read_fakepatch(self.log))
 
     def test_gzip_body_is_started_and_nothing_is_left_behind(self):

@@ -22,6 +22,8 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         bool silent;
         bool wait;
         bool help;
+        int logFile = -1;
+        bool logWithoutFile = false;
     };
     const Case cases[] = {
         {{"Veldrun.exe"}, false, false, false},
@@ -42,6 +44,11 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         {{"Veldrun.exe", "/H"}, false, false, true},
         {{"Veldrun.exe", "-Help"}, false, false, true},
         {{"Veldrun.exe", "/HELP", "/w"}, false, true, true},
+        {{"Veldrun.exe", "/s", "/LOG", "C:\\v.log", "/logx", "log"}, true, false, false, 3},
+        {{"Veldrun.exe", "-log", "/s", "/w"}, false, true, false, 2}, // the file name is not a switch
+        {{"Veldrun.exe", "/log", nullptr}, false, false, false, 2},   // a file name without narrow form
+        {{"Veldrun.exe", "/log", "a", "-Log", "b"}, false, false, false, 4},
+        {{"Veldrun.exe", "/s", "/log"}, true, false, false, -1, true},
     };
     for (const Case& c : cases) {
         LaunchSwitches sw = scanSwitches(c.args.data(), static_cast<int>(c.args.size()));
@@ -49,22 +56,24 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         EXPECT_EQ(c.silent, sw.silent) << c.args.size() << " args, last " << last;
         EXPECT_EQ(c.wait, sw.wait) << c.args.size() << " args, last " << last;
         EXPECT_EQ(c.help, sw.help) << c.args.size() << " args, last " << last;
+        EXPECT_EQ(c.logFile, sw.logFile) << c.args.size() << " args, last " << last;
+        EXPECT_EQ(c.logWithoutFile, sw.logWithoutFile) << c.args.size() << " args, last " << last;
     }
 }
 
 // Every argument after the program name that is no switch is traced.
 TEST(SwitchScan, IgnoredArgumentsAreTraced)
 {
-    const char* args[] = {"/x", "/s", "extra", "/?"};
+    const char* args[] = {"/x", "/s", "extra", "/?", "/log", "run.log"};
     traceClear();
-    scanSwitches(args, 4);
+    scanSwitches(args, 6);
     EXPECT_EQ("[Veldrun] Argument ignored: extra\n", traceCaptured());
 }
 
 // A first builder argument meant for a package is no target name.
 TEST(SwitchScan, BuilderRefusesUpdateSwitchesAsTarget)
 {
-    for (const char* arg : {"-s", "/S", "-w", "/W", "/?", "-?", "/h", "/help"})
+    for (const char* arg : {"-s", "/S", "-w", "/W", "/?", "-?", "/h", "/help", "/log", "-LOG"})
         EXPECT_TRUE(isLaunchSwitch(arg)) << arg;
     for (const char* arg : {"package.exe", "s", "-sw", "", "/x"})
         EXPECT_FALSE(isLaunchSwitch(arg)) << arg;

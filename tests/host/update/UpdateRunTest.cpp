@@ -76,7 +76,7 @@ RunStep feed(CUpdateRun& run, const std::string& event)
     if (name == "started" && in >> a >> b)
         return run.onPatchStarted(a != 0, static_cast<unsigned long>(b));
     if (name == "startfailed")
-        return run.onPatchStartFailed();
+        return run.onPatchStartFailed(193);
     if (name == "tick" && in >> a >> t)
         return run.onTimerTick(a != 0, static_cast<std::uint64_t>(t));
     if (name == "cancel")
@@ -200,7 +200,7 @@ TEST(UpdateRun, FactsNameEachFetchWithItsVerdict)
     const RunFacts& f = run.facts();
     ASSERT_EQ(2u, f.fetches.size());
     EXPECT_EQ("http://h/p/2/S.exe", f.fetches[0].url);
-    EXPECT_EQ("stalled", f.fetches[0].verdict);
+    EXPECT_EQ("no progress for 60 s", f.fetches[0].verdict);
     EXPECT_EQ("good", f.fetches[1].verdict);
     EXPECT_EQ("\"C:\\t\\A1.exe\" /s", f.commandLine);
     EXPECT_EQ(7u, f.patchExitCode);
