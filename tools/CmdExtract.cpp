@@ -45,7 +45,7 @@ int runExtract(const std::vector<std::string>& args, ToolOutput& io)
     CWorkingDirectory cwd(dir);
     if (!cwd.ok())
         return toolError(io, kToolWriteFailed, dir, "cannot enter the directory");
-    char written[260] = {};
+    char written[kMaxText] = {};
     int r = package.detachFile(nullptr, written, sizeof written);
     switch (r) {
     case kDetachDone:

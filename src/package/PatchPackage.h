@@ -16,6 +16,8 @@
 //
 // No file stays open between operations; the object is used by one thread.
 
+#include "common/FixedBuf.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -77,7 +79,7 @@ public:
     // DetachResult.
     int detachFile(const char* destDir, char* outPath, std::size_t outSize);
 
-    char packagePath[260];
+    char packagePath[kMaxText];
     char marker[20];
     std::int32_t trailingBytes;
 };

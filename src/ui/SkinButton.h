@@ -13,6 +13,7 @@
 // them WM_USER_UNCHECK. Everything runs on the thread owning the dialog.
 
 #include "framework/Button.h"
+#include "common/FixedBuf.h"
 #include "common/Handles.h"
 #include "framework/ToolTipCtrl.h"
 
@@ -81,7 +82,7 @@ private:
     HRGN regionFromMask(HBITMAP mask) const;
     void invalidateAll() const;
 
-    wchar_t m_szCaption[260];
+    wchar_t m_szCaption[kMaxText];
     BYTE m_bChecked;
     Type m_nType;
     BYTE m_bHover;

@@ -3,6 +3,7 @@
 // messages, the job block the worker reads and the progress report it
 // sends.
 
+#include "common/FixedBuf.h"
 #include "update/DownloadVerdict.h"
 
 #include <windows.h>
@@ -23,8 +24,6 @@
 // Posted by the initialisation when the patch is installed already.
 #define WM_USER_PATCHED (WM_USER + 105)
 
-enum { kJobTextSize = 260 };
-
 // The worker's input, a member of the window that outlives the worker.
 // The window writes the first four fields before it starts a worker and
 // leaves them alone while the worker runs. The worker writes nVerdict, its
@@ -34,8 +33,8 @@ enum { kJobTextSize = 260 };
 struct DownloadJob {
     HWND hWnd;
     HANDLE hCancelEvent;
-    char szURL[kJobTextSize];
-    char szLocalPath[kJobTextSize];
+    char szURL[kMaxText];
+    char szLocalPath[kMaxText];
     int nVerdict; // a DownloadVerdict; anything but Good means: no file
     DownloadFacts facts;
 };

@@ -22,5 +22,5 @@ int loadLangString(unsigned int id, wchar_t* buffer)
     const void* data = mem ? ::LockResource(mem) : nullptr;
     if (!data)
         return 0;
-    return copyBlockString(data, ::SizeofResource(module, res), stringBlockPosition(id), buffer, kLangStringUnits);
+    return copyBlockString(data, ::SizeofResource(module, res), stringBlockPosition(id), buffer, kMaxText);
 }

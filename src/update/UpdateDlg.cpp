@@ -84,7 +84,7 @@ BOOL CUpdateDlg::OnInitDialog()
     CDialog::OnInitDialog();
 
     if (HMENU sysMenu = GetSystemMenu(m_hWnd, FALSE)) {
-        char about[kJobTextSize] = {};
+        char about[kMaxText] = {};
         LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, about, sizeof about);
         if (about[0]) {
             AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
@@ -94,7 +94,7 @@ BOOL CUpdateDlg::OnInitDialog()
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
-    wchar_t caption[kJobTextSize] = {};
+    wchar_t caption[kMaxText] = {};
     loadLangString(IDS_CANCEL, caption);
     m_btnCancel.setCaption(caption);
     m_btnCancel.setTextColor(RGB(255, 255, 255));
@@ -202,7 +202,7 @@ void CUpdateDlg::apply(const RunStep& step)
     if (step.startPatch)
         apply(installPatch());
     if (step.box) {
-        wchar_t text[kJobTextSize] = {};
+        wchar_t text[kMaxText] = {};
         loadLangString(step.box, text);
         MessageBoxW(nullptr, text, L"Update Utility", MB_OK | (step.boxIsError ? MB_ICONERROR : MB_ICONINFORMATION));
     }
@@ -308,8 +308,8 @@ void CUpdateDlg::OnTimer(UINT_PTR)
 int CUpdateDlg::updateDownloadURL(const char* url)
 {
     traceLog("[Veldrun] updateDownloadURL => Source URL: %s\n", url);
-    wchar_t wide[kJobTextSize] = {};
-    MultiByteToWideChar(CP_ACP, 0, url, -1, wide, kJobTextSize - 1);
+    wchar_t wide[kMaxText] = {};
+    MultiByteToWideChar(CP_ACP, 0, url, -1, wide, kMaxText - 1);
     if (FAILED(IsValidURL(nullptr, wide, 0)))
         return 0;
     if (m_hThread) {
@@ -326,8 +326,8 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     // Only a name inside the temporary directory will do: a failure would
     // leave a relative ".exe", fetched into (and started from) wherever the
     // working directory and the search path lead.
-    char tempDir[kJobTextSize] = {};
-    char reserved[kJobTextSize] = {};
+    char tempDir[kMaxText] = {};
+    char reserved[kMaxText] = {};
     std::memset(m_job.szLocalPath, 0, sizeof m_job.szLocalPath);
     DWORD n = GetTempPathA(sizeof tempDir, tempDir);
     if (n == 0 || n >= sizeof tempDir || !GetTempFileNameA(tempDir, "", 0, reserved)) {

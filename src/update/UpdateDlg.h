@@ -46,13 +46,13 @@ public:
     CEdit m_editStatus;
     CSkinProgressCtrl m_progress;
     HICON m_hIcon;
-    char m_szIniPath[kJobTextSize];
-    char m_szServerURL[kJobTextSize];
-    char m_szSRNo[kJobTextSize];
+    char m_szIniPath[kMaxText];
+    char m_szServerURL[kMaxText];
+    char m_szSRNo[kMaxText];
     int m_bAllowFallback;
     int m_bSilent;
     int m_bWait;
-    wchar_t m_szStatusText[kJobTextSize];
+    wchar_t m_szStatusText[kMaxText];
     CBitmapOwner m_hBackground;
     std::vector<ProductInfo> m_products;
     DownloadJob m_job;

@@ -64,8 +64,8 @@ TEST_P(OmbrelExample, DecidesAsTheExampleSays)
 }
 
 INSTANTIATE_TEST_SUITE_P(States, OmbrelExample, ::testing::ValuesIn(ombrelExampleStates()),
-                         [](const ::testing::TestParamInfo<OmbrelExampleState>& info) {
-                             return std::string(info.param.what);
+                         [](const ::testing::TestParamInfo<OmbrelExampleState>& tpi) {
+                             return std::string(tpi.param.what);
                          });
 
 // ------------------------------------------------------------ applicability
@@ -133,7 +133,7 @@ std::vector<JudgeCase> judgeCases()
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Judge, ::testing::ValuesIn(judgeCases()),
-                         [](const ::testing::TestParamInfo<JudgeCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<JudgeCase>& tpi) { return std::string(tpi.param.what); });
 
 // The [RegPath] forms that leave no entries.
 TEST(CheckProducts, NoEntriesIsProductError)
@@ -287,6 +287,6 @@ std::vector<SelectCase> selectCases()
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, Select, ::testing::ValuesIn(selectCases()),
-                         [](const ::testing::TestParamInfo<SelectCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<SelectCase>& tpi) { return std::string(tpi.param.what); });
 
 } // namespace

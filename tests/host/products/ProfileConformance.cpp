@@ -195,7 +195,7 @@ TEST_P(ProfileConformance, ReadsAsThePlatformDoes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, ProfileConformance, ::testing::ValuesIn(profileCases()),
-                         [](const ::testing::TestParamInfo<ProfileCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<ProfileCase>& tpi) { return std::string(tpi.param.what); });
 
 // A buffer smaller than the value: cut to size - 1 and terminated, nothing
 // written past it.

@@ -188,7 +188,7 @@ TEST_P(RunTable, StepsAndExitStatus)
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, RunTable, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<RunCase>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<RunCase>& tpi) { return std::string(tpi.param.what); });
 
 // What the outcome rests on, for whoever reports it.
 TEST(UpdateRun, FactsNameEachFetchWithItsVerdict)

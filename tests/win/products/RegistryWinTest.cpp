@@ -123,8 +123,8 @@ void PrintTo(const OmbrelExampleState& s, std::ostream* os)
 namespace {
 
 INSTANTIATE_TEST_SUITE_P(States, OmbrelExampleWin, ::testing::ValuesIn(ombrelExampleStates()),
-                         [](const ::testing::TestParamInfo<OmbrelExampleState>& info) {
-                             return std::string(info.param.what);
+                         [](const ::testing::TestParamInfo<OmbrelExampleState>& tpi) {
+                             return std::string(tpi.param.what);
                          });
 
 // The 32-bit view only, from either build: a product whose keys exist in
@@ -207,6 +207,6 @@ INSTANTIATE_TEST_SUITE_P(Table, OddValues,
                                            OddValue{"Number", REG_DWORD, std::string("\x2\0\0\0", 4), false},
                                            OddValue{"Binary", REG_BINARY, withNul("2.50.1870"), false},
                                            OddValue{"MultiString", REG_MULTI_SZ, withNul(withNul("2.50.1870")), false}),
-                         [](const ::testing::TestParamInfo<OddValue>& info) { return std::string(info.param.what); });
+                         [](const ::testing::TestParamInfo<OddValue>& tpi) { return std::string(tpi.param.what); });
 
 } // namespace

@@ -93,8 +93,8 @@ std::vector<unsigned char> readBlock(HMODULE module, WORD lang)
 // The string at `id` of a block; empty when the entry is empty.
 std::wstring blockString(const std::vector<unsigned char>& block, unsigned id)
 {
-    wchar_t buf[kLangStringUnits] = {};
-    copyBlockString(block.data(), block.size(), stringBlockPosition(id), buf, kLangStringUnits);
+    wchar_t buf[kMaxText] = {};
+    copyBlockString(block.data(), block.size(), stringBlockPosition(id), buf, kMaxText);
     return buf;
 }
 
@@ -221,7 +221,7 @@ TEST_F(VeldrunStrings, TestProgramCarriesTheSameTables)
 
 TEST(LoadLangString, WritesExactlyTheStringsUnits)
 {
-    wchar_t buf[kLangStringUnits];
+    wchar_t buf[kMaxText];
     std::fill(std::begin(buf), std::end(buf), L'#');
     ASSERT_EQ(loadLangString(IDS_ABOUTBOX, buf), 1);
     const std::wstring about = L"&About Veldrun...";
@@ -230,7 +230,7 @@ TEST(LoadLangString, WritesExactlyTheStringsUnits)
         << "no terminator, nothing after the string";
 
     for (unsigned id = kFirstId; id <= kLastId; ++id) {
-        wchar_t zeroed[kLangStringUnits] = {};
+        wchar_t zeroed[kMaxText] = {};
         EXPECT_EQ(loadLangString(id, zeroed), 1) << id;
         EXPECT_GT(wcslen(zeroed), 0u) << id;
     }
@@ -239,7 +239,7 @@ TEST(LoadLangString, WritesExactlyTheStringsUnits)
 TEST(LoadLangString, AbsentStringsLeaveTheBufferUntouched)
 {
     for (unsigned id : {0u, 90u, 95u, 96u, 100u, 110u, 111u, 112u, 0xFFFF0u, 0xFFFFFFFFu}) {
-        wchar_t buf[kLangStringUnits];
+        wchar_t buf[kMaxText];
         std::fill(std::begin(buf), std::end(buf), L'#');
         EXPECT_EQ(loadLangString(id, buf), 0) << id;
         EXPECT_TRUE(std::all_of(std::begin(buf), std::end(buf), [](wchar_t c) { return c == L'#'; })) << id;
@@ -258,14 +258,14 @@ TEST(LoadLangString, FollowsTheUserLanguage)
     const std::vector<unsigned char> table = readBlock(GetModuleHandleW(nullptr), lang);
     ASSERT_FALSE(table.empty());
     for (unsigned id = kFirstId; id <= kLastId; ++id) {
-        wchar_t buf[kLangStringUnits] = {};
+        wchar_t buf[kMaxText] = {};
         EXPECT_EQ(loadLangString(id, buf), 1) << id;
         EXPECT_EQ(std::wstring(buf), blockString(table, id)) << id;
     }
     for (const Text& t : kFixedTexts) {
         if (t.lang != lang)
             continue;
-        wchar_t buf[kLangStringUnits] = {};
+        wchar_t buf[kMaxText] = {};
         loadLangString(t.id, buf);
         EXPECT_STREQ(buf, t.text);
     }
