@@ -151,7 +151,7 @@ class Builder(unittest.TestCase):
         info = harness.run(harness.tool("pkginfo"), [self.path("package.exe")])
         self.assertEqual("1 0", info.stdout.strip(), info)
 
-        r, data = self.extract(self.path("signed.exe"), "-S")
+        r, data = self.extract(self.path("signed.exe"))
         self.assertEqual(1, r.rc, r)
         self.assertEqual(INI, data)
 
