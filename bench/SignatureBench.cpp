@@ -48,19 +48,19 @@ Timing measure(const std::string& path, int want)
     Timing t;
     for (int i = 0; i < kRuns; ++i) {
         t.search = std::min(t.search, seconds([&] {
-            CPatchPackage pkg(path.c_str());
-            if (pkg.checkSignature() != want) {
-                std::fprintf(stderr, "unexpected search result for %s\n", path.c_str());
-                std::exit(1);
-            }
-        }));
+                                CPatchPackage pkg(path.c_str());
+                                if (pkg.checkSignature() != want) {
+                                    std::fprintf(stderr, "unexpected search result for %s\n", path.c_str());
+                                    std::exit(1);
+                                }
+                            }));
         t.read = std::min(t.read, seconds([&] {
-            FILE* f = std::fopen(path.c_str(), "rb");
-            while (f && std::fread(buf.data(), 1, buf.size(), f) == buf.size()) {
-            }
-            if (f)
-                std::fclose(f);
-        }));
+                              FILE* f = std::fopen(path.c_str(), "rb");
+                              while (f && std::fread(buf.data(), 1, buf.size(), f) == buf.size()) {
+                              }
+                              if (f)
+                                  std::fclose(f);
+                          }));
     }
     return t;
 }

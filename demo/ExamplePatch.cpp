@@ -43,7 +43,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR cmdLine, int)
     auto timed = reinterpret_cast<MessageBoxTimeoutFn>(
         reinterpret_cast<void (*)()>(user32 ? GetProcAddress(user32, "MessageBoxTimeoutW") : nullptr));
     if (timed)
-        timed(nullptr, L"The example patch OMS240118-02 was applied.\nOmbrel Disc Studio and Tape & Tune are up to date.",
+        timed(nullptr,
+              L"The example patch OMS240118-02 was applied.\nOmbrel Disc Studio and Tape & Tune are up to date.",
               L"Example patch", MB_OK | MB_ICONINFORMATION, 0, 5000);
     return 0;
 }

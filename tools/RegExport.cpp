@@ -244,7 +244,6 @@ int CRegExport::parse(const std::string& bytes)
         return kRegExportNoHeader;
     }
 
-
     bool inKey = false;      // a key line was seen
     std::string currentPath; // key of the values that follow
     bool keepValues = false; // false under a key that was left out or removed

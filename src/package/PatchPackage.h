@@ -23,30 +23,30 @@
 
 // Results of attachFile.
 enum AttachResult {
-    kAttachDone = 1,          // attached; also when appendPath is null (nothing done)
-    kAttachMarked = 2,        // the target already carries a marker; target unchanged
-    kAttachTargetOpen = 3,    // the target cannot be opened for appending; target unchanged
-    kAttachSourceOpen = 4,    // the file to attach cannot be opened for reading; target unchanged
-    kAttachWriteFailed = 5,   // a read or write failed, or the package would pass 2 GiB;
-                              // the target is cut back to its size before (removed if it was new)
-    kAttachNameRefused = 6,   // the attached name would be refused by detachFile (see
-                              // isStorableName); target unchanged
+    kAttachDone = 1,        // attached; also when appendPath is null (nothing done)
+    kAttachMarked = 2,      // the target already carries a marker; target unchanged
+    kAttachTargetOpen = 3,  // the target cannot be opened for appending; target unchanged
+    kAttachSourceOpen = 4,  // the file to attach cannot be opened for reading; target unchanged
+    kAttachWriteFailed = 5, // a read or write failed, or the package would pass 2 GiB;
+                            // the target is cut back to its size before (removed if it was new)
+    kAttachNameRefused = 6, // the attached name would be refused by detachFile (see
+                            // isStorableName); target unchanged
 };
 
 // Results of detachFile.
 enum DetachResult {
-    kDetachDone = 1,          // extracted; also when destDir is given, not empty and does not
-                              // exist (then nothing is opened or written, outPath untouched)
-    kDetachPackageOpen = 2,   // the package cannot be opened for reading
-    kDetachNoTrailer = 3,     // no marker where trailingBytes puts it
-    kDetachBadStart = 4,      // the start offset does not lead to a name-length field and a name
-                              // that lie before the trailer
-    kDetachCreate = 5,        // the destination file cannot be created; outPath already holds it
-    kDetachNameRefused = 6,   // the stored name is empty, 260 bytes or longer, ".", "..", or holds
-                              // "\\", "/", ":" or a zero byte; nothing written, outPath untouched
-    kDetachPathTooLong = 7,   // the destination path does not fit in 260 bytes or in outSize;
-                              // nothing written, outPath untouched
-    kDetachCopyFailed = 8,    // a read or write failed while copying; the destination file removed
+    kDetachDone = 1,        // extracted; also when destDir is given, not empty and does not
+                            // exist (then nothing is opened or written, outPath untouched)
+    kDetachPackageOpen = 2, // the package cannot be opened for reading
+    kDetachNoTrailer = 3,   // no marker where trailingBytes puts it
+    kDetachBadStart = 4,    // the start offset does not lead to a name-length field and a name
+                            // that lie before the trailer
+    kDetachCreate = 5,      // the destination file cannot be created; outPath already holds it
+    kDetachNameRefused = 6, // the stored name is empty, 260 bytes or longer, ".", "..", or holds
+                            // "\\", "/", ":" or a zero byte; nothing written, outPath untouched
+    kDetachPathTooLong = 7, // the destination path does not fit in 260 bytes or in outSize;
+                            // nothing written, outPath untouched
+    kDetachCopyFailed = 8,  // a read or write failed while copying; the destination file removed
 };
 
 class CPatchPackage {

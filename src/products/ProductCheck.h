@@ -13,9 +13,9 @@
 
 // Results of checkProducts.
 enum {
-    kProductsApplicable = 1,  // every product found and showing the expected identity
-    kProductsMismatch = 0,    // all found, but one not exempt shows another identity (patch error)
-    kProductsNotFound = 255,  // no entries, or a product not found (product error)
+    kProductsApplicable = 1, // every product found and showing the expected identity
+    kProductsMismatch = 0,   // all found, but one not exempt shows another identity (patch error)
+    kProductsNotFound = 255, // no entries, or a product not found (product error)
 };
 
 // [RegPath] and [SRInfo] "Count" above this (or below 0) make the file

@@ -15,8 +15,7 @@ void cleanProductName(char* name)
     *out = '\0';
 }
 
-int getProductInfo(IRegistry& registry, const char* path, char* prodName, char* prodVer, char* srNo,
-                   char* srVer)
+int getProductInfo(IRegistry& registry, const char* path, char* prodName, char* prodVer, char* srNo, char* srVer)
 {
     // A key path of up to 259 characters and the longer suffix, in full.
     char subkey[kMaxText + sizeof "\\BuildInfo"];

@@ -11,7 +11,10 @@ CTableRegistry::Entry& CTableRegistry::entryFor(const std::string& path)
     return m_keys[key];
 }
 
-void CTableRegistry::addKey(const std::string& path) { entryFor(path); }
+void CTableRegistry::addKey(const std::string& path)
+{
+    entryFor(path);
+}
 
 void CTableRegistry::setString(const std::string& path, const std::string& name, const std::string& text)
 {
@@ -56,4 +59,7 @@ bool CTableRegistry::queryString(Key key, const char* name, char* buffer, unsign
     return copyBounded(buffer, size, it->second.text.c_str());
 }
 
-void CTableRegistry::closeKey(Key) { --m_nOpen; }
+void CTableRegistry::closeKey(Key)
+{
+    --m_nOpen;
+}

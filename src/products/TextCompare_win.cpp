@@ -2,4 +2,7 @@
 
 #include <windows.h>
 
-bool textEqualNoCase(const char* a, const char* b) { return lstrcmpiA(a, b) == 0; }
+bool textEqualNoCase(const char* a, const char* b)
+{
+    return lstrcmpiA(a, b) == 0;
+}

@@ -62,4 +62,7 @@ void paintMinimizedIcon(HWND dialog, HDC dc, HICON icon)
     ::DrawIcon(dc, x, y, icon);
 }
 
-bool isAboutCommand(UINT commandId) { return (commandId & 0xFFF0) == 0x0010; }
+bool isAboutCommand(UINT commandId)
+{
+    return (commandId & 0xFFF0) == 0x0010;
+}

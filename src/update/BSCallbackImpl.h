@@ -31,12 +31,10 @@ public:
     STDMETHODIMP OnStartBinding(DWORD dwReserved, IBinding* pib) override;
     STDMETHODIMP GetPriority(LONG* pnPriority) override;
     STDMETHODIMP OnLowResource(DWORD reserved) override;
-    STDMETHODIMP OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
-                            LPCWSTR szStatusText) override;
+    STDMETHODIMP OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode, LPCWSTR szStatusText) override;
     STDMETHODIMP OnStopBinding(HRESULT hresult, LPCWSTR szError) override;
     STDMETHODIMP GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo) override;
-    STDMETHODIMP OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc,
-                                 STGMEDIUM* pstgmed) override;
+    STDMETHODIMP OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc, STGMEDIUM* pstgmed) override;
     STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
 
     // What was learnt about the transfer.

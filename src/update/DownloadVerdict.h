@@ -20,13 +20,13 @@ struct DownloadFacts {
 };
 
 enum class DownloadVerdict {
-    Good = 0,         // complete; may be started
-    NoFile,           // nothing was written
-    CallFailed,       // the download call reported a failure (cancel included)
-    ServerStatus,     // the server answered with a status other than 2xx
-    Incomplete,       // the file is shorter or longer than announced (only for a body
-                      // without Content-Encoding; an encoded one is judged by the
-                      // transfer's own completion)
+    Good = 0,     // complete; may be started
+    NoFile,       // nothing was written
+    CallFailed,   // the download call reported a failure (cancel included)
+    ServerStatus, // the server answered with a status other than 2xx
+    Incomplete,   // the file is shorter or longer than announced (only for a body
+                  // without Content-Encoding; an encoded one is judged by the
+                  // transfer's own completion)
 };
 
 DownloadVerdict judgeDownload(const DownloadFacts& facts);

@@ -2,7 +2,10 @@
 
 #include "common/FixedBuf.h"
 
-std::uint32_t limitStatusCode(std::uint32_t code) { return code == 0 || code > 25 ? static_cast<std::uint32_t>(kBindStatusOther) : code; }
+std::uint32_t limitStatusCode(std::uint32_t code)
+{
+    return code == 0 || code > 25 ? static_cast<std::uint32_t>(kBindStatusOther) : code;
+}
 
 unsigned progressPercent(std::uint32_t progress, std::uint32_t progressMax)
 {

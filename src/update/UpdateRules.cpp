@@ -15,7 +15,7 @@ bool keepWhole(bool fitted, char* out, std::size_t cap)
 bool composeFirstURL(char* out, std::size_t cap, const char* server, int id, const char* srNo)
 {
     bool fitted = id == kPatchGeneric ? formatBounded(out, cap, "%s/max/%s.exe", server, srNo)
-                                        : formatBounded(out, cap, "%s/%d/%s.exe", server, id, srNo);
+                                      : formatBounded(out, cap, "%s/%d/%s.exe", server, id, srNo);
     return keepWhole(fitted, out, cap);
 }
 
@@ -24,7 +24,10 @@ bool composeFallbackURL(char* out, std::size_t cap, const char* server, const ch
     return keepWhole(formatBounded(out, cap, "%s/Max/%s.exe", server, srNo), out, cap);
 }
 
-bool firstDownloadAllowsFallback(int id) { return id != kPatchGeneric; }
+bool firstDownloadAllowsFallback(int id)
+{
+    return id != kPatchGeneric;
+}
 
 bool composePatchCommandLine(char* out, std::size_t cap, const char* localPath, bool silent)
 {

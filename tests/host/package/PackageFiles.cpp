@@ -38,7 +38,8 @@ Bytes pseudoRandomBytes(std::size_t n, std::uint32_t seed)
 Bytes composePackage(const Bytes& exe, const Bytes& name, const Bytes& content, const Bytes& trailing,
                      std::int64_t startOffset, std::int64_t nameLen)
 {
-    std::uint32_t start = static_cast<std::uint32_t>(startOffset < 0 ? static_cast<std::int64_t>(exe.size()) : startOffset);
+    std::uint32_t start =
+        static_cast<std::uint32_t>(startOffset < 0 ? static_cast<std::int64_t>(exe.size()) : startOffset);
     std::uint32_t len = static_cast<std::uint32_t>(nameLen < 0 ? static_cast<std::int64_t>(name.size()) : nameLen);
     return exe + le32(len) + name + content + le32(start) + markerField() + trailing;
 }

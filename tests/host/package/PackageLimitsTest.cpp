@@ -43,8 +43,9 @@ private:
 
 TEST_F(PackageLimitsTest, StoredNamesThatWouldLeaveTheDestinationAreRefused)
 {
-    const Bytes names[] = {"", ".", "..", "..\\evil.exe", "a\\b.ini", "/etc/evil", "sub/x.ini", "C:evil.ini",
-                           "x:y", Bytes("pa\0tch.ini", 10), Bytes(260, 'n'), Bytes(4000, 'n')};
+    const Bytes names[] = {
+        "",          ".",          "..",  "..\\evil.exe",           "a\\b.ini",      "/etc/evil",
+        "sub/x.ini", "C:evil.ini", "x:y", Bytes("pa\0tch.ini", 10), Bytes(260, 'n'), Bytes(4000, 'n')};
     for (const Bytes& name : names) {
         SCOPED_TRACE(name.substr(0, 40));
         writeFile(dir.file("pkg.exe"), composePackage(exe, name, ini));

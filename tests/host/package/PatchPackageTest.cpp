@@ -229,7 +229,7 @@ TEST_F(PackageTest, DestinationPathComposition)
         {"", "patch.ini"},
         {"C:\\Temp", "C:\\Temp\\patch.ini"},
         {"C:\\Temp\\", "C:\\Temp\\patch.ini"},
-        {"T", "T\\patch.ini"},   // one character: still inside it
+        {"T", "T\\patch.ini"}, // one character: still inside it
         {"\\", "\\patch.ini"},
         {"C:/Temp/", "C:/Temp/\\patch.ini"}, // only the backslash counts
     };

@@ -4,10 +4,14 @@ std::string ombrelExampleIni(const std::string& root)
 {
     return "[RegPath]\n"
            "Count=2\n"
-           "Path0=" + root + "\\DiscStudio\n"
+           "Path0=" +
+           root +
+           "\\DiscStudio\n"
            "Check0=OmbrelDiscStudio 4.0\n"
            "NoVerCheck0=0\n"
-           "Path1=" + root + "\\TapeTune\n"
+           "Path1=" +
+           root +
+           "\\TapeTune\n"
            "Check1=Tape_Tune 2.5\n"
            "NoVerCheck1=1\n"
            "\n"
@@ -26,27 +30,33 @@ const std::vector<OmbrelExampleState>& ombrelExampleStates()
         {"AsShippedFetchesBuild0",
          {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"},
           {"TapeTune", "Tape & Tune", "2.5", "OMS230910-01", "2.50.1870"}},
-         1, 0},
+         1,
+         0},
         {"LaterReleaseFetchesBuild1",
          {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS231120-01", "4.00.2301"},
           {"TapeTune", "Tape & Tune", "2.5", "OMS231120-01", "2.50.1904"}},
-         1, 1},
+         1,
+         1},
         {"BothPatchedAlreadyApplied",
          {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS240118-02", "4.00.2215"},
           {"TapeTune", "Tape & Tune", "2.5", "OMS240118-02", "2.50.1870"}},
-         1, 999},
+         1,
+         999},
         {"OnePatchedFetchesGenericBuild",
          {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS240118-02", "4.00.2215"},
           {"TapeTune", "Tape & Tune", "2.5", "OMS230910-01", "2.50.1870"}},
-         1, -1},
+         1,
+         -1},
         {"OtherVersionIsPatchError",
          {{"DiscStudio", "Ombrel Disc Studio", "4.1", "OMS230910-01", "4.00.2215"},
           {"TapeTune", "Tape & Tune", "2.5", "OMS230910-01", "2.50.1870"}},
-         0, 0},
+         0,
+         0},
         {"ExemptProductMissingIsProductError",
          {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"},
           {"TapeTune", nullptr, nullptr, nullptr, nullptr}},
-         255, 0},
+         255,
+         0},
     };
     return states;
 }

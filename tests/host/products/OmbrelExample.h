@@ -19,8 +19,8 @@ struct InstalledProduct {
 struct OmbrelExampleState {
     const char* what; // test name
     std::vector<InstalledProduct> products;
-    int check;  // checkProducts
-    int srId;   // getSRIdFromFile, when check is 1
+    int check; // checkProducts
+    int srId;  // getSRIdFromFile, when check is 1
 };
 
 // The patch information file, its products below `root` (no trailing

@@ -27,7 +27,8 @@ TEST_P(CleanName, RemovesSpacesThenReplacesAmpersands)
 INSTANTIATE_TEST_SUITE_P(Table, CleanName,
                          ::testing::Values(CleanCase{"Tape & Tune", "Tape_Tune"}, CleanCase{"A&B", "A_B"},
                                            CleanCase{"Ombrel Disc Studio", "OmbrelDiscStudio"},
-                                           CleanCase{"Two  Words", "TwoWords"}, CleanCase{" lead&&trail ", "lead__trail"},
+                                           CleanCase{"Two  Words", "TwoWords"},
+                                           CleanCase{" lead&&trail ", "lead__trail"},
                                            CleanCase{"Tab\tName", "Tab\tName"}, CleanCase{"   ", ""},
                                            CleanCase{"", ""}));
 

@@ -39,41 +39,46 @@ struct ProfileFile {
 const std::vector<ProfileFile>& profileFiles()
 {
     static const std::vector<ProfileFile> files = {
-        {"main.ini",
-         "; a comment line before any section\n"
-         "Count=9\n"
-         "[RegPath]\n"
-         "Count=2\n"
-         "Path0=Software\\Ombrel\\DiscStudio\n"
-         "  Check0 =   OmbrelDiscStudio 4.0   \n"
-         "NoVerCheck0=\t1\t\n"
-         "NoVerCheck1= 1 \n"
-         "NoVerCheck2=01\n"
-         "NoVerCheck3=yes\n"
-         ";Path1=Software\\Commented\\Out\n"
-         "   ;NoVerCheck4=1\n"
-         "Path10=Software\\Ten\n"
-         "Path2\n"
-         "\n"
-         "[SRInfo]\n"
-         "PID=417\n"
-         "SRNo=OMS240118-02\n"
-         "URL=http://update.example/patch/417?lang=en\n"
-         "Info0=A#S1#1.0;B#S1#2.0 ; trailing\n"
-         "Info1=" + counted(300) + "\n"
-         "Info2=" + counted(259) + "\n"
-         "Info3=" + counted(260) + "\n"
-         "Info4=\"A#S1#1.0;B#S1#2.0\"\n"
-         "Empty=\n"
-         "Count=2\n"
-         "CountNeg=-3\n"
-         "CountText=abc\n"
-         "CountLead=12abc\n"
-         "CountSpace=   7   \n"
-         "CountPlus=+4\n"
-         "CountHex=0x1A\n"
-         "CountEmpty=\n"
-         "CountZero=0\n"},
+        {"main.ini", "; a comment line before any section\n"
+                     "Count=9\n"
+                     "[RegPath]\n"
+                     "Count=2\n"
+                     "Path0=Software\\Ombrel\\DiscStudio\n"
+                     "  Check0 =   OmbrelDiscStudio 4.0   \n"
+                     "NoVerCheck0=\t1\t\n"
+                     "NoVerCheck1= 1 \n"
+                     "NoVerCheck2=01\n"
+                     "NoVerCheck3=yes\n"
+                     ";Path1=Software\\Commented\\Out\n"
+                     "   ;NoVerCheck4=1\n"
+                     "Path10=Software\\Ten\n"
+                     "Path2\n"
+                     "\n"
+                     "[SRInfo]\n"
+                     "PID=417\n"
+                     "SRNo=OMS240118-02\n"
+                     "URL=http://update.example/patch/417?lang=en\n"
+                     "Info0=A#S1#1.0;B#S1#2.0 ; trailing\n"
+                     "Info1=" +
+                         counted(300) +
+                         "\n"
+                         "Info2=" +
+                         counted(259) +
+                         "\n"
+                         "Info3=" +
+                         counted(260) +
+                         "\n"
+                         "Info4=\"A#S1#1.0;B#S1#2.0\"\n"
+                         "Empty=\n"
+                         "Count=2\n"
+                         "CountNeg=-3\n"
+                         "CountText=abc\n"
+                         "CountLead=12abc\n"
+                         "CountSpace=   7   \n"
+                         "CountPlus=+4\n"
+                         "CountHex=0x1A\n"
+                         "CountEmpty=\n"
+                         "CountZero=0\n"},
         {"crlf.ini", "\xEF\xBB\xBF[RegPath]\r\nCount=3\r\nPath0=Software\\Crlf\r\n"},
         {"spaced.ini", "  [ RegPath ]  \nCount = 4\n[SRInfo]\nCount=5\n"},
         {"utf16le.ini", utf16("[RegPath]\r\nCount=6\r\nPath0=Software\\Wide\r\n", false)},
@@ -101,8 +106,7 @@ ProfileCase text(const char* what, const char* file, const char* section, const 
     return ProfileCase{what, file, section, key, false, 0, def, 0, std::move(expect)};
 }
 
-ProfileCase integer(const char* what, const char* file, const char* section, const char* key, int expect,
-                    int def = 0)
+ProfileCase integer(const char* what, const char* file, const char* section, const char* key, int expect, int def = 0)
 {
     return ProfileCase{what, file, section, key, true, def, "", expect, std::string()};
 }
@@ -162,7 +166,10 @@ std::vector<ProfileCase> profileCases()
     };
 }
 
-void PrintTo(const ProfileCase& c, std::ostream* os) { *os << c.what; }
+void PrintTo(const ProfileCase& c, std::ostream* os)
+{
+    *os << c.what;
+}
 
 class ProfileConformance : public ::testing::TestWithParam<ProfileCase> {
 protected:

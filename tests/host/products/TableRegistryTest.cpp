@@ -15,8 +15,8 @@ TEST(TableRegistry, PathsAndNamesIgnoreCaseAndParentsExist)
         CRegKeyHolder key(registry, path);
         EXPECT_TRUE(key.isOpen()) << path;
     }
-    for (const char* path : {"Software\\Ombrel\\Disc", "Software\\Ombrel\\DiscStudio\\UserReg\\More",
-                             "\\Software\\Ombrel", ""}) {
+    for (const char* path :
+         {"Software\\Ombrel\\Disc", "Software\\Ombrel\\DiscStudio\\UserReg\\More", "\\Software\\Ombrel", ""}) {
         CRegKeyHolder key(registry, path);
         EXPECT_FALSE(key.isOpen()) << path;
     }

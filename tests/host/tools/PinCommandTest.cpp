@@ -55,8 +55,13 @@ TEST(PinCommand, WritesInTheFilesOwnEncodingWhereTheReaderLooks)
         const char* warning;
     };
     const Case cases[] = {
-        {"UTF-8 with byte-order mark", "\xEF\xBB\xBF; Gr\xC3\xB6\xC3\x9F" "e\n[SRInfo]\nSRNo=X\n",
-         "\xEF\xBB\xBF; Gr\xC3\xB6\xC3\x9F" "e\n[SRInfo]\nSRNo=X\n" + pin + "\n", ""},
+        {"UTF-8 with byte-order mark",
+         "\xEF\xBB\xBF; Gr\xC3\xB6\xC3\x9F"
+         "e\n[SRInfo]\nSRNo=X\n",
+         "\xEF\xBB\xBF; Gr\xC3\xB6\xC3\x9F"
+         "e\n[SRInfo]\nSRNo=X\n" +
+             pin + "\n",
+         ""},
         {"UTF-8 without mark, no final line break", "[srinfo]\r\nSRNo=X", "[srinfo]\r\nSRNo=X\r\n" + pin, ""},
         {"UTF-16LE with mark", utf16le(u"; \u00e9\u20ac\U0001F600\r\n[SRInfo]\r\nSRNo=X\r\n"),
          utf16le(u"; \u00e9\u20ac\U0001F600\r\n[SRInfo]\r\nSRNo=X\r\n" + std::u16string(pin.begin(), pin.end()) +

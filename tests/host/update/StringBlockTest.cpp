@@ -177,8 +177,8 @@ TEST_P(StringBlockIds, MapsAnIdToItsBlockAndPosition)
 
 INSTANTIATE_TEST_SUITE_P(Table, StringBlockIds,
                          ::testing::Values(IdCase{0, 1, 0}, IdCase{90, 6, 10}, IdCase{95, 6, 15}, IdCase{96, 7, 0},
-                                           IdCase{100, 7, 4}, IdCase{101, 7, 5}, IdCase{109, 7, 13},
-                                           IdCase{111, 7, 15}, IdCase{112, 8, 0}, IdCase{0xFFFEF, 0xFFFF, 15},
-                                           IdCase{0xFFFF0, 0, 0}, IdCase{0x100065, 7, 5}));
+                                           IdCase{100, 7, 4}, IdCase{101, 7, 5}, IdCase{109, 7, 13}, IdCase{111, 7, 15},
+                                           IdCase{112, 8, 0}, IdCase{0xFFFEF, 0xFFFF, 15}, IdCase{0xFFFF0, 0, 0},
+                                           IdCase{0x100065, 7, 5}));
 
 } // namespace

@@ -1,4 +1,7 @@
 #include "ProfileConformance.h"
 
 // Under Wine the table runs against the platform's own reader.
-const IProfileReader& readerUnderTest() { return platformProfile(); }
+const IProfileReader& readerUnderTest()
+{
+    return platformProfile();
+}

@@ -76,8 +76,9 @@ public:
     CTestWindow(int w, int h, RECT place)
     {
         m_hwnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 50, 60, w, h, nullptr, nullptr, nullptr, nullptr);
-        m_place = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_READONLY | ES_AUTOHSCROLL, place.left, place.top,
-                                  place.right - place.left, place.bottom - place.top, m_hwnd, nullptr, nullptr, nullptr);
+        m_place =
+            CreateWindowExW(0, L"EDIT", L"", WS_CHILD | ES_READONLY | ES_AUTOHSCROLL, place.left, place.top,
+                            place.right - place.left, place.bottom - place.top, m_hwnd, nullptr, nullptr, nullptr);
     }
     ~CTestWindow() { DestroyWindow(m_hwnd); }
     HWND m_hwnd;
@@ -87,7 +88,10 @@ public:
 constexpr int kW = 400, kH = 200;
 const RECT kPlace = {20, 30, 220, 70};
 
-COLORREF expectedBackground(int x, int y) { return kQuarter[y * 2 / kH][x * 2 / kW]; }
+COLORREF expectedBackground(int x, int y)
+{
+    return kQuarter[y * 2 / kH][x * 2 / kW];
+}
 
 // Where the painting left anything other than the stretched quarters.
 struct Marks {
@@ -180,8 +184,8 @@ TEST(WindowPainting, WithoutAPictureFallsToDefaultAndDrawsNoText)
 
 TEST(WindowPainting, TheBackgroundResourceLoadsAtItsSizeAndLeavesTheStatusAndProgressAreasDark)
 {
-    CBitmapOwner picture(static_cast<HBITMAP>(
-        LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BACKGROUND), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+    CBitmapOwner picture(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BACKGROUND),
+                                                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     ASSERT_TRUE(picture);
     BITMAP bm = {};
     ASSERT_TRUE(GetObjectA(picture.get(), sizeof bm, &bm));
