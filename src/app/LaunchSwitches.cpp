@@ -1,18 +1,14 @@
 #include "app/LaunchSwitches.h"
 
+#include "common/TextHelpers.h"
 #include "common/Trace.h"
 
 namespace {
 
-// Case-insensitive whole-text comparison over ASCII, as the switches are ASCII.
+// Switches are ASCII and match as whole arguments in any case.
 bool sameSwitch(const char* arg, const char* sw)
 {
-    for (; *arg && *sw; ++arg, ++sw) {
-        char a = (*arg >= 'A' && *arg <= 'Z') ? static_cast<char>(*arg - 'A' + 'a') : *arg;
-        if (a != *sw)
-            return false;
-    }
-    return *arg == '\0' && *sw == '\0';
+    return equalNoCaseAscii(arg, sw);
 }
 
 bool isHelp(const char* arg)
