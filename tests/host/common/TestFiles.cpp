@@ -63,6 +63,15 @@ TempDir::~TempDir()
     fs::remove_all(m_path, ec);
     if (ec)
         std::fprintf(stderr, "could not remove %s\n", m_path.c_str());
+#ifndef _WIN32
+    // The package reader joins a directory and a name with a backslash, as
+    // on Windows: here "<dir>\name" is a file beside the directory.
+    const fs::path dir(m_path);
+    const std::string prefix = dir.filename().string() + "\\";
+    for (const auto& entry : fs::directory_iterator(dir.parent_path(), ec))
+        if (entry.path().filename().string().rfind(prefix, 0) == 0)
+            fs::remove(entry.path(), ec);
+#endif
 }
 
 std::string TempDir::file(const std::string& name) const
