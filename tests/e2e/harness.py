@@ -614,6 +614,20 @@ def read_pixels(png):
     return w, h, at
 
 
+class FakePatchLog:
+    """Test-case mixin: `self.log`, a fresh path for the fake patch's record
+    (VELDRUN_FAKEPATCH_LOG) in each test, removed after it."""
+
+    def setUp(self):
+        super().setUp()
+        self.log = tempfile.mktemp(prefix="vdr-fake-")
+
+    def tearDown(self):
+        if os.path.exists(self.log):
+            os.unlink(self.log)
+        super().tearDown()
+
+
 class ExampleRunCase(unittest.TestCase):
     """Base of the suites that run packages against the Ombrel example: the
     fake patch is the served build (`cls.patch`), and the example's products

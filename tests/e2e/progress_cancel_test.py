@@ -2,7 +2,6 @@
 download without a length, and Cancel in the middle of a download."""
 import os
 import sys
-import tempfile
 import time
 import unittest
 
@@ -18,7 +17,7 @@ def progress_codes(run):
     return [int(t[len(prefix):len(prefix) + 2]) for t in run.traces if t.startswith(prefix)]
 
 
-class Progress(unittest.TestCase):
+class Progress(harness.FakePatchLog, unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         harness.remove_example_products()
@@ -30,13 +29,6 @@ class Progress(unittest.TestCase):
         # takes a few seconds over it.
         patch = harness.fakepatch_bytes()
         cls.body = patch + b"\0" * (2 * 1024 * 1024 - len(patch))
-
-    def setUp(self):
-        self.log = tempfile.mktemp(prefix="vdr-fake-")
-
-    def tearDown(self):
-        if os.path.exists(self.log):
-            os.unlink(self.log)
 
     def start(self, server, route, args=()):
         server.routes[PATH] = route

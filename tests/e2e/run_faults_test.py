@@ -15,14 +15,7 @@ import harness  # noqa: E402
 SR = harness.EXAMPLE_SRNO
 
 
-class RunFaults(harness.ExampleRunCase):
-    def setUp(self):
-        self.log = tempfile.mktemp(prefix="vdr-fake-")
-
-    def tearDown(self):
-        if os.path.exists(self.log):
-            os.unlink(self.log)
-
+class RunFaults(harness.FakePatchLog, harness.ExampleRunCase):
     def run_package(self, server, ini, args=("/s", "/w"), timeout=120):
         pkg = harness.Package(ini)
         self.addCleanup(pkg.remove)

@@ -3,7 +3,6 @@ that cannot be started): a silent run always ends, a visible one waits for
 Cancel and then exits 6."""
 import os
 import sys
-import tempfile
 import time
 import unittest
 
@@ -13,14 +12,7 @@ import harness  # noqa: E402
 SR = harness.EXAMPLE_SRNO
 
 
-class RunModes(harness.ExampleRunCase):
-    def setUp(self):
-        self.log = tempfile.mktemp(prefix="vdr-fake-")
-
-    def tearDown(self):
-        if os.path.exists(self.log):
-            os.unlink(self.log)
-
+class RunModes(harness.FakePatchLog, harness.ExampleRunCase):
     def start(self, server, args, body=None, base=None, exit_code=0, sleep_ms=0):
         server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch if body is None else body)
         pkg = harness.Package(harness.folder_ini(base or server.base + "/p", 0))
