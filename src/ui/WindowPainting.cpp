@@ -2,6 +2,8 @@
 
 #include "common/Handles.h"
 
+#include "resource.h"
+
 BOOL paintUpdateBackground(HDC dc, HWND dialog, HBITMAP background, HWND statusPlaceholder, const wchar_t* statusText)
 {
     if (!dc || !background)
@@ -64,5 +66,5 @@ void paintMinimizedIcon(HWND dialog, HDC dc, HICON icon)
 
 bool isAboutCommand(UINT commandId)
 {
-    return (commandId & 0xFFF0) == 0x0010;
+    return (commandId & 0xFFF0) == IDM_ABOUTBOX;
 }
