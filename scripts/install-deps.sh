@@ -18,6 +18,78 @@ fail() {
   exit 1
 }
 
+# The package mirror is sometimes out of step: an index whose size does not
+# match its Release file ("Mirror sync in progress?"), for hours. Then
+# `apt-get update` fails for that index only, and an install across
+# architectures may not resolve, because amd64 libraries already installed
+# from one suite are newer than any i386 build apt can still see.
+APT_RETRIES="${VELDRUN_APT_RETRIES:-3}"
+APT_PAUSE="${VELDRUN_APT_PAUSE:-10}"
+# The suite preferred when an install does not resolve otherwise.
+MAIN_SUITE="${VELDRUN_MAIN_SUITE:-bookworm}"
+
+# apt_update STEP: refreshes the indexes, a few times with a pause; when an
+# index still fails, says so and goes on: the install decides.
+apt_update() {
+  local step="$1" try
+  for ((try = 1; try <= APT_RETRIES; try++)); do
+    "${APT[@]}" update -qq && return 0
+    [ "$try" -lt "$APT_RETRIES" ] && { echo "install-deps: $step: apt-get update failed (try $try of $APT_RETRIES), again in ${APT_PAUSE}s" >&2; sleep "$APT_PAUSE"; }
+  done
+  echo "install-deps: $step: some package indexes could not be read; going on with what apt has" >&2
+}
+
+# main_suite_preferences FILE: an apt preferences file that prefers the main
+# suite over every other one, downgrades included.
+main_suite_preferences() {
+  printf 'Package: *\nPin: release n=%s\nPin-Priority: 1001\n' "$MAIN_SUITE" >"$1"
+}
+
+# apt_install STEP [APT-OPTION...] -- PACKAGE...: installs; when that does
+# not resolve, tries once more with the main suite preferred for this one
+# transaction (naming the packages it downgrades). Fails the step otherwise.
+apt_install() {
+  local step="$1"; shift
+  local opts=()
+  while [ "$1" != "--" ]; do opts+=("$1"); shift; done
+  shift
+  "${APT[@]}" install -y -qq --no-install-recommends "${opts[@]}" "$@" >/dev/null && return 0
+  echo "install-deps: $step: the install did not resolve; trying once more with the $MAIN_SUITE suite preferred" >&2
+  local prefs; prefs="$(mktemp)"
+  mkdir -p "$prefs.d"
+  main_suite_preferences "$prefs"
+  local pinned=(-o "Dir::Etc::Preferences=$prefs" -o "Dir::Etc::PreferencesParts=$prefs.d")
+  local plan
+  plan="$("${APT[@]}" "${pinned[@]}" install -s -y --no-install-recommends --allow-downgrades "${opts[@]}" "$@" 2>&1)" || {
+    rm -rf "$prefs" "$prefs.d"
+    echo "$plan" | tail -n 20 >&2
+    fail "$step: installing $*" "apt-get update; apt-get install --no-install-recommends $* (with the $MAIN_SUITE suite at priority 1001 in an apt preferences file and --allow-downgrades, if it does not resolve)"
+  }
+  local downgrades
+  downgrades="$(apt_downgrades <<<"$plan")"
+  [ -n "$downgrades" ] && echo "install-deps: $step: downgrading to the $MAIN_SUITE suite's builds: $downgrades" >&2
+  "${APT[@]}" "${pinned[@]}" install -y -qq --no-install-recommends --allow-downgrades "${opts[@]}" "$@" >/dev/null || {
+    rm -rf "$prefs" "$prefs.d"
+    fail "$step: installing $* with the $MAIN_SUITE suite preferred" "apt-get install --no-install-recommends --allow-downgrades $*"
+  }
+  rm -rf "$prefs" "$prefs.d"
+}
+
+# apt_downgrades: reads `apt-get -s` output and prints "pkg old -> new" for
+# each package the plan downgrades, comma separated.
+apt_downgrades() {
+  local line name old new out=()
+  # Inst libfoo:amd64 [1.2-3+deb12u7] (1.2-3+deb12u6 Debian:12.11/stable [amd64])
+  local inst='^Inst ([^ ]+) [[]([^]]+)[]] [(]([^ ]+) '
+  while IFS= read -r line; do
+    [[ "$line" =~ $inst ]] || continue
+    name="${BASH_REMATCH[1]}" old="${BASH_REMATCH[2]}" new="${BASH_REMATCH[3]}"
+    dpkg --compare-versions "$new" lt "$old" && out+=("$name $old -> $new")
+  done
+  local IFS=','
+  echo "${out[*]}" | sed 's/,/, /g'
+}
+
 # install_missing STEP PACKAGE...: installs those packages not yet installed.
 install_missing() {
   local step="$1"; shift
@@ -27,10 +99,12 @@ install_missing() {
   done
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "install-deps: $step: installing ${missing[*]}"
-  "${APT[@]}" update -qq || fail "$step: apt-get update" "apt-get update"
-  "${APT[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null \
-    || fail "$step: installing ${missing[*]}" "apt-get install --no-install-recommends ${missing[*]}"
+  apt_update "$step"
+  apt_install "$step" -- "${missing[@]}"
 }
+
+# Sourced by the tests of the functions above: they stop here.
+[ "${VELDRUN_INSTALL_DEPS_LIB:-}" = 1 ] && return 0
 
 packages=(
   cmake ninja-build make g++ python3
@@ -38,7 +112,7 @@ packages=(
   googletest libgtest-dev
   g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64
   wine64 xvfb xauth x11-apps imagemagick x11-utils
-  osslsigncode openssl curl file
+  osslsigncode openssl curl file nsis
   nlohmann-json3-dev python3-jsonschema
 )
 install_missing "base packages" "${packages[@]}"
@@ -63,10 +137,8 @@ if ! qemu_new_enough; then
       || fail "adding bookworm-backports" "write $backports (deb.debian.org, suite bookworm-backports, main)"
   fi
   echo "install-deps: qemu for i386: installing qemu-user-static $qemu_min or newer from bookworm-backports"
-  "${APT[@]}" update -qq || fail "qemu for i386: apt-get update" "apt-get update"
-  "${APT[@]}" install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static >/dev/null \
-    || fail "qemu for i386: installing qemu-user-static from bookworm-backports" \
-            "apt-get install -t bookworm-backports qemu-user-static"
+  apt_update "qemu for i386"
+  apt_install "qemu for i386" -t bookworm-backports -- qemu-user-static
   qemu_new_enough || fail "qemu for i386: qemu-user-static is older than $qemu_min after installing" \
                           "apt-cache policy qemu-user-static; apt-get install -t bookworm-backports qemu-user-static"
 fi
