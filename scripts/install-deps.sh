@@ -39,40 +39,64 @@ apt_update() {
   echo "install-deps: $step: some package indexes could not be read; going on with what apt has" >&2
 }
 
-# main_suite_preferences FILE: an apt preferences file that prefers the main
-# suite over every other one, downgrades included.
-main_suite_preferences() {
-  printf 'Package: *\nPin: release n=%s\nPin-Priority: 1001\n' "$MAIN_SUITE" >"$1"
+# preferred_suites FILE SUITE...: an apt preferences file that prefers
+# those suites over every other one, downgrades included. Suites of equal
+# priority leave the choice to the higher version.
+preferred_suites() {
+  local file="$1" suite; shift
+  : >"$file"
+  for suite in "$@"; do
+    printf 'Package: *\nPin: release n=%s\nPin-Priority: 1001\n\n' "$suite" >>"$file"
+  done
 }
 
-# apt_install STEP [APT-OPTION...] -- PACKAGE...: installs; when that does
-# not resolve, tries once more with the main suite preferred for this one
-# transaction (naming the packages it downgrades). Fails the step otherwise.
+# apt_install STEP [APT-OPTION...] -- PACKAGE...: installs. Only an install
+# that does not resolve is tried once more, with the main suite preferred
+# for that one transaction (naming the packages it downgrades); a target
+# release (-t SUITE) stays preferred beside it. An install that resolves
+# and then fails (a download, a package script) fails the step at once.
+# No install removes a package: a plan that would is one that does not
+# resolve.
 apt_install() {
   local step="$1"; shift
-  local opts=()
-  while [ "$1" != "--" ]; do opts+=("$1"); shift; done
+  # The fallback names a target release in its preferences instead: given
+  # as -t as well, apt would put it back below the main suite (990).
+  local opts=() others=() suites=("$MAIN_SUITE")
+  while [ "$1" != "--" ]; do
+    case "$1" in
+      -t|--target-release) suites+=("$2"); opts+=("$1" "$2"); shift 2 ;;
+      *) opts+=("$1"); others+=("$1"); shift ;;
+    esac
+  done
   shift
-  "${APT[@]}" install -y -qq --no-install-recommends "${opts[@]}" "$@" >/dev/null && return 0
-  echo "install-deps: $step: the install did not resolve; trying once more with the $MAIN_SUITE suite preferred" >&2
-  local prefs; prefs="$(mktemp)"
-  mkdir -p "$prefs.d"
-  main_suite_preferences "$prefs"
-  local pinned=(-o "Dir::Etc::Preferences=$prefs" -o "Dir::Etc::PreferencesParts=$prefs.d")
   local plan
-  plan="$("${APT[@]}" "${pinned[@]}" install -s -y --no-install-recommends --allow-downgrades "${opts[@]}" "$@" 2>&1)" || {
-    rm -rf "$prefs" "$prefs.d"
-    echo "$plan" | tail -n 20 >&2
-    fail "$step: installing $*" "apt-get update; apt-get install --no-install-recommends $* (with the $MAIN_SUITE suite at priority 1001 in an apt preferences file and --allow-downgrades, if it does not resolve)"
+  if plan="$("${APT[@]}" install -s -y --no-install-recommends --no-remove "${opts[@]}" "$@" 2>&1)"; then
+    "${APT[@]}" install -y -qq --no-install-recommends --no-remove "${opts[@]}" "$@" >/dev/null && return 0
+    fail "$step: installing $*" "apt-get install --no-install-recommends ${opts[*]} $*"
+  fi
+  grep '^E:' <<<"$plan" | tail -n 10 >&2
+  echo "install-deps: $step: the install does not resolve with the indexes apt has; trying once more with ${suites[*]} preferred" >&2
+  local prefs by_hand
+  prefs="$(mktemp -d)"
+  mkdir -p "$prefs/parts"
+  preferred_suites "$prefs/preferences" "${suites[@]}"
+  local pinned=(-o "Dir::Etc::Preferences=$prefs/preferences" -o "Dir::Etc::PreferencesParts=$prefs/parts")
+  by_hand="apt-get install --no-install-recommends --allow-downgrades ${others[*]} $*, with an apt preferences file giving ${suites[*]} Pin-Priority 1001"
+  plan="$("${APT[@]}" "${pinned[@]}" install -s -y --no-install-recommends --no-remove --allow-downgrades "${others[@]}" "$@" 2>&1)" || {
+    rm -rf "$prefs"
+    grep '^E:' <<<"$plan" | tail -n 10 >&2
+    fail "$step: installing $* (it does not resolve, even with ${suites[*]} preferred)" "$by_hand"
   }
   local downgrades
   downgrades="$(apt_downgrades <<<"$plan")"
-  [ -n "$downgrades" ] && echo "install-deps: $step: downgrading to the $MAIN_SUITE suite's builds: $downgrades" >&2
-  "${APT[@]}" "${pinned[@]}" install -y -qq --no-install-recommends --allow-downgrades "${opts[@]}" "$@" >/dev/null || {
-    rm -rf "$prefs" "$prefs.d"
-    fail "$step: installing $* with the $MAIN_SUITE suite preferred" "apt-get install --no-install-recommends --allow-downgrades $*"
+  if [ -n "$downgrades" ]; then
+    echo "install-deps: $step: downgrading to the preferred suites' builds: $downgrades" >&2
+  fi
+  "${APT[@]}" "${pinned[@]}" install -y -qq --no-install-recommends --no-remove --allow-downgrades "${others[@]}" "$@" >/dev/null || {
+    rm -rf "$prefs"
+    fail "$step: installing $* with ${suites[*]} preferred" "$by_hand"
   }
-  rm -rf "$prefs" "$prefs.d"
+  rm -rf "$prefs"
 }
 
 # apt_downgrades: reads `apt-get -s` output and prints "pkg old -> new" for
@@ -81,7 +105,7 @@ apt_downgrades() {
   local line name old new out=()
   # Inst libfoo:amd64 [1.2-3+deb12u7] (1.2-3+deb12u6 Debian:12.11/stable [amd64])
   local inst='^Inst ([^ ]+) [[]([^]]+)[]] [(]([^ ]+) '
-  while IFS= read -r line; do
+  while IFS= read -r line || [ -n "$line" ]; do
     [[ "$line" =~ $inst ]] || continue
     name="${BASH_REMATCH[1]}" old="${BASH_REMATCH[2]}" new="${BASH_REMATCH[3]}"
     dpkg --compare-versions "$new" lt "$old" && out+=("$name $old -> $new")
