@@ -14,6 +14,7 @@ import re
 import shutil
 import socketserver
 import subprocess
+import sys
 import tempfile
 import threading
 import time
@@ -104,10 +105,11 @@ def parse_traces(stderr_text):
 
 
 class Run:
-    def __init__(self, rc, stdout, stderr):
+    def __init__(self, rc, stdout, stderr, program=""):
         self.rc = rc
         self.stdout = stdout
         self.stderr = stderr
+        self.program = program
         self.traces = parse_traces(stderr)
 
     @property
@@ -115,19 +117,83 @@ class Run:
         return "".join(self.traces)
 
     def __repr__(self):
-        return "Run(rc=%r, traces=%r)" % (self.rc, self.traces)
+        # Without a trace, what Wine itself said is all there is to go on.
+        said = "" if self.traces else ", stderr=%r" % self.stderr[-600:]
+        return "Run(%s, rc=%r, traces=%r%s)" % (self.program, self.rc, self.traces, said)
 
 
-def start(exe, args=(), env=None, cwd=None):
-    """Starts a Windows program under Wine; output goes through files.
-    Returns (process, out_path, err_path, tmpdir)."""
+# Wine programs run with the address space layout of the loader fixed
+# (setarch -R; the programs they start inherit it). Debian's Wine has no
+# preloader: with the loader's heap placed at random anywhere in the
+# gigabyte above it, now and then (about one start in a thousand) the heap
+# covers the address Wine needs for the shared user data (0x7ffe0000), and
+# the start fails: "failed to map the shared user data", status 1, and for
+# a program started by another CreateProcess error 1359. Unrandomised, the
+# heap follows the loader. tests/e2e/tools/startprobe.cpp shows the fault
+# without any of the program's code (run it without setarch -R).
+WINE_LAUNCH = ["setarch", "-R"]
+# What Wine prints when it could not start a program at all, before the
+# program's first instruction.
+WINE_START_FAILURES = ("failed to map the shared user data", "wine: could not load ntdll.so",
+                       "wine: failed to initialize")
+# A start Wine failed in the program itself: CreateProcess then says 1359
+# (ERROR_INTERNAL_ERROR) and the child's Wine said why on the shared stderr.
+PATCH_START_IN_WINE = "(error 1359)"
+
+
+def wine_start_failure(r):
+    """Wine's own text when the run `r` (or the patch it started) failed
+    because Wine could not start a program; None for a run that ran."""
+    said = next((t for t in WINE_START_FAILURES if t in r.stderr), None)
+    if said is None:
+        return None
+    if not r.traces or any(PATCH_START_IN_WINE in t for t in r.traces):
+        return said
+    return None
+
+
+def report_retry(what, said):
+    # Reported in the test's output: a retry is never silent.
+    sys.stderr.write("harness: Wine could not start %s (\"%s\"); started once more\n" % (what, said))
+    sys.stderr.flush()
+
+
+def _spawn(exe, args, env, cwd):
     tmp = tempfile.mkdtemp(prefix="vdr-e2e-")
     out_path = os.path.join(tmp, "stdout")
     err_path = os.path.join(tmp, "stderr")
     with open(out_path, "wb") as out, open(err_path, "wb") as err:
-        proc = subprocess.Popen([loader(exe), exe] + list(args), stdout=out, stderr=err,
+        proc = subprocess.Popen(WINE_LAUNCH + [loader(exe), exe] + list(args), stdout=out, stderr=err,
                                 stdin=subprocess.DEVNULL, env=env or wine_env(), cwd=cwd)
+    proc.program = os.path.basename(exe)
     return proc, out_path, err_path, tmp
+
+
+def _traced_yet(handle):
+    with open(handle[2], "rb") as f:
+        return bool(parse_traces(f.read().decode("utf-8", "replace")))
+
+
+def start(exe, args=(), env=None, cwd=None, first_trace=False, timeout=300.0):
+    """Starts a Windows program under Wine; output goes through files.
+    Returns (process, out_path, err_path, tmpdir). With `first_trace`, for
+    a program that traces, waits (at most `timeout` seconds) until it has
+    traced its first line: a program Wine could not start is then started
+    once more, and that is reported; one that ran is never started again."""
+    handle = _spawn(exe, args, env, cwd)
+    if not first_trace:
+        return handle
+    wait_until(lambda: _traced_yet(handle) or handle[0].poll() is not None, timeout)
+    if handle[0].poll() is None or _traced_yet(handle):
+        return handle
+    with open(handle[2], "rb") as f:
+        stderr = f.read().decode("utf-8", "replace")
+    said = next((t for t in WINE_START_FAILURES if t in stderr), None)
+    if said is None:
+        return handle  # it ran and ended: the test sees what it did
+    finish(handle)
+    report_retry(os.path.basename(exe), said)
+    return _spawn(exe, args, env, cwd)
 
 
 def finish(handle, timeout=120):
@@ -143,11 +209,30 @@ def finish(handle, timeout=120):
     with open(err_path, "rb") as f:
         err = f.read().decode("utf-8", "replace")
     shutil.rmtree(tmp, ignore_errors=True)
-    return Run(rc, out, err)
+    return Run(rc, out, err, proc.program)
+
+
+def wait_trace(handle, text, timeout=120.0):
+    """Waits until the program started as `handle` has traced the line
+    `text` (read from its output file as it goes); True when it did."""
+    def traced():
+        with open(handle[2], "rb") as f:
+            return text in parse_traces(f.read().decode("utf-8", "replace"))
+    return bool(wait_until(lambda: traced() or handle[0].poll() is not None, timeout)) and traced()
 
 
 def run(exe, args=(), env=None, timeout=120, cwd=None):
-    """Runs a Windows program under Wine to its end."""
+    """Runs a Windows program under Wine to its end. A run that Wine could
+    not start, or whose patch Wine could not start, is run once more (and
+    that is reported); a program that ran and failed is never run again."""
+    r = finish(start(exe, args, env, cwd), timeout)
+    said = wine_start_failure(r)
+    if said is None:
+        return r
+    report_retry(os.path.basename(exe) if not r.traces else "the patch %s started" % os.path.basename(exe), said)
+    # The servers forget the first run's requests: the test sees one run.
+    for server in list(_SERVING):
+        server.forget()
     return finish(start(exe, args, env, cwd), timeout)
 
 
@@ -294,11 +379,12 @@ class Route:
     `cut` bytes, then closes), "slow" (sends body in `chunk`-byte pieces with
     `delay` seconds between them), "nolength" (no Content-Length: the body
     ends when the connection closes). A `gate` (threading.Event) holds a
-    "slow" body after its first `chunk` bytes until it is set (at most ten
-    minutes).
+    "slow" body after its first `chunk` bytes (or the first `hold_at`)
+    until it is set (at most ten minutes).
     """
 
-    def __init__(self, body=b"", mode="ok", status=200, cut=0, chunk=4096, delay=0.0, length=True, gate=None):
+    def __init__(self, body=b"", mode="ok", status=200, cut=0, chunk=4096, delay=0.0, length=True, gate=None,
+                 hold_at=0):
         self.body = body
         self.mode = mode
         self.status = status
@@ -307,6 +393,10 @@ class Route:
         self.delay = delay
         self.length = length
         self.gate = gate
+        self.hold_at = hold_at
+
+
+_SERVING = []  # the PatchServers serving now
 
 
 class PatchServer:
@@ -317,6 +407,7 @@ class PatchServer:
         self.routes = {}
         self.requests = []
         self.gzipped = []  # the paths answered gzip-compressed
+        self.sent_whole = []  # the paths whose body went out to its end
         self.stopping = threading.Event()
         self.lock = threading.Lock()
         owner = self
@@ -398,18 +489,29 @@ class PatchServer:
             for i in range(0, len(body), route.chunk):
                 h.wfile.write(body[i:i + route.chunk])
                 h.wfile.flush()
-                if route.gate and i == 0:
+                if route.gate and i <= route.hold_at < i + route.chunk:
                     route.gate.wait(600)
                 if route.delay:
                     time.sleep(route.delay)
-            return
-        h.wfile.write(body)
+        else:
+            h.wfile.write(body)
+        with self.lock:
+            self.sent_whole.append(h.path)
+
+    def forget(self):
+        """Drops what the server recorded so far."""
+        with self.lock:
+            for record in (self.requests, self.gzipped, self.sent_whole):
+                del record[:]
 
     def __enter__(self):
         self.thread.start()
+        _SERVING.append(self)
         return self
 
     def __exit__(self, *exc):
+        if self in _SERVING:
+            _SERVING.remove(self)
         self.stopping.set()
         self.httpd.shutdown()
         self.httpd.server_close()
@@ -453,17 +555,45 @@ def fakepatch_env(log_path, exit_code=0, sleep_ms=0, extra=None):
     return wine_env(env)
 
 
-def read_fakepatch(log_path):
+def wait_until(done, timeout=120.0, step=0.05):
+    """Polls `done` until it returns something true or `timeout` seconds
+    passed; returns its last result. For events another process brings
+    about (a file written, a window shown): generous bounds, no fixed
+    sleeps."""
+    deadline = time.time() + timeout
+    while True:
+        result = done()
+        if result or time.time() >= deadline:
+            return result
+        time.sleep(step)
+
+
+def patch_started(run):
+    """1 when a run without /w started its patch (it traced the command and
+    ended with 0), else 0: the number of records to wait for."""
+    return int(run.rc == 0 and any(t.startswith("Run Command:") for t in run.traces))
+
+
+def read_fakepatch(log_path, count=0, timeout=120.0):
     """What each start of the fake patch recorded: a list of dicts with
-    cmdline, show (wShowWindow, -1 when not given) and hidden."""
-    if not os.path.exists(log_path):
-        return []
+    cmdline, show (wShowWindow, -1 when not given) and hidden. A patch
+    started without /w writes its record after the run has ended: `count`
+    waits (at most `timeout` seconds) until that many starts are recorded."""
+    def records():
+        if not os.path.exists(log_path):
+            return []
+        with open(log_path, "rb") as f:
+            # A line still being written is no record yet.
+            return [line for line in f.read().decode("latin-1").split("\n")[:-1] if line]
+
+    lines = records()
+    if len(lines) < count:
+        wait_until(lambda: len(records()) >= count, timeout)
+        lines = records()
     starts = []
-    with open(log_path, "rb") as f:
-        for line in f.read().decode("latin-1").splitlines():
-            fields = dict(part.split("=", 1) for part in line.split("|"))
-            starts.append({"cmdline": fields["cmdline"], "show": int(fields["show"]),
-                           "hidden": fields["hidden"] == "1"})
+    for line in lines:
+        fields = dict(part.split("=", 1) for part in line.split("|"))
+        starts.append({"cmdline": fields["cmdline"], "show": int(fields["show"]), "hidden": fields["hidden"] == "1"})
     return starts
 
 
@@ -476,10 +606,10 @@ class Package:
         self.exe = build_package(self.dir, ini_text.replace("\n", "\r\n").encode("latin-1"))
 
     def start(self, args=(), env=None):
-        return start(self.exe, list(args), env=env)
+        return start(self.exe, list(args), env=env, first_trace=True)
 
     def run(self, args=(), env=None, timeout=120):
-        return finish(self.start(args, env), timeout)
+        return run(self.exe, list(args), env=env, timeout=timeout)
 
     def remove(self):
         shutil.rmtree(self.dir, ignore_errors=True)
@@ -489,6 +619,41 @@ def winctl(command, ms, env=None):
     """Runs the window helper (see tests/e2e/tools/winctl.cpp); returns its
     Run, whose stdout holds its findings."""
     return run(tool("winctl"), [command, str(ms)], env=env or wine_env(), timeout=ms / 1000.0 + 60)
+
+
+class Watcher:
+    """The window helper running beside a test (winctl COMMAND MS): made
+    once the helper looks (its "ready" mark, waited for), so that a run
+    started after it cannot come and go unseen. `wait("seen")` waits until
+    it has found the update window; `finish()` gives its Run."""
+
+    def __init__(self, command, ms, env=None):
+        self.mark = tempfile.mktemp(prefix="vdr-winctl-")
+        self.ms = ms
+        self.handle = start(tool("winctl"), [command, str(ms)],
+                            env=dict(env or wine_env(debug="-all"), VELDRUN_WINCTL_MARK=winepath(self.mark)))
+        if not self.wait("ready"):
+            r = self.finish()
+            raise RuntimeError("the window helper did not start looking: %r" % r)
+
+    def marks(self):
+        if not os.path.exists(self.mark):
+            return []
+        with open(self.mark) as f:
+            return f.read().split()
+
+    def wait(self, what, timeout=120.0):
+        """True once the helper marked `what`; False when it ended or
+        `timeout` seconds passed first."""
+        return bool(wait_until(lambda: what in self.marks() or self.handle[0].poll() is not None, timeout)) \
+            and what in self.marks()
+
+    def finish(self):
+        try:
+            return finish(self.handle, timeout=self.ms / 1000.0 + 60)
+        finally:
+            if os.path.exists(self.mark):
+                os.unlink(self.mark)
 
 
 def run_closing_boxes(exe, args=(), env=None, timeout=120, cwd=None):

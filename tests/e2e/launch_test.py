@@ -4,7 +4,6 @@ import os
 import shutil
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -88,10 +87,7 @@ class Launch(unittest.TestCase):
         stop = os.path.join(self.work, "stop")
         holder = harness.start(harness.tool("holdmutex"), [harness.winepath(ready), harness.winepath(stop)])
         try:
-            for _ in range(300):
-                if os.path.exists(ready):
-                    break
-                time.sleep(0.1)
+            harness.wait_until(lambda: os.path.exists(ready) or holder[0].poll() is not None)
             self.assertTrue(os.path.exists(ready), "holdmutex did not start")
             update = harness.run(self.package, ["/s"], cwd=self.work)
             self.assertEqual(7, update.rc, update)

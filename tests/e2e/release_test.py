@@ -34,7 +34,7 @@ SR = harness.EXAMPLE_SRNO
 HOST_VDRPACK = os.path.join(harness.BUILD, "..", "host", "tools", "vdrpack")
 BINDPROBE = os.path.join(harness.BUILD, "tests", "e2e", "tools", "bindprobe.exe")
 START = 600  # seconds one emulated run may take, start-up included
-PATCH_RECORD = 30  # seconds a started patch may take to record itself
+PATCH_RECORD = 300  # seconds a started patch may take to record itself
 # The example's products as a 32-bit installer writes them, and other
 # builds in the 64-bit view only (which the program must not read).
 AS_INSTALLED = {harness.EXAMPLE_KEYS[0]: ("Ombrel Disc Studio", "4.0", "OMS230910-01", "4.00.2215"),
@@ -115,13 +115,10 @@ class ReleaseProgram(unittest.TestCase):
     def run_signed(self, args, exit_code=0, sleep_ms=0, started=0):
         """Runs the signed package; without "/w" a started patch records
         itself after the program ended: waits up to PATCH_RECORD seconds
-        for the `started` records expected (and a moment when none is)."""
+        for the `started` records expected."""
         r = harness.finish(harness.start(self.signed, args, env=harness.fakepatch_env(self.log, exit_code, sleep_ms)),
                            timeout=START)
-        end = time.time() + (PATCH_RECORD if started else 1)
-        while len(harness.read_fakepatch(self.log)) < max(started, 1) and time.time() < end:
-            time.sleep(0.2)
-        return r, list(self.server.requests), harness.read_fakepatch(self.log)
+        return r, list(self.server.requests), harness.read_fakepatch(self.log, count=started, timeout=PATCH_RECORD)
 
     def test_signed_package_extracts_and_the_32bit_view_decides(self):
         # Patched in the 32-bit view, not in the 64-bit one: the run ends
@@ -153,8 +150,11 @@ class ReleaseProgram(unittest.TestCase):
         try:
             info = harness.window_info("Update Utility", timeout=START, control=look.IDC_PROGRESS)
             self.assertIsNotNone(info, "the update window shows")
-            time.sleep(2)  # the status line after the rejected URL
-            shot_path = harness.screenshot_window(os.path.join(self.tmp, "visible.png"), info)
+            # The status line after the rejected URL.
+            self.assertTrue(harness.wait_trace(handle, "[Veldrun] updateDownloadURL => URL too long, rejected\n", START))
+            shot_path = os.path.join(self.tmp, "visible.png")
+            harness.wait_until(lambda: look.status_painted(harness.screenshot_window(shot_path, info), info), 60,
+                               step=0.5)
             with open(harness.VELDRUN_EXE, "rb") as f:
                 look.check_early_look(self, peres.PeResources(f.read()), look.Shot(shot_path, info))
             second = harness.run(pkg.exe, ["/s"], timeout=START)

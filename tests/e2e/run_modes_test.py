@@ -3,6 +3,7 @@ that cannot be started): a silent run always ends, a visible one waits for
 Cancel and then exits 6."""
 import os
 import sys
+import threading
 import time
 import unittest
 
@@ -13,22 +14,29 @@ SR = harness.EXAMPLE_SRNO
 
 
 class RunModes(harness.FakePatchLog, harness.ExampleRunCase):
-    def start(self, server, args, body=None, base=None, exit_code=0, sleep_ms=0):
-        server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch if body is None else body)
+    def start(self, server, args, body=None, base=None, exit_code=0, sleep_ms=0, gate=None):
+        body = self.patch if body is None else body
+        route = harness.Route(body, mode="slow", gate=gate) if gate else harness.Route(body)
+        server.routes["/p/0/%s.exe" % SR] = route
         pkg = harness.Package(harness.folder_ini(base or server.base + "/p", 0))
         self.addCleanup(pkg.remove)
         return pkg.start(args, env=harness.fakepatch_env(self.log, exit_code, sleep_ms))
 
     def test_silent_run_never_shows_its_window_and_starts_the_patch_hidden(self):
+        # The download is held until the helper has found the window: a run
+        # that came and went before the helper looked would prove nothing.
+        gate = threading.Event()
         with harness.PatchServer() as server:
-            handle = self.start(server, ["/s"], sleep_ms=3000)
-            watch = harness.winctl("watch", 30000)
+            watcher = harness.Watcher("watch", 300000)
+            handle = self.start(server, ["/s"], gate=gate)
+            watcher.wait("seen")
+            gate.set()
             r = harness.finish(handle)
+            watch = watcher.finish()
         self.assertEqual(0, r.rc, r)
         self.assertEqual("seen=1 visible=0", watch.stdout.strip().rsplit(" ", 1)[0], watch)
         self.assertIn("WindowProc::WM_WINDOWPOSCHANGING\n", r.traces)
-        time.sleep(0.5)
-        starts = harness.read_fakepatch(self.log)
+        starts = harness.read_fakepatch(self.log, count=1)
         self.assertEqual(1, len(starts), starts)
         self.assertTrue(starts[0]["hidden"])
         self.assertTrue(starts[0]["cmdline"].endswith('.exe" /s'), starts)
@@ -64,7 +72,7 @@ class RunModes(harness.FakePatchLog, harness.ExampleRunCase):
     def test_visible_run_that_cannot_go_on_waits_for_cancel_and_exits_6(self):
         with harness.PatchServer() as server:
             handle = self.start(server, [], base="http://127.0.0.1:1/" + "a" * 231)
-            time.sleep(3)
+            self.assertTrue(harness.wait_trace(handle, "[Veldrun] updateDownloadURL => URL too long, rejected\n"))
             self.assertIsNone(handle[0].poll())  # still open
             cancel = harness.winctl("cancel", 30000)
             r = harness.finish(handle, timeout=30)

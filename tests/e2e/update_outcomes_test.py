@@ -4,7 +4,6 @@ exit status."""
 import os
 import sys
 import tempfile
-import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -32,13 +31,8 @@ STATES = [
 ]
 
 
-def wait_for(path, seconds=15):
-    end = time.time() + seconds
-    while time.time() < end:
-        if os.path.exists(path) and os.path.getsize(path) > 0:
-            return True
-        time.sleep(0.1)
-    return False
+def wait_for(path, seconds=120):
+    return harness.wait_until(lambda: os.path.exists(path) and os.path.getsize(path) > 0, seconds)
 
 
 class InstalledStates(harness.ExampleRunCase):

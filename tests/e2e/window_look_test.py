@@ -7,7 +7,7 @@ import os
 import shutil
 import sys
 import tempfile
-import time
+import threading
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
@@ -67,12 +67,20 @@ class Shot:
                    for x in range(max(rect[0], 0), min(rect[2], self.cw)) if pred(self.at(x, y)))
 
 
-def slow_route(seconds=20.0):
+def slow_route(seconds=20.0, gate=None):
+    """The fake patch padded to a download of `seconds`; with a `gate`, it
+    is held at its half until the gate is set."""
     body = harness.fakepatch_bytes()
     chunk = 16 * 1024
     steps = int(seconds / 0.1)
     body += b"\0" * max(0, steps * chunk - len(body))
-    return harness.Route(body, mode="slow", chunk=chunk, delay=0.1)
+    return harness.Route(body, mode="slow", chunk=chunk, delay=0.1, gate=gate, hold_at=len(body) // 2 if gate else 0)
+
+
+def status_painted(path, info):
+    """Whether the shot at `path` shows the status text painted."""
+    shot = Shot(path, info)
+    return shot.count(shot.controls[IDC_STATUS], lambda p: close(p, STATUS_BLUE, 40)) > 30
 
 
 def check_early_look(tc, pe, shot, pos=None):
@@ -140,8 +148,10 @@ class WindowLook(unittest.TestCase):
         screenshot once the progress bar has moved, lets the run end.
         Returns (Shot, progress position at the shot, run, fake patch starts)."""
         log = os.path.join(self.tmp, name + ".log")
+        # Held at its half until the shot is taken: the shot is early.
+        gate = threading.Event()
         with harness.PatchServer() as server:
-            server.routes[PATCH] = slow_route()
+            server.routes[PATCH] = slow_route(gate=gate)
             ini = harness.example_ini(server.base + "/patch/417")
             if builder:
                 pkg_dir = tempfile.mkdtemp(dir=self.tmp)
@@ -158,12 +168,14 @@ class WindowLook(unittest.TestCase):
             try:
                 info = harness.window_info("Update Utility", timeout=60, control=IDC_PROGRESS)
                 self.assertIsNotNone(info, "the update window shows")
-                moved = harness.winctl("position", 30000)
+                moved = harness.winctl("position", 120000)
                 self.assertEqual(moved.rc, 0, moved.stdout)
-                time.sleep(0.5)  # the repaint that follows the new status text
-                path = harness.screenshot_window(os.path.join(self.tmp, name + ".png"), info)
-                pos = int(harness.winctl("position", 5000).stdout.split("=")[1])
+                path = os.path.join(self.tmp, name + ".png")
+                # The repaint that follows the new status text comes when it comes.
+                harness.wait_until(lambda: status_painted(harness.screenshot_window(path, info), info), 60, step=0.5)
+                pos = int(harness.winctl("position", 60000).stdout.split("=")[1])
             finally:
+                gate.set()
                 run = harness.finish(handle, timeout=180)
         return Shot(path, info), pos, run, harness.read_fakepatch(log)
 

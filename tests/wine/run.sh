@@ -9,7 +9,9 @@ build="$1"; shift
 . "$build/wine.env"
 export WINEDEBUG="${WINEDEBUG:--all}"
 tmp="$(mktemp -d)"
-"$WINE" "$@" >"$tmp/out" 2>"$tmp/err" </dev/null
+# The loader's address space layout fixed: see WINE_LAUNCH in
+# tests/e2e/harness.py.
+setarch -R "$WINE" "$@" >"$tmp/out" 2>"$tmp/err" </dev/null
 rc=$?
 cat "$tmp/out"
 cat "$tmp/err" >&2

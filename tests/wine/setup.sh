@@ -39,7 +39,7 @@ export DISPLAY=":$(head -n1 "$disp_file")"
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   echo "setup: creating Wine prefix $WINEPREFIX"
   start=$SECONDS
-  "$wine64" wineboot -i >"$build/wineboot.log" 2>&1 < /dev/null || true
+  setarch -R "$wine64" wineboot -i >"$build/wineboot.log" 2>&1 < /dev/null || true
   # Waits for the boot's processes; the server the boot started is not
   # persistent and ends after them.
   "$wineserver" -w 2>/dev/null || true

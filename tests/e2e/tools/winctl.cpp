@@ -6,6 +6,10 @@
 //                       ever visible, the highest progress position
 //   winctl cancel MS    wait for the update window and press its Cancel
 //   winctl position MS  wait until the progress bar has moved; print it
+// With VELDRUN_WINCTL_MARK naming a file, it also appends "ready" to it when
+// it starts looking and "seen" when it first finds the update window, so
+// that a test can start a run only once the helper looks, and let it end
+// only once the helper has seen its window.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -61,6 +65,18 @@ BOOL CALLBACK staticText(HWND child, LPARAM lParam)
     return TRUE;
 }
 
+void mark(const char* what)
+{
+    char path[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableA("VELDRUN_WINCTL_MARK", path, sizeof path);
+    if (n == 0 || n >= sizeof path)
+        return;
+    if (FILE* f = std::fopen(path, "ab")) {
+        std::fprintf(f, "%s\n", what);
+        std::fclose(f);
+    }
+}
+
 void printUtf8(const char* label, const wchar_t* text)
 {
     char utf8[1024] = {};
@@ -77,8 +93,13 @@ int main(int argc, char** argv)
     DWORD deadline = GetTickCount() + static_cast<DWORD>(std::atoi(argv[2]));
     bool seen = false, everVisible = false;
     int maxPos = 0;
+    bool ready = false;
     while (GetTickCount() < deadline) {
         Found f = find();
+        if (!ready) {
+            mark("ready");
+            ready = true;
+        }
         if (!std::strcmp(cmd, "msgbox") && f.msgbox) {
             // The box is found as soon as it exists; its text comes with
             // its initialisation.
@@ -99,6 +120,8 @@ int main(int argc, char** argv)
             return 0;
         }
         if (f.dialog) {
+            if (!seen)
+                mark("seen");
             seen = true;
             everVisible |= IsWindowVisible(f.dialog) != 0;
             int pos = static_cast<int>(SendMessageW(GetDlgItem(f.dialog, 1000), PBM_GETPOS, 0, 0));
