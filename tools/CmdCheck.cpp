@@ -131,16 +131,17 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     const std::string& regArg = a.value("--registry");
     bool json = a.has("--json");
 
-    std::string ini, regBytes;
+    std::string ini;
     if (!readWholeFile(iniArg, ini))
         return toolError(io, kToolUnreadable, iniArg, "cannot read the file");
-    if (!readWholeFile(regArg, regBytes))
-        return toolError(io, kToolUnreadable, regArg, "cannot read the file");
     if (isProgramOrPackage(iniArg, ini))
         return toolError(io, kToolRefused, iniArg, "is a program or a package, not a patch information file");
+    // A whole machine's export runs to tens of megabytes: it is read as a
+    // stream, never whole.
     CRegExport reg;
-    if (reg.parse(regBytes) != kRegExportOk)
-        return toolError(io, kToolMalformed, regArg, reg.error());
+    int parsed = reg.parseFile(regArg);
+    if (parsed != kRegExportOk)
+        return toolError(io, parsed == kRegExportUnreadable ? kToolUnreadable : kToolMalformed, regArg, reg.error());
     // The platform's profile reader (on Windows) looks for a bare name in
     // the system directory: it gets the full path, as in the program.
     std::string iniPath = absolutePath(iniArg);
