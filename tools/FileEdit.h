@@ -58,3 +58,15 @@ private:
     long long m_size = -1;
     long long m_time = 0; // modification time, in the platform's finest unit
 };
+
+enum PlaceResult {
+    kPlaceOk = 0,
+    kPlaceExists = 1, // a file, link or directory of that name is there; nothing moved
+    kPlaceFailed = 2, // cannot be moved (another volume, no right, ...)
+};
+
+// Gives the new file at from the name to, in the same folder or volume, in
+// one step. Without replace it never takes the place of anything already
+// called to, a link or a dangling link included; with replace it takes the
+// place of a file or a link (the link itself, never its target).
+int placeNewFile(const std::string& from, const std::string& to, bool replace);

@@ -156,3 +156,15 @@ int CFileEdit::replace(const std::string& content, const std::function<bool(cons
     }
     return kEditOk;
 }
+
+int placeNewFile(const std::string& from, const std::string& to, bool replace)
+{
+    if (replace)
+        return rename(from.c_str(), to.c_str()) == 0 ? kPlaceOk : kPlaceFailed;
+    // A hard link is made only where nothing has the name, and never
+    // follows a link that has it.
+    if (link(from.c_str(), to.c_str()) != 0)
+        return errno == EEXIST ? kPlaceExists : kPlaceFailed;
+    unlink(from.c_str());
+    return kPlaceOk;
+}

@@ -146,3 +146,11 @@ int CFileEdit::replace(const std::string& content, const std::function<bool(cons
     }
     return kEditOk;
 }
+
+int placeNewFile(const std::string& from, const std::string& to, bool replace)
+{
+    if (MoveFileExA(from.c_str(), to.c_str(), replace ? MOVEFILE_REPLACE_EXISTING : 0))
+        return kPlaceOk;
+    DWORD e = GetLastError();
+    return e == ERROR_ALREADY_EXISTS || e == ERROR_FILE_EXISTS ? kPlaceExists : kPlaceFailed;
+}
