@@ -3,6 +3,7 @@
 // export, with the URLs the run would fetch.
 #include "ToolCommands.h"
 
+#include "ExportRegistry.h"
 #include "PackageLayout.h"
 #include "PatchLint.h"
 #include "RegExport.h"
@@ -12,7 +13,6 @@
 #include "common/FixedBuf.h"
 #include "common/TextHelpers.h"
 #include "products/ProductCheck.h"
-#include "products/TableRegistry.h"
 #include "products/TextCompare.h"
 #include "update/PatchPin.h"
 #include "update/UpdateRules.h"
@@ -54,49 +54,6 @@ int outcomeStatus(int result, int id)
     if (result == kProductsMismatch)
         return kToolPatchError;
     return id == kPatchAlreadyApplied ? kToolAlreadyApplied : kToolOk;
-}
-
-bool underSoftwareWow(const std::string& foldedPath, std::string& rest)
-{
-    const std::string wow = "software\\wow6432node";
-    if (foldedPath.compare(0, wow.size(), wow) != 0)
-        return false;
-    if (foldedPath.size() == wow.size()) {
-        rest.clear();
-        return true;
-    }
-    if (foldedPath[wow.size()] != '\\')
-        return false;
-    rest = foldedPath.substr(wow.size());
-    return true;
-}
-
-// Fills the table with the export's keys, as the chosen view shows them.
-// Returns true when the 32-bit view's redirection was applied.
-bool fillRegistry(const CRegExport& reg, CTableRegistry& table, bool view32)
-{
-    std::string rest;
-    bool redirect = false;
-    for (const RegExportKey& k : reg.keys())
-        redirect = redirect || (view32 && underSoftwareWow(asciiFolded(k.path), rest));
-    for (const RegExportKey& k : reg.keys()) {
-        std::string path = k.path;
-        std::string f = asciiFolded(path);
-        if (redirect) {
-            if (underSoftwareWow(f, rest))
-                path = "Software" + k.path.substr(k.path.size() - rest.size());
-            else if (f == "software" || f.compare(0, 9, "software\\") == 0)
-                continue; // the 64-bit view, which a 32-bit program does not see
-        }
-        table.addKey(path);
-        for (const RegExportValue& v : k.values) {
-            if (v.bString)
-                table.setString(path, v.name, v.text);
-            else
-                table.setOther(path, v.name);
-        }
-    }
-    return redirect;
 }
 
 // The identity comparison of the product check, for the report.
@@ -150,8 +107,8 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     for (const std::string& w : reg.warnings())
         io.err += "vdrpack: " + regArg + ": warning: " + w + "\n";
 
-    CTableRegistry table;
-    bool redirected = fillRegistry(reg, table, view == "32");
+    CExportRegistry table(reg, view == "32");
+    bool redirected = table.redirected();
     const IProfileReader& profile = platformProfile();
     std::vector<ProductInfo> products;
     int result = checkProducts(profile, table, iniPath.c_str(), products);

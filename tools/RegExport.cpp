@@ -37,7 +37,7 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
-std::size_t skipBlanks(const std::string& s, std::size_t pos)
+std::size_t skipBlanks(std::string_view s, std::size_t pos)
 {
     while (pos < s.size() && isBlank(s[pos]))
         ++pos;
@@ -45,7 +45,7 @@ std::size_t skipBlanks(const std::string& s, std::size_t pos)
 }
 
 // Nothing but blanks and perhaps a ";" comment from pos on.
-bool onlyComment(const std::string& s, std::size_t pos)
+bool onlyComment(std::string_view s, std::size_t pos)
 {
     pos = skipBlanks(s, pos);
     return pos == s.size() || s[pos] == ';';
@@ -53,7 +53,7 @@ bool onlyComment(const std::string& s, std::size_t pos)
 
 bool isHexDigit(char c)
 {
-    return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
 }
 
 unsigned hexValue(char c)
@@ -64,7 +64,7 @@ unsigned hexValue(char c)
 // Reads a quoted text whose opening quote is just before s[pos], undoing
 // the escapes the editor knows. Sets pos past the closing quote; false
 // when there is none or the text holds "\0".
-bool readQuoted(const std::string& s, std::size_t& pos, std::string& out)
+bool readQuoted(std::string_view s, std::size_t& pos, std::string& out)
 {
     out.clear();
     for (std::size_t i = pos; i < s.size(); ++i) {
@@ -101,21 +101,22 @@ bool splitRoot(const std::string& name, const char*& root, std::string& path)
     return false;
 }
 
-std::string valueKey(std::size_t slot, const std::string& name)
-{
-    return std::to_string(slot) + '\n' + asciiFolded(name);
-}
-
 } // namespace
 
-void CRegExport::begin()
+void CRegExport::begin(std::size_t sizeHint)
 {
     *this = CRegExport();
+    // An export holds a key for every 200 to 500 bytes or so: an index of
+    // about the right size from the start saves growing it many times.
+    static const std::size_t kMaxReserve = 1u << 22;
+    std::size_t keys = sizeHint / 256 < kMaxReserve ? sizeHint / 256 : kMaxReserve;
+    m_index.reserve(keys);
+    m_slots.reserve(keys);
 }
 
 int CRegExport::parse(const std::string& bytes)
 {
-    begin();
+    begin(bytes.size());
     feed(bytes.data(), bytes.size());
     return finish();
 }
@@ -128,6 +129,11 @@ int CRegExport::parseFile(const std::string& path)
         m_error = "cannot read the file";
         return kRegExportUnreadable;
     }
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        begin(size > 0 ? static_cast<std::size_t>(size) : 0);
+    }
+    std::rewind(f);
     static const std::size_t kBlock = 1 << 16;
     std::vector<char> block(kBlock);
     std::size_t n;
@@ -163,6 +169,23 @@ int CRegExport::feed(const char* data, std::size_t size)
             m_head.clear();
             for (char c : head)
                 decodeByte(static_cast<unsigned char>(c));
+            continue;
+        }
+        // Printable ASCII, most of any export, goes straight to the line.
+        std::size_t run = i;
+        if (m_bUnicode && m_oddByte < 0 && !m_highSurrogate) {
+            while (run + 1 < size && data[run + 1] == 0 && static_cast<unsigned char>(data[run]) >= 0x20 &&
+                   static_cast<unsigned char>(data[run]) < 0x7F)
+                m_line.push_back(data[run]), run += 2;
+        } else if (!m_bUnicode) {
+            while (run < size && static_cast<unsigned char>(data[run]) >= 0x20)
+                ++run;
+            m_line.append(data + i, run - i);
+        }
+        if (run != i) {
+            m_bLineOpen = true;
+            m_bAfterCR = false;
+            i = run - 1;
             continue;
         }
         decodeByte(b);
@@ -241,14 +264,14 @@ int CRegExport::finish()
     if (m_moreWarnings)
         m_warnings.push_back("... and " + std::to_string(m_moreWarnings) + " more");
     m_keys.clear();
+    m_position.assign(m_slots.size(), kImplied);
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
-        if (m_live[i])
-            m_keys.push_back(std::move(m_slots[i]));
+        if (m_slots[i].bLive && m_slots[i].bNamed) {
+            m_position[i] = static_cast<int>(m_keys.size());
+            m_keys.push_back(std::move(m_slots[i].key));
+        }
     }
     m_slots.clear();
-    m_live.clear();
-    m_index.clear();
-    m_valueAt.clear();
     return m_result;
 }
 
@@ -335,7 +358,7 @@ void CRegExport::onKeyLine(const std::string& line, std::size_t pos)
     else if (root != kLocalMachine)
         warn("key outside HKEY_LOCAL_MACHINE left out: " + name);
     else
-        m_current = slotFor(path);
+        m_current = slotFor(path, true);
 }
 
 void CRegExport::onValueLine(const std::string& line, std::size_t pos)
@@ -353,7 +376,7 @@ void CRegExport::onValueLine(const std::string& line, std::size_t pos)
     std::size_t end = line.size();
     while (end > pos && isBlank(line[end - 1]))
         --end;
-    std::string data = line.substr(pos, end - pos);
+    std::string_view data = std::string_view(line).substr(pos, end - pos);
     if (!m_bKeySeen)
         warn("a value before the first key: skipped");
 
@@ -371,7 +394,7 @@ void CRegExport::onValueLine(const std::string& line, std::size_t pos)
             return warn("skipped, as the registry editor skips it: a string without closing quote, with \\0, or "
                         "with text after it");
         if (m_current != kNoKey)
-            setValue(RegExportValue{name, true, text});
+            setValue(RegExportValue{std::move(name), true, std::move(text)});
         return;
     }
     if (data.compare(0, 6, "dword:") == 0) {
@@ -382,7 +405,7 @@ void CRegExport::onValueLine(const std::string& line, std::size_t pos)
         if (digits == 0 || digits > 8 || !onlyComment(data, at))
             return warn("skipped, as the registry editor skips it: a dword that is not 1 to 8 hex digits");
         if (m_current != kNoKey)
-            setValue(RegExportValue{name, false, std::string()});
+            setValue(RegExportValue{std::move(name), false, std::string()});
         return;
     }
     std::size_t at = 0;
@@ -405,14 +428,14 @@ void CRegExport::onValueLine(const std::string& line, std::size_t pos)
     }
     m_bInHex = true;
     m_hexType = static_cast<unsigned long>(type);
-    m_hexName = name;
+    m_hexName = std::move(name);
     m_hexData.clear();
     if (at == data.size())
         return setHexValue(false); // no data at all: an empty value, no terminator added
     onHexLine(data, at);
 }
 
-void CRegExport::onHexLine(const std::string& line, std::size_t pos)
+void CRegExport::onHexLine(std::string_view line, std::size_t pos)
 {
     // Comma-separated bytes of one or two hex digits, perhaps with blanks
     // before each; a "\" where a byte would be continues the value on the
@@ -476,54 +499,128 @@ void CRegExport::setHexValue(bool terminate)
     setValue(std::move(value));
 }
 
+std::size_t CRegExport::findValue(const Slot& slot, const std::string& name) const
+{
+    const std::vector<RegExportValue>& values = slot.key.values;
+    if (slot.byName) {
+        auto found = slot.byName->find(asciiFolded(name));
+        return found == slot.byName->end() ? values.size() : found->second;
+    }
+    std::size_t at = 0;
+    while (at < values.size() && !equalNoCaseAscii(values[at].name, name))
+        ++at;
+    return at;
+}
+
 void CRegExport::setValue(RegExportValue value)
 {
-    std::vector<RegExportValue>& values = m_slots[m_current].values;
-    auto found = m_valueAt.emplace(valueKey(m_current, value.name), values.size());
-    if (!found.second) {
-        RegExportValue& old = values[found.first->second];
-        value.name = old.name; // the registry keeps a value's first spelling
-        old = std::move(value);
+    static const std::size_t kIndexed = 16; // a key with more values gets an index of their names
+    Slot& slot = m_slots[m_current];
+    std::vector<RegExportValue>& values = slot.key.values;
+    std::size_t at = findValue(slot, value.name);
+    if (at < values.size()) {
+        value.name = values[at].name; // the registry keeps a value's first spelling
+        values[at] = std::move(value);
         return;
     }
+    if (values.empty())
+        values.reserve(4); // a key of an installed product holds a few
     values.push_back(std::move(value));
+    if (slot.byName) {
+        slot.byName->emplace(asciiFolded(values.back().name), at);
+    } else if (values.size() > kIndexed) {
+        slot.byName.reset(new std::unordered_map<std::string, std::size_t>());
+        for (std::size_t i = 0; i < values.size(); ++i)
+            slot.byName->emplace(asciiFolded(values[i].name), i);
+    }
 }
 
 void CRegExport::removeValue(const std::string& name)
 {
-    auto found = m_valueAt.find(valueKey(m_current, name));
-    if (found == m_valueAt.end())
+    Slot& slot = m_slots[m_current];
+    std::vector<RegExportValue>& values = slot.key.values;
+    std::size_t at = findValue(slot, name);
+    if (at == values.size())
         return;
-    std::vector<RegExportValue>& values = m_slots[m_current].values;
-    std::size_t at = found->second;
-    m_valueAt.erase(found);
     values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
-    for (std::size_t i = at; i < values.size(); ++i)
-        m_valueAt[valueKey(m_current, values[i].name)] = i;
+    if (slot.byName) {
+        slot.byName->clear();
+        for (std::size_t i = 0; i < values.size(); ++i)
+            slot.byName->emplace(asciiFolded(values[i].name), i);
+    }
 }
 
-std::size_t CRegExport::slotFor(const std::string& path)
+std::size_t CRegExport::newSlot(const std::string& path, const std::string* folded, std::size_t parent)
+{
+    std::size_t at = m_slots.size();
+    m_slots.push_back(Slot{RegExportKey{path, {}}, parent, {}, folded, false, true, nullptr});
+    if (parent != kNoKey)
+        m_slots[parent].children.push_back(at);
+    m_last = at;
+    return at;
+}
+
+std::size_t CRegExport::parentOf(const std::string& folded, std::size_t cut)
+{
+    // Exports list a key's parent just before it, or one of the keys above
+    // the key before: that chain is looked at first.
+    for (std::size_t s = m_last; s != kNoKey && m_slots[s].bLive; s = m_slots[s].parent) {
+        const std::string& above = *m_slots[s].folded;
+        if (above.size() == cut && folded.compare(0, cut, above) == 0)
+            return s;
+        if (above.size() < cut)
+            break;
+    }
+    return slotFor(folded.substr(0, cut), false);
+}
+
+std::size_t CRegExport::slotFor(const std::string& path, bool named)
 {
     auto found = m_index.emplace(asciiFolded(path), m_slots.size());
+    // References into the index stay valid while it grows; iterators do not.
+    std::size_t& slot = found.first->second;
+    const std::string& f = found.first->first;
     if (found.second) {
-        m_slots.push_back(RegExportKey{path, {}});
-        m_live.push_back(true);
+        // A new key: the keys above it exist too, as the registry creates
+        // them (at most one level of them per backslash of the path).
+        std::size_t cut = f.rfind('\\');
+        std::size_t parent = cut == std::string::npos || cut == 0 ? kNoKey : parentOf(f, cut);
+        slot = m_slots.size(); // the keys above came first
+        newSlot(path, &f, parent);
     }
-    return found.first->second;
+    std::size_t at = slot;
+    if (named)
+        m_slots[at].bNamed = true;
+    return at;
 }
 
 void CRegExport::removeKey(const std::string& path)
 {
-    // The key itself, then those below it: the folded paths from "path\"
-    // up to "path]" (the character after the backslash) all start with
-    // "path\".
-    std::string f = asciiFolded(path);
-    auto self = m_index.find(f);
-    if (self != m_index.end()) {
-        m_live[self->second] = false;
-        m_index.erase(self);
+    // The key and every key below it; each key is removed once, so all
+    // removals together cost no more than the keys read.
+    auto found = m_index.find(asciiFolded(path));
+    if (found == m_index.end())
+        return;
+    std::vector<std::size_t> pending{found->second};
+    while (!pending.empty()) {
+        std::size_t at = pending.back();
+        pending.pop_back();
+        Slot& slot = m_slots[at];
+        if (!slot.bLive)
+            continue;
+        slot.bLive = false;
+        m_index.erase(*slot.folded);
+        pending.insert(pending.end(), slot.children.begin(), slot.children.end());
+        slot.children.clear();
+        slot.key.values.clear();
+        slot.byName.reset();
     }
-    auto last = m_index.lower_bound(f + ']');
-    for (auto it = m_index.lower_bound(f + '\\'); it != last; it = m_index.erase(it))
-        m_live[it->second] = false;
+}
+
+int CRegExport::lookup(const std::string& path) const
+{
+    auto found = m_index.find(asciiFolded(path));
+    if (found == m_index.end() || found->second >= m_position.size())
+        return kMissing;
+    return m_position[found->second];
 }

@@ -48,8 +48,9 @@
 // found through an ordered index of case-folded paths).
 
 #include <cstddef>
-#include <map>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -81,7 +82,8 @@ public:
     // The same in steps: begin, feed the bytes in pieces of any size, and
     // finish. feed returns kRegExportOk or the failure (later feeds are
     // then ignored); finish returns the result of the whole file.
-    void begin();
+    // sizeHint: the file's size, when known.
+    void begin(std::size_t sizeHint = 0);
     int feed(const char* data, std::size_t size);
     int finish();
 
@@ -94,7 +96,14 @@ public:
     // "line N: ..." for the line that made parse fail.
     const std::string& error() const { return m_error; }
 
-    static const std::size_t kMaxWarnings = 100;
+    static constexpr std::size_t kMaxWarnings = 100;
+
+    // After parse: the position in keys() of the key at path (matched
+    // without regard to ASCII case), kImplied for a key that exists only
+    // because keys below it were named, kMissing for none.
+    static constexpr int kImplied = -2;
+    static constexpr int kMissing = -1;
+    int lookup(const std::string& path) const;
 
 private:
     void addChar(char c);
@@ -102,12 +111,12 @@ private:
     void onLine(const std::string& line);
     void onKeyLine(const std::string& line, std::size_t pos);
     void onValueLine(const std::string& line, std::size_t pos);
-    void onHexLine(const std::string& line, std::size_t pos);
+    void onHexLine(std::string_view line, std::size_t pos);
     void setHexValue(bool terminate);
     void decodeByte(unsigned char b);
     void setValue(RegExportValue value);
     void removeValue(const std::string& name);
-    std::size_t slotFor(const std::string& path);
+    std::size_t slotFor(const std::string& path, bool named);
     void removeKey(const std::string& path);
     void warn(const std::string& what);
     void fail(const std::string& what);
@@ -116,14 +125,27 @@ private:
     std::vector<std::string> m_warnings;
     std::string m_error;
 
-    // While reading: every key named, live or removed, and the index of
-    // the live ones by case-folded path; values by slot and folded name.
-    std::vector<RegExportKey> m_slots;
-    std::vector<bool> m_live;
-    std::map<std::string, std::size_t> m_index;
-    std::unordered_map<std::string, std::size_t> m_valueAt;
-    static const std::size_t kNoKey = static_cast<std::size_t>(-1);
+    // While reading: every key, named or only above a named one, live or
+    // removed, and the index of the live ones by case-folded path.
+    struct Slot {
+        RegExportKey key;
+        std::size_t parent;
+        std::vector<std::size_t> children;
+        const std::string* folded; // its path folded: the index's own copy
+        bool bNamed;
+        bool bLive;
+        // For a key of many values: their positions by folded name.
+        std::unique_ptr<std::unordered_map<std::string, std::size_t>> byName;
+    };
+    std::size_t newSlot(const std::string& path, const std::string* folded, std::size_t parent);
+    std::size_t parentOf(const std::string& folded, std::size_t cut);
+    std::size_t findValue(const Slot& slot, const std::string& name) const;
+    std::vector<Slot> m_slots;
+    std::unordered_map<std::string, std::size_t> m_index;
+    std::vector<int> m_position; // after finish: a slot's position in m_keys, or kImplied
+    static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
     std::size_t m_current = kNoKey; // key the values go to, kNoKey to skip them
+    std::size_t m_last = kNoKey;    // the key created last: exports name keys below the one before
 
     // Decoding and line state.
     int m_result = kRegExportOk;
