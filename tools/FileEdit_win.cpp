@@ -140,6 +140,12 @@ int CFileEdit::replace(const std::string& content, const std::function<bool(cons
         DeleteFileA(temp);
         return kEditChanged;
     }
+    // A file that is open cannot be replaced under Wine (nor on Windows
+    // when any handle lacks delete sharing): the lock ends here. A second
+    // edit that takes the lock now finds the name led elsewhere when it
+    // replaces (kEditChanged), or keeps the old file open and makes this
+    // move fail: one of the two says it failed, none is lost.
+    close();
     if (!MoveFileExA(temp, m_target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(temp);
         return kEditWriteFailed;
