@@ -75,6 +75,11 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     const std::string& iniPath = a.positional()[0];
     const std::string& buildPath = a.positional()[1];
 
+    // The build is hashed before the file is locked: a large build must not
+    // keep another pin of the file waiting.
+    unsigned char digest[kSha256Size];
+    bool hashed = sha256OfFile(buildPath.c_str(), digest);
+
     // The file is edited in place: through a link, under a lock, replaced
     // only when unchanged since it was read (FileEdit.h).
     CFileEdit edit;
@@ -88,8 +93,7 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     if (isProgramOrPackage(iniPath, bytes))
         return toolError(io, kToolRefused, iniPath,
                          "is a program or a package, not a patch information file; pin the patch.ini, then build");
-    unsigned char digest[kSha256Size];
-    if (!sha256OfFile(buildPath.c_str(), digest))
+    if (!hashed)
         return toolError(io, kToolUnreadable, buildPath, "cannot read the file");
     char hex[kSha256HexSize];
     sha256Hex(digest, hex);

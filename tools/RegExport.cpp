@@ -87,14 +87,14 @@ bool readQuoted(std::string_view s, std::size_t& pos, std::string& out)
 // The root of a key name ("HKEY_LOCAL_MACHINE\path" or the root alone) and
 // the path below it; false when the name starts with no root the editor
 // knows.
-bool splitRoot(const std::string& name, const char*& root, std::string& path)
+bool splitRoot(std::string_view name, const char*& root, std::string_view& path)
 {
     for (const char* r : kRoots) {
         std::size_t len = std::strlen(r);
-        if (name.size() >= len && equalNoCaseAscii(std::string_view(name).substr(0, len), r) &&
+        if (name.size() >= len && equalNoCaseAscii(name.substr(0, len), r) &&
             (name.size() == len || name[len] == '\\')) {
             root = r;
-            path = name.size() > len ? name.substr(len + 1) : std::string();
+            path = name.size() > len ? name.substr(len + 1) : std::string_view();
             return true;
         }
     }
@@ -333,30 +333,31 @@ void CRegExport::onKeyLine(const std::string& line, std::size_t pos)
              "\"[\"; the values after it still go to the key before");
         return;
     }
-    std::string name = line.substr(pos, end - pos);
+    std::string_view name = std::string_view(line).substr(pos, end - pos);
     m_current = kNoKey;
     m_bKeySeen = true;
     const char* root = nullptr;
-    std::string path;
+    std::string_view path;
     if (!name.empty() && name[0] == '-') {
-        name.erase(0, 1);
+        name.remove_prefix(1);
         if (name.empty() || (name[0] != 'H' && name[0] != 'h'))
             return; // the editor ignores it
         if (!splitRoot(name, root, path))
-            return fail("removes a key under no root the registry editor knows: it stops there (" + name + ")");
+            return fail("removes a key under no root the registry editor knows: it stops there (" + std::string(name) +
+                        ")");
         if (path.empty())
-            return fail("removes a whole root: the registry editor stops there (" + name + ")");
+            return fail("removes a whole root: the registry editor stops there (" + std::string(name) + ")");
         if (root == kLocalMachine)
-            removeKey(path);
+            removeKey(std::string(path));
         else
-            warn("key outside HKEY_LOCAL_MACHINE left out: " + name);
+            warn("key outside HKEY_LOCAL_MACHINE left out: " + std::string(name));
         return;
     }
     if (!splitRoot(name, root, path))
-        warn("key under no root the registry editor knows (roots are never abbreviated): " + name +
+        warn("key under no root the registry editor knows (roots are never abbreviated): " + std::string(name) +
              "; its values are skipped");
     else if (root != kLocalMachine)
-        warn("key outside HKEY_LOCAL_MACHINE left out: " + name);
+        warn("key outside HKEY_LOCAL_MACHINE left out: " + std::string(name));
     else
         m_current = slotFor(path, true);
 }
@@ -560,7 +561,7 @@ std::size_t CRegExport::newSlot(const std::string& path, const std::string* fold
     return at;
 }
 
-std::size_t CRegExport::parentOf(const std::string& folded, std::size_t cut)
+std::size_t CRegExport::parentOf(const std::string& folded, std::string_view path, std::size_t cut)
 {
     // Exports list a key's parent just before it, or one of the keys above
     // the key before: that chain is looked at first.
@@ -571,12 +572,15 @@ std::size_t CRegExport::parentOf(const std::string& folded, std::size_t cut)
         if (above.size() < cut)
             break;
     }
-    return slotFor(folded.substr(0, cut), false);
+    return slotFor(path.substr(0, cut), false);
 }
 
-std::size_t CRegExport::slotFor(const std::string& path, bool named)
+std::size_t CRegExport::slotFor(std::string_view path, bool named)
 {
-    auto found = m_index.emplace(asciiFolded(path), m_slots.size());
+    m_folded.assign(path.data(), path.size());
+    for (char& c : m_folded)
+        c = asciiLower(c);
+    auto found = m_index.emplace(m_folded, m_slots.size());
     // References into the index stay valid while it grows; iterators do not.
     std::size_t& slot = found.first->second;
     const std::string& f = found.first->first;
@@ -584,9 +588,9 @@ std::size_t CRegExport::slotFor(const std::string& path, bool named)
         // A new key: the keys above it exist too, as the registry creates
         // them (at most one level of them per backslash of the path).
         std::size_t cut = f.rfind('\\');
-        std::size_t parent = cut == std::string::npos || cut == 0 ? kNoKey : parentOf(f, cut);
+        std::size_t parent = cut == std::string::npos || cut == 0 ? kNoKey : parentOf(f, path, cut);
         slot = m_slots.size(); // the keys above came first
-        newSlot(path, &f, parent);
+        newSlot(std::string(path), &f, parent);
     }
     std::size_t at = slot;
     if (named)

@@ -116,7 +116,7 @@ private:
     void decodeByte(unsigned char b);
     void setValue(RegExportValue value);
     void removeValue(const std::string& name);
-    std::size_t slotFor(const std::string& path, bool named);
+    std::size_t slotFor(std::string_view path, bool named);
     void removeKey(const std::string& path);
     void warn(const std::string& what);
     void fail(const std::string& what);
@@ -138,10 +138,11 @@ private:
         std::unique_ptr<std::unordered_map<std::string, std::size_t>> byName;
     };
     std::size_t newSlot(const std::string& path, const std::string* folded, std::size_t parent);
-    std::size_t parentOf(const std::string& folded, std::size_t cut);
+    std::size_t parentOf(const std::string& folded, std::string_view path, std::size_t cut);
     std::size_t findValue(const Slot& slot, const std::string& name) const;
     std::vector<Slot> m_slots;
     std::unordered_map<std::string, std::size_t> m_index;
+    std::string m_folded;        // scratch: the path being looked up, folded
     std::vector<int> m_position; // after finish: a slot's position in m_keys, or kImplied
     static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
     std::size_t m_current = kNoKey; // key the values go to, kNoKey to skip them
