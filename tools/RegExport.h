@@ -165,7 +165,6 @@ private:
 
     // A hex value being read over several lines.
     bool m_bInHex = false;
-    bool m_bHexMultiline = false;
     unsigned long m_hexType = 0;
     std::string m_hexName;
     std::string m_hexData;
