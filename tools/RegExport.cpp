@@ -551,12 +551,13 @@ void CRegExport::removeValue(const std::string& name)
     }
 }
 
-std::size_t CRegExport::newSlot(const std::string& path, const std::string* folded, std::size_t parent)
+std::size_t CRegExport::newSlot(std::string path, const std::string* folded, std::size_t parent)
 {
     std::size_t at = m_slots.size();
-    m_slots.push_back(Slot{RegExportKey{path, {}}, parent, {}, folded, false, true, nullptr});
+    std::size_t sibling = parent == kNoKey ? kNoKey : m_slots[parent].firstChild;
+    m_slots.push_back(Slot{RegExportKey{std::move(path), {}}, parent, kNoKey, sibling, folded, false, true, nullptr});
     if (parent != kNoKey)
-        m_slots[parent].children.push_back(at);
+        m_slots[parent].firstChild = at;
     m_last = at;
     return at;
 }
@@ -614,8 +615,8 @@ void CRegExport::removeKey(const std::string& path)
             continue;
         slot.bLive = false;
         m_index.erase(*slot.folded);
-        pending.insert(pending.end(), slot.children.begin(), slot.children.end());
-        slot.children.clear();
+        for (std::size_t child = slot.firstChild; child != kNoKey; child = m_slots[child].nextSibling)
+            pending.push_back(child);
         slot.key.values.clear();
         slot.byName.reset();
     }

@@ -130,14 +130,15 @@ private:
     struct Slot {
         RegExportKey key;
         std::size_t parent;
-        std::vector<std::size_t> children;
+        std::size_t firstChild; // kNoKey when none; the others follow through nextSibling
+        std::size_t nextSibling;
         const std::string* folded; // its path folded: the index's own copy
         bool bNamed;
         bool bLive;
         // For a key of many values: their positions by folded name.
         std::unique_ptr<std::unordered_map<std::string, std::size_t>> byName;
     };
-    std::size_t newSlot(const std::string& path, const std::string* folded, std::size_t parent);
+    std::size_t newSlot(std::string path, const std::string* folded, std::size_t parent);
     std::size_t parentOf(const std::string& folded, std::string_view path, std::size_t cut);
     std::size_t findValue(const Slot& slot, const std::string& name) const;
     std::vector<Slot> m_slots;
