@@ -68,14 +68,14 @@ bool readQuoted(std::string_view s, std::size_t& pos, std::string& out)
 {
     out.clear();
     for (std::size_t i = pos; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '"') {
+        std::size_t stop = s.find_first_of("\"\\", i);
+        if (stop == std::string_view::npos)
+            return false;
+        out.append(s.data() + i, stop - i);
+        i = stop;
+        if (s[i] == '"') {
             pos = i + 1;
             return true;
-        }
-        if (c != '\\') {
-            out += c;
-            continue;
         }
         if (++i == s.size() || s[i] == '0')
             return false;
@@ -176,7 +176,11 @@ int CRegExport::feed(const char* data, std::size_t size)
         if (m_bUnicode && m_oddByte < 0 && !m_highSurrogate) {
             while (run + 1 < size && data[run + 1] == 0 && static_cast<unsigned char>(data[run]) >= 0x20 &&
                    static_cast<unsigned char>(data[run]) < 0x7F)
-                m_line.push_back(data[run]), run += 2;
+                run += 2;
+            std::size_t old = m_line.size();
+            m_line.resize(old + (run - i) / 2);
+            for (std::size_t from = i, to = old; from < run; from += 2, ++to)
+                m_line[to] = data[from];
         } else if (!m_bUnicode) {
             while (run < size && static_cast<unsigned char>(data[run]) >= 0x20)
                 ++run;
