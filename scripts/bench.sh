@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # make bench: runs every benchmark program of the host build (bench/*_bench),
+# vdrpack check on whole-machine registry exports (bench/export_bench.py),
 # then the download benchmark under Wine in the win64 tree's prefix (with a
 # Wine server and display of its own). A new host benchmark only needs an
 # add_executable(name_bench ...) in bench/CMakeLists.txt.
@@ -14,6 +15,8 @@ for b in "$dir"/*_bench; do
   "$b"
 done
 [ "$found" = 1 ] || { echo "bench: no benchmark programs in $dir" >&2; exit 1; }
+echo "== export_bench"
+python3 "$here/bench/export_bench.py"
 
 win64="$here/out/build/win64"
 echo "== download_bench (Wine)"

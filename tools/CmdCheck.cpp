@@ -3,6 +3,7 @@
 // export, with the URLs the run would fetch.
 #include "ToolCommands.h"
 
+#include "ExportRegistry.h"
 #include "PackageLayout.h"
 #include "PatchLint.h"
 #include "RegExport.h"
@@ -12,7 +13,6 @@
 #include "common/FixedBuf.h"
 #include "common/TextHelpers.h"
 #include "products/ProductCheck.h"
-#include "products/TableRegistry.h"
 #include "products/TextCompare.h"
 #include "update/PatchPin.h"
 #include "update/UpdateRules.h"
@@ -56,49 +56,6 @@ int outcomeStatus(int result, int id)
     return id == kPatchAlreadyApplied ? kToolAlreadyApplied : kToolOk;
 }
 
-bool underSoftwareWow(const std::string& foldedPath, std::string& rest)
-{
-    const std::string wow = "software\\wow6432node";
-    if (foldedPath.compare(0, wow.size(), wow) != 0)
-        return false;
-    if (foldedPath.size() == wow.size()) {
-        rest.clear();
-        return true;
-    }
-    if (foldedPath[wow.size()] != '\\')
-        return false;
-    rest = foldedPath.substr(wow.size());
-    return true;
-}
-
-// Fills the table with the export's keys, as the chosen view shows them.
-// Returns true when the 32-bit view's redirection was applied.
-bool fillRegistry(const CRegExport& reg, CTableRegistry& table, bool view32)
-{
-    std::string rest;
-    bool redirect = false;
-    for (const RegExportKey& k : reg.keys())
-        redirect = redirect || (view32 && underSoftwareWow(asciiFolded(k.path), rest));
-    for (const RegExportKey& k : reg.keys()) {
-        std::string path = k.path;
-        std::string f = asciiFolded(path);
-        if (redirect) {
-            if (underSoftwareWow(f, rest))
-                path = "Software" + k.path.substr(k.path.size() - rest.size());
-            else if (f == "software" || f.compare(0, 9, "software\\") == 0)
-                continue; // the 64-bit view, which a 32-bit program does not see
-        }
-        table.addKey(path);
-        for (const RegExportValue& v : k.values) {
-            if (v.bString)
-                table.setString(path, v.name, v.text);
-            else
-                table.setOther(path, v.name);
-        }
-    }
-    return redirect;
-}
-
 // The identity comparison of the product check, for the report.
 bool identityMatches(const ProductInfo& p)
 {
@@ -131,16 +88,17 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     const std::string& regArg = a.value("--registry");
     bool json = a.has("--json");
 
-    std::string ini, regBytes;
+    std::string ini;
     if (!readWholeFile(iniArg, ini))
         return toolError(io, kToolUnreadable, iniArg, "cannot read the file");
-    if (!readWholeFile(regArg, regBytes))
-        return toolError(io, kToolUnreadable, regArg, "cannot read the file");
     if (isProgramOrPackage(iniArg, ini))
         return toolError(io, kToolRefused, iniArg, "is a program or a package, not a patch information file");
+    // A whole machine's export runs to tens of megabytes: it is read as a
+    // stream, never whole.
     CRegExport reg;
-    if (reg.parse(regBytes) != kRegExportOk)
-        return toolError(io, kToolMalformed, regArg, reg.error());
+    int parsed = reg.parseFile(regArg);
+    if (parsed != kRegExportOk)
+        return toolError(io, parsed == kRegExportUnreadable ? kToolUnreadable : kToolMalformed, regArg, reg.error());
     // The platform's profile reader (on Windows) looks for a bare name in
     // the system directory: it gets the full path, as in the program.
     std::string iniPath = absolutePath(iniArg);
@@ -149,8 +107,8 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     for (const std::string& w : reg.warnings())
         io.err += "vdrpack: " + regArg + ": warning: " + w + "\n";
 
-    CTableRegistry table;
-    bool redirected = fillRegistry(reg, table, view == "32");
+    CExportRegistry table(reg, view == "32");
+    bool redirected = table.redirected();
     const IProfileReader& profile = platformProfile();
     std::vector<ProductInfo> products;
     int result = checkProducts(profile, table, iniPath.c_str(), products);

@@ -2,28 +2,51 @@
 // and its safety rules (refused names, bounded paths).
 #include "ToolCommands.h"
 
+#include "FileEdit.h"
 #include "ToolArgs.h"
 #include "ToolFiles.h"
 
 #include "package/PatchPackage.h"
 
+#include <cstdio>
 #include <filesystem>
+#include <random>
 
 namespace {
 
-const char kUsage[] = "usage: vdrpack extract PACKAGE.exe [-C DIR]\n";
-const char kHelp[] = "usage: vdrpack extract PACKAGE.exe [-C DIR]\n"
+const char kUsage[] = "usage: vdrpack extract PACKAGE.exe [-C DIR] [--force]\n";
+const char kHelp[] = "usage: vdrpack extract PACKAGE.exe [-C DIR] [--force]\n"
                      "\n"
                      "Writes the file attached to PACKAGE.exe into DIR (default: the working directory) under its\n"
-                     "stored name, replacing a file of that name, with the program's own reader: a stored name the\n"
-                     "program refuses (empty, \".\", \"..\", or holding \\ / or :) is never written.\n";
+                     "stored name, with the program's own reader: a stored name the program refuses (empty, \".\",\n"
+                     "\"..\", or holding \\ / or :) is never written. The file is new: when anything of that name\n"
+                     "is already in DIR (a file, or a link, which is never followed), nothing is written (exit 6).\n"
+                     "  --force  replace a file or link of that name (the link itself, not what it points to)\n";
+
+// A new directory of a unique name inside dir, empty; "" when none can be
+// made. Only this process writes into it.
+std::string makePrivateDir(const std::string& dir)
+{
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char name[40];
+        std::snprintf(name, sizeof name, ".vdrpack-extract-%08x", static_cast<unsigned>(random()));
+        std::filesystem::path p = std::filesystem::path(dir) / name;
+        std::error_code ec;
+        if (std::filesystem::create_directory(p, ec)) {
+            std::filesystem::permissions(p, std::filesystem::perms::owner_all, ec);
+            return p.string();
+        }
+    }
+    return std::string();
+}
 
 } // namespace
 
 int runExtract(const std::vector<std::string>& args, ToolOutput& io)
 {
     CToolArgs a;
-    int status = beginCommand(a, args, {}, {"-C"}, io, "extract", kUsage, kHelp);
+    int status = beginCommand(a, args, {"--force"}, {"-C"}, io, "extract", kUsage, kHelp);
     if (status >= 0)
         return status;
     if (a.positional().size() != 1)
@@ -42,14 +65,36 @@ int runExtract(const std::vector<std::string>& args, ToolOutput& io)
         return toolError(io, kToolNotPackage, path, "is not a package (no package trailer)");
     if (!std::filesystem::is_directory(dir, ec))
         return toolError(io, kToolWriteFailed, dir, "is not a directory");
-    CWorkingDirectory cwd(dir);
-    if (!cwd.ok())
-        return toolError(io, kToolWriteFailed, dir, "cannot enter the directory");
+    // The reader writes into a new directory of our own, where no name can
+    // be planted; the file then takes its name in DIR in one step, only
+    // where nothing has that name (unless --force).
+    std::string work = makePrivateDir(dir);
+    if (work.empty())
+        return toolError(io, kToolWriteFailed, dir, "cannot write into the directory");
     char written[kMaxText] = {};
-    int r = package.detachFile(nullptr, written, sizeof written);
+    int r = kDetachCreate;
+    {
+        CWorkingDirectory cwd(work);
+        if (cwd.ok())
+            r = package.detachFile(nullptr, written, sizeof written);
+    }
+    int placed = kPlaceFailed;
+    std::string name = written;
+    std::string target = (std::filesystem::path(dir) / name).string();
+    std::error_code ec2;
+    if (r == kDetachDone && std::filesystem::symlink_status(std::filesystem::path(work) / name, ec2).type() ==
+                                std::filesystem::file_type::regular)
+        placed = placeNewFile((std::filesystem::path(work) / name).string(), target, a.has("--force"));
+    std::filesystem::remove_all(work, ec2);
     switch (r) {
     case kDetachDone:
-        io.out += "extracted " + std::string(written) + " into " + dir + "\n";
+        if (placed == kPlaceExists)
+            return toolError(io, kToolWriteFailed, target,
+                             "exists (a file or a link); extract creates a new file only, nothing written "
+                             "(--force replaces it)");
+        if (placed != kPlaceOk)
+            return toolError(io, kToolWriteFailed, dir, "cannot write the attached file into the directory");
+        io.out += "extracted " + name + " into " + dir + "\n";
         return kToolOk;
     case kDetachPackageOpen:
         return toolError(io, kToolUnreadable, path, "cannot read the file");

@@ -3,6 +3,7 @@
 // "SHA256Max" (the generic build, also fetched as the fallback).
 #include "ToolCommands.h"
 
+#include "FileEdit.h"
 #include "IniKeyWriter.h"
 #include "PackageLayout.h"
 #include "PatchLint.h"
@@ -30,6 +31,10 @@ const char kHelp[] = "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n"
                      "(ANSI or UTF-8, with or without byte-order mark, or UTF-16 with its mark). The file is read\n"
                      "back with the program's reader before it replaces the old one: exit 6, the file as it was,\n"
                      "when the pin does not read back. A package or program given as PATCH.ini is refused (exit 7).\n"
+                     "A link is followed: its target is pinned and the link stays. The target keeps its mode (and\n"
+                     "owner where allowed); it is locked while it is pinned (a second pin waits for the first) and\n"
+                     "replaced in one rename only when unchanged since it was read: exit 6, nothing written, when\n"
+                     "another program changed it meanwhile.\n"
                      "A program that downloads a pinned build starts it only when its SHA-256 matches;\n"
                      "a mismatch counts as no file (fallback or server error).\n";
 
@@ -70,14 +75,25 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     const std::string& iniPath = a.positional()[0];
     const std::string& buildPath = a.positional()[1];
 
-    std::string bytes;
-    if (!readWholeFile(iniPath, bytes))
+    // The build is hashed before the file is locked: a large build must not
+    // keep another pin of the file waiting.
+    unsigned char digest[kSha256Size];
+    bool hashed = sha256OfFile(buildPath.c_str(), digest);
+
+    // The file is edited in place: through a link, under a lock, replaced
+    // only when unchanged since it was read (FileEdit.h).
+    CFileEdit edit;
+    int opened = edit.open(iniPath);
+    if (opened == kEditBusy)
+        return toolError(io, kToolWriteFailed, iniPath,
+                         "another vdrpack has been editing the file for too long; nothing written, pin again");
+    if (opened != kEditOk)
         return toolError(io, kToolUnreadable, iniPath, "cannot read the file");
+    const std::string& bytes = edit.bytes();
     if (isProgramOrPackage(iniPath, bytes))
         return toolError(io, kToolRefused, iniPath,
                          "is a program or a package, not a patch information file; pin the patch.ini, then build");
-    unsigned char digest[kSha256Size];
-    if (!sha256OfFile(buildPath.c_str(), digest))
+    if (!hashed)
         return toolError(io, kToolUnreadable, buildPath, "cannot read the file");
     char hex[kSha256HexSize];
     sha256Hex(digest, hex);
@@ -95,10 +111,15 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
         mismatch = std::string(got) != hex;
         return !mismatch;
     };
-    if (!replaceFile(iniPath, setIniKeyInFile(bytes, "SRInfo", key, hex), readsBack))
+    int written = edit.replace(setIniKeyInFile(bytes, "SRInfo", key, hex), readsBack);
+    if (written == kEditChanged)
+        return toolError(io, kToolWriteFailed, iniPath,
+                         "changed while it was being pinned; left as the other writer made it, pin again");
+    if (written != kEditOk)
         return toolError(io, kToolWriteFailed, iniPath,
                          mismatch ? std::string("the pin did not read back as written; the file is left as it was")
                                   : std::string("cannot write the file"));
+    edit.close();
     io.out += iniPath + ": [SRInfo] " + key + "=" + hex + "\n";
 
     CPatchFile file(profileTextOf(bytes));

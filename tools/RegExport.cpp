@@ -3,7 +3,8 @@
 #include "common/TextHelpers.h"
 
 #include <cctype>
-#include <cstddef>
+#include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -26,271 +27,609 @@ char toCp1252(unsigned cp)
     return '?';
 }
 
-bool startsWithNoCase(const std::string& s, const char* prefix)
+const char kLocalMachine[] = "HKEY_LOCAL_MACHINE";
+// The roots the registry editor opens; nothing else, no abbreviation.
+const char* const kRoots[] = {kLocalMachine,         "HKEY_USERS",        "HKEY_CLASSES_ROOT",
+                              "HKEY_CURRENT_CONFIG", "HKEY_CURRENT_USER", "HKEY_DYN_DATA"};
+
+bool isBlank(char c)
 {
-    std::string p = prefix;
-    return s.size() >= p.size() && equalNoCaseAscii(s.substr(0, p.size()), p);
+    return c == ' ' || c == '\t';
 }
 
-// The bytes of a "hex:" list ("41,00,42"); false when it is not one.
-bool hexBytes(const std::string& list, std::string& bytes)
+std::size_t skipBlanks(std::string_view s, std::size_t pos)
 {
-    bytes.clear();
-    std::size_t pos = 0;
-    while (pos < list.size()) {
-        std::size_t comma = list.find(',', pos);
-        std::string item = trimText(list.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
-        if (item.size() != 2 || !std::isxdigit(static_cast<unsigned char>(item[0])) ||
-            !std::isxdigit(static_cast<unsigned char>(item[1])))
-            return false;
-        bytes += static_cast<char>(std::stoi(item, nullptr, 16));
-        if (comma == std::string::npos)
-            break;
-        pos = comma + 1;
-    }
-    return true;
+    while (pos < s.size() && isBlank(s[pos]))
+        ++pos;
+    return pos;
 }
 
-// Reads a quoted text starting at s[pos] == '"', undoing "\\" and "\"".
-// Sets pos past the closing quote; false when there is none.
-bool readQuoted(const std::string& s, std::size_t& pos, std::string& out)
+// Nothing but blanks and perhaps a ";" comment from pos on.
+bool onlyComment(std::string_view s, std::size_t pos)
+{
+    pos = skipBlanks(s, pos);
+    return pos == s.size() || s[pos] == ';';
+}
+
+bool isHexDigit(char c)
+{
+    return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f');
+}
+
+unsigned hexValue(char c)
+{
+    return c <= '9' ? static_cast<unsigned>(c - '0') : static_cast<unsigned>((c | 0x20) - 'a' + 10);
+}
+
+// Reads a quoted text whose opening quote is just before s[pos], undoing
+// the escapes the editor knows. Sets pos past the closing quote; false
+// when there is none or the text holds "\0".
+bool readQuoted(std::string_view s, std::size_t& pos, std::string& out)
 {
     out.clear();
-    for (std::size_t i = pos + 1; i < s.size(); ++i) {
-        char c = s[i];
-        if (c == '"') {
+    for (std::size_t i = pos; i < s.size(); ++i) {
+        std::size_t stop = s.find_first_of("\"\\", i);
+        if (stop == std::string_view::npos)
+            return false;
+        out.append(s.data() + i, stop - i);
+        i = stop;
+        if (s[i] == '"') {
             pos = i + 1;
             return true;
         }
-        if (c == '\\' && i + 1 < s.size() && (s[i + 1] == '\\' || s[i + 1] == '"')) {
-            out += s[++i];
-            continue;
-        }
-        out += c;
+        if (++i == s.size() || s[i] == '0')
+            return false;
+        out += s[i] == 'n' ? '\n' : s[i] == 'r' ? '\r' : s[i];
     }
     return false;
 }
 
-// Splits the text into physical lines at CR LF, LF or CR.
-std::vector<std::string> splitLines(const std::string& text)
+// The root of a key name ("HKEY_LOCAL_MACHINE\path" or the root alone) and
+// the path below it; false when the name starts with no root the editor
+// knows.
+bool splitRoot(std::string_view name, const char*& root, std::string_view& path)
 {
-    std::vector<std::string> lines;
-    std::string cur;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' || c == '\n') {
-            lines.push_back(cur);
-            cur.clear();
-            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            continue;
+    for (const char* r : kRoots) {
+        std::size_t len = std::strlen(r);
+        if (name.size() >= len && equalNoCaseAscii(name.substr(0, len), r) &&
+            (name.size() == len || name[len] == '\\')) {
+            root = r;
+            path = name.size() > len ? name.substr(len + 1) : std::string_view();
+            return true;
         }
-        cur += c;
     }
-    if (!cur.empty())
-        lines.push_back(cur);
-    return lines;
-}
-
-bool isUnder(const std::string& foldedPath, const std::string& foldedRoot)
-{
-    return foldedPath == foldedRoot ||
-           (foldedPath.size() > foldedRoot.size() && foldedPath.compare(0, foldedRoot.size(), foldedRoot) == 0 &&
-            foldedPath[foldedRoot.size()] == '\\');
+    return false;
 }
 
 } // namespace
 
-std::string CRegExport::decode(const std::string& bytes)
+void CRegExport::begin(std::size_t sizeHint)
 {
-    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-        static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        std::string out;
-        for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            unsigned unit = static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-            if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-                unsigned low =
-                    static_cast<unsigned char>(bytes[i + 2]) | (static_cast<unsigned char>(bytes[i + 3]) << 8);
-                if (low >= 0xDC00 && low <= 0xDFFF) {
-                    i += 2;
-                    out += '?'; // outside the code page in any case
-                    continue;
-                }
-            }
-            out += toCp1252(unit);
-        }
-        return out;
-    }
-    if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)
-        return bytes.substr(3);
-    return bytes;
-}
-
-RegExportKey* CRegExport::keyFor(const std::string& path)
-{
-    std::string f = asciiFolded(path);
-    for (RegExportKey& k : m_keys) {
-        if (asciiFolded(k.path) == f)
-            return &k;
-    }
-    m_keys.push_back(RegExportKey{path, {}});
-    return &m_keys.back();
-}
-
-void CRegExport::removeKey(const std::string& path)
-{
-    std::string f = asciiFolded(path);
-    std::vector<RegExportKey> kept;
-    for (RegExportKey& k : m_keys) {
-        if (!isUnder(asciiFolded(k.path), f))
-            kept.push_back(std::move(k));
-    }
-    m_keys.swap(kept);
-}
-
-int CRegExport::fail(int line, const std::string& what)
-{
-    m_error = "line " + std::to_string(line) + ": " + what;
-    return kRegExportMalformed;
-}
-
-int CRegExport::parseValue(int line, const std::string& text, RegExportKey* key)
-{
-    std::string name;
-    std::size_t pos = 0;
-    if (text[0] == '@') {
-        pos = 1;
-    } else if (!readQuoted(text, pos, name)) {
-        return fail(line, "value name without closing quote");
-    }
-    std::string rest = trimText(text.substr(pos));
-    if (rest.empty() || rest[0] != '=')
-        return fail(line, "value without \"=\"");
-    rest = trimText(rest.substr(1));
-    if (!key)
-        return kRegExportOk; // a value of a key that was left out
-    std::string folded = asciiFolded(name);
-    std::vector<RegExportValue>& values = key->values;
-    std::size_t at = 0;
-    while (at < values.size() && asciiFolded(values[at].name) != folded)
-        ++at;
-    if (rest == "-") {
-        if (at < values.size())
-            values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
-        return kRegExportOk;
-    }
-    RegExportValue value{name, false, std::string()};
-    if (!rest.empty() && rest[0] == '"') {
-        std::size_t end = 0;
-        if (!readQuoted(rest, end, value.text))
-            return fail(line, "string value without closing quote");
-        if (!trimText(rest.substr(end)).empty())
-            return fail(line, "text after the closing quote");
-        value.bString = true;
-    } else if (startsWithNoCase(rest, "hex(1):") || startsWithNoCase(rest, "hex(2):")) {
-        // REG_SZ and REG_EXPAND_SZ written as bytes: UTF-16LE in a UTF-16
-        // file (as regedit /e writes), ANSI bytes in an ANSI one, which is
-        // how the registry editor imports them. The program reads both
-        // kinds (unexpanded), when the data ends in its terminator.
-        std::string data;
-        if (!hexBytes(rest.substr(7), data))
-            return fail(line, "hex value that is not a list of two-digit hex bytes");
-        value.bString = stringFromData(data, value.text);
-    } else if (!startsWithNoCase(rest, "dword:") && !startsWithNoCase(rest, "hex:") &&
-               !startsWithNoCase(rest, "hex(")) {
-        return fail(line, "value is not a string, dword or hex value");
-    }
-    if (at < values.size()) {
-        value.name = values[at].name; // the registry keeps a value's first spelling
-        values[at] = value;
-    } else
-        values.push_back(value);
-    return kRegExportOk;
-}
-
-bool CRegExport::stringFromData(const std::string& data, std::string& text) const
-{
-    text.clear();
-    std::size_t unit = m_bUnicode ? 2 : 1;
-    if (data.size() < unit || data.size() % unit != 0 ||
-        data.compare(data.size() - unit, unit, std::string(unit, '\0')) != 0)
-        return false;
-    for (std::size_t i = 0; i < data.size(); i += unit) {
-        unsigned cp = static_cast<unsigned char>(data[i]);
-        if (m_bUnicode)
-            cp |= static_cast<unsigned>(static_cast<unsigned char>(data[i + 1])) << 8;
-        if (cp == 0)
-            break;
-        text += m_bUnicode ? toCp1252(cp) : static_cast<char>(cp);
-    }
-    return true;
+    *this = CRegExport();
+    // An export holds a key for every 200 to 500 bytes or so: an index of
+    // about the right size from the start saves growing it many times.
+    static const std::size_t kMaxReserve = 1u << 22;
+    std::size_t keys = sizeHint / 256 < kMaxReserve ? sizeHint / 256 : kMaxReserve;
+    m_index.reserve(keys);
+    m_slots.reserve(keys);
 }
 
 int CRegExport::parse(const std::string& bytes)
 {
-    m_keys.clear();
-    m_warnings.clear();
-    m_error.clear();
-    m_bUnicode = bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-                 static_cast<unsigned char>(bytes[1]) == 0xFE;
-    std::vector<std::string> lines = splitLines(decode(bytes));
+    begin(bytes.size());
+    feed(bytes.data(), bytes.size());
+    return finish();
+}
 
-    std::size_t i = 0;
-    while (i < lines.size() && trimText(lines[i]).empty())
-        ++i;
-    if (i == lines.size() ||
-        (trimText(lines[i]) != "Windows Registry Editor Version 5.00" && trimText(lines[i]) != "REGEDIT4")) {
+int CRegExport::parseFile(const std::string& path)
+{
+    begin();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        m_error = "cannot read the file";
+        return kRegExportUnreadable;
+    }
+    if (std::fseek(f, 0, SEEK_END) == 0) {
+        long size = std::ftell(f);
+        begin(size > 0 ? static_cast<std::size_t>(size) : 0);
+    }
+    std::rewind(f);
+    static const std::size_t kBlock = 1 << 16;
+    std::vector<char> block(kBlock);
+    std::size_t n;
+    while ((n = std::fread(block.data(), 1, kBlock, f)) > 0 && feed(block.data(), n) == kRegExportOk) {
+    }
+    bool failed = std::ferror(f) != 0;
+    std::fclose(f);
+    if (failed) {
+        m_error = "cannot read the file";
+        return kRegExportUnreadable;
+    }
+    return finish();
+}
+
+int CRegExport::feed(const char* data, std::size_t size)
+{
+    for (std::size_t i = 0; i < size && m_result == kRegExportOk; ++i) {
+        unsigned char b = static_cast<unsigned char>(data[i]);
+        if (m_stage == 0) {
+            // The byte-order mark decides the encoding: UTF-16LE after FF FE,
+            // ANSI otherwise (a UTF-8 mark is passed over).
+            m_head += static_cast<char>(b);
+            bool unicode = m_head == "\xFF\xFE";
+            bool utf8 = m_head == "\xEF\xBB\xBF";
+            if (!unicode && !utf8 && std::string("\xEF\xBB\xBF").compare(0, m_head.size(), m_head) == 0 &&
+                m_head.size() < 3)
+                continue;
+            if (!unicode && !utf8 && m_head == "\xFF")
+                continue;
+            m_stage = 1;
+            m_bUnicode = unicode;
+            std::string head = unicode || utf8 ? std::string() : m_head;
+            m_head.clear();
+            for (char c : head)
+                decodeByte(static_cast<unsigned char>(c));
+            continue;
+        }
+        // Printable ASCII, most of any export, goes straight to the line.
+        std::size_t run = i;
+        if (m_bUnicode && m_oddByte < 0 && !m_highSurrogate) {
+            while (run + 1 < size && data[run + 1] == 0 && static_cast<unsigned char>(data[run]) >= 0x20 &&
+                   static_cast<unsigned char>(data[run]) < 0x7F)
+                run += 2;
+            std::size_t old = m_line.size();
+            m_line.resize(old + (run - i) / 2);
+            for (std::size_t from = i, to = old; from < run; from += 2, ++to)
+                m_line[to] = data[from];
+        } else if (!m_bUnicode) {
+            while (run < size && static_cast<unsigned char>(data[run]) >= 0x20)
+                ++run;
+            m_line.append(data + i, run - i);
+        }
+        if (run != i) {
+            m_bLineOpen = true;
+            m_bAfterCR = false;
+            i = run - 1;
+            continue;
+        }
+        decodeByte(b);
+    }
+    return m_result;
+}
+
+void CRegExport::decodeByte(unsigned char b)
+{
+    if (!m_bUnicode) {
+        addChar(static_cast<char>(b));
+        return;
+    }
+    if (m_oddByte < 0) {
+        m_oddByte = b;
+        return;
+    }
+    unsigned unit = static_cast<unsigned>(m_oddByte) | (static_cast<unsigned>(b) << 8);
+    m_oddByte = -1;
+    if (m_highSurrogate) {
+        m_highSurrogate = 0;
+        addChar('?'); // outside the code page, paired or not
+        if (unit >= 0xDC00 && unit <= 0xDFFF)
+            return;
+    }
+    if (unit >= 0xD800 && unit <= 0xDBFF) {
+        m_highSurrogate = unit;
+        return;
+    }
+    addChar(toCp1252(unit));
+}
+
+void CRegExport::addChar(char c)
+{
+    if (c == '\r' || (c == '\n' && !m_bAfterCR)) {
+        endLine();
+        m_bAfterCR = c == '\r';
+        return;
+    }
+    bool skip = c == '\n'; // the LF of CR LF
+    m_bAfterCR = false;
+    if (skip)
+        return;
+    m_line += c;
+    m_bLineOpen = true;
+}
+
+void CRegExport::endLine()
+{
+    ++m_lineNo;
+    if (m_result == kRegExportOk)
+        onLine(m_line);
+    m_line.clear();
+    m_bLineOpen = false;
+}
+
+int CRegExport::finish()
+{
+    if (m_stage == 0) {
+        m_stage = 1;
+        for (char c : m_head)
+            decodeByte(static_cast<unsigned char>(c));
+    }
+    if (m_highSurrogate) {
+        m_highSurrogate = 0;
+        addChar('?');
+    }
+    if (m_bLineOpen && m_result == kRegExportOk)
+        endLine();
+    if (m_bInHex && m_result == kRegExportOk)
+        setHexValue(true); // the file ends in a continued hex value: the editor keeps what it read
+    if (!m_bHeaderSeen && m_result == kRegExportOk) {
         m_error = "not a registry export: the first line is not \"Windows Registry Editor Version 5.00\"";
-        return kRegExportNoHeader;
+        m_result = kRegExportNoHeader;
     }
+    if (m_moreWarnings)
+        m_warnings.push_back("... and " + std::to_string(m_moreWarnings) + " more");
+    m_keys.clear();
+    m_position.assign(m_slots.size(), kImplied);
+    for (std::size_t i = 0; i < m_slots.size(); ++i) {
+        if (m_slots[i].bLive && m_slots[i].bNamed) {
+            m_position[i] = static_cast<int>(m_keys.size());
+            m_keys.push_back(std::move(m_slots[i].key));
+        }
+    }
+    m_slots.clear();
+    return m_result;
+}
 
-    bool inKey = false;      // a key line was seen
-    std::string currentPath; // key of the values that follow
-    bool keepValues = false; // false under a key that was left out or removed
-    for (++i; i < lines.size(); ++i) {
-        int lineNo = static_cast<int>(i) + 1;
-        std::string text = trimText(lines[i]);
-        // Continuation lines of long values.
-        while (!text.empty() && text.back() == '\\' && i + 1 < lines.size())
-            text = trimText(text.substr(0, text.size() - 1) + trimText(lines[++i]));
-        if (text.empty() || text[0] == ';')
-            continue;
-        if (text[0] == '[') {
-            if (text.back() != ']')
-                return fail(lineNo, "key line without closing \"]\"");
-            std::string name = text.substr(1, text.size() - 2);
-            bool remove = !name.empty() && name[0] == '-';
-            if (remove)
-                name = name.substr(1);
-            std::size_t slash = name.find('\\');
-            std::string root = asciiFolded(name.substr(0, slash));
-            std::string path = slash == std::string::npos ? std::string() : name.substr(slash + 1);
-            inKey = true;
-            if (root != "hkey_local_machine" && root != "hklm") {
-                m_warnings.push_back("line " + std::to_string(lineNo) +
-                                     ": key outside HKEY_LOCAL_MACHINE left out: " + name);
-                keepValues = false;
-                continue;
-            }
-            if (remove) {
-                removeKey(path);
-                keepValues = false;
-                continue;
-            }
-            keyFor(path);
-            currentPath = path;
-            keepValues = true;
-            continue;
+void CRegExport::warn(const std::string& what)
+{
+    if (m_warnings.size() < kMaxWarnings)
+        m_warnings.push_back("line " + std::to_string(m_lineNo) + ": " + what);
+    else
+        ++m_moreWarnings;
+}
+
+void CRegExport::fail(const std::string& what)
+{
+    m_error = "line " + std::to_string(m_lineNo) + ": " + what;
+    m_result = kRegExportMalformed;
+}
+
+void CRegExport::onLine(const std::string& line)
+{
+    std::size_t pos = skipBlanks(line, 0);
+    if (!m_bHeaderSeen) {
+        std::string header = line.substr(pos);
+        if (header != "Windows Registry Editor Version 5.00" && header != "REGEDIT4") {
+            m_error = "not a registry export: the first line is not \"Windows Registry Editor Version 5.00\"";
+            m_result = kRegExportNoHeader;
+            return;
         }
-        if (text[0] == '"' || text[0] == '@') {
-            if (!inKey)
-                return fail(lineNo, "value before the first key");
-            int r = parseValue(lineNo, text, keepValues ? keyFor(currentPath) : nullptr);
-            if (r != kRegExportOk)
-                return r;
-            continue;
-        }
-        return fail(lineNo, "neither a key, a value nor a comment");
+        m_bHeaderSeen = true;
+        return;
     }
-    return kRegExportOk;
+    if (m_bInHex) {
+        // A line after a hex line that ended in "\".
+        if (pos == line.size() || line[pos] == ';')
+            return;
+        if (!isHexDigit(line[pos])) {
+            m_bInHex = false;
+            warn("skipped with the value before it, as the registry editor does: a hex value continued with \"\\\" "
+                 "on a line that does not start with a hex digit");
+            return;
+        }
+        onHexLine(line, pos);
+        return;
+    }
+    if (pos == line.size() || line[pos] == ';' || line[pos] == '#')
+        return;
+    if (line[pos] == '[')
+        onKeyLine(line, pos + 1);
+    else if (line[pos] == '@' || line[pos] == '"')
+        onValueLine(line, pos);
+    else
+        warn("skipped, as the registry editor skips it: neither a key, a value nor a comment");
+}
+
+void CRegExport::onKeyLine(const std::string& line, std::size_t pos)
+{
+    std::size_t end = line.rfind(']');
+    if (pos == line.size() || isBlank(line[pos]) || end == std::string::npos || end < pos) {
+        warn("skipped, as the registry editor skips it: a key line without closing \"]\" or with a space after "
+             "\"[\"; the values after it still go to the key before");
+        return;
+    }
+    std::string_view name = std::string_view(line).substr(pos, end - pos);
+    m_current = kNoKey;
+    m_bKeySeen = true;
+    const char* root = nullptr;
+    std::string_view path;
+    if (!name.empty() && name[0] == '-') {
+        name.remove_prefix(1);
+        if (name.empty() || (name[0] != 'H' && name[0] != 'h'))
+            return; // the editor ignores it
+        if (!splitRoot(name, root, path))
+            return fail("removes a key under no root the registry editor knows: it stops there (" + std::string(name) +
+                        ")");
+        if (path.empty())
+            return fail("removes a whole root: the registry editor stops there (" + std::string(name) + ")");
+        if (root == kLocalMachine)
+            removeKey(std::string(path));
+        else
+            warn("key outside HKEY_LOCAL_MACHINE left out: " + std::string(name));
+        return;
+    }
+    if (!splitRoot(name, root, path))
+        warn("key under no root the registry editor knows (roots are never abbreviated): " + std::string(name) +
+             "; its values are skipped");
+    else if (root != kLocalMachine)
+        warn("key outside HKEY_LOCAL_MACHINE left out: " + std::string(name));
+    else
+        m_current = slotFor(path, true);
+}
+
+void CRegExport::onValueLine(const std::string& line, std::size_t pos)
+{
+    std::string name;
+    if (line[pos] == '@') {
+        ++pos;
+    } else if (++pos, !readQuoted(line, pos, name)) {
+        return warn("skipped, as the registry editor skips it: a value name without closing quote (or with \\0)");
+    }
+    pos = skipBlanks(line, pos);
+    if (pos == line.size() || line[pos] != '=')
+        return warn("skipped, as the registry editor skips it: a value without \"=\"");
+    pos = skipBlanks(line, pos + 1);
+    std::size_t end = line.size();
+    while (end > pos && isBlank(line[end - 1]))
+        --end;
+    std::string_view data = std::string_view(line).substr(pos, end - pos);
+    if (!m_bKeySeen)
+        warn("a value before the first key: skipped");
+
+    if (!data.empty() && data[0] == '-') {
+        if (!onlyComment(data, 1))
+            return warn("skipped, as the registry editor skips it: text after \"=-\"");
+        if (m_current != kNoKey)
+            removeValue(name);
+        return;
+    }
+    if (!data.empty() && data[0] == '"') {
+        std::size_t at = 1;
+        std::string text;
+        if (!readQuoted(data, at, text) || !onlyComment(data, at))
+            return warn("skipped, as the registry editor skips it: a string without closing quote, with \\0, or "
+                        "with text after it");
+        if (m_current != kNoKey)
+            setValue(RegExportValue{std::move(name), true, std::move(text)});
+        return;
+    }
+    if (data.compare(0, 6, "dword:") == 0) {
+        std::size_t at = skipBlanks(data, 6);
+        std::size_t digits = 0;
+        while (at < data.size() && isHexDigit(data[at]))
+            ++at, ++digits;
+        if (digits == 0 || digits > 8 || !onlyComment(data, at))
+            return warn("skipped, as the registry editor skips it: a dword that is not 1 to 8 hex digits");
+        if (m_current != kNoKey)
+            setValue(RegExportValue{std::move(name), false, std::string()});
+        return;
+    }
+    std::size_t at = 0;
+    unsigned long long type = 3; // REG_BINARY
+    if (data.compare(0, 4, "hex:") == 0) {
+        at = 4;
+    } else if (data.compare(0, 4, "hex(") == 0) {
+        // "hex(n):" with n in hex, at most 32 bits, without "0x".
+        at = 4;
+        if (at == data.size() || (at + 1 < data.size() && (data[at + 1] | 0x20) == 'x'))
+            return warn("skipped, as the registry editor skips it: a hex(n) type that is not a hex number");
+        type = 0;
+        while (at < data.size() && isHexDigit(data[at]) && type <= 0xFFFFFFFFull)
+            type = type * 16 + hexValue(data[at++]);
+        if (type > 0xFFFFFFFFull || data.compare(at, 2, "):") != 0)
+            return warn("skipped, as the registry editor skips it: a hex(n) type that is not a hex number");
+        at += 2;
+    } else {
+        return warn("skipped, as the registry editor skips it: a value of a type it does not know");
+    }
+    m_bInHex = true;
+    m_hexType = static_cast<unsigned long>(type);
+    m_hexName = std::move(name);
+    m_hexData.clear();
+    if (at == data.size())
+        return setHexValue(false); // no data at all: an empty value, no terminator added
+    onHexLine(data, at);
+}
+
+void CRegExport::onHexLine(std::string_view line, std::size_t pos)
+{
+    // Comma-separated bytes of one or two hex digits, perhaps with blanks
+    // before each; a "\" where a byte would be continues the value on the
+    // next line, a ";" ends it.
+    while (pos < line.size()) {
+        std::size_t at = skipBlanks(line, pos);
+        unsigned value = 0;
+        std::size_t digits = 0;
+        while (at < line.size() && isHexDigit(line[at]) && value <= 0xFF)
+            value = value * 16 + hexValue(line[at++]), ++digits;
+        if (digits == 0) {
+            at = skipBlanks(line, at);
+            if (at < line.size() && line[at] == '\\') {
+                if (!onlyComment(line, at + 1))
+                    break;
+                return; // on the next line
+            }
+            if (at < line.size() && line[at] == ';')
+                return setHexValue(true);
+            break;
+        }
+        if (value > 0xFF)
+            break;
+        m_hexData += static_cast<char>(value);
+        if (at == line.size())
+            return setHexValue(true);
+        if (line[at] != ',') {
+            if (onlyComment(line, at))
+                return setHexValue(true);
+            break;
+        }
+        pos = at + 1;
+    }
+    if (pos >= line.size())
+        return setHexValue(true); // ends in a comma
+    m_bInHex = false;
+    warn("skipped, as the registry editor skips it: hex data that is not a list of bytes");
+}
+
+void CRegExport::setHexValue(bool terminate)
+{
+    m_bInHex = false;
+    if (m_current == kNoKey)
+        return;
+    RegExportValue value{m_hexName, false, std::string()};
+    // REG_SZ and REG_EXPAND_SZ as bytes: UTF-16LE in a UTF-16 file, ANSI in
+    // an ANSI one. The editor ends the data with a terminator when it lacks
+    // one, so the text ends at the first terminator or with the data.
+    std::size_t unit = m_bUnicode ? 2 : 1;
+    if ((m_hexType == 1 || m_hexType == 2) && terminate && m_hexData.size() >= unit) {
+        value.bString = true;
+        for (std::size_t i = 0; i + unit <= m_hexData.size(); i += unit) {
+            unsigned cp = static_cast<unsigned char>(m_hexData[i]);
+            if (m_bUnicode)
+                cp |= static_cast<unsigned>(static_cast<unsigned char>(m_hexData[i + 1])) << 8;
+            if (cp == 0)
+                break;
+            value.text += m_bUnicode ? toCp1252(cp) : static_cast<char>(cp);
+        }
+    }
+    setValue(std::move(value));
+}
+
+std::size_t CRegExport::findValue(const Slot& slot, const std::string& name) const
+{
+    const std::vector<RegExportValue>& values = slot.key.values;
+    if (slot.byName) {
+        auto found = slot.byName->find(asciiFolded(name));
+        return found == slot.byName->end() ? values.size() : found->second;
+    }
+    std::size_t at = 0;
+    while (at < values.size() && !equalNoCaseAscii(values[at].name, name))
+        ++at;
+    return at;
+}
+
+void CRegExport::setValue(RegExportValue value)
+{
+    static const std::size_t kIndexed = 16; // a key with more values gets an index of their names
+    Slot& slot = m_slots[m_current];
+    std::vector<RegExportValue>& values = slot.key.values;
+    std::size_t at = findValue(slot, value.name);
+    if (at < values.size()) {
+        value.name = values[at].name; // the registry keeps a value's first spelling
+        values[at] = std::move(value);
+        return;
+    }
+    if (values.empty())
+        values.reserve(4); // a key of an installed product holds a few
+    values.push_back(std::move(value));
+    if (slot.byName) {
+        slot.byName->emplace(asciiFolded(values.back().name), at);
+    } else if (values.size() > kIndexed) {
+        slot.byName.reset(new std::unordered_map<std::string, std::size_t>());
+        for (std::size_t i = 0; i < values.size(); ++i)
+            slot.byName->emplace(asciiFolded(values[i].name), i);
+    }
+}
+
+void CRegExport::removeValue(const std::string& name)
+{
+    Slot& slot = m_slots[m_current];
+    std::vector<RegExportValue>& values = slot.key.values;
+    std::size_t at = findValue(slot, name);
+    if (at == values.size())
+        return;
+    values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
+    if (slot.byName) {
+        slot.byName->clear();
+        for (std::size_t i = 0; i < values.size(); ++i)
+            slot.byName->emplace(asciiFolded(values[i].name), i);
+    }
+}
+
+std::size_t CRegExport::newSlot(std::string path, const std::string* folded, std::size_t parent)
+{
+    std::size_t at = m_slots.size();
+    std::size_t sibling = parent == kNoKey ? kNoKey : m_slots[parent].firstChild;
+    m_slots.push_back(Slot{RegExportKey{std::move(path), {}}, parent, kNoKey, sibling, folded, false, true, nullptr});
+    if (parent != kNoKey)
+        m_slots[parent].firstChild = at;
+    m_last = at;
+    return at;
+}
+
+std::size_t CRegExport::parentOf(const std::string& folded, std::string_view path, std::size_t cut)
+{
+    // Exports list a key's parent just before it, or one of the keys above
+    // the key before: that chain is looked at first.
+    for (std::size_t s = m_last; s != kNoKey && m_slots[s].bLive; s = m_slots[s].parent) {
+        const std::string& above = *m_slots[s].folded;
+        if (above.size() == cut && folded.compare(0, cut, above) == 0)
+            return s;
+        if (above.size() < cut)
+            break;
+    }
+    return slotFor(path.substr(0, cut), false);
+}
+
+std::size_t CRegExport::slotFor(std::string_view path, bool named)
+{
+    m_folded.assign(path.data(), path.size());
+    for (char& c : m_folded)
+        c = asciiLower(c);
+    auto found = m_index.emplace(m_folded, m_slots.size());
+    // References into the index stay valid while it grows; iterators do not.
+    std::size_t& slot = found.first->second;
+    const std::string& f = found.first->first;
+    if (found.second) {
+        // A new key: the keys above it exist too, as the registry creates
+        // them (at most one level of them per backslash of the path).
+        std::size_t cut = f.rfind('\\');
+        std::size_t parent = cut == std::string::npos || cut == 0 ? kNoKey : parentOf(f, path, cut);
+        slot = m_slots.size(); // the keys above came first
+        newSlot(std::string(path), &f, parent);
+    }
+    std::size_t at = slot;
+    if (named)
+        m_slots[at].bNamed = true;
+    return at;
+}
+
+void CRegExport::removeKey(const std::string& path)
+{
+    // The key and every key below it; each key is removed once, so all
+    // removals together cost no more than the keys read.
+    auto found = m_index.find(asciiFolded(path));
+    if (found == m_index.end())
+        return;
+    std::vector<std::size_t> pending{found->second};
+    while (!pending.empty()) {
+        std::size_t at = pending.back();
+        pending.pop_back();
+        Slot& slot = m_slots[at];
+        if (!slot.bLive)
+            continue;
+        slot.bLive = false;
+        m_index.erase(*slot.folded);
+        for (std::size_t child = slot.firstChild; child != kNoKey; child = m_slots[child].nextSibling)
+            pending.push_back(child);
+        slot.key.values.clear();
+        slot.byName.reset();
+    }
+}
+
+int CRegExport::lookup(const std::string& path) const
+{
+    auto found = m_index.find(asciiFolded(path));
+    if (found == m_index.end() || found->second >= m_position.size())
+        return kMissing;
+    return m_position[found->second];
 }

@@ -3,40 +3,67 @@
 // Registry Editor Version 5.00" in UTF-16LE with a byte-order mark, or
 // "REGEDIT4" in the ANSI code page), read into a list of keys and values
 // under the local-machine root. It stands for the installed state of a
-// machine when the release tool runs the product check away from it.
+// machine when the release tool runs the product check away from it, so
+// every line reads as the registry editor imports it (regedit /s):
 //
-//  - "[HKEY_LOCAL_MACHINE\path]" (or "HKLM\path") opens a key; the keys
-//    above it exist too. "[-HKEY_LOCAL_MACHINE\path]" removes the key and
-//    everything below it from what was read so far.
-//  - Keys under any other root are left out and listed in warnings(); their
-//    values are skipped.
-//  - "name"="text" sets a string value: "\\" and "\"" inside the quotes
-//    stand for a backslash and a quote. "@" names the default value.
+//  - The first line is the header, after spaces or tabs, exactly.
+//  - Other lines start, after spaces or tabs, with "[" (a key), "@" or a
+//    quote (a value); every other line is skipped: comments (";", "#"),
+//    blank lines, and anything else, which is listed in warnings().
+//  - "[HKEY_LOCAL_MACHINE\path]" opens a key (the root name in any case,
+//    never abbreviated); text after the last "]" is ignored. The keys above
+//    it exist too. Keys under another root are left out and listed in
+//    warnings(); a root the editor does not know opens no key, and the
+//    values after it are skipped. A "[" line without "]", or with a space
+//    after "[", is skipped and the key before stays open.
+//  - "[-HKEY_LOCAL_MACHINE\path]" removes the key and everything below it
+//    from what was read so far; values after it are skipped until the next
+//    key. Removing a root, or a key under no root, stops the editor there:
+//    parse fails.
+//  - "name"="text" sets a string value: inside the quotes "\\", "\"", "\n"
+//    and "\r" stand for a backslash, a quote, LF and CR; "\0" spoils the
+//    line. "@" names the default value. Spaces around "=" do not count; a
+//    ";" comment may follow the value.
 //  - hex(1): and hex(2): values (REG_SZ, REG_EXPAND_SZ) are strings too:
 //    their bytes are UTF-16LE text in a UTF-16 file, ANSI text in an ANSI
-//    one (as the registry editor imports them), and count only when they
-//    end in the terminator; the program reads an expandable string as it
-//    is, unexpanded.
+//    one, ending at the first terminator; the editor adds the terminator
+//    when the data lacks it. Empty data stays an empty value, which the
+//    program reads as missing. The program reads an expandable string as
+//    it is, unexpanded.
 //  - dword:, hex: and other hex(n): values exist but are not strings, so
 //    the program reads them as missing. "name"=- removes a value.
-//  - Lines ending in "\" continue on the next line (long hex values).
-//    Lines beginning with ";" are comments.
+//  - A hex value continues on the next line when its line ends in "\"
+//    (a ";" comment may follow it); blank and comment lines between are
+//    skipped; a continuation line that does not start with a hex digit
+//    drops the value and is itself skipped. Only hex values continue: a
+//    comment ending in "\" is just a comment.
+//  - A line that is none of these is skipped and listed in warnings(), as
+//    the editor skips it.
 // UTF-16 text is turned into Windows-1252 bytes, the code page the
 // program's narrow reads would give on a Western system; a character
 // outside it becomes "?".
+//
+// The reader streams: memory grows with the keys and values kept, not with
+// the file, and each line costs time in proportion to its length (keys are
+// found through an ordered index of case-folded paths).
 
+#include <cstddef>
+#include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 enum RegExportResult {
     kRegExportOk = 0,
-    kRegExportNoHeader = 1,  // the first line is not an export header
-    kRegExportMalformed = 2, // a line that is none of the forms above; see error()
+    kRegExportNoHeader = 1,   // the first line is not an export header
+    kRegExportMalformed = 2,  // a line at which the editor stops; see error()
+    kRegExportUnreadable = 3, // the file cannot be opened or read (parseFile)
 };
 
 struct RegExportValue {
-    std::string name; // as written ("" for the default value)
-    bool bString;     // false for dword and hex values
+    std::string name; // as first written ("" for the default value)
+    bool bString;     // false for dword and hex values, and empty hex strings
     std::string text; // the string's bytes
 };
 
@@ -49,28 +76,97 @@ class CRegExport {
 public:
     // Parses a whole file's bytes, replacing what was read before.
     int parse(const std::string& bytes);
+    // Parses the file at path in blocks.
+    int parseFile(const std::string& path);
 
-    // Keys in the order they were first named; keys above them that were
-    // never named themselves are not listed.
+    // The same in steps: begin, feed the bytes in pieces of any size, and
+    // finish. feed returns kRegExportOk or the failure (later feeds are
+    // then ignored); finish returns the result of the whole file.
+    // sizeHint: the file's size, when known.
+    void begin(std::size_t sizeHint = 0);
+    int feed(const char* data, std::size_t size);
+    int finish();
+
+    // Keys in the order they were first named (again after a removal);
+    // keys above them that were never named themselves are not listed.
     const std::vector<RegExportKey>& keys() const { return m_keys; }
-    // "line N: ..." for each key left out.
+    // "line N: ..." for each key left out and each line skipped (the
+    // first kMaxWarnings of them, then one line with the count of the rest).
     const std::vector<std::string>& warnings() const { return m_warnings; }
     // "line N: ..." for the line that made parse fail.
     const std::string& error() const { return m_error; }
 
-    // The export's text as narrow Windows-1252 bytes, without byte-order
-    // mark (exposed for tests).
-    static std::string decode(const std::string& bytes);
+    static constexpr std::size_t kMaxWarnings = 100;
+
+    // After parse: the position in keys() of the key at path (matched
+    // without regard to ASCII case), kImplied for a key that exists only
+    // because keys below it were named, kMissing for none.
+    static constexpr int kImplied = -2;
+    static constexpr int kMissing = -1;
+    int lookup(const std::string& path) const;
 
 private:
-    RegExportKey* keyFor(const std::string& path);
+    void addChar(char c);
+    void endLine();
+    void onLine(const std::string& line);
+    void onKeyLine(const std::string& line, std::size_t pos);
+    void onValueLine(const std::string& line, std::size_t pos);
+    void onHexLine(std::string_view line, std::size_t pos);
+    void setHexValue(bool terminate);
+    void decodeByte(unsigned char b);
+    void setValue(RegExportValue value);
+    void removeValue(const std::string& name);
+    std::size_t slotFor(std::string_view path, bool named);
     void removeKey(const std::string& path);
-    int fail(int line, const std::string& what);
-    int parseValue(int line, const std::string& text, RegExportKey* key);
-    bool stringFromData(const std::string& data, std::string& text) const;
+    void warn(const std::string& what);
+    void fail(const std::string& what);
 
     std::vector<RegExportKey> m_keys;
     std::vector<std::string> m_warnings;
     std::string m_error;
+
+    // While reading: every key, named or only above a named one, live or
+    // removed, and the index of the live ones by case-folded path.
+    struct Slot {
+        RegExportKey key;
+        std::size_t parent;
+        std::size_t firstChild; // kNoKey when none; the others follow through nextSibling
+        std::size_t nextSibling;
+        const std::string* folded; // its path folded: the index's own copy
+        bool bNamed;
+        bool bLive;
+        // For a key of many values: their positions by folded name.
+        std::unique_ptr<std::unordered_map<std::string, std::size_t>> byName;
+    };
+    std::size_t newSlot(std::string path, const std::string* folded, std::size_t parent);
+    std::size_t parentOf(const std::string& folded, std::string_view path, std::size_t cut);
+    std::size_t findValue(const Slot& slot, const std::string& name) const;
+    std::vector<Slot> m_slots;
+    std::unordered_map<std::string, std::size_t> m_index;
+    std::string m_folded;        // scratch: the path being looked up, folded
+    std::vector<int> m_position; // after finish: a slot's position in m_keys, or kImplied
+    static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
+    std::size_t m_current = kNoKey; // key the values go to, kNoKey to skip them
+    std::size_t m_last = kNoKey;    // the key created last: exports name keys below the one before
+
+    // Decoding and line state.
+    int m_result = kRegExportOk;
+    int m_stage = 0;         // 0 before the byte-order mark was decided, 1 after
     bool m_bUnicode = false; // the file is UTF-16: hex string data is UTF-16LE
+    std::string m_head;      // first bytes while the mark is being decided
+    int m_oddByte = -1;      // UTF-16: the first byte of a unit not yet complete
+    unsigned m_highSurrogate = 0;
+    bool m_bAfterCR = false;  // a LF right after CR ends no second line
+    bool m_bLineOpen = false; // characters since the last line end
+    std::string m_line;
+    long m_lineNo = 0;
+    bool m_bHeaderSeen = false;
+    bool m_bKeySeen = false;
+    std::size_t m_moreWarnings = 0;
+
+    // A hex value being read over several lines.
+    bool m_bInHex = false;
+    unsigned long m_hexType = 0;
+    std::string m_hexName;
+    std::string m_hexData;
 };

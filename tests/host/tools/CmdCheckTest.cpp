@@ -189,8 +189,7 @@ TEST(CheckCommand, BadInputHasItsOwnStatus)
     TempDir dir;
     writeFile(dir.file("patch.ini"), kIni);
     writeFile(dir.file("state.reg"), exportOf({kDisc, kTape}));
-    writeFile(dir.file("bad.reg"),
-              "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\X]\r\n\"A\"=qword:1\r\n");
+    writeFile(dir.file("bad.reg"), "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\X]\r\n[-HKLM\\X]\r\n");
     writeFile(dir.file("text.reg"), "hello\r\n");
     writeFile(dir.file("other.reg"), "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Ombrel]\r\n\"A\"=\"1\"\r\n");
     struct Case {
@@ -204,7 +203,7 @@ TEST(CheckCommand, BadInputHasItsOwnStatus)
         {{"check", dir.file("patch.ini"), "--registry", dir.file("state.reg"), "--view", "16"}, kToolUsage, "32 or 64"},
         {{"check", dir.file("missing.ini"), "--registry", dir.file("state.reg")}, kToolUnreadable, "cannot read"},
         {{"check", dir.file("patch.ini"), "--registry", dir.file("missing.reg")}, kToolUnreadable, "missing.reg"},
-        {{"check", dir.file("patch.ini"), "--registry", dir.file("bad.reg")}, kToolMalformed, "line 3"},
+        {{"check", dir.file("patch.ini"), "--registry", dir.file("bad.reg")}, kToolMalformed, "line 3: removes a key"},
         {{"check", dir.file("patch.ini"), "--registry", dir.file("text.reg")}, kToolMalformed, "not a registry export"},
         {{"check", dir.file("patch.ini"), "--registry", dir.file("other.reg")},
          kToolProductError,

@@ -212,7 +212,41 @@ TEST(ExtractCommand, WritesTheAttachedFileIntoTheDirectory)
     r = runTool({"extract", dir.file("package.exe"), "-C", dir.file("absent")});
     EXPECT_EQ(r.status, kToolWriteFailed);
     EXPECT_NE(r.err.find("is not a directory"), std::string::npos) << r.err;
+
+    // A file of that name already there stays; --force replaces it.
+    writeFile(dir.file("out/patch.ini"), "mine");
+    r = runTool({"extract", dir.file("package.exe"), "-C", dir.file("out")});
+    EXPECT_EQ(r.status, kToolWriteFailed);
+    EXPECT_NE(r.err.find("exists (a file or a link); extract creates a new file only"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(dir.file("out/patch.ini")), "mine");
+    ASSERT_EQ(runTool({"extract", dir.file("package.exe"), "-C", dir.file("out"), "--force"}).status, kToolOk);
+    EXPECT_EQ(readFile(dir.file("out/patch.ini")), kIni);
 }
+
+#ifndef _WIN32
+// A link planted under the attachment's name is never written through: not
+// even with --force, which replaces the link itself.
+TEST(ExtractCommand, NeverWritesThroughAPlantedLink)
+{
+    TempDir dir;
+    writeFile(dir.file("package.exe"), expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0'));
+    std::filesystem::create_directory(dir.file("out"));
+    writeFile(dir.file("victim"), "precious");
+    std::filesystem::create_symlink(dir.file("victim"), dir.file("out/patch.ini"));
+    std::filesystem::create_symlink(dir.file("nowhere"), dir.file("out/dangling"));
+
+    ToolResult r = runTool({"extract", dir.file("package.exe"), "-C", dir.file("out")});
+    EXPECT_EQ(r.status, kToolWriteFailed);
+    EXPECT_NE(r.err.find("exists (a file or a link)"), std::string::npos) << r.err;
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("out/patch.ini")));
+    ASSERT_EQ(runTool({"extract", dir.file("package.exe"), "-C", dir.file("out"), "--force"}).status, kToolOk);
+    EXPECT_FALSE(std::filesystem::is_symlink(dir.file("out/patch.ini")));
+    EXPECT_EQ(readFile(dir.file("out/patch.ini")), kIni);
+    EXPECT_EQ(readFile(dir.file("victim")), "precious");
+    EXPECT_FALSE(fileExists(dir.file("nowhere")));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.file("out")), {}), 2) << "nothing else left";
+}
+#endif
 
 TEST(Vdrpack, HelpOnEveryCommandAndUsageErrors)
 {

@@ -112,6 +112,23 @@ class Cli(unittest.TestCase):
         with open(os.path.join(self.dir, "patch.ini"), "rb") as f:
             self.assertTrue(f.read().startswith(INI + b"SHA256Max="))
 
+    def test_two_pins_at_once_both_land_or_one_fails(self):
+        # Twenty pairs of pins of one file started together: each pin that
+        # says "done" is in the file afterwards.
+        ini = os.path.join(self.dir, "patch.ini")
+        for turn in range(20):
+            self.write("patch.ini", INI)
+            pins = [subprocess.Popen([VDRPACK, "pin", ini] + option + [self.stub], stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE) for option in (["--build", "0"], ["--max"])]
+            done = [p.communicate(timeout=120) and p.returncode for p in pins]
+            with open(ini, "rb") as f:
+                text = f.read()
+            for rc, key in zip(done, (b"SHA2560=", b"SHA256Max=")):
+                self.assertIn(rc, (0, 6), turn)
+                if rc == 0:
+                    self.assertIn(key, text, "turn %d: a pin said done and is lost" % turn)
+            self.assertEqual([n for n in os.listdir(self.dir) if "vdrpack" in n], [])
+
     def test_exit_statuses_and_messages_on_stderr(self):
         cases = [
             ((), 2),
