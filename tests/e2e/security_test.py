@@ -15,6 +15,34 @@ import harness  # noqa: E402
 SR = harness.EXAMPLE_SRNO
 
 
+def trailer_for(ini_bytes, at):
+    """A patch information file and its trailer as builder mode writes them,
+    to be placed at offset `at` of a file."""
+    name = b"patch.ini"
+    return (len(name).to_bytes(4, "little") + name + ini_bytes + at.to_bytes(4, "little") +
+            harness.marker_field_text() + b"\0\0")
+
+
+def retagged(signed, ini_bytes, inside):
+    """The signed package with a second patch information file and trailer
+    grown into its certificate table (the directory's and the certificate's
+    size fields cover it: the signature stays valid) or appended after it."""
+    data = bytearray(signed)
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    opt = pe + 24
+    entry = opt + (112 if data[opt:opt + 2] == b"\x0b\x02" else 96) + 4 * 8
+    at = int.from_bytes(data[entry:entry + 4], "little")
+    size = int.from_bytes(data[entry + 4:entry + 8], "little")
+    assert at + size == len(data), "the table ends the signed file"
+    extra = trailer_for(ini_bytes, len(data))
+    extra += b"\0" * (-len(extra) % 8)
+    if inside:
+        data[entry + 4:entry + 8] = (size + len(extra)).to_bytes(4, "little")
+        length = int.from_bytes(data[at:at + 4], "little")
+        data[at:at + 4] = (length + len(extra)).to_bytes(4, "little")
+    return bytes(data + extra)
+
+
 def wait_for(path, proc, seconds=60):
     end = time.time() + seconds
     while not os.path.exists(path) and proc.poll() is None and time.time() < end:
@@ -87,6 +115,29 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertIn("[Veldrun] The package file is not the program that was started, nothing read\n", r.traces)
         self.assertIn("[Veldrun] detachFile => 2\n", r.traces)
         self.assertEqual([], harness.read_fakepatch(self.log))
+
+    def test_signed_package_retagged_in_or_after_its_table_runs_as_signed(self):
+        with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
+            server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.patch)
+            honest = harness.Package(harness.folder_ini(server.base + "/p", 0))
+            self.addCleanup(honest.remove)
+            signed = os.path.join(honest.dir, "signed.exe")
+            harness.sign_package(honest.exe, signed)
+            with open(signed, "rb") as f:
+                signed_bytes = f.read()
+            evil = harness.folder_ini(server.base + "/evil", 0).replace("\n", "\r\n").encode()
+            runs = {}
+            for name, data in (("signed", signed_bytes), ("inside", retagged(signed_bytes, evil, True)),
+                               ("after", retagged(signed_bytes, evil, False))):
+                path = os.path.join(honest.dir, name + ".exe")
+                with open(path, "wb") as f:
+                    f.write(data)
+                runs[name] = harness.run(path, ["/s", "/w"], env=harness.fakepatch_env(self.log))
+            requests = list(server.requests)
+        self.assertEqual({"signed": 0, "inside": 0, "after": 0}, {k: r.rc for k, r in runs.items()}, runs)
+        self.assertEqual(["/p/0/%s.exe" % SR] * 3, requests)
+        self.assertEqual(3, len(harness.read_fakepatch(self.log)))
 
 
 if __name__ == "__main__":
