@@ -139,6 +139,40 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertEqual(["/p/0/%s.exe" % SR] * 3, requests)
         self.assertEqual(3, len(harness.read_fakepatch(self.log)))
 
+    def test_squatted_instance_mutex_counts_as_another_instance(self):
+        pkg = harness.Package(harness.folder_ini("http://127.0.0.1:9/p", 0))
+        self.addCleanup(pkg.remove)
+        end = self.stand_in("holdmutex", ["deny"])
+        try:
+            r = pkg.run(["/s"])
+        finally:
+            end()
+        self.assertEqual(7, r.rc, r)
+        self.assertEqual(2, len(r.traces), r)
+        self.assertRegex(r.traces[0], r"^\[Veldrun\] The instance mutex cannot be made \(error [1-9][0-9]*\): counted as "
+                                      r"another instance\n$")
+        self.assertEqual("[Veldrun] Process is running\n", r.traces[1])
+
+    def test_log_path_that_is_a_link_is_never_followed(self):
+        pkg = harness.Package(harness.folder_ini("http://127.0.0.1:9/p", 0))
+        self.addCleanup(pkg.remove)
+        for name, link in (("symbolic.log", os.symlink), ("hard.log", os.link)):
+            with self.subTest(name):
+                target = self.path(name + ".target")
+                with open(target, "w") as f:
+                    f.write("someone else's file\n")
+                link(target, self.path(name))
+                r = pkg.run(["/s", "/log", harness.winepath(self.path(name))])
+                self.assertEqual(3, r.rc, r)
+                refused = [t for t in r.traces if t.startswith("[Veldrun] Log file cannot be opened (error ")]
+                if name == "symbolic.log" and not refused:
+                    # Wine 8 opens a Unix symbolic link as its target and
+                    # reports no reparse point; Windows opens the link itself.
+                    self.skipTest("Wine follows a Unix symbolic link and reports no reparse point")
+                self.assertEqual(1, len(refused), r)
+                self.assertIn("(error %d)" % (1920 if name == "symbolic.log" else 1142), refused[0])
+                with open(target) as f:
+                    self.assertEqual("someone else's file\n", f.read())
 
 if __name__ == "__main__":
     unittest.main()
