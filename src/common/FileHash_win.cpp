@@ -1,6 +1,7 @@
 #include "common/FileHash.h"
 
 #include "common/Handles.h"
+#include "common/SystemDll.h"
 
 bool CHeldFile::open(const char* path)
 {
@@ -13,6 +14,28 @@ bool CHeldFile::open(const char* path)
         return false;
     m_handle = h;
     return true;
+}
+
+bool CHeldFile::create(const char* path)
+{
+    close();
+    if (!path)
+        return false;
+    // Written and read through this one handle: there is no moment between
+    // writing and holding in which someone else could open it for writing.
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    m_handle = h;
+    return true;
+}
+
+bool CHeldFile::write(const void* data, std::size_t len)
+{
+    DWORD n = 0;
+    return m_handle && len <= 0xFFFFFFFFu &&
+           WriteFile(static_cast<HANDLE>(m_handle), data, static_cast<DWORD>(len), &n, nullptr) && n == len;
 }
 
 void CHeldFile::close()
@@ -33,9 +56,11 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
     // Declared in this order so that the hash goes before its provider.
     CBCryptAlgOwner alg;
     CBCryptHashOwner hash;
-    if (BCryptOpenAlgorithmProvider(alg.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
+    if (SYSTEM_CALL(L"bcrypt.dll", BCryptOpenAlgorithmProvider, kNtNotFound,
+                    (alg.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)) < 0)
         return false;
-    if (BCryptCreateHash(alg.get(), hash.receive(), nullptr, 0, nullptr, 0, 0) < 0)
+    if (SYSTEM_CALL(L"bcrypt.dll", BCryptCreateHash, kNtNotFound,
+                    (alg.get(), hash.receive(), nullptr, 0, nullptr, 0, 0)) < 0)
         return false;
     unsigned char buf[16384];
     DWORD n = 0;
@@ -44,10 +69,18 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
             return false;
         if (n == 0)
             break;
-        if (BCryptHashData(hash.get(), buf, n, 0) < 0)
+        if (SYSTEM_CALL(L"bcrypt.dll", BCryptHashData, kNtNotFound, (hash.get(), buf, n, 0)) < 0)
             return false;
     }
-    return BCryptFinishHash(hash.get(), digest, kSha256Size, 0) >= 0;
+    return SYSTEM_CALL(L"bcrypt.dll", BCryptFinishHash, kNtNotFound, (hash.get(), digest, kSha256Size, 0)) >= 0;
+}
+
+std::int64_t CHeldFile::size()
+{
+    LARGE_INTEGER n = {};
+    if (!m_handle || !GetFileSizeEx(static_cast<HANDLE>(m_handle), &n))
+        return -1;
+    return n.QuadPart;
 }
 
 bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
