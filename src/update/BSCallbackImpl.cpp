@@ -3,11 +3,37 @@
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "update/DownloadJob.h"
+#include "update/PatchPin.h"
 #include "update/ProgressText.h"
 
+#include <shlwapi.h>
 #include <wininet.h>
 
-CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent) : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent) {}
+CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent)
+    : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent), m_nSizeLimit(kUnpinnedSizeLimit)
+{
+}
+
+void CBSCallbackImpl::setSizeBound(std::uint64_t sizePin)
+{
+    m_nSizePin = sizePin;
+    m_nSizeLimit = sizePin ? sizePin : kUnpinnedSizeLimit;
+}
+
+bool CBSCallbackImpl::pastSizeBound(ULONG progress)
+{
+    if (progress > m_nSizeLimit)
+        m_nSizeStop = DownloadFacts::kSizePassed;
+    else if (m_bLengthKnown && !m_bEncoded &&
+             (m_nSizePin ? m_nContentLength != m_nSizePin : m_nContentLength > m_nSizeLimit))
+        m_nSizeStop = m_nSizePin ? DownloadFacts::kSizeAnnounced : DownloadFacts::kSizePassed;
+    if (m_nSizeStop)
+        traceLog("[Veldrun] Download stopped: %lu bytes received, %llu announced, bound %llu\n",
+                 static_cast<unsigned long>(progress),
+                 static_cast<unsigned long long>(m_bLengthKnown ? m_nContentLength : 0),
+                 static_cast<unsigned long long>(m_nSizeLimit));
+    return m_nSizeStop != 0;
+}
 
 CBSCallbackImpl::~CBSCallbackImpl()
 {
@@ -86,6 +112,12 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
         m_bAborted = true;
         return E_ABORT;
     }
+    // A body that outgrows its bound is not written on to the end: the
+    // temporary drive is not filled before the pin could refuse it.
+    if (m_nSizeStop || pastSizeBound(ulProgress)) {
+        m_bAborted = true;
+        return E_ABORT;
+    }
     return S_OK;
 }
 
@@ -149,6 +181,12 @@ void CBSCallbackImpl::learnFromBinding()
         if (info->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding, &size, &flags, nullptr) == S_OK && coding[0] &&
             lstrcmpiA(coding, "identity") != 0)
             m_bEncoded = true;
+        char transfer[64] = {};
+        size = sizeof transfer - 1;
+        flags = 0;
+        if (info->QueryInfo(HTTP_QUERY_TRANSFER_ENCODING, transfer, &size, &flags, nullptr) == S_OK &&
+            StrStrIA(transfer, "chunked"))
+            m_bChunked = true;
     }
     info->Release();
 }

@@ -9,10 +9,16 @@
 
 namespace {
 // Judges the finished transfer; a file that must not be started is removed.
-DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const char* localPath,
+DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const DownloadJob& job,
                                DownloadFacts& facts)
 {
+    const char* localPath = job.szLocalPath;
     facts = DownloadFacts();
+    facts.framed = callback.framed();
+    facts.pinned = job.bPinned;
+    facts.sizePin = job.nSizePin;
+    facts.limit = callback.sizeLimit();
+    facts.sizeStop = static_cast<DownloadFacts::SizeStop>(callback.sizeStop());
     facts.hrDownload = hrCall;
     if (SUCCEEDED(hrCall) && callback.stopped() && FAILED(callback.stopResult()))
         facts.hrDownload = callback.stopResult();
@@ -50,8 +56,9 @@ unsigned __stdcall ThreadFunc(void* param)
     DownloadVerdict verdict;
     {
         CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
+        callback.setSizeBound(job->nSizePin);
         HRESULT hr = URLDownloadToFileA(nullptr, job->szURL, job->szLocalPath, 0, &callback);
-        verdict = finishDownload(callback, hr, job->szLocalPath, job->facts);
+        verdict = finishDownload(callback, hr, *job, job->facts);
     }
     if (SUCCEEDED(hrCom))
         CoUninitialize();

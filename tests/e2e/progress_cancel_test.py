@@ -1,5 +1,6 @@
 """Progress of a slow download (status codes, bar position, screenshot), a
 download without a length, and Cancel in the middle of a download."""
+import hashlib
 import os
 import sys
 import time
@@ -30,9 +31,12 @@ class Progress(harness.FakePatchLog, unittest.TestCase):
         patch = harness.fakepatch_bytes()
         cls.body = patch + b"\0" * (2 * 1024 * 1024 - len(patch))
 
-    def start(self, server, route, args=()):
+    def start(self, server, route, args=(), pinned=False):
         server.routes[PATH] = route
-        pkg = harness.Package(harness.folder_ini(server.base + "/p", 0))
+        ini = harness.folder_ini(server.base + "/p", 0)
+        if pinned:  # a body without a known end is started only when pinned
+            ini += "SHA2560=%s\n" % hashlib.sha256(route.body).hexdigest()
+        pkg = harness.Package(ini)
         self.addCleanup(pkg.remove)
         return pkg.start(list(args), env=harness.fakepatch_env(self.log))
 
@@ -60,7 +64,7 @@ class Progress(harness.FakePatchLog, unittest.TestCase):
 
     def test_without_length_the_bar_stays(self):
         with harness.PatchServer() as server:
-            handle = self.start(server, harness.Route(self.body, mode="nolength", chunk=65536, delay=0.05))
+            handle = self.start(server, harness.Route(self.body, mode="nolength", chunk=65536, delay=0.05), pinned=True)
             watch = harness.winctl("watch", 60000)
             r = harness.finish(handle)
         self.assertEqual(0, r.rc, r)
