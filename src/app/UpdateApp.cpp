@@ -24,7 +24,9 @@ namespace {
 const char kMutexName[] = "{BAF5C721-F6F1-4971-9B35-3902F130C6C3}";
 
 // The argument vector, with each argument also as narrow (ANSI) text in a
-// 260-byte buffer; an argument that does not fit has no narrow form.
+// 260-byte buffer; an argument that does not fit, or holds a character the
+// ANSI code page has no form of, has no narrow form (a best-fit stand-in
+// would name another file).
 class CArguments {
 public:
     CArguments()
@@ -34,10 +36,13 @@ public:
         if (!m_argv)
             m_argc = 0;
         m_text.resize(static_cast<std::size_t>(m_argc) * kMaxText);
+        const bool utf8 = GetACP() == CP_UTF8; // holds every character, takes no lossy check
         for (int i = 0; i < m_argc; ++i) {
             char* buf = &m_text[static_cast<std::size_t>(i) * kMaxText];
-            bool fits = WideCharToMultiByte(CP_ACP, 0, m_argv[i], -1, buf, kMaxText, nullptr, nullptr) > 0;
-            m_narrow.push_back(fits ? buf : nullptr);
+            BOOL lossy = FALSE;
+            bool fits = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, m_argv[i], -1, buf, kMaxText,
+                                            nullptr, utf8 ? nullptr : &lossy) > 0;
+            m_narrow.push_back(fits && !lossy ? buf : nullptr);
         }
     }
     ~CArguments()
@@ -113,6 +118,9 @@ void showSwitches(bool silent)
 // dialog, and remove the extracted file at the end.
 int runUpdateMode(CPatchPackage& package, const CArguments& args)
 {
+    // An own path the reader cannot open (see packageOwnModulePath's trace)
+    // still runs update mode: nothing is extracted, the patch error ends it.
+    const bool ownPathRead = package.packagePath[0] != '\0';
     LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
     openRunLog(args, sw);
     CUpdateRun run(sw.silent);
@@ -129,7 +137,7 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args)
     // A temporary directory that does not fit would leave the buffer empty,
     // and an empty directory means the working directory: extract nothing.
     int extracted = kDetachPackageOpen;
-    if (n > 0 && n < sizeof tempDir)
+    if (ownPathRead && n > 0 && n < sizeof tempDir)
         extracted = package.detachFile(tempDir, iniPath, sizeof iniPath);
     traceLog("[Veldrun] detachFile => %d\n", extracted);
     // Only a file this run wrote is read: after a failure the path may name
@@ -155,6 +163,10 @@ int runBuilderMode(CPatchPackage& package, const CArguments& args)
         printUsage(stdout, args.display(0).c_str());
         return kBuildUsage;
     }
+    for (int i = 1; i <= 2; ++i)
+        if (!args.narrow(i))
+            traceLog("[Veldrun] %s path has no form in the ANSI code page within 259 bytes, nothing written: %s\n",
+                     i == 1 ? "Target" : "Attachment", args.display(i).c_str());
     // The source is the program name as typed, not the running module's path.
     auto copyProgram = [&args] { return CopyFileW(args.wide(0), args.wide(1), FALSE) != FALSE; };
     return buildPackage(package, args.narrow(1), args.narrow(2), copyProgram);
@@ -175,7 +187,8 @@ BOOL CUpdateApp::InitInstance()
 
     CArguments args;
     CPatchPackage package;
-    if (package.checkSignature())
+    // An own path that could not be read tells nothing of a marker: never builder mode then.
+    if (!package.packagePath[0] || package.checkSignature())
         m_nExitCode = runUpdateMode(package, args);
     else
         m_nExitCode = runBuilderMode(package, args);

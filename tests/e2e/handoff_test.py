@@ -1,7 +1,9 @@
 """The hand-off to a real installer on a real machine: a patch that
 broadcasts while it is waited for, an NSIS installer started silently with
 its own switch, a restart asked for, a server that trickles, a body larger
-than its pinned size, and a body whose end cannot be known."""
+than its pinned size, a body whose end cannot be known, and packages in
+folders whose names the ANSI code page cannot hold or that pass 259
+characters."""
 import hashlib
 import os
 import shutil
@@ -129,6 +131,42 @@ class Handoff(harness.FakePatchLog, harness.ExampleRunCase):
                 if not extra:
                     self.assertIn(": HTTP 200, %d bytes, no length and no chunked framing: end unknown" %
                                   len(self.patch), outcome(r))
+
+    def test_package_runs_from_any_folder(self):
+        # A Western code page holds neither script; the long path passes 259 characters.
+        root = tempfile.mkdtemp(prefix="vdr-path-")
+        self.addCleanup(shutil.rmtree, root, True)
+        named = os.path.join(root, "Обновление 更新")
+        deep = os.path.join(root, *(["folder-%02d-%s" % (i, "x" * 40) for i in range(5)]))
+        self.assertGreater(len(harness.winepath(os.path.join(deep, "package.exe"))), 270)
+        with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
+            pkg = harness.Package(harness.folder_ini(server.base + "/p", 0))
+            self.addCleanup(pkg.remove)
+            for where in (named, deep):
+                with self.subTest(where=where[len(root):][:30]):
+                    os.makedirs(where)
+                    exe = shutil.copy(pkg.exe, os.path.join(where, "package.exe"))
+                    r = harness.run(exe, ["/s", "/w"], env=harness.fakepatch_env(self.log))
+                    self.assertEqual(0, r.rc, r)
+                    self.assertIn("[Veldrun] detachFile => 1\n", r.traces)
+        self.assertEqual(2, len(harness.read_fakepatch(self.log)))
+
+    def test_builder_refuses_paths_it_cannot_name(self):
+        work = tempfile.mkdtemp(prefix="vdr-build-")
+        self.addCleanup(shutil.rmtree, work, True)
+        named = os.path.join(work, "Обновление 更新")
+        os.mkdir(named)
+        with open(os.path.join(named, "patch.ini"), "w") as f:
+            f.write("[RegPath]\n")
+        shutil.copy(harness.VELDRUN_EXE, os.path.join(work, "Veldrun.exe"))
+        for args, rc in (([harness.winepath(os.path.join(named, "package.exe")), "patch.ini"], 3),
+                         (["package.exe", harness.winepath(os.path.join(named, "patch.ini"))], 4)):
+            with self.subTest(rc=rc):
+                r = harness.run(os.path.join(work, "Veldrun.exe"), args, cwd=work)
+                self.assertEqual(rc, r.rc, r)
+                self.assertEqual([], [n for n in os.listdir(named) if n != "patch.ini"])
+                self.assertFalse(os.path.exists(os.path.join(work, "package.exe")))
 
 
 if __name__ == "__main__":
