@@ -7,7 +7,8 @@ class CUpdateRun;
 
 // run: the run's controller, already told the launch; it comes back with
 // the outcome decided. iniPath: the extracted patch information file (empty
-// when nothing was extracted); silent: "/s" or "-s"; wait: "/w" or "-w".
+// when nothing was extracted); runDir: the run's own folder (ending in a
+// backslash; empty when none), where the patch is downloaded; silent: "/s" or "-s"; wait: "/w" or "-w".
 // Returns the process exit status (an UpdateExitStatus, or the started
 // patch's exit code after a wait).
-int runUpdateDialog(CUpdateRun& run, const char* iniPath, bool silent, bool wait);
+int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool silent, bool wait);

@@ -5,6 +5,7 @@
 #include "app/Handover.h"
 #include "app/InstanceMutex.h"
 #include "app/LaunchSwitches.h"
+#include "app/RunFolder.h"
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
@@ -114,13 +115,15 @@ void showSwitches(bool silent)
 }
 
 // Update mode: read the switches, open the log file, extract the patch
-// information file into the temporary directory, hand over to the update
-// dialog, and remove the extracted file at the end.
+// information file into the run's own folder, hand over to the update
+// dialog, and remove the folder at the end. The extracted file is held from
+// its extraction to the run's end: nobody can change it meanwhile.
 int runUpdateMode(CPatchPackage& package, const CArguments& args)
 {
     // An own path the reader cannot open (see packageOwnModulePath's trace)
     // still runs update mode: nothing is extracted, the patch error ends it.
     const bool ownPathRead = package.packagePath[0] != '\0';
+    CHeldFile heldIni;
     LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
     openRunLog(args, sw);
     CUpdateRun run(sw.silent);
@@ -136,9 +139,15 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args)
     DWORD n = GetTempPathA(sizeof tempDir, tempDir);
     // A temporary directory that does not fit would leave the buffer empty,
     // and an empty directory means the working directory: extract nothing.
+    // The run's own folder holds everything the run writes and starts.
+    CRunFolder folder;
     int extracted = kDetachPackageOpen;
-    if (ownPathRead && n > 0 && n < sizeof tempDir)
-        extracted = package.detachFile(tempDir, iniPath, sizeof iniPath);
+    if (ownPathRead && n > 0 && n < sizeof tempDir) {
+        unsigned long error = folder.create(tempDir);
+        if (error)
+            traceLog("[Veldrun] Run folder cannot be created (error %lu)\n", error);
+        extracted = error ? kDetachCreate : package.detachFile(folder.path(), iniPath, sizeof iniPath, &heldIni);
+    }
     traceLog("[Veldrun] detachFile => %d\n", extracted);
     // Only a file this run wrote is read: after a failure the path may name
     // a file someone else left there.
@@ -148,9 +157,9 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args)
     run.onLaunch(false, extracted);
 
     traceLog("[Veldrun] Extract patch mode: %s %s\n", sw.silent ? "Hide" : "Show", sw.wait ? "Wait" : "No-Wait");
-    int status = runUpdateDialog(run, iniPath, sw.silent, sw.wait);
-    if (iniPath[0])
-        DeleteFileA(iniPath);
+    int status = runUpdateDialog(run, iniPath, folder.path(), sw.silent, sw.wait);
+    heldIni.close();
+    folder.remove();
     return status;
 }
 

@@ -5,6 +5,9 @@
 
 #include "common/Sha256.h"
 
+#include <cstddef>
+#include <cstdint>
+
 // A file held open for reading. On Windows others may only read it while it
 // is held: nobody can write, replace, rename or delete it, so what was
 // checked is what gets started. Not copyable.
@@ -18,9 +21,18 @@ public:
     // Opens path (closing what was held); false when it cannot be opened
     // that way (missing, or open for writing elsewhere).
     bool open(const char* path);
+    // Creates the file at path, which must not exist in any form (file,
+    // link), for writing and reading, closing what was held; held as open
+    // does. False when it cannot be made.
+    bool create(const char* path);
+    // Appends len bytes to a file made by create; false when that failed.
+    bool write(const void* data, std::size_t len);
     // Hashes the whole file from its start; false on a read error or when
     // nothing is held (digest is then unspecified).
     bool sha256(unsigned char digest[kSha256Size]);
+    // The held file's size in bytes; -1 when nothing is held or it cannot
+    // be read.
+    std::int64_t size();
     void close();
     bool isOpen() const { return m_handle != nullptr; }
 

@@ -11,6 +11,21 @@ bool CHeldFile::open(const char* path)
     return m_handle != nullptr;
 }
 
+bool CHeldFile::create(const char* path)
+{
+    close();
+    if (!path)
+        return false;
+    m_handle = std::fopen(path, "w+bx");
+    return m_handle != nullptr;
+}
+
+bool CHeldFile::write(const void* data, std::size_t len)
+{
+    auto* f = static_cast<std::FILE*>(m_handle);
+    return f && std::fwrite(data, 1, len, f) == len && std::fflush(f) == 0;
+}
+
 void CHeldFile::close()
 {
     if (m_handle)
@@ -32,6 +47,15 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
         return false;
     sha.finish(digest);
     return true;
+}
+
+std::int64_t CHeldFile::size()
+{
+    auto* f = static_cast<std::FILE*>(m_handle);
+    if (!f || std::fseek(f, 0, SEEK_END) != 0)
+        return -1;
+    long n = std::ftell(f);
+    return n < 0 ? -1 : static_cast<std::int64_t>(n);
 }
 
 bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])

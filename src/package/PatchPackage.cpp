@@ -38,11 +38,11 @@ bool seekTo(FILE* f, std::int64_t offset)
     return offset >= 0 && offset <= kMaxPackage && std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0;
 }
 
-// Copies `count` bytes from `in` to `out`, or everything up to the end of
-// `in` when count is negative; `limit` caps that open-ended copy. Returns the
-// bytes copied, or -1 on a read or write error, a short read, or passing
-// the limit.
-std::int64_t copyBytes(FILE* in, FILE* out, std::int64_t count, std::int64_t limit)
+// Copies `count` bytes from `in` to `write` (a bool(const void*, size_t)),
+// or everything up to the end of `in` when count is negative; `limit` caps
+// that open-ended copy. Returns the bytes copied, or -1 on a read or write
+// error, a short read, or passing the limit.
+template <class Write> std::int64_t copyBytes(FILE* in, Write&& write, std::int64_t count, std::int64_t limit)
 {
     unsigned char chunk[kCopyChunk];
     std::int64_t copied = 0;
@@ -60,9 +60,15 @@ std::int64_t copyBytes(FILE* in, FILE* out, std::int64_t count, std::int64_t lim
         if (got == 0)
             return copied;
         copied += static_cast<std::int64_t>(got);
-        if (copied > limit || std::fwrite(chunk, 1, got, out) != got)
+        if (copied > limit || !write(chunk, got))
             return -1;
     }
+}
+
+std::int64_t copyBytes(FILE* in, FILE* out, std::int64_t count, std::int64_t limit)
+{
+    return copyBytes(
+        in, [out](const void* p, std::size_t n) { return std::fwrite(p, 1, n, out) == n; }, count, limit);
 }
 
 } // namespace
@@ -204,7 +210,7 @@ int CPatchPackage::attachFile(const char* appendPath)
     return kAttachWriteFailed;
 }
 
-int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t outSize)
+int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t outSize, CHeldFile* hold)
 {
     traceLog("[Veldrun] detachFile %s\n", destDir ? destDir : "(null)");
     if (destDir && *destDir && !packagePathExists(destDir))
@@ -250,10 +256,22 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
 
     if (outPath)
         std::strncpy(outPath, dest, outSize);
+    std::int64_t contentLen = trailerAt - (start + 4 + nameLen);
+    if (hold) {
+        // Made fresh and written through the handle that then holds it.
+        if (!hold->create(dest))
+            return kDetachCreate;
+        auto toHold = [hold](const void* p, std::size_t n) { return hold->write(p, n); };
+        if (copyBytes(f, toHold, contentLen, contentLen) != contentLen) {
+            hold->close();
+            std::remove(dest);
+            return kDetachCopyFailed;
+        }
+        return kDetachDone;
+    }
     CStdFile out(dest, "wb");
     if (!out)
         return kDetachCreate;
-    std::int64_t contentLen = trailerAt - (start + 4 + nameLen);
     bool ok = copyBytes(f, out.get(), contentLen, contentLen) == contentLen;
     in.close();
     ok = out.close() && ok;

@@ -16,6 +16,7 @@
 //
 // No file stays open between operations; the object is used by one thread.
 
+#include "common/FileHash.h"
 #include "common/FixedBuf.h"
 
 #include <cstddef>
@@ -75,9 +76,11 @@ public:
     // Extracts the attached file into destDir (null or empty: the working
     // directory). checkSignature must have succeeded on this object before:
     // the trailer is found through trailingBytes. The destination path is
-    // copied into outPath (may be null) zero-filled to outSize. Returns a
-    // DetachResult.
-    int detachFile(const char* destDir, char* outPath, std::size_t outSize);
+    // copied into outPath (may be null) zero-filled to outSize. With hold,
+    // the file is made fresh (kDetachCreate when anything is at its name)
+    // and written through hold, which then keeps it: others may only read it.
+    // Returns a DetachResult.
+    int detachFile(const char* destDir, char* outPath, std::size_t outSize, CHeldFile* hold = nullptr);
 
     char packagePath[kMaxText];
     char marker[20];

@@ -9,10 +9,13 @@
 
 namespace {
 // Judges the finished transfer; a file that must not be started is removed.
+// With a held file in the job, the file is held first and judged by its
+// held size: nothing written over it afterwards is started.
 DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const DownloadJob& job,
                                DownloadFacts& facts)
 {
     const char* localPath = job.szLocalPath;
+    CHeldFile* held = job.pHeld;
     facts = DownloadFacts();
     facts.framed = callback.framed();
     facts.pinned = job.bPinned;
@@ -29,8 +32,15 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
     facts.announced = callback.announcedLength();
     facts.encoded = callback.encoded();
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExA(localPath, GetFileExInfoStandard, &data) &&
-        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    bool isFile = GetFileAttributesExA(localPath, GetFileExInfoStandard, &data) &&
+                  !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (held) {
+        // A file someone else holds open for writing cannot be held: it
+        // counts as no file.
+        std::int64_t size = (isFile && (held->isOpen() || held->open(localPath))) ? held->size() : -1;
+        facts.fileExists = size >= 0;
+        facts.fileSize = size >= 0 ? static_cast<std::uint64_t>(size) : 0;
+    } else if (isFile) {
         facts.fileExists = true;
         facts.fileSize = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
@@ -39,7 +49,9 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
              static_cast<unsigned long>(facts.hrDownload), static_cast<unsigned>(facts.httpStatus),
              static_cast<unsigned long long>(facts.fileSize), static_cast<unsigned long long>(facts.announced),
              facts.encoded ? ", encoded" : "");
-    if (verdict != DownloadVerdict::Good && facts.fileExists)
+    if (verdict != DownloadVerdict::Good && held)
+        held->close();
+    if (verdict != DownloadVerdict::Good && isFile)
         DeleteFileA(localPath);
     return verdict;
 }
@@ -57,6 +69,7 @@ unsigned __stdcall ThreadFunc(void* param)
     {
         CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
         callback.setSizeBound(job->nSizePin);
+        callback.holdAtStop(job->pHeld, job->szLocalPath);
         HRESULT hr = URLDownloadToFileA(nullptr, job->szURL, job->szLocalPath, 0, &callback);
         verdict = finishDownload(callback, hr, *job, job->facts);
     }

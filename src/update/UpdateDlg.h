@@ -32,9 +32,9 @@ public:
 
     // Replaces the status line by string `id` and repaints it.
     void setStatusText(unsigned id);
-    // Starts a download of `url` into a new file of the temporary
-    // directory. Returns 1 when a worker was started, 0 when the URL was
-    // rejected or no temporary file name could be made.
+    // Starts a download of `url` into a new file of the run's folder
+    // (m_szRunDir). Returns 1 when a worker was started, 0 when the URL was
+    // rejected or no file name could be made there.
     int updateDownloadURL(const char* url);
 
     // The run's controller: its outcome, exit status and facts, once the
@@ -47,6 +47,7 @@ public:
     CSkinProgressCtrl m_progress;
     HICON m_hIcon;
     char m_szIniPath[kMaxText];
+    char m_szRunDir[kMaxText]; // the run's own folder, ending in a backslash
     char m_szServerURL[kMaxText];
     char m_szSRNo[kMaxText];
     int m_bAllowFallback;
@@ -92,7 +93,7 @@ private:
     bool endWorker();
     void chooseBuild();
 
-    CHeldFile m_heldDownload; // the checked download, held until its process exists
+    CHeldFile m_heldDownload; // the download, held from the end of its transfer until its process exists
     CRunAccount m_account;    // the product and build facts of the outcome line
     bool m_bStartFailed = false;
     bool m_bWaitingForPatch = false;
