@@ -24,7 +24,7 @@ bool CBSCallbackImpl::pastSizeBound(ULONG progress)
 {
     if (progress > m_nSizeLimit)
         m_nSizeStop = DownloadFacts::kSizePassed;
-    else if (m_bLengthKnown && !m_bEncoded &&
+    else if (m_bLengthKnown && !m_bEncoded && m_nHttpStatus >= 200 && m_nHttpStatus <= 299 &&
              (m_nSizePin ? m_nContentLength != m_nSizePin : m_nContentLength > m_nSizeLimit))
         m_nSizeStop = m_nSizePin ? DownloadFacts::kSizeAnnounced : DownloadFacts::kSizePassed;
     if (m_nSizeStop)
@@ -101,7 +101,8 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
 
     if (ulProgressMax != 0)
         m_nLastProgressMax = ulProgressMax;
-    if (!m_bStatusKnown && ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA)
+    // Not while the request is being sent: the answer's headers are not all there yet.
+    if (ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA && ulStatusCode != BINDSTATUS_SENDINGREQUEST)
         learnFromBinding();
 
     if (hWnd) {
@@ -159,7 +160,10 @@ STDMETHODIMP CBSCallbackImpl::OnObjectAvailable(REFIID, IUnknown*)
 
 void CBSCallbackImpl::learnFromBinding()
 {
-    if (!m_pBinding || m_bStatusKnown)
+    // Once the status is known the headers are asked for again only while
+    // neither a length nor chunked framing was found: a status read while
+    // the headers were still arriving must not make a framed body unframed.
+    if (!m_pBinding || (m_bStatusKnown && (m_bLengthKnown || m_bChunked)))
         return;
     IWinInetHttpInfo* info = nullptr;
     if (FAILED(m_pBinding->QueryInterface(IID_IWinInetHttpInfo, reinterpret_cast<void**>(&info))) || !info)
@@ -167,10 +171,13 @@ void CBSCallbackImpl::learnFromBinding()
     DWORD status = 0;
     DWORD size = sizeof status;
     DWORD flags = 0;
-    if (info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &flags, nullptr) == S_OK &&
+    if (!m_bStatusKnown &&
+        info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &flags, nullptr) == S_OK &&
         status != 0) {
         m_bStatusKnown = true;
         m_nHttpStatus = status;
+    }
+    if (m_bStatusKnown) {
         DWORD length = 0;
         size = sizeof length;
         flags = 0;

@@ -36,12 +36,12 @@ std::string sizeRefusal(const DownloadFacts& facts)
 
 DownloadVerdict judgeDownload(const DownloadFacts& facts)
 {
+    if (facts.statusKnown && (facts.httpStatus < 200 || facts.httpStatus > 299))
+        return DownloadVerdict::ServerStatus;
     if (facts.sizeStop != DownloadFacts::kSizeKept)
         return DownloadVerdict::SizeRefused;
     if (facts.aborted || facts.hrDownload < 0)
         return DownloadVerdict::CallFailed;
-    if (facts.statusKnown && (facts.httpStatus < 200 || facts.httpStatus > 299))
-        return DownloadVerdict::ServerStatus;
     if (!facts.fileExists)
         return DownloadVerdict::NoFile;
     if (facts.lengthKnown && !facts.encoded && facts.fileSize != facts.announced)

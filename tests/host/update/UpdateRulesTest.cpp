@@ -144,6 +144,8 @@ TEST(DownloadVerdictRule, OnlyACompleteSuccessfulTransferIsGood)
         {"size passed", [](DownloadFacts& f) { f.aborted = true, f.sizeStop = DownloadFacts::kSizePassed; },
          DownloadVerdict::SizeRefused},
         {"another size", [](DownloadFacts& f) { f.sizePin = 999; }, DownloadVerdict::SizeRefused},
+        {"error page of another size", [](DownloadFacts& f) { f.httpStatus = 500, f.sizePin = 999; },
+         DownloadVerdict::ServerStatus},
         {"the pinned size", [](DownloadFacts& f) { f.sizePin = 1000; }, DownloadVerdict::Good},
         {"status unknown", [](DownloadFacts& f) { f.statusKnown = false; }, DownloadVerdict::Good},
         {"S_FALSE", [](DownloadFacts& f) { f.hrDownload = 1; }, DownloadVerdict::Good},
