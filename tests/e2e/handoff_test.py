@@ -19,24 +19,14 @@ import harness  # noqa: E402
 SR = harness.EXAMPLE_SRNO
 
 
-def outcome(r):
-    """The outcome line of a run, from its log (the debugger output shortens long lines)."""
-    return r.outcome
-
-
 # An NSIS installer that records whether it runs silent and exits with 23.
-NSIS_SCRIPT = r'''
-Unicode true
-Name "Veldrun test patch"
+NSIS_SCRIPT = r'''Unicode true
 OutFile "nsispatch.exe"
 RequestExecutionLevel user
 Function .onInit
-  IfSilent silent
   StrCpy $0 "visible"
-  Goto record
-silent:
+  IfSilent 0 +2
   StrCpy $0 "silent"
-record:
   FileOpen $1 "%s" w
   FileWrite $1 $0
   FileClose $1
@@ -54,7 +44,7 @@ class Handoff(harness.FakePatchLog, harness.ExampleRunCase):
             server.routes["/p/%s/%s.exe" % (name, SR)] = route
         pkg = harness.Package(harness.folder_ini(server.base + "/p", folder) + extra)
         self.addCleanup(pkg.remove)
-        log = os.path.join(pkg.dir, "run.log")
+        log = os.path.join(pkg.dir, "run.log")  # the debugger output shortens the long outcome line
         r = pkg.run(list(args) + ["/log", harness.winepath(log)], env=env or harness.fakepatch_env(self.log),
                     timeout=timeout)
         with open(log, "rb") as f:
@@ -68,9 +58,9 @@ class Handoff(harness.FakePatchLog, harness.ExampleRunCase):
             r = self.run_package(server, 0, {"0": harness.Route(self.patch)}, env=env, timeout=90)
         self.assertEqual(3010 % 256, r.rc, r)  # Wine hands its host only the low byte
         self.assertEqual(1, len(harness.read_fakepatch(self.log)))
-        self.assertTrue(outcome(r).startswith("[Veldrun] Outcome: patch finished (exit 3010): "), outcome(r))
-        self.assertTrue(outcome(r).endswith(
-            "; the patch ended with exit code 3010: the patch finished and asks for a restart\n"), outcome(r))
+        self.assertTrue(r.outcome.startswith("[Veldrun] Outcome: patch finished (exit 3010): "), r.outcome)
+        self.assertTrue(r.outcome.endswith(
+            "; the patch ended with exit code 3010: the patch finished and asks for a restart\n"), r.outcome)
 
     def test_nsis_installer_started_silently_with_its_own_switch(self):
         work = tempfile.mkdtemp(prefix="vdr-nsis-")
@@ -99,7 +89,7 @@ class Handoff(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertEqual(3, r.rc, r)
         self.assertLess(took, 10 + 30)
         self.assertIn("[Veldrun] Download too slow: not done after 10 s\n", r.traces)
-        self.assertIn("max/%s.exe: not done after 10 s" % SR, outcome(r))
+        self.assertIn("max/%s.exe: not done after 10 s" % SR, r.outcome)
         self.assertEqual([], harness.read_fakepatch(self.log))
 
     def test_body_past_its_pinned_size_is_stopped_and_never_started(self):
@@ -114,7 +104,7 @@ class Handoff(harness.FakePatchLog, harness.ExampleRunCase):
             with self.subTest(name), harness.PatchServer() as server:
                 r = self.run_package(server, -1, {"max": route}, extra=pin)
                 self.assertEqual(3, r.rc, r)
-                self.assertIn(said % len(self.patch), outcome(r))
+                self.assertIn(said % len(self.patch), r.outcome)
                 self.assertEqual([], harness.read_fakepatch(self.log))
                 stopped = [t for t in r.traces if t.startswith("[Veldrun] Download stopped: ")]
                 self.assertEqual(1, len(stopped), r.traces)
@@ -130,7 +120,7 @@ class Handoff(harness.FakePatchLog, harness.ExampleRunCase):
                 self.assertEqual(starts, len(harness.read_fakepatch(self.log)))
                 if not extra:
                     self.assertIn(": HTTP 200, %d bytes, no length and no chunked framing: end unknown" %
-                                  len(self.patch), outcome(r))
+                                  len(self.patch), r.outcome)
 
     def test_package_runs_from_any_folder(self):
         # A Western code page holds neither script; the long path passes 259 characters.

@@ -127,13 +127,6 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
          },
          "server error (exit 3): the internet connection was lost during the download of http://h/2/S.exe"},
         {[&](CRunAccount&, CUpdateRun& r) {
-             chosen(r, -1);
-             ended(r, good);
-             r.onPatchStarted(true, 3010);
-         },
-         "patch finished (exit 3010): http://h/max/S.exe: HTTP 200, 10 of 10 bytes; started \"C:\\t\\1.exe\" /s; the "
-         "patch ended with exit code 3010: the patch finished and asks for a restart"},
-        {[&](CRunAccount&, CUpdateRun& r) {
              chosen(r, 2, false, 0, "http://h", 10);
              ended(r, transfer(DownloadVerdict::EndUnknown, 0, 200, 0, 7), false);
              r.onTimerTick(true, 10001);

@@ -59,8 +59,6 @@ TEST(UpdateRules, PatchCommandLine)
         {true, "", "", "\"C:\\t\\A1.exe\" /s"},
         {false, "", "", "\"C:\\t\\A1.exe\" "}, // one blank and nothing else
         {true, "/S", "/D=x", "\"C:\\t\\A1.exe\" /S"},
-        {true, "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART", "",
-         "\"C:\\t\\A1.exe\" /VERYSILENT /SUPPRESSMSGBOXES /NORESTART"},
         {false, "/quiet", "/passive /norestart", "\"C:\\t\\A1.exe\" /passive /norestart"},
     };
     char line[kCommandLineSize];

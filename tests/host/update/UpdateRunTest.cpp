@@ -51,7 +51,7 @@ RunStep feed(CUpdateRun& run, const std::string& event)
         return run.onInitDialog();
     if (name == "checked" && in >> a)
         return run.onProductsChecked(static_cast<int>(a));
-    if (name == "chosen" && in >> a) { // id [stall] [pin] [long] [dl=DownloadSeconds] [nsis]
+    if (name == "chosen" && in >> a) { // id [stall] [pin] [long] [dl=DownloadSeconds]
         RunSource source;
         std::string server = "http://h/p";
         source.srNo = "S";
@@ -60,8 +60,6 @@ RunStep feed(CUpdateRun& run, const std::string& event)
                 source.anyPin = true;
             else if (word.rfind("dl=", 0) == 0)
                 source.downloadSeconds = std::stoi(word.substr(3));
-            else if (word == "nsis")
-                source.silentArgs = "/S", source.args = "/NCRC";
             else if (word == "long")
                 server = "http://h/" + std::string(250, 'a');
             else
@@ -220,16 +218,6 @@ TEST(UpdateRun, FactsNameEachFetchWithItsVerdict)
     EXPECT_EQ("\"C:\\t\\A1.exe\" /s", f.commandLine);
     EXPECT_EQ(7u, f.patchExitCode);
     EXPECT_EQ(RunOutcome::PatchStarted, run.outcome());
-}
-
-// [SRInfo] SilentArgs and Args follow the quoted path, each in its kind of run.
-TEST(UpdateRun, PatchArgumentsFromThePatchInformationFile)
-{
-    for (bool silent : {true, false}) {
-        CUpdateRun run(silent);
-        play(run, kBegin + "chosen 2 nsis > timer get http://h/p/2/S.exe\nended 1 0 1 > start");
-        EXPECT_EQ(silent ? "\"C:\\t\\A1.exe\" /S" : "\"C:\\t\\A1.exe\" /NCRC", run.commandLine());
-    }
 }
 
 } // namespace
