@@ -117,12 +117,10 @@ void showSwitches(bool silent)
 // Update mode: read the switches, open the log file, extract the patch
 // information file into the run's own folder, hand over to the update
 // dialog, and remove the folder at the end. The extracted file is held from
-// its extraction to the run's end: nobody can change it meanwhile.
-int runUpdateMode(CPatchPackage& package, const CArguments& args)
+// its extraction to the run's end: nobody can change it meanwhile. A refused
+// package extracts nothing: the run ends with the patch error.
+int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
 {
-    // An own path the reader cannot open (see packageOwnModulePath's trace)
-    // still runs update mode: nothing is extracted, the patch error ends it.
-    const bool ownPathRead = package.packagePath[0] != '\0';
     CHeldFile heldIni;
     LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
     openRunLog(args, sw);
@@ -142,7 +140,7 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args)
     // The run's own folder holds everything the run writes and starts.
     CRunFolder folder;
     int extracted = kDetachPackageOpen;
-    if (ownPathRead && n > 0 && n < sizeof tempDir) {
+    if (!refused && n > 0 && n < sizeof tempDir) {
         unsigned long error = folder.create(tempDir);
         if (error)
             traceLog("[Veldrun] Run folder cannot be created (error %lu)\n", error);
@@ -195,10 +193,19 @@ BOOL CUpdateApp::InitInstance()
     Enable3dControls();
 
     CArguments args;
+    // The program's own file, held for the whole run: every read of the
+    // package goes through it. A file that is not the one the process was
+    // loaded from (put under its name since) is refused unread.
     CPatchPackage package;
-    // An own path that could not be read tells nothing of a marker: never builder mode then.
-    if (!package.packagePath[0] || package.checkSignature())
-        m_nExitCode = runUpdateMode(package, args);
+    int held = package.holdOwnFile();
+    if (held == kOwnFileSwapped)
+        traceLog("[Veldrun] The package file is not the program that was started, nothing read\n");
+    else if (held != kOwnFileHeld)
+        traceLog("[Veldrun] The package file cannot be held (error %lu), nothing read\n", package.holdError());
+    if (held != kOwnFileHeld)
+        m_nExitCode = runUpdateMode(package, args, true);
+    else if (package.checkSignature())
+        m_nExitCode = runUpdateMode(package, args, false);
     else
         m_nExitCode = runBuilderMode(package, args);
     return FALSE;

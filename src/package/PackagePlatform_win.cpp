@@ -1,81 +1,24 @@
 #include "package/PackagePlatform.h"
 
 #include "common/Handles.h"
-#include "common/Trace.h"
 
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <string>
-
-namespace {
-
-// The path as narrow text in the ANSI code page, only when every character
-// has its own form there (no best-fit stand-ins, no "?") and it fits.
-bool narrowPath(const wchar_t* wide, char* buf, std::size_t cap)
-{
-    const bool utf8 = GetACP() == CP_UTF8; // which takes neither the flag nor the question
-    BOOL lossy = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, buf, static_cast<int>(cap), nullptr,
-                                utf8 ? nullptr : &lossy);
-    if (n <= 0 || lossy) {
-        buf[0] = '\0';
-        return false;
-    }
-    return true;
-}
-
-// The running module's path in UTF-16, however long; empty when it cannot be read.
-std::wstring ownModulePathWide()
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (int round = 0; round < 8; ++round) {
-        DWORD n = GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return std::wstring();
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-    return std::wstring();
-}
-
-} // namespace
+#include <cwchar>
+#include <vector>
 
 bool packageOwnModulePath(char* buf, std::size_t cap)
 {
     if (!buf || cap == 0)
         return false;
-    buf[0] = '\0';
-    const std::wstring wide = ownModulePathWide();
-    if (wide.empty()) {
-        traceLog("[Veldrun] Own path cannot be read (error %lu)\n", GetLastError());
+    DWORD n = GetModuleFileNameA(nullptr, buf, static_cast<DWORD>(cap));
+    // A result equal to the capacity means the path was cut.
+    if (n == 0 || n >= cap) {
+        buf[0] = '\0';
         return false;
     }
-    if (narrowPath(wide.c_str(), buf, cap))
-        return true;
-    // A folder named in another script, or a path past 259 characters: the
-    // short form (8.3 names) may still say it in the ANSI code page.
-    const std::wstring prefix = L"\\\\?\\";
-    const std::wstring asked = (wide.size() >= MAX_PATH && wide.compare(0, 2, L"\\\\") != 0) ? prefix + wide : wide;
-    std::wstring shortPath(asked.size() + 1, L'\0');
-    DWORD n = GetShortPathNameW(asked.c_str(), &shortPath[0], static_cast<DWORD>(shortPath.size()));
-    DWORD error = n == 0 ? GetLastError() : 0;
-    if (n > 0 && n < shortPath.size()) {
-        shortPath.resize(n);
-        if (shortPath.compare(0, prefix.size(), prefix) == 0)
-            shortPath.erase(0, prefix.size());
-        if (narrowPath(shortPath.c_str(), buf, cap)) {
-            traceLog("[Veldrun] Own path read in its short form: %s\n", buf);
-            return true;
-        }
-    }
-    traceLog("[Veldrun] Own path cannot be read as a path of the ANSI code page within %u bytes, nor its short form "
-             "(error %lu)\n",
-             static_cast<unsigned>(cap - 1), error);
-    return false;
+    return true;
 }
 
 bool packagePathExists(const char* path)
@@ -99,23 +42,80 @@ bool CPackageView::map(const char* path)
     // and no one can cut it short while the view exists.
     CHandleOwner file(
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > 2147483647)
-        return false;
-    CHandleOwner mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping)
-        return false;
     // The view keeps the mapping and the file open after their handles close.
+    return file && mapOpen(file.get()) == 0;
+}
+
+unsigned long CPackageView::mapOpen(void* handle)
+{
+    HANDLE file = static_cast<HANDLE>(handle);
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size))
+        return GetLastError();
+    if (size.QuadPart <= 0 || size.QuadPart > 2147483647)
+        return ERROR_FILE_INVALID;
+    CHandleOwner mapping(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping)
+        return GetLastError();
     void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
     if (!view)
-        return false;
+        return GetLastError();
     m_pData = static_cast<const unsigned char*>(view);
     m_nSize = size.QuadPart;
-    return true;
+    return 0;
+}
+
+unsigned long CPackageView::holdOwnFile()
+{
+    if (m_pData)
+        return ERROR_ALREADY_INITIALIZED;
+    // The path in UTF-16, whatever the folder's script: the ANSI code page
+    // may have no form of it. Past MAX_PATH, only the "\\?\" form opens.
+    std::vector<wchar_t> path(32768);
+    const std::size_t prefix = 4;
+    DWORD n = GetModuleFileNameW(nullptr, path.data() + prefix, static_cast<DWORD>(path.size() - prefix));
+    if (n == 0 || n >= path.size() - prefix)
+        return n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    const wchar_t* name = path.data() + prefix;
+    if (n >= MAX_PATH && name[0] != L'\\') {
+        std::wmemcpy(path.data(), L"\\\\?\\", prefix);
+        name = path.data();
+    }
+    // Sharing decides for the whole time the handle is open (a view alone
+    // would not keep others from writing once the handle is closed).
+    CHandleOwner file(
+        CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return GetLastError();
+    unsigned long error = mapOpen(file.get());
+    if (error == 0)
+        m_hFile = file.release();
+    return error;
 }
 
 CPackageView::~CPackageView()
 {
+    close();
+}
+
+void CPackageView::close()
+{
     if (m_pData)
         UnmapViewOfFile(m_pData);
+    if (m_hFile)
+        CloseHandle(static_cast<HANDLE>(m_hFile));
+    m_pData = nullptr;
+    m_nSize = 0;
+    m_hFile = nullptr;
+}
+
+const unsigned char* packageLoadedHeaders(std::int64_t* size)
+{
+    auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    MEMORY_BASIC_INFORMATION info = {};
+    if (!base || !VirtualQuery(base, &info, sizeof info) || info.State != MEM_COMMIT)
+        return nullptr;
+    // The first region of the image: the headers' pages.
+    *size = static_cast<std::int64_t>(info.RegionSize);
+    return base;
 }

@@ -14,10 +14,13 @@
 // The content length is not stored: it is what lies between the name and
 // the start-offset field. A package holds at most 2,147,483,647 bytes.
 //
-// No file stays open between operations; the object is used by one thread.
+// No file stays open between operations, except the running program's own
+// file once holdOwnFile has held it: then checkSignature and detachFile read
+// the held file, never a file by its name. The object is used by one thread.
 
 #include "common/FileHash.h"
 #include "common/FixedBuf.h"
+#include "package/PackagePlatform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,6 +53,13 @@ enum DetachResult {
     kDetachCopyFailed = 8,  // a read or write failed while copying; the destination file removed
 };
 
+// Results of holdOwnFile.
+enum OwnFileResult {
+    kOwnFileHeld = 0,       // held: the file the process was loaded from
+    kOwnFileUnreadable = 1, // it cannot be opened and mapped (error in holdError)
+    kOwnFileSwapped = 2,    // the file under the program's name is not the one the loader mapped
+};
+
 class CPatchPackage {
 public:
     // Over the file at path, or over the running program's own file when
@@ -61,6 +71,17 @@ public:
     // Replaces the package path. False, with packagePath empty, when path
     // is null or longer than 259 bytes.
     bool setPackagePath(const char* path);
+
+    // Opens and maps the running program's own file once, for the object's
+    // life (see CPackageView::holdOwnFile), and compares its headers with
+    // the headers the loader mapped (sameLoadedHeaders): a file put under
+    // the program's name after it started is refused, and nothing of it is
+    // read after the headers. Returns an OwnFileResult; with any result but
+    // kOwnFileHeld nothing is held and checkSignature finds nothing.
+    int holdOwnFile();
+    unsigned long holdError() const { return m_nHoldError; }
+    // The held own file (empty until holdOwnFile succeeded).
+    const CPackageView& heldView() const { return m_held; }
 
     // Searches the file backwards for the marker field nearest its end.
     // Returns 1 and sets trailingBytes to the number of bytes after the
@@ -85,6 +106,11 @@ public:
     char packagePath[kMaxText];
     char marker[20];
     std::int32_t trailingBytes;
+
+private:
+    CPackageView m_held;
+    unsigned long m_nHoldError = 0;
+    bool m_bRefused = false; // holdOwnFile failed: nothing is read
 };
 
 // The name attachFile stores for appendPath: the part after its last

@@ -67,6 +67,27 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertEqual(["/p/0/%s.exe" % SR] * 3, requests)
         self.assertEqual(3, len(harness.read_fakepatch(self.log)))
 
+    def test_package_swapped_after_the_loader_mapped_it_is_never_read(self):
+        with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
+            server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.patch)
+            honest = harness.Package(harness.folder_ini(server.base + "/p", 0))
+            other = harness.Package(harness.folder_ini(server.base + "/evil", 0))
+            self.addCleanup(honest.remove)
+            self.addCleanup(other.remove)
+            # Signed, so that its headers differ from the honest package's
+            # as a vendor's other package's would.
+            signed = os.path.join(other.dir, "signed.exe")
+            harness.sign_package(other.exe, signed)
+            r = harness.run(harness.tool("swapstart"), [harness.winepath(honest.exe), harness.winepath(signed), "/s"],
+                            env=harness.fakepatch_env(self.log))
+            requests = list(server.requests)
+        self.assertEqual(8, r.rc, r)
+        self.assertEqual([], requests)
+        self.assertIn("[Veldrun] The package file is not the program that was started, nothing read\n", r.traces)
+        self.assertIn("[Veldrun] detachFile => 2\n", r.traces)
+        self.assertEqual([], harness.read_fakepatch(self.log))
+
 
 if __name__ == "__main__":
     unittest.main()
