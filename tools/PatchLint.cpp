@@ -344,9 +344,9 @@ void Linter::handOff()
         const char* name;
         const char* args;
     } kInstallers[] = {{"nsis", "NSIS", "/S"},
-                       {"inno", "Inno Setup", "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART"},
-                       {"wix", "WiX bundle", "/quiet /norestart"},
-                       {"burn", "WiX bundle", "/quiet /norestart"}};
+                       {"inno setup", "Inno Setup", "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART"},
+                       {"innosetup", "Inno Setup", "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART"},
+                       {"wix", "WiX bundle", "/quiet /norestart"}};
     std::vector<std::string> texts = file.comments();
     texts.push_back(file.value("SRInfo", "SRNo"));
     for (const auto& installer : kInstallers)

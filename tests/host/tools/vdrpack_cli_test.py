@@ -79,8 +79,9 @@ BROKEN = [
     ("size beyond Count", GOOD + "Size2=10\n", {"beyond-count"}, 0),
     ("typo'd SilentArgs", GOOD + "SilentArg=/S\n", {"misspelled-key"}, 1),
     ("an NSIS installer without SilentArgs", "; built with NSIS 3.08\n" + GOOD, {"silent-args-missing"}, 0),
-    ("an Inno Setup installer named so", GOOD.replace("SRNo=OMS240118-02", "SRNo=OMS240118-02-inno"),
+    ("an Inno Setup installer named so", GOOD.replace("SRNo=OMS240118-02", "SRNo=OMS240118-02-InnoSetup"),
      {"silent-args-missing"}, 0),
+    ("a burning suite, no installer named", "; Disc burning, innovative\n" + GOOD, set(), 0),
 ]
 
 
