@@ -6,6 +6,7 @@
 #include "common/Sha256.h"
 #include "common/TextHelpers.h"
 #include "products/IniFileReader.h"
+#include "update/PatchPin.h"
 
 #include <algorithm>
 
@@ -180,6 +181,16 @@ void lintBuilds(const CPatchFile& file, std::vector<LintFinding>& out)
         if (!sha256FromHex(k.value.c_str(), digest))
             add("pin-invalid", kLintError, k.nLine,
                 k.name + " is not 64 hex digits: every download of this build would be refused",
+                "write it with vdrpack pin");
+    }
+    for (const PatchKey& k : file.keys("SRInfo")) {
+        std::string f = asciiFolded(k.name);
+        std::string index = f.substr(std::min<std::size_t>(4, f.size()));
+        bool digits = !index.empty() && index.find_first_not_of("0123456789") == std::string::npos;
+        std::uint64_t size = 0;
+        if (f.rfind("size", 0) == 0 && (index == "max" || digits) && !parseSizePin(k.value.c_str(), size))
+            add("size-invalid", kLintError, k.nLine,
+                k.name + " is not a size in bytes from 1 to 2147483648: the program ignores it",
                 "write it with vdrpack pin");
     }
     if (anyPin && file.value("SRInfo", "SHA256Max").empty())

@@ -68,6 +68,8 @@ struct Fetch {
     std::string role; // "first" or "fallback"
     std::string pinKey;
     std::string pin;
+    std::string sizeKey;
+    std::string size; // the size pin as written ("" when none)
 };
 
 } // namespace
@@ -125,10 +127,10 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
             // fallback unless the first already was the generic build's.
             char url[kMaxText] = {};
             bool fits = composeFirstURL(url, sizeof url, server, id, srNo);
-            fetches.push_back(Fetch{fits ? url : "", "first", "", ""});
+            fetches.push_back(Fetch{fits ? url : "", "first", "", "", "", ""});
             if (firstDownloadAllowsFallback(id)) {
                 fits = composeFallbackURL(url, sizeof url, server, srNo);
-                fetches.push_back(Fetch{fits ? url : "", "fallback", "", ""});
+                fetches.push_back(Fetch{fits ? url : "", "fallback", "", "", "", ""});
             }
             for (Fetch& f : fetches) {
                 char key[kPinKeySize];
@@ -137,6 +139,10 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
                 profile.getString("SRInfo", key, "", pin, sizeof pin, iniPath.c_str());
                 f.pinKey = key;
                 f.pin = pin;
+                sizeKeyName(pinFolderFor(id, f.role == "fallback"), key, sizeof key);
+                profile.getString("SRInfo", key, "", pin, sizeof pin, iniPath.c_str());
+                f.sizeKey = key;
+                f.size = pin;
             }
         }
     }
@@ -191,9 +197,12 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
         jFetches.push_back(Json{{"role", f.role},
                                 {"url", f.url.empty() ? Json(nullptr) : jsonText(f.url)},
                                 {"pinKey", f.pinKey},
-                                {"pin", f.pin.empty() ? Json(nullptr) : jsonText(f.pin)}});
+                                {"pin", f.pin.empty() ? Json(nullptr) : jsonText(f.pin)},
+                                {"sizeKey", f.sizeKey},
+                                {"size", f.size.empty() ? Json(nullptr) : jsonText(f.size)}});
         text += f.role + ": " + (f.url.empty() ? "(URL longer than 259 characters: not fetched)" : f.url) + "\n";
         text += "  pin " + f.pinKey + ": " + (f.pin.empty() ? "none" : f.pin) + "\n";
+        text += "  size " + f.sizeKey + ": " + (f.size.empty() ? "none (bounded at 2 GiB)" : f.size) + "\n";
     }
     j["fetches"] = jFetches;
     if (a.has("--all-builds")) {

@@ -1,6 +1,7 @@
-// vdrpack pin: writes the SHA-256 of a patch build into the patch
-// information file as [SRInfo] "SHA256%d" (the build of folder %d) or
-// "SHA256Max" (the generic build, also fetched as the fallback).
+// vdrpack pin: writes the SHA-256 and the size of a patch build into the
+// patch information file as [SRInfo] "SHA256%d" and "Size%d" (the build of
+// folder %d) or "SHA256Max" and "SizeMax" (the generic build, also fetched
+// as the fallback).
 #include "ToolCommands.h"
 
 #include "FileEdit.h"
@@ -10,7 +11,7 @@
 #include "ToolArgs.h"
 #include "ToolFiles.h"
 
-#include "common/FileHash.h"
+#include "common/Sha256.h"
 #include "common/FixedBuf.h"
 #include "products/IniFileReader.h"
 #include "products/ProfileLines.h"
@@ -18,25 +19,54 @@
 #include "update/PatchPin.h"
 
 #include <cstdio>
+#include <fstream>
 
 namespace {
 
 const char kUsage[] = "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n";
-const char kHelp[] = "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n"
-                     "\n"
-                     "Writes the SHA-256 of FILE, the patch build the server holds, into [SRInfo] of PATCH.ini:\n"
-                     "  --build N   as \"SHA256N\", for the build in server folder N (the one Info N selects)\n"
-                     "  --max       as \"SHA256Max\", for the generic build in the max folder (also the fallback)\n"
-                     "An existing pin is replaced; every other byte of PATCH.ini stays as it was, in its own encoding\n"
-                     "(ANSI or UTF-8, with or without byte-order mark, or UTF-16 with its mark). The file is read\n"
-                     "back with the program's reader before it replaces the old one: exit 6, the file as it was,\n"
-                     "when the pin does not read back. A package or program given as PATCH.ini is refused (exit 7).\n"
-                     "A link is followed: its target is pinned and the link stays. The target keeps its mode (and\n"
-                     "owner where allowed); it is locked while it is pinned (a second pin waits for the first) and\n"
-                     "replaced in one rename only when unchanged since it was read: exit 6, nothing written, when\n"
-                     "another program changed it meanwhile.\n"
-                     "A program that downloads a pinned build starts it only when its SHA-256 matches;\n"
-                     "a mismatch counts as no file (fallback or server error).\n";
+const char kHelp[] =
+    "usage: vdrpack pin PATCH.ini (--build N | --max) FILE\n"
+    "\n"
+    "Writes the SHA-256 and the size of FILE, the patch build the server holds, into [SRInfo] of\n"
+    "PATCH.ini:\n"
+    "  --build N   as \"SHA256N\" and \"SizeN\", for the build in server folder N (the one Info N\n"
+    "              selects)\n"
+    "  --max       as \"SHA256Max\" and \"SizeMax\", for the generic build in the max folder (also the\n"
+    "              fallback)\n"
+    "An existing pin is replaced; every other byte of PATCH.ini stays as it was, in its own encoding\n"
+    "(ANSI or UTF-8, with or without byte-order mark, or UTF-16 with its mark). The file is read\n"
+    "back with the program's reader before it replaces the old one: exit 6, the file as it was,\n"
+    "when the pin does not read back. A package or program given as PATCH.ini is refused (exit 7).\n"
+    "A program that downloads a pinned build starts it only when its SHA-256 matches;\n"
+    "a mismatch counts as no file (fallback or server error). Its download is stopped as soon as it\n"
+    "passes the pinned size or the server announces another length.\n"
+    "A link is followed: its target is pinned and the link stays. The target keeps its mode (and\n"
+    "owner where allowed); it is locked while it is pinned (a second pin waits for the first) and\n"
+    "replaced in one rename only when unchanged since it was read: exit 6, nothing written, when\n"
+    "another program changed it meanwhile.\n";
+
+// The SHA-256 and the size of one reading of a file, in blocks.
+bool digestAndSize(const std::string& path, unsigned char digest[kSha256Size], std::uint64_t& size)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    CSha256 sha;
+    std::vector<char> block(1 << 16);
+    size = 0;
+    while (in) {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        std::streamsize got = in.gcount();
+        if (got <= 0)
+            break;
+        sha.update(block.data(), static_cast<std::size_t>(got));
+        size += static_cast<std::uint64_t>(got);
+    }
+    if (in.bad())
+        return false;
+    sha.finish(digest);
+    return true;
+}
 
 // A folder number as the program forms it: decimal digits, no leading zeros.
 bool parseFolder(const std::string& text, int& folder)
@@ -78,7 +108,8 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     // The build is hashed before the file is locked: a large build must not
     // keep another pin of the file waiting.
     unsigned char digest[kSha256Size];
-    bool hashed = sha256OfFile(buildPath.c_str(), digest);
+    std::uint64_t buildSize = 0;
+    bool hashed = digestAndSize(buildPath, digest, buildSize);
 
     // The file is edited in place: through a link, under a lock, replaced
     // only when unchanged since it was read (FileEdit.h).
@@ -95,10 +126,17 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
                          "is a program or a package, not a patch information file; pin the patch.ini, then build");
     if (!hashed)
         return toolError(io, kToolUnreadable, buildPath, "cannot read the file");
+    const std::string size = std::to_string(buildSize);
+    std::uint64_t pinnable = 0;
+    if (!parseSizePin(size.c_str(), pinnable))
+        return toolError(io, kToolRefused, buildPath,
+                         buildSize == 0 ? "is empty" : "is larger than 2 GiB, which the program never downloads");
     char hex[kSha256HexSize];
     sha256Hex(digest, hex);
     char key[kPinKeySize];
     pinKeyName(folder, key, sizeof key);
+    char sizeKey[kPinKeySize];
+    sizeKeyName(folder, sizeKey, sizeof sizeKey);
 
     // The new file must give the pin back through the program's own reader
     // before it replaces the old one.
@@ -106,12 +144,16 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     auto readsBack = [&](const std::string& temp) {
         std::string full = absolutePath(temp);
         char got[kMaxText] = {};
-        if (!full.empty() && full.size() < kMaxText)
+        char gotSize[kMaxText] = {};
+        if (!full.empty() && full.size() < kMaxText) {
             platformProfile().getString("SRInfo", key, "", got, sizeof got, full.c_str());
-        mismatch = std::string(got) != hex;
+            platformProfile().getString("SRInfo", sizeKey, "", gotSize, sizeof gotSize, full.c_str());
+        }
+        mismatch = std::string(got) != hex || gotSize != size;
         return !mismatch;
     };
-    int written = edit.replace(setIniKeyInFile(bytes, "SRInfo", key, hex), readsBack);
+    const std::string pinned = setIniKeyInFile(setIniKeyInFile(bytes, "SRInfo", key, hex), "SRInfo", sizeKey, size);
+    int written = edit.replace(pinned, readsBack);
     if (written == kEditChanged)
         return toolError(io, kToolWriteFailed, iniPath,
                          "changed while it was being pinned; left as the other writer made it, pin again");
@@ -120,7 +162,7 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
                          mismatch ? std::string("the pin did not read back as written; the file is left as it was")
                                   : std::string("cannot write the file"));
     edit.close();
-    io.out += iniPath + ": [SRInfo] " + key + "=" + hex + "\n";
+    io.out += iniPath + ": [SRInfo] " + key + "=" + hex + ", " + sizeKey + "=" + size + "\n";
 
     CPatchFile file(profileTextOf(bytes));
     for (int line : file.unclosed())

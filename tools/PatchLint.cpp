@@ -19,7 +19,9 @@ struct KnownKeys {
 
 const KnownKeys kKnown[] = {
     {"RegPath", {"Count"}, {"Path", "Check", "NoVerCheck"}},
-    {"SRInfo", {"URL", "SRNo", "Count", "PID", "SHA256Max"}, {"Info", "SHA256"}},
+    {"SRInfo",
+     {"URL", "SRNo", "Count", "PID", "SHA256Max", "SizeMax", "StallSeconds", "DownloadSeconds", "SilentArgs", "Args"},
+     {"Info", "SHA256", "Size"}},
 };
 
 const KnownKeys* knownFor(const std::string& section)
@@ -99,6 +101,7 @@ struct Linter {
     void products(int count);
     void beyond(const KnownKeys& known, int count);
     void patch();
+    void handOff();
 };
 
 void Linter::structure()
@@ -314,6 +317,50 @@ void Linter::patch()
     }
 }
 
+// The time bounds and the patch's silent switch.
+void Linter::handOff()
+{
+    const struct {
+        const char* key;
+        int min, max, def;
+    } kSeconds[] = {{"StallSeconds", 5, 3600, 60}, {"DownloadSeconds", 10, 86400, 14400}};
+    for (const auto& b : kSeconds) {
+        const PatchKey* k = file.find("SRInfo", b.key);
+        if (!k || !k->bHasValue)
+            continue;
+        int n = k->value.empty() ? 0 : CIniFileReader::parseInt(k->value);
+        if (!allDigits(k->value) || n < b.min || n > b.max)
+            add("seconds-out-of-range", kLintWarning, k->nLine,
+                std::string(b.key) + " \"" + k->value + "\" is not a number from " + std::to_string(b.min) + " to " +
+                    std::to_string(b.max) + ": the program uses " + std::to_string(b.def),
+                "write a number of seconds from " + std::to_string(b.min) + " to " + std::to_string(b.max));
+    }
+    if (!file.value("SRInfo", "SilentArgs").empty())
+        return;
+    // A silent run passes "/s", which these installers do not take: they
+    // would show their window and wait for a click.
+    const struct {
+        const char* hint;
+        const char* name;
+        const char* args;
+    } kInstallers[] = {{"nsis", "NSIS", "/S"},
+                       {"inno setup", "Inno Setup", "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART"},
+                       {"innosetup", "Inno Setup", "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART"},
+                       {"wix", "WiX bundle", "/quiet /norestart"}};
+    std::vector<std::string> texts = file.comments();
+    texts.push_back(file.value("SRInfo", "SRNo"));
+    for (const auto& installer : kInstallers)
+        for (const std::string& t : texts)
+            if (asciiFolded(t).find(installer.hint) != std::string::npos) {
+                add("silent-args-missing", kLintWarning, lineOf("SRInfo", "SRNo"),
+                    std::string("the patch looks like a ") + installer.name +
+                        " installer, but SilentArgs is missing: a silent run passes \"/s\", and the installer shows "
+                        "its window",
+                    std::string("add SilentArgs=") + installer.args);
+                return;
+            }
+}
+
 } // namespace
 
 std::size_t editDistance(const std::string& a, const std::string& b)
@@ -344,6 +391,8 @@ CPatchFile::CPatchFile(const std::string& text)
             m_sections.push_back(Section{name, line.nLine, {}});
             continue;
         }
+        if (line.kind == ProfileLine::kComment)
+            m_comments.push_back(text.substr(line.begin, line.end - line.begin));
         if (line.kind != ProfileLine::kKey)
             continue;
         if (line.bUnclosed)
@@ -398,6 +447,7 @@ std::vector<LintFinding> lintPatchFile(const std::string& bytes)
     lint.beyond(kKnown[0], products);
     lint.beyond(kKnown[1], builds);
     lint.patch();
+    lint.handOff();
     lintBuilds(file, findings);
     std::stable_sort(findings.begin(), findings.end(),
                      [](const LintFinding& a, const LintFinding& b) { return a.nLine < b.nLine; });

@@ -54,15 +54,17 @@ public:
         int nLine;
         std::vector<PatchKey> keys;
     };
-    const std::vector<Section>& sections() const { return m_sections; } // every section line, in order
-    const std::vector<PatchKey>& loose() const { return m_loose; }      // key lines before any section
-    const std::vector<int>& unclosed() const { return m_unclosed; }     // lines "[name" without "]"
+    const std::vector<Section>& sections() const { return m_sections; }     // every section line, in order
+    const std::vector<PatchKey>& loose() const { return m_loose; }          // key lines before any section
+    const std::vector<int>& unclosed() const { return m_unclosed; }         // lines "[name" without "]"
+    const std::vector<std::string>& comments() const { return m_comments; } // comment lines' text
 
 private:
     std::vector<Section> m_sections;
     std::map<std::string, std::size_t> m_first; // folded name -> index of its first section
     std::vector<PatchKey> m_loose;
     std::vector<int> m_unclosed;
+    std::vector<std::string> m_comments;
 };
 
 // Every finding for the file's bytes, in line order.

@@ -25,7 +25,9 @@ namespace {
 const char kMutexName[] = "{BAF5C721-F6F1-4971-9B35-3902F130C6C3}";
 
 // The argument vector, with each argument also as narrow (ANSI) text in a
-// 260-byte buffer; an argument that does not fit has no narrow form.
+// 260-byte buffer; an argument that does not fit, or holds a character the
+// ANSI code page has no form of, has no narrow form (a best-fit stand-in
+// would name another file).
 class CArguments {
 public:
     CArguments()
@@ -35,10 +37,13 @@ public:
         if (!m_argv)
             m_argc = 0;
         m_text.resize(static_cast<std::size_t>(m_argc) * kMaxText);
+        const bool utf8 = GetACP() == CP_UTF8; // holds every character, takes no lossy check
         for (int i = 0; i < m_argc; ++i) {
             char* buf = &m_text[static_cast<std::size_t>(i) * kMaxText];
-            bool fits = WideCharToMultiByte(CP_ACP, 0, m_argv[i], -1, buf, kMaxText, nullptr, nullptr) > 0;
-            m_narrow.push_back(fits ? buf : nullptr);
+            BOOL lossy = FALSE;
+            bool fits = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, m_argv[i], -1, buf, kMaxText,
+                                            nullptr, utf8 ? nullptr : &lossy) > 0;
+            m_narrow.push_back(fits && !lossy ? buf : nullptr);
         }
     }
     ~CArguments()
@@ -165,6 +170,10 @@ int runBuilderMode(CPatchPackage& package, const CArguments& args)
         printUsage(stdout, args.display(0).c_str());
         return kBuildUsage;
     }
+    for (int i = 1; i <= 2; ++i)
+        if (!args.narrow(i))
+            traceLog("[Veldrun] %s path has no form in the ANSI code page within 259 bytes, nothing written: %s\n",
+                     i == 1 ? "Target" : "Attachment", args.display(i).c_str());
     // The source is the program name as typed, not the running module's path.
     auto copyProgram = [&args] { return CopyFileW(args.wide(0), args.wide(1), FALSE) != FALSE; };
     return buildPackage(package, args.narrow(1), args.narrow(2), copyProgram);

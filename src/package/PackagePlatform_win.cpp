@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <cwchar>
 #include <vector>
 
 bool packageOwnModulePath(char* buf, std::size_t cap)
@@ -68,14 +69,22 @@ unsigned long CPackageView::holdOwnFile()
 {
     if (m_pData)
         return ERROR_ALREADY_INITIALIZED;
+    // The path in UTF-16, whatever the folder's script: the ANSI code page
+    // may have no form of it. Past MAX_PATH, only the "\\?\" form opens.
     std::vector<wchar_t> path(32768);
-    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (n == 0 || n >= path.size())
+    const std::size_t prefix = 4;
+    DWORD n = GetModuleFileNameW(nullptr, path.data() + prefix, static_cast<DWORD>(path.size() - prefix));
+    if (n == 0 || n >= path.size() - prefix)
         return n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    const wchar_t* name = path.data() + prefix;
+    if (n >= MAX_PATH && name[0] != L'\\') {
+        std::wmemcpy(path.data(), L"\\\\?\\", prefix);
+        name = path.data();
+    }
     // Sharing decides for the whole time the handle is open (a view alone
     // would not keep others from writing once the handle is closed).
-    CHandleOwner file(CreateFileW(path.data(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    CHandleOwner file(
+        CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return GetLastError();
     unsigned long error = mapOpen(file.get());

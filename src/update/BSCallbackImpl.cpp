@@ -3,11 +3,37 @@
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "update/DownloadJob.h"
+#include "update/PatchPin.h"
 #include "update/ProgressText.h"
 
+#include <shlwapi.h>
 #include <wininet.h>
 
-CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent) : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent) {}
+CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent)
+    : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent), m_nSizeLimit(kUnpinnedSizeLimit)
+{
+}
+
+void CBSCallbackImpl::setSizeBound(std::uint64_t sizePin)
+{
+    m_nSizePin = sizePin;
+    m_nSizeLimit = sizePin ? sizePin : kUnpinnedSizeLimit;
+}
+
+bool CBSCallbackImpl::pastSizeBound(ULONG progress)
+{
+    if (progress > m_nSizeLimit)
+        m_nSizeStop = DownloadFacts::kSizePassed;
+    else if (m_bLengthKnown && !m_bEncoded && m_nHttpStatus >= 200 && m_nHttpStatus <= 299 &&
+             (m_nSizePin ? m_nContentLength != m_nSizePin : m_nContentLength > m_nSizeLimit))
+        m_nSizeStop = m_nSizePin ? DownloadFacts::kSizeAnnounced : DownloadFacts::kSizePassed;
+    if (m_nSizeStop)
+        traceLog("[Veldrun] Download stopped: %lu bytes received, %llu announced, bound %llu\n",
+                 static_cast<unsigned long>(progress),
+                 static_cast<unsigned long long>(m_bLengthKnown ? m_nContentLength : 0),
+                 static_cast<unsigned long long>(m_nSizeLimit));
+    return m_nSizeStop != 0;
+}
 
 CBSCallbackImpl::~CBSCallbackImpl()
 {
@@ -75,7 +101,8 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
 
     if (ulProgressMax != 0)
         m_nLastProgressMax = ulProgressMax;
-    if (!m_bStatusKnown && ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA)
+    // Not while the request is being sent: the answer's headers are not all there yet.
+    if (ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA && ulStatusCode != BINDSTATUS_SENDINGREQUEST)
         learnFromBinding();
 
     if (hWnd) {
@@ -83,6 +110,12 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
         SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
     }
     if (hCancelEvent && WaitForSingleObject(hCancelEvent, 0) == WAIT_OBJECT_0) {
+        m_bAborted = true;
+        return E_ABORT;
+    }
+    // A body that outgrows its bound is not written on to the end: the
+    // temporary drive is not filled before the pin could refuse it.
+    if (m_nSizeStop || pastSizeBound(ulProgress)) {
         m_bAborted = true;
         return E_ABORT;
     }
@@ -127,7 +160,10 @@ STDMETHODIMP CBSCallbackImpl::OnObjectAvailable(REFIID, IUnknown*)
 
 void CBSCallbackImpl::learnFromBinding()
 {
-    if (!m_pBinding || m_bStatusKnown)
+    // Once the status is known the headers are asked for again only while
+    // neither a length nor chunked framing was found: a status read while
+    // the headers were still arriving must not make a framed body unframed.
+    if (!m_pBinding || (m_bStatusKnown && (m_bLengthKnown || m_bChunked)))
         return;
     IWinInetHttpInfo* info = nullptr;
     if (FAILED(m_pBinding->QueryInterface(IID_IWinInetHttpInfo, reinterpret_cast<void**>(&info))) || !info)
@@ -135,10 +171,13 @@ void CBSCallbackImpl::learnFromBinding()
     DWORD status = 0;
     DWORD size = sizeof status;
     DWORD flags = 0;
-    if (info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &flags, nullptr) == S_OK &&
+    if (!m_bStatusKnown &&
+        info->QueryInfo(HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, &flags, nullptr) == S_OK &&
         status != 0) {
         m_bStatusKnown = true;
         m_nHttpStatus = status;
+    }
+    if (m_bStatusKnown) {
         DWORD length = 0;
         size = sizeof length;
         flags = 0;
@@ -153,6 +192,12 @@ void CBSCallbackImpl::learnFromBinding()
         if (info->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding, &size, &flags, nullptr) == S_OK && coding[0] &&
             lstrcmpiA(coding, "identity") != 0)
             m_bEncoded = true;
+        char transfer[64] = {};
+        size = sizeof transfer - 1;
+        flags = 0;
+        if (info->QueryInfo(HTTP_QUERY_TRANSFER_ENCODING, transfer, &size, &flags, nullptr) == S_OK &&
+            StrStrIA(transfer, "chunked"))
+            m_bChunked = true;
     }
     info->Release();
 }

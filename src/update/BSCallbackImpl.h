@@ -49,6 +49,16 @@ public:
     // The body came with a Content-Encoding (gzip, deflate): the announced
     // length counts encoded bytes, not the decoded file's.
     bool encoded() const { return m_bEncoded; }
+    // The body's end can be known: a Content-Length header or chunked
+    // framing (Transfer-Encoding). True until the headers were read.
+    bool framed() const { return !m_bStatusKnown || m_bLengthKnown || m_bChunked; }
+    // Bounds the transfer: it is stopped (E_ABORT) as soon as more than
+    // `sizePin` bytes arrived or, with a pin, when the server announces
+    // another length; 0 means unpinned, bounded by kUnpinnedSizeLimit.
+    void setSizeBound(std::uint64_t sizePin);
+    std::uint64_t sizeLimit() const { return m_nSizeLimit; }
+    // Why the transfer was stopped for its size (DownloadFacts::SizeStop), 0: it was not.
+    int sizeStop() const { return m_nSizeStop; }
     bool aborted() const { return m_bAborted; }
     bool stopped() const { return m_bStopped; }
     // The file the transfer writes is opened into held (see CHeldFile) the
@@ -66,6 +76,8 @@ public:
 
 private:
     void learnFromBinding();
+    // Whether the transfer is to stop for its size (m_nSizeStop set).
+    bool pastSizeBound(ULONG progress);
     void releaseBinding();
 
     IBinding* m_pBinding = nullptr;
@@ -77,6 +89,10 @@ private:
     std::uint64_t m_nContentLength = 0;
     std::uint32_t m_nLastProgressMax = 0;
     bool m_bEncoded = false;
+    bool m_bChunked = false;
+    std::uint64_t m_nSizePin = 0;
+    std::uint64_t m_nSizeLimit;
+    int m_nSizeStop = 0;
     bool m_bAborted = false;
     bool m_bStopped = false;
     HRESULT m_hrStop = S_OK;

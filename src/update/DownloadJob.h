@@ -26,7 +26,7 @@
 #define WM_USER_PATCHED (WM_USER + 105)
 
 // The worker's input, a member of the window that outlives the worker.
-// The window writes the first four fields and pHeld before it starts a
+// The window writes the first six fields and pHeld before it starts a
 // worker and leaves them alone while the worker runs. The worker writes
 // nVerdict, its judgement of the finished transfer, and facts, what it
 // learnt of it, and opens *pHeld on a good file as soon as the transfer
@@ -37,7 +37,9 @@ struct DownloadJob {
     HANDLE hCancelEvent;
     char szURL[kMaxText];
     char szLocalPath[kMaxText];
-    int nVerdict; // a DownloadVerdict; anything but Good means: no file
+    std::uint64_t nSizePin; // the build's pinned size; 0: none (kUnpinnedSizeLimit bounds it)
+    bool bPinned;           // the build has a SHA-256 pin: a body without a known end may be kept for it
+    int nVerdict;           // a DownloadVerdict; anything but Good means: no file
     DownloadFacts facts;
     CHeldFile* pHeld; // null: the file is judged by its path and not held
 };

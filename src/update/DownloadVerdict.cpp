@@ -16,18 +16,40 @@ std::string byteCount(const DownloadFacts& facts)
     return size + " of " + std::to_string(facts.announced) + " bytes";
 }
 
+std::string sizeRefusal(const DownloadFacts& facts)
+{
+    const std::string pinned =
+        facts.sizePin ? "the pinned " + std::to_string(facts.sizePin) : std::to_string(facts.limit);
+    switch (facts.sizeStop) {
+    case DownloadFacts::kSizePassed:
+        return "stopped after " + std::to_string(facts.fileSize) + " bytes: more than " + pinned;
+    case DownloadFacts::kSizeAnnounced:
+        return std::to_string(facts.announced) + " bytes announced, pinned " + std::to_string(facts.sizePin) +
+               " (stopped)";
+    case DownloadFacts::kSizeKept:
+        break;
+    }
+    return std::to_string(facts.fileSize) + " bytes, pinned " + std::to_string(facts.sizePin);
+}
+
 } // namespace
 
 DownloadVerdict judgeDownload(const DownloadFacts& facts)
 {
-    if (facts.aborted || facts.hrDownload < 0)
-        return DownloadVerdict::CallFailed;
     if (facts.statusKnown && (facts.httpStatus < 200 || facts.httpStatus > 299))
         return DownloadVerdict::ServerStatus;
+    if (facts.sizeStop != DownloadFacts::kSizeKept)
+        return DownloadVerdict::SizeRefused;
+    if (facts.aborted || facts.hrDownload < 0)
+        return DownloadVerdict::CallFailed;
     if (!facts.fileExists)
         return DownloadVerdict::NoFile;
     if (facts.lengthKnown && !facts.encoded && facts.fileSize != facts.announced)
         return DownloadVerdict::Incomplete;
+    if (facts.sizePin != 0 && facts.fileSize != facts.sizePin)
+        return DownloadVerdict::SizeRefused;
+    if (facts.statusKnown && !facts.framed && !facts.encoded && !facts.pinned)
+        return DownloadVerdict::EndUnknown;
     return DownloadVerdict::Good;
 }
 
@@ -44,6 +66,10 @@ const char* verdictName(DownloadVerdict verdict)
         return "server error status";
     case DownloadVerdict::Incomplete:
         return "incomplete";
+    case DownloadVerdict::SizeRefused:
+        return "size refused";
+    case DownloadVerdict::EndUnknown:
+        return "end unknown";
     }
     return "?";
 }
@@ -61,6 +87,10 @@ std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts
         return withStatus + byteCount(facts) + ", incomplete";
     case DownloadVerdict::NoFile:
         return withStatus + "no file written";
+    case DownloadVerdict::SizeRefused:
+        return withStatus + sizeRefusal(facts);
+    case DownloadVerdict::EndUnknown:
+        return withStatus + byteCount(facts) + ", no length and no chunked framing: end unknown";
     case DownloadVerdict::CallFailed:
         break;
     }

@@ -17,6 +17,16 @@ struct DownloadFacts {
     bool encoded = false;        // sent with a Content-Encoding: the length counts encoded bytes
     bool fileExists = false;
     std::uint64_t fileSize = 0;
+    // How the body's end was known: a Content-Length header or chunked
+    // framing. A body with neither (and no Content-Encoding, whose decoder
+    // knows its end) ends where the connection closed, cut or not.
+    bool framed = true;
+    bool pinned = false;       // the build has a SHA-256 pin, which decides for an unframed body
+    std::uint64_t sizePin = 0; // the build's pinned size (0: none)
+    std::uint64_t limit = 0;   // the size the transfer was bounded by
+    // The transfer was stopped for its size: it passed the limit, or the
+    // server announced a length other than the pinned size.
+    enum SizeStop { kSizeKept = 0, kSizePassed, kSizeAnnounced } sizeStop = kSizeKept;
 };
 
 enum class DownloadVerdict {
@@ -27,6 +37,8 @@ enum class DownloadVerdict {
     Incomplete,   // the file is shorter or longer than announced (only for a body
                   // without Content-Encoding; an encoded one is judged by the
                   // transfer's own completion)
+    SizeRefused,  // stopped at its size bound, or not the pinned size
+    EndUnknown,   // neither a length nor chunked framing, and no pin to judge it
 };
 
 DownloadVerdict judgeDownload(const DownloadFacts& facts);
@@ -37,5 +49,9 @@ const char* verdictName(DownloadVerdict verdict);
 // The verdict with what it rests on, in words for the outcome line:
 // "HTTP 200, 1234 of 1234 bytes", "HTTP 404", "HTTP 200, 5 of 10 bytes,
 // incomplete", "transfer failed (0x800C0005), 0 bytes", "stopped after 100
-// bytes"; an encoded body says "1234 bytes (500 sent encoded)".
+// bytes"; an encoded body says "1234 bytes (500 sent encoded)". A size
+// refused: "HTTP 200, stopped after 70000 bytes: more than the pinned
+// 65536", "HTTP 200, 2000 bytes announced, pinned 1000", "HTTP 200, 900
+// bytes, pinned 1000"; an unknown end: "HTTP 200, 1234 bytes, no length and
+// no chunked framing: end unknown".
 std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts);

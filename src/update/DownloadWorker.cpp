@@ -10,12 +10,19 @@
 
 namespace {
 // Judges the finished transfer; a file that must not be started is removed.
-// With held, the file is held first and judged by its held size: nothing
-// written over it afterwards is started.
-DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const char* localPath,
-                               DownloadFacts& facts, CHeldFile* held)
+// With a held file in the job, the file is held first and judged by its
+// held size: nothing written over it afterwards is started.
+DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const DownloadJob& job,
+                               DownloadFacts& facts)
 {
+    const char* localPath = job.szLocalPath;
+    CHeldFile* held = job.pHeld;
     facts = DownloadFacts();
+    facts.framed = callback.framed();
+    facts.pinned = job.bPinned;
+    facts.sizePin = job.nSizePin;
+    facts.limit = callback.sizeLimit();
+    facts.sizeStop = static_cast<DownloadFacts::SizeStop>(callback.sizeStop());
     facts.hrDownload = hrCall;
     if (SUCCEEDED(hrCall) && callback.stopped() && FAILED(callback.stopResult()))
         facts.hrDownload = callback.stopResult();
@@ -62,10 +69,11 @@ unsigned __stdcall ThreadFunc(void* param)
     DownloadVerdict verdict;
     {
         CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
+        callback.setSizeBound(job->nSizePin);
         callback.holdAtStop(job->pHeld, job->szLocalPath);
         HRESULT hr = SYSTEM_CALL(L"urlmon.dll", URLDownloadToFileA, E_FAIL,
                                  (nullptr, job->szURL, job->szLocalPath, 0, &callback));
-        verdict = finishDownload(callback, hr, job->szLocalPath, job->facts, job->pHeld);
+        verdict = finishDownload(callback, hr, *job, job->facts);
     }
     if (SUCCEEDED(hrCom))
         CoUninitialize();

@@ -71,3 +71,45 @@ bool hasAnyPin(const char* iniPath)
     }
     return pin[0] != '\0';
 }
+
+void sizeKeyName(int folder, char* out, std::size_t cap)
+{
+    if (folder == kPinFolderMax)
+        copyBounded(out, cap, "SizeMax");
+    else
+        formatBounded(out, cap, "Size%d", folder);
+}
+
+bool parseSizePin(const char* text, std::uint64_t& size)
+{
+    size = 0;
+    if (!text || !*text)
+        return false;
+    for (const char* p = text; *p; ++p) {
+        if (*p < '0' || *p > '9' || size > kUnpinnedSizeLimit)
+            return false;
+        size = size * 10 + static_cast<std::uint64_t>(*p - '0');
+    }
+    return size != 0 && size <= kUnpinnedSizeLimit;
+}
+
+std::uint64_t sizePinFor(const char* iniPath, int folder)
+{
+    char key[kPinKeySize];
+    sizeKeyName(folder, key, sizeof key);
+    char text[kMaxText] = {};
+    readProfileString("SRInfo", key, text, sizeof text, iniPath);
+    std::uint64_t size = 0;
+    if (text[0] && !parseSizePin(text, size))
+        traceLog("[Veldrun] Size pin %s \"%s\" is not a size in bytes, ignored\n", key, text);
+    return size;
+}
+
+bool hasPinFor(const char* iniPath, int folder)
+{
+    char key[kPinKeySize];
+    pinKeyName(folder, key, sizeof key);
+    char pin[kMaxText] = {};
+    readProfileString("SRInfo", key, pin, sizeof pin, iniPath);
+    return pin[0] != '\0';
+}

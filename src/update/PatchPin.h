@@ -11,6 +11,7 @@
 #include "common/Sha256.h"
 
 #include <cstddef>
+#include <cstdint>
 
 enum {
     kPinFolderMax = -1, // the max folder: the generic build and the fallback
@@ -45,6 +46,22 @@ int judgePin(const char* pinText, const unsigned char* digest);
 // digest is taken through it (and it is closed before a removal). Returns a
 // PinVerdict.
 int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHeldFile* held = nullptr);
+
+// Size pins: [SRInfo] "Size%d" and "SizeMax", the build's size in bytes
+// (decimal), written by vdrpack pin beside its SHA-256. A download of a
+// folder with a size pin is stopped as soon as it passes that size or its
+// server announces another length; without one, at kUnpinnedSizeLimit.
+constexpr std::uint64_t kUnpinnedSizeLimit = 2ull * 1024 * 1024 * 1024;
+void sizeKeyName(int folder, char* out, std::size_t cap);
+// A size pin's value: decimal digits only, 1 to kUnpinnedSizeLimit. False
+// for anything else.
+bool parseSizePin(const char* text, std::uint64_t& size);
+// The folder's size pin in the patch information file; 0 when there is
+// none (a malformed one is traced and read as none: the SHA-256 pin still
+// decides).
+std::uint64_t sizePinFor(const char* iniPath, int folder);
+// Whether the folder has a SHA-256 pin.
+bool hasPinFor(const char* iniPath, int folder);
 
 // Whether [SRInfo] carries any pin: "SHA256Max" or "SHA256%d" for a folder
 // below its "Count" (counts above 1000 are malformed and read no further).

@@ -91,8 +91,12 @@ std::string CRunAccount::outcomeLine(const CUpdateRun& run) const
         // download that could not be started, a run that ended undecided.
         facts.push_back(f.reason.empty() ? "the run ended before an outcome was decided" : f.reason);
     }
-    if (f.patchWaited)
-        facts.push_back("the patch ended with exit code " + std::to_string(f.patchExitCode));
+    if (f.patchWaited) {
+        const bool restart =
+            f.patchExitCode == kPatchExitRestartRequired || f.patchExitCode == kPatchExitRestartInitiated;
+        facts.push_back("the patch ended with exit code " + std::to_string(f.patchExitCode) +
+                        (restart ? ": the patch finished and asks for a restart" : ""));
+    }
 
     std::string line = "[Veldrun] Outcome: ";
     line += f.patchWaited ? "patch finished" : outcome == RunOutcome::Running ? "not started" : outcomeName(outcome);

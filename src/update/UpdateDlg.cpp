@@ -129,6 +129,13 @@ void CUpdateDlg::chooseBuild()
     source.srNo = m_szSRNo;
     source.anyPin = hasAnyPin(m_szIniPath);
     source.stallSeconds = readProfileInt("SRInfo", "StallSeconds", 0, m_szIniPath);
+    source.downloadSeconds = readProfileInt("SRInfo", "DownloadSeconds", 0, m_szIniPath);
+    char silentArgs[kMaxText] = {};
+    char args[kMaxText] = {};
+    readProfileString("SRInfo", "SilentArgs", silentArgs, sizeof silentArgs, m_szIniPath);
+    readProfileString("SRInfo", "Args", args, sizeof args, m_szIniPath);
+    source.silentArgs = silentArgs;
+    source.args = args;
     if (!firstDownloadAllowsFallback(id))
         m_bAllowFallback = 0;
     apply(m_run.onBuildChosen(id, source, nowMs()));
@@ -143,6 +150,10 @@ void CUpdateDlg::setStatusText(unsigned id)
 
 void CUpdateDlg::OnCancel()
 {
+    // The started patch is waited for to its end; a close sent meanwhile
+    // changes nothing.
+    if (m_bWaitingForPatch)
+        return;
     apply(m_run.onCancel());
     CDialog::OnCancel();
 }
@@ -325,6 +336,10 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     m_job.hCancelEvent = m_cancelEvent.get();
     copyBounded(m_job.szURL, sizeof m_job.szURL, url);
     m_job.nVerdict = static_cast<int>(DownloadVerdict::NoFile);
+    // The folder's pins bound the transfer: a pinned size stops it as soon
+    // as it is passed, and only a pinned build may come without a known end.
+    m_job.bPinned = hasPinFor(m_szIniPath, m_run.pinFolder());
+    m_job.nSizePin = sizePinFor(m_szIniPath, m_run.pinFolder());
     m_heldDownload.close();
     m_job.pHeld = &m_heldDownload;
 
@@ -400,10 +415,47 @@ RunStep CUpdateDlg::installPatch()
     CHandleOwner thread(pi.hThread);
     DWORD code = 0;
     if (m_bWait) {
-        WaitForSingleObject(process.get(), INFINITE);
+        waitForPatch(process.get());
         GetExitCodeProcess(process.get(), &code);
     }
     return m_run.onPatchStarted(m_bWait != 0, code);
+}
+
+void CUpdateDlg::waitForPatch(HANDLE process)
+{
+    // Installers broadcast WM_SETTINGCHANGE with SendMessage, which returns
+    // only when every top-level window has answered: this thread goes on
+    // dispatching until the patch has ended. Input to the window waits (the
+    // patch cannot be cancelled from here), a WM_QUIT is kept for the end.
+    m_bWaitingForPatch = true;
+    bool reenable = m_hWnd && !EnableWindow(m_hWnd, FALSE);
+    bool quit = false;
+    int quitCode = 0;
+    for (;;) {
+        DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0)
+            break;
+        if (woken != WAIT_OBJECT_0 + 1) {
+            // The wait itself failed: the plain wait, as before.
+            WaitForSingleObject(process, INFINITE);
+            break;
+        }
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                quit = true;
+                quitCode = static_cast<int>(msg.wParam);
+                continue;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+    }
+    if (reenable)
+        EnableWindow(m_hWnd, TRUE);
+    m_bWaitingForPatch = false;
+    if (quit)
+        PostQuitMessage(quitCode);
 }
 
 void CUpdateDlg::onProgress(const ProgressInfo* info)

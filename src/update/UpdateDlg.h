@@ -84,6 +84,9 @@ private:
     // WM_USER_ENDDOWNLOAD; false when the patch could not be started.
     bool onEndDownload();
     RunStep installPatch();
+    // Waits for the started patch (/w) while answering this thread's
+    // messages; bounded by the patch's own end.
+    void waitForPatch(HANDLE process);
     void onProgress(const ProgressInfo* info);
     // Ends the held worker: cancel event, a short wait, then termination;
     // drops an end message it left. False when no worker was held.
@@ -93,4 +96,5 @@ private:
     CHeldFile m_heldDownload; // the download, held from the end of its transfer until its process exists
     CRunAccount m_account;    // the product and build facts of the outcome line
     bool m_bStartFailed = false;
+    bool m_bWaitingForPatch = false;
 };

@@ -29,7 +29,14 @@ bool firstDownloadAllowsFallback(int id)
     return id != kPatchGeneric;
 }
 
-bool composePatchCommandLine(char* out, std::size_t cap, const char* localPath, bool silent)
+const char* patchArguments(bool silent, const char* silentArgs, const char* args)
 {
-    return keepWhole(formatBounded(out, cap, "\"%s\" %s", localPath, silent ? "/s" : ""), out, cap);
+    if (silent)
+        return silentArgs && *silentArgs ? silentArgs : "/s";
+    return args ? args : "";
+}
+
+bool composePatchCommandLine(char* out, std::size_t cap, const char* localPath, const char* arguments)
+{
+    return keepWhole(formatBounded(out, cap, "\"%s\" %s", localPath, arguments ? arguments : ""), out, cap);
 }

@@ -21,6 +21,11 @@ bool composeFallbackURL(char* out, std::size_t cap, const char* server, const ch
 // first URL already was the generic build's folder.
 bool firstDownloadAllowsFallback(int id);
 
-// The patch's command line: the quoted local path, one blank, then "/s" in
-// a silent run or nothing. False, out emptied, when it would not fit.
-bool composePatchCommandLine(char* out, std::size_t cap, const char* localPath, bool silent);
+// What the patch is started with: in a silent run [SRInfo] "SilentArgs"
+// ("/s" when missing or empty), otherwise "Args" (nothing when missing).
+// Either is passed as written.
+const char* patchArguments(bool silent, const char* silentArgs, const char* args);
+
+// The patch's command line: the quoted local path, one blank, then the
+// arguments (patchArguments). False, out emptied, when it would not fit.
+bool composePatchCommandLine(char* out, std::size_t cap, const char* localPath, const char* arguments);

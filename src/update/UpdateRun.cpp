@@ -35,6 +35,19 @@ const char* outcomeName(RunOutcome outcome)
     return "?";
 }
 
+namespace {
+// A [SRInfo] time key: the value when in range, else the default (traced
+// unless the key was missing).
+unsigned secondsInRange(const char* key, int value, int min, int max, int def)
+{
+    if (value >= min && value <= max)
+        return static_cast<unsigned>(value);
+    if (value != 0)
+        traceLog("[Veldrun] %s %d out of range, %d used\n", key, value, def);
+    return static_cast<unsigned>(def);
+}
+} // namespace
+
 CUpdateRun::CUpdateRun(bool silent) : m_bSilent(silent) {}
 
 int CUpdateRun::exitStatus() const
@@ -145,13 +158,11 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
     m_server = source.server ? source.server : "";
     m_srNo = source.srNo ? source.srNo : "";
     m_bAnyPin = source.anyPin;
-    if (source.stallSeconds >= kStallSecondsMin && source.stallSeconds <= kStallSecondsMax) {
-        m_nStallSeconds = static_cast<unsigned>(source.stallSeconds);
-    } else {
-        if (source.stallSeconds != 0)
-            traceLog("[Veldrun] StallSeconds %d out of range, %d used\n", source.stallSeconds, kStallSecondsDefault);
-        m_nStallSeconds = kStallSecondsDefault;
-    }
+    m_nStallSeconds =
+        secondsInRange("StallSeconds", source.stallSeconds, kStallSecondsMin, kStallSecondsMax, kStallSecondsDefault);
+    m_nDownloadSeconds = secondsInRange("DownloadSeconds", source.downloadSeconds, kDownloadSecondsMin,
+                                        kDownloadSecondsMax, kDownloadSecondsDefault);
+    m_patchArgs = patchArguments(m_bSilent, source.silentArgs, source.args);
     // The timer runs for every outcome of the selection.
     step.startTimer = true;
     if (id == kPatchAlreadyApplied) {
@@ -172,6 +183,7 @@ RunStep CUpdateRun::download(const std::string& url, std::uint64_t nowMs)
     RunStep step;
     m_phase = Phase::Downloading;
     m_nLastProgressMs = nowMs;
+    m_nDownloadStartMs = nowMs;
     m_facts.fetches.push_back(RunFetch{url, ""});
     step.download = url;
     return step;
@@ -257,7 +269,7 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
         return step;
     }
     char line[kCommandLineSize] = {};
-    if (!composePatchCommandLine(line, sizeof line, localPath ? localPath : "", m_bSilent)) {
+    if (!composePatchCommandLine(line, sizeof line, localPath ? localPath : "", m_patchArgs.c_str())) {
         step = notStarted("the patch's command line is too long");
         step.removeDownload = true;
         return step;
@@ -308,12 +320,18 @@ RunStep CUpdateRun::onTimerTick(bool connected, std::uint64_t nowMs)
         step.post = RunPost::ServerError;
         return step;
     }
-    std::uint64_t idleMs = nowMs - m_nLastProgressMs;
-    if (nowMs < m_nLastProgressMs || idleMs < static_cast<std::uint64_t>(m_nStallSeconds) * 1000u)
-        return step;
-    traceLog("[Veldrun] Download stalled: no progress for %u s\n", m_nStallSeconds);
-    noteVerdict(("no progress for " + std::to_string(m_nStallSeconds) + " s").c_str());
-    // A stalled transfer counts as a failed one; its worker goes first, so
+    if (nowMs >= m_nDownloadStartMs &&
+        nowMs - m_nDownloadStartMs >= static_cast<std::uint64_t>(m_nDownloadSeconds) * 1000u) {
+        traceLog("[Veldrun] Download too slow: not done after %u s\n", m_nDownloadSeconds);
+        noteVerdict(("not done after " + std::to_string(m_nDownloadSeconds) + " s").c_str());
+    } else {
+        std::uint64_t idleMs = nowMs - m_nLastProgressMs;
+        if (nowMs < m_nLastProgressMs || idleMs < static_cast<std::uint64_t>(m_nStallSeconds) * 1000u)
+            return step;
+        traceLog("[Veldrun] Download stalled: no progress for %u s\n", m_nStallSeconds);
+        noteVerdict(("no progress for " + std::to_string(m_nStallSeconds) + " s").c_str());
+    }
+    // A stalled or overdue transfer counts as a failed one; its worker goes first, so
     // that at most one worker exists.
     step = failedTransfer(nowMs);
     step.endWorker = true;

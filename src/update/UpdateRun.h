@@ -58,6 +58,13 @@ enum { kConnectivityTimerId = 16, kConnectivityPeriodMs = 2000 };
 // [SRInfo] "StallSeconds": how long a download may go without a progress
 // report; a value outside 5..3600 (or none) means 60.
 enum { kStallSecondsDefault = 60, kStallSecondsMin = 5, kStallSecondsMax = 3600 };
+// [SRInfo] "DownloadSeconds": how long one download may take as a whole (a
+// server that trickles a few bytes now and then never stalls); a value
+// outside 10..86400 (or none) means 14400.
+enum { kDownloadSecondsDefault = 14400, kDownloadSecondsMin = 10, kDownloadSecondsMax = 86400 };
+// Exit codes of a patch that finished and asks for a restart (Windows
+// Installer's ERROR_SUCCESS_REBOOT_REQUIRED and ERROR_SUCCESS_REBOOT_INITIATED).
+enum { kPatchExitRestartRequired = 3010, kPatchExitRestartInitiated = 1641 };
 
 // What the window does for one event, in this order.
 struct RunStep {
@@ -105,10 +112,13 @@ struct RunFacts {
 
 // Where the build comes from: read by the window once the build is chosen.
 struct RunSource {
-    const char* server = ""; // [SRInfo] URL
-    const char* srNo = "";   // [SRInfo] SRNo
-    bool anyPin = false;     // [SRInfo] carries a SHA256 key: only a matching download is started
-    int stallSeconds = 0;    // [SRInfo] StallSeconds as read (0: none)
+    const char* server = "";     // [SRInfo] URL
+    const char* srNo = "";       // [SRInfo] SRNo
+    bool anyPin = false;         // [SRInfo] carries a SHA256 key: only a matching download is started
+    int stallSeconds = 0;        // [SRInfo] StallSeconds as read (0: none)
+    int downloadSeconds = 0;     // [SRInfo] DownloadSeconds as read (0: none)
+    const char* silentArgs = ""; // [SRInfo] SilentArgs: the patch's arguments in a silent run ("" : "/s")
+    const char* args = "";       // [SRInfo] Args: its arguments in a visible run
 };
 
 class CUpdateRun {
@@ -150,6 +160,7 @@ public:
     // The pin folder of the current download (see pinFolderFor).
     int pinFolder() const;
     unsigned stallSeconds() const { return m_nStallSeconds; }
+    unsigned downloadSeconds() const { return m_nDownloadSeconds; }
     bool silent() const { return m_bSilent; }
     const std::string& commandLine() const { return m_facts.commandLine; }
 
@@ -178,5 +189,8 @@ private:
     bool m_bAllowFallback = true;
     bool m_bFallbackStarted = false;
     unsigned m_nStallSeconds = kStallSecondsDefault;
+    unsigned m_nDownloadSeconds = kDownloadSecondsDefault;
+    std::string m_patchArgs;
     std::uint64_t m_nLastProgressMs = 0;
+    std::uint64_t m_nDownloadStartMs = 0;
 };

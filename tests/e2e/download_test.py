@@ -83,11 +83,14 @@ class Downloads(harness.ExampleRunCase):
         self.assertEqual(0, r.rc, r)
         self.assertEqual(1, len(starts))
 
-    def test_body_without_length_is_started(self):
-        r, folders, starts = self.silent_run(2, {"2": harness.Route(self.patch, mode="nolength")})
-        self.assertEqual(["2"], folders)
-        self.assertEqual(0, r.rc, r)
-        self.assertEqual(1, len(starts))
+    def test_body_without_length_is_never_started_unpinned(self):
+        # Its end is where the connection closed: a cut body looks whole.
+        r, folders, starts = self.silent_run(2, {"2": harness.Route(self.patch, mode="nolength"),
+                                                 "Max": harness.Route(self.patch, mode="nolength")})
+        self.assertEqual(["2", "Max"], folders)
+        self.assertEqual(3, r.rc, r)
+        self.assertEqual([], starts)
+        self.assertEqual(2, sum(t.startswith("[Veldrun] Download result: end unknown ") for t in r.traces), r.traces)
 
 
 class WorkerVerdicts(unittest.TestCase):
@@ -97,18 +100,23 @@ class WorkerVerdicts(unittest.TestCase):
         body = os.urandom(200000)
         cases = [
             ("ok", harness.Route(body), "good", 1),
-            ("nolength", harness.Route(body, mode="nolength"), "good", 1),
+            ("nolength", harness.Route(body, mode="nolength"), "end unknown", 0),
+            ("nolength pinned", harness.Route(body, mode="nolength"), "good", 1, "0", "pinned"),
+            ("pinned size", harness.Route(body), "good", 1, str(len(body))),
+            ("another size", harness.Route(body), "size refused", 0, str(len(body) - 1)),
+            ("past the size", harness.Route(body, mode="nolength"), "size refused", 0, "1000", "pinned"),
             ("missing", None, "server error status", 0),
             ("e500", harness.Route(mode="status", status=500), "server error status", 0),
             ("short", harness.Route(body, mode="short", cut=50000), "incomplete", 0),
         ]
         local = tempfile.mktemp(prefix="vdr-dl-", suffix=".exe")
         with harness.PatchServer() as server:
-            for name, route, verdict, exists in cases:
+            for name, route, verdict, exists, *pins in cases:
                 with self.subTest(name):
+                    path = "/" + name.replace(" ", "-")
                     if route:
-                        server.routes["/" + name] = route
-                    r = harness.run(harness.tool("dlprobe"), [server.base + "/" + name, harness.winepath(local)])
+                        server.routes[path] = route
+                    r = harness.run(harness.tool("dlprobe"), [server.base + path, harness.winepath(local)] + pins)
                     self.assertEqual("verdict=%s exists=%d" % (verdict, exists), r.stdout.strip(), r)
                     if exists:
                         with open(local, "rb") as f:

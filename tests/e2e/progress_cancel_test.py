@@ -1,5 +1,6 @@
 """Progress of a slow download (status codes, bar position, screenshot), a
 download without a length, and Cancel in the middle of a download."""
+import hashlib
 import os
 import sys
 import threading
@@ -30,9 +31,12 @@ class Progress(harness.FakePatchLog, unittest.TestCase):
         patch = harness.fakepatch_bytes()
         cls.body = patch + b"\0" * (2 * 1024 * 1024 - len(patch))
 
-    def start(self, server, route, args=()):
+    def start(self, server, route, args=(), pinned=False):
         server.routes[PATH] = route
-        pkg = harness.Package(harness.folder_ini(server.base + "/p", 0))
+        ini = harness.folder_ini(server.base + "/p", 0)
+        if pinned:  # a body without a known end is started only when pinned
+            ini += "SHA2560=%s\n" % hashlib.sha256(route.body).hexdigest()
+        pkg = harness.Package(ini)
         self.addCleanup(pkg.remove)
         return pkg.start(list(args), env=harness.fakepatch_env(self.log))
 
@@ -65,7 +69,7 @@ class Progress(harness.FakePatchLog, unittest.TestCase):
         gate = threading.Event()
         with harness.PatchServer() as server:
             watcher = harness.Watcher("watch", 300000)
-            handle = self.start(server, harness.Route(self.body, mode="nolength", chunk=65536, gate=gate))
+            handle = self.start(server, harness.Route(self.body, mode="nolength", chunk=65536, gate=gate), pinned=True)
             watcher.wait("seen")
             gate.set()
             r = harness.finish(handle)

@@ -97,13 +97,13 @@ class Vdrpack(unittest.TestCase):
         self.assertIn("first: http://127.0.0.1:9/patch/417/0/OMS240118-02.exe", r.stdout)
         self.assertIn("fallback: http://127.0.0.1:9/patch/417/Max/OMS240118-02.exe", r.stdout)
 
-        # CNG and the portable hash write the same pin.
+        # The Windows tool writes the same pin and size.
         with open(self.path("build0.exe"), "wb") as f:
             f.write(b"abc")
         r = harness.run(WIN_VDRPACK, ["pin", "patch.ini", "--build", "0", "build0.exe"], cwd=self.work)
         self.assertEqual(r.rc, 0, r.stderr)
         self.assertEqual(read(self.path("patch.ini")),
-                         INI + b"SHA2560=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\n")
+                         INI + b"SHA2560=ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad\r\nSize0=3\r\n")
 
     def test_expandable_strings_give_the_programs_outcome(self):
         # Both products carry the patch's SR number as REG_EXPAND_SZ, which

@@ -1,9 +1,11 @@
 // A stand-in for a downloaded patch. It appends one line to the file named
 // by VELDRUN_FAKEPATCH_LOG:
 //   cmdline=<its command line>|show=<wShowWindow or -1>|hidden=<0 or 1>
-// then sleeps VELDRUN_FAKEPATCH_SLEEP_MS milliseconds and exits with
-// VELDRUN_FAKEPATCH_EXIT (default 0). With VELDRUN_FAKEPATCH_LOAD it first
-// loads that DLL by name, as an installer loads platform DLLs.
+// then, with VELDRUN_FAKEPATCH_BROADCAST=1, broadcasts WM_SETTINGCHANGE
+// with SendMessage as installers do (it returns once every top-level window
+// has answered), sleeps VELDRUN_FAKEPATCH_SLEEP_MS milliseconds and exits
+// with VELDRUN_FAKEPATCH_EXIT (default 0). With VELDRUN_FAKEPATCH_LOAD it
+// first loads that DLL by name, as an installer loads platform DLLs.
 #include <windows.h>
 
 #include <cstdio>
@@ -25,6 +27,8 @@ int main()
     char value[32] = {};
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_LOAD", value, sizeof value) > 0)
         LoadLibraryA(value);
+    if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_BROADCAST", value, sizeof value) > 0 && value[0] == '1')
+        SendMessageA(HWND_BROADCAST, WM_SETTINGCHANGE, 0, reinterpret_cast<LPARAM>("Environment"));
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_SLEEP_MS", value, sizeof value) > 0)
         Sleep(static_cast<DWORD>(std::atoi(value)));
     int code = 0;

@@ -124,7 +124,7 @@ TEST(CheckCommand, JsonCarriesOutcomeBuildFetchesAndPins)
 {
     TempDir dir;
     std::string ini = kIni;
-    ini += "SHA256Max=e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\r\n";
+    ini += "SHA256Max=e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\r\nSizeMax=7\r\n";
     writeFile(dir.file("patch.ini"), ini);
     writeFile(dir.file("state.reg"), exportOf({kDisc, kTape}));
     ToolResult r = runTool({"check", dir.file("patch.ini"), "--registry", dir.file("state.reg"), "--json"});
@@ -135,8 +135,11 @@ TEST(CheckCommand, JsonCarriesOutcomeBuildFetchesAndPins)
     EXPECT_EQ(j["fetches"][0], Json({{"role", "first"},
                                      {"url", "http://srv/patch/417/0/OMS240118-02.exe"},
                                      {"pinKey", "SHA2560"},
-                                     {"pin", nullptr}}));
+                                     {"pin", nullptr},
+                                     {"sizeKey", "Size0"},
+                                     {"size", nullptr}}));
     EXPECT_EQ(j["fetches"][1]["pin"], "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(j["fetches"][1]["size"], "7");
 
     writeFile(dir.file("state.reg"),
               exportOf({{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS240118-02", "4.00.2400"}, kTape}));

@@ -18,23 +18,26 @@ TEST(PinCommand, WritesAndReplacesPinsKeepingTheFile)
     TempDir dir;
     writeFile(dir.file("patch.ini"), kIni);
     writeFile(dir.file("build0.exe"), "abc");
-    writeFile(dir.file("max.exe"), "");
+    writeFile(dir.file("max.exe"), "abcd");
 
     ToolResult r = runTool({"pin", dir.file("patch.ini"), "--build", "0", dir.file("build0.exe")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find(std::string("SHA2560=") + kAbc), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(std::string("SHA2560=") + kAbc + ", Size0=3"), std::string::npos) << r.out;
     r = runTool({"pin", dir.file("patch.ini"), "--max", dir.file("max.exe")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(dir.file("patch.ini")),
               std::string("[RegPath]\r\nCount=0\r\n\r\n[SRInfo]\r\nSRNo=OMS240118-02\r\nCount=2\r\nSHA2560=") + kAbc +
-                  "\r\nSHA256Max=e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855\r\n\r\n");
+                  "\r\nSize0=3\r\nSHA256Max=88d4266fd4e6338d13b845fcf289579d209c897823b9217da3e161936f031589\r\n"
+                  "SizeMax=4\r\n\r\n");
 
-    // Pinning again replaces the value in place.
-    writeFile(dir.file("build0.exe"), "");
+    // Pinning again replaces the values in place.
+    writeFile(dir.file("build0.exe"), "abcd");
     ASSERT_EQ(runTool({"pin", dir.file("patch.ini"), "--build", "0", dir.file("build0.exe")}).status, 0);
     std::string after = readFile(dir.file("patch.ini"));
     EXPECT_EQ(after.find(kAbc), std::string::npos);
     EXPECT_EQ(after.find("SHA2560="), after.rfind("SHA2560="));
+    EXPECT_NE(after.find("\r\nSize0=4\r\n"), std::string::npos);
+    EXPECT_EQ(after.find("Size0="), after.rfind("Size0="));
 
     // A folder the selection never picks is pinned, with a warning.
     r = runTool({"pin", dir.file("patch.ini"), "--build", "2", dir.file("build0.exe")});
@@ -59,15 +62,16 @@ TEST(PinCommand, WritesInTheFilesOwnEncodingWhereTheReaderLooks)
          "e\n[SRInfo]\nSRNo=X\n",
          "\xEF\xBB\xBF; Gr\xC3\xB6\xC3\x9F"
          "e\n[SRInfo]\nSRNo=X\n" +
-             pin + "\n",
+             pin + "\nSizeMax=3\n",
          ""},
-        {"UTF-8 without mark, no final line break", "[srinfo]\r\nSRNo=X", "[srinfo]\r\nSRNo=X\r\n" + pin, ""},
+        {"UTF-8 without mark, no final line break", "[srinfo]\r\nSRNo=X",
+         "[srinfo]\r\nSRNo=X\r\n" + pin + "\r\nSizeMax=3", ""},
         {"UTF-16LE with mark", utf16le(u"; \u00e9\u20ac\U0001F600\r\n[SRInfo]\r\nSRNo=X\r\n"),
          utf16le(u"; \u00e9\u20ac\U0001F600\r\n[SRInfo]\r\nSRNo=X\r\n" + std::u16string(pin.begin(), pin.end()) +
-                 u"\r\n"),
+                 u"\r\nSizeMax=3\r\n"),
          ""},
         {"unclosed bracket: a section of its own", "[RegPath]\r\nCount=0\r\n[SRInfo\r\nSRNo=X\r\n",
-         "[RegPath]\r\nCount=0\r\n[SRInfo\r\nSRNo=X\r\n\r\n[SRInfo]\r\n" + pin + "\r\n",
+         "[RegPath]\r\nCount=0\r\n[SRInfo\r\nSRNo=X\r\n\r\n[SRInfo]\r\n" + pin + "\r\nSizeMax=3\r\n",
          "patch.ini:3: warning: a section line without its closing"},
     };
     for (const Case& c : cases) {
@@ -91,6 +95,7 @@ TEST(PinCommand, BadInputHasItsOwnStatusAndLeavesTheFile)
     writeFile(dir.file("b.exe"), "abc");
     const std::string package = std::string("MZ") + kIni + std::string("\x05\0\0\0!vdrsign!!vdrsign!\0\0", 24);
     writeFile(dir.file("package.exe"), package);
+    writeFile(dir.file("empty.exe"), "");
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -110,6 +115,7 @@ TEST(PinCommand, BadInputHasItsOwnStatusAndLeavesTheFile)
         {{"pin", dir.file("patch.ini"), "--max", dir.file("missing.exe")}, kToolUnreadable, "missing.exe"},
         {{"pin", dir.file("patch.ini"), "--max", dir.file("")}, kToolUnreadable, "cannot read"},
         {{"pin", dir.file("package.exe"), "--max", dir.file("b.exe")}, kToolRefused, "not a patch information file"},
+        {{"pin", dir.file("patch.ini"), "--max", dir.file("empty.exe")}, kToolRefused, "is empty"},
     };
     for (const Case& c : cases) {
         ToolResult r = runTool(c.args);

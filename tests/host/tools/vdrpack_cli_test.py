@@ -72,6 +72,16 @@ BROKEN = [
     ("[SRInfo without bracket", GOOD.replace("[SRInfo]", "[SRInfo"),
      {"unclosed-section", "missing-section", "unknown-key", "key-wrong-section", "duplicate-key"}, 1),
     ("empty file", "", {"missing-section"}, 1),
+    ("hand-off keys, each in range", GOOD + "SilentArgs=/S\nArgs=/D=C:\\x\nStallSeconds=5\nDownloadSeconds=86400\n"
+     "Size0=1\nSizeMax=2147483648\n", set(), 0),
+    ("hand-off keys out of range", GOOD + "StallSeconds=4\nDownloadSeconds=9\n", {"seconds-out-of-range"}, 0),
+    ("size not in bytes", GOOD + "Size0=12k\nSizeMax=2147483649\n", {"size-invalid"}, 1),
+    ("size beyond Count", GOOD + "Size2=10\n", {"beyond-count"}, 0),
+    ("typo'd SilentArgs", GOOD + "SilentArg=/S\n", {"misspelled-key"}, 1),
+    ("an NSIS installer without SilentArgs", "; built with NSIS 3.08\n" + GOOD, {"silent-args-missing"}, 0),
+    ("an Inno Setup installer named so", GOOD.replace("SRNo=OMS240118-02", "SRNo=OMS240118-02-InnoSetup"),
+     {"silent-args-missing"}, 0),
+    ("a burning suite, no installer named", "; Disc burning, innovative\n" + GOOD, set(), 0),
 ]
 
 

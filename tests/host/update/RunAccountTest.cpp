@@ -27,7 +27,8 @@ std::string transfer(DownloadVerdict verdict, std::int32_t hr, std::uint32_t sta
 }
 
 // Launched, products applicable, build `id` chosen from http://h (SRNo S).
-void chosen(CUpdateRun& run, int id, bool anyPin = false, int stall = 0, const std::string& server = "http://h")
+void chosen(CUpdateRun& run, int id, bool anyPin = false, int stall = 0, const std::string& server = "http://h",
+            int seconds = 0)
 {
     run.onLaunch(false, 1);
     run.onInitDialog();
@@ -37,6 +38,7 @@ void chosen(CUpdateRun& run, int id, bool anyPin = false, int stall = 0, const s
     source.srNo = "S";
     source.anyPin = anyPin;
     source.stallSeconds = stall;
+    source.downloadSeconds = seconds;
     run.onBuildChosen(id, source, 0);
 }
 
@@ -124,6 +126,25 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
              ended(r, transfer(DownloadVerdict::CallFailed, -2146697211, 0, 0, 0), false);
          },
          "server error (exit 3): the internet connection was lost during the download of http://h/2/S.exe"},
+        {[&](CRunAccount&, CUpdateRun& r) {
+             chosen(r, 2, false, 0, "http://h", 10);
+             ended(r, transfer(DownloadVerdict::EndUnknown, 0, 200, 0, 7), false);
+             r.onTimerTick(true, 10001);
+         },
+         "server error (exit 3): http://h/2/S.exe: HTTP 200, 7 bytes, no length and no chunked framing: end unknown; "
+         "http://h/Max/S.exe: not done after 10 s"},
+        {[&](CRunAccount&, CUpdateRun& r) {
+             DownloadFacts passed{0, true, true, 200, true, 9000, false, true, 4096};
+             passed.sizePin = 1000;
+             passed.sizeStop = DownloadFacts::kSizePassed;
+             DownloadFacts announced = passed;
+             announced.sizeStop = DownloadFacts::kSizeAnnounced;
+             chosen(r, 2);
+             ended(r, describeDownload(DownloadVerdict::SizeRefused, passed), false);
+             ended(r, describeDownload(DownloadVerdict::SizeRefused, announced), false);
+         },
+         "server error (exit 3): http://h/2/S.exe: HTTP 200, stopped after 4096 bytes: more than the pinned 1000; "
+         "http://h/Max/S.exe: HTTP 200, 9000 bytes announced, pinned 1000 (stopped)"},
         {[&](CRunAccount&, CUpdateRun& r) { chosen(r, 2, false, 0, "http://h/" + std::string(250, 'a')); },
          "not started (exit 6): the download URL is too long"},
         {[&](CRunAccount&, CUpdateRun& r) {

@@ -49,15 +49,29 @@ TEST(UpdateRules, URLOverBufferIsRejectedNotCut)
 
 TEST(UpdateRules, PatchCommandLine)
 {
+    // silent, SilentArgs, Args, command line
+    const struct {
+        bool silent;
+        const char* silentArgs;
+        const char* args;
+        const char* line;
+    } kCases[] = {
+        {true, "", "", "\"C:\\t\\A1.exe\" /s"},
+        {false, "", "", "\"C:\\t\\A1.exe\" "}, // one blank and nothing else
+        {true, "/S", "/D=x", "\"C:\\t\\A1.exe\" /S"},
+        {false, "/quiet", "/passive /norestart", "\"C:\\t\\A1.exe\" /passive /norestart"},
+    };
     char line[kCommandLineSize];
-    ASSERT_TRUE(composePatchCommandLine(line, sizeof line, "C:\\t\\A1.exe", true));
-    EXPECT_STREQ("\"C:\\t\\A1.exe\" /s", line);
-    ASSERT_TRUE(composePatchCommandLine(line, sizeof line, "C:\\t\\A1.exe", false));
-    EXPECT_STREQ("\"C:\\t\\A1.exe\" ", line); // one blank and nothing else
+    for (const auto& c : kCases) {
+        ASSERT_TRUE(composePatchCommandLine(line, sizeof line, "C:\\t\\A1.exe",
+                                            patchArguments(c.silent, c.silentArgs, c.args)));
+        EXPECT_STREQ(c.line, line);
+    }
     std::string longest(259, 'p');
-    EXPECT_TRUE(composePatchCommandLine(line, sizeof line, longest.c_str(), true));
+    std::string args(259, 'a');
+    EXPECT_TRUE(composePatchCommandLine(line, sizeof line, longest.c_str(), args.c_str()));
     char small[8];
-    EXPECT_FALSE(composePatchCommandLine(small, sizeof small, "C:\\x.exe", true));
+    EXPECT_FALSE(composePatchCommandLine(small, sizeof small, "C:\\x.exe", "/s"));
     EXPECT_STREQ("", small);
 }
 
@@ -120,6 +134,17 @@ TEST(DownloadVerdictRule, OnlyACompleteSuccessfulTransferIsGood)
         {"cancelled", [](DownloadFacts& f) { f.aborted = true; }, DownloadVerdict::CallFailed},
         {"no file", [](DownloadFacts& f) { f.fileExists = false; }, DownloadVerdict::NoFile},
         {"no length announced", [](DownloadFacts& f) { f.lengthKnown = false, f.fileSize = 5; }, DownloadVerdict::Good},
+        // Ended by the connection's close: a cut body looks whole; only a pin can tell.
+        {"end unknown", [](DownloadFacts& f) { f.lengthKnown = false, f.framed = false; }, DownloadVerdict::EndUnknown},
+        {"end unknown, pinned", [](DownloadFacts& f) { f.lengthKnown = false, f.framed = false, f.pinned = true; },
+         DownloadVerdict::Good},
+        {"end unknown, encoded", [](DownloadFacts& f) { f.framed = false, f.encoded = true; }, DownloadVerdict::Good},
+        {"size passed", [](DownloadFacts& f) { f.aborted = true, f.sizeStop = DownloadFacts::kSizePassed; },
+         DownloadVerdict::SizeRefused},
+        {"another size", [](DownloadFacts& f) { f.sizePin = 999; }, DownloadVerdict::SizeRefused},
+        {"error page of another size", [](DownloadFacts& f) { f.httpStatus = 500, f.sizePin = 999; },
+         DownloadVerdict::ServerStatus},
+        {"the pinned size", [](DownloadFacts& f) { f.sizePin = 1000; }, DownloadVerdict::Good},
         {"status unknown", [](DownloadFacts& f) { f.statusKnown = false; }, DownloadVerdict::Good},
         {"S_FALSE", [](DownloadFacts& f) { f.hrDownload = 1; }, DownloadVerdict::Good},
         {"204 empty", [](DownloadFacts& f) { f.httpStatus = 204, f.announced = 0, f.fileSize = 0; },

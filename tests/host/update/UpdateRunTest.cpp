@@ -51,13 +51,15 @@ RunStep feed(CUpdateRun& run, const std::string& event)
         return run.onInitDialog();
     if (name == "checked" && in >> a)
         return run.onProductsChecked(static_cast<int>(a));
-    if (name == "chosen" && in >> a) { // id [stall] [pin] [long]
+    if (name == "chosen" && in >> a) { // id [stall] [pin] [long] [dl=DownloadSeconds]
         RunSource source;
         std::string server = "http://h/p";
         source.srNo = "S";
         while (in >> word) {
             if (word == "pin")
                 source.anyPin = true;
+            else if (word.rfind("dl=", 0) == 0)
+                source.downloadSeconds = std::stoi(word.substr(3));
             else if (word == "long")
                 server = "http://h/" + std::string(250, 'a');
             else
@@ -160,6 +162,17 @@ const RunCase kCases[] = {
      3},
     {"StallAboveTheRangeMeansSixty", true,
      kBegin + "chosen -1 3601 > timer get http://h/p/max/S.exe\ntick 1 60000 > end-worker rm post-server", 3},
+    // A trickle keeps the stall watch quiet; the whole download's deadline ends it.
+    {"DownloadDeadlineEndsATrickle", true,
+     kBegin + "chosen 2 dl=10 > timer get http://h/p/2/S.exe\nprogress 5 3000 > -\ntick 1 4000 > -\n"
+              "progress 5 7000 > -\ntick 1 8000 > -\nprogress 5 9500 > -\n"
+              "tick 1 10000 > end-worker rm get http://h/p/Max/S.exe\nprogress 5 14000 > -\ntick 1 18000 > -\n"
+              "progress 5 19000 > -\ntick 1 20000 > end-worker rm post-server\nmsg server 0 > quit",
+     3},
+    {"DownloadSecondsOutOfRangeMeans14400", true,
+     kBegin + "chosen -1 dl=9 > timer get http://h/p/max/S.exe\nprogress 5 14398000 > -\ntick 1 14399998 > -\n"
+              "tick 1 14400000 > end-worker rm post-server",
+     3},
     // Once [SRInfo] carries a pin, an unpinned download is never started.
     {"PinnedBuildTamperedUnpinnedFallbackRefused", true,
      kBegin + "chosen 2 pin > timer get http://h/p/2/S.exe\nended 1 2 1 > rm get http://h/p/Max/S.exe\n"
