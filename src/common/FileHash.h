@@ -5,6 +5,9 @@
 
 #include "common/Sha256.h"
 
+#include <cstddef>
+#include <cstdint>
+
 // A file held open for reading. On Windows others may only read it while it
 // is held: nobody can write, replace, rename or delete it, so what was
 // checked is what gets started. Not copyable.
@@ -21,6 +24,13 @@ public:
     // Hashes the whole file from its start; false on a read error or when
     // nothing is held (digest is then unspecified).
     bool sha256(unsigned char digest[kSha256Size]);
+    // The held file's size; false when nothing is held or it cannot be told.
+    bool size(std::uint64_t* bytes);
+    // Reads exactly len bytes at offset; false on any shortfall.
+    bool readAt(std::uint64_t offset, void* buf, std::size_t len);
+    // The platform's handle (a HANDLE on Windows, a FILE* on the host), for
+    // the platform calls that check the held file itself; null when closed.
+    void* nativeHandle() const { return m_handle; }
     void close();
     bool isOpen() const { return m_handle != nullptr; }
 

@@ -34,6 +34,26 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
     return true;
 }
 
+bool CHeldFile::size(std::uint64_t* bytes)
+{
+    auto* f = static_cast<std::FILE*>(m_handle);
+    if (!f || std::fseek(f, 0, SEEK_END) != 0)
+        return false;
+    long n = std::ftell(f);
+    if (n < 0)
+        return false;
+    *bytes = static_cast<std::uint64_t>(n);
+    return true;
+}
+
+bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)
+{
+    auto* f = static_cast<std::FILE*>(m_handle);
+    if (!f || offset > 0x7FFFFFFFu || std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0)
+        return false;
+    return std::fread(buf, 1, len, f) == len;
+}
+
 bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
 {
     CHeldFile file;

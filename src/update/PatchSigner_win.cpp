@@ -1,0 +1,124 @@
+#include "update/PatchSigner.h"
+
+#include "common/FixedBuf.h"
+#include "common/Trace.h"
+#include "package/Authenticode.h"
+#include "package/PackagePlatform.h"
+
+#include <windows.h>
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <cstring>
+
+namespace {
+
+// The held file as the certificate reader's byte source.
+class CHeldSource : public CByteSource {
+public:
+    explicit CHeldSource(CHeldFile& file) : m_file(file) {}
+    bool size(std::uint64_t* bytes) override { return m_file.size(bytes); }
+    bool readAt(std::uint64_t offset, void* buf, std::size_t len) override { return m_file.readAt(offset, buf, len); }
+
+private:
+    CHeldFile& m_file;
+};
+
+using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
+
+// WinVerifyTrust from System32's wintrust.dll, never from the program's own
+// folder or the run's: loaded on first use with the System32 search only.
+WinVerifyTrustFn winVerifyTrust()
+{
+    static WinVerifyTrustFn fn = [] {
+        HMODULE dll = LoadLibraryExW(L"wintrust.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        if (!dll)
+            return static_cast<WinVerifyTrustFn>(nullptr);
+        return reinterpret_cast<WinVerifyTrustFn>(reinterpret_cast<void*>(GetProcAddress(dll, "WinVerifyTrust")));
+    }();
+    return fn;
+}
+
+// WinVerifyTrust over the held handle (the path only names it): no UI, no
+// revocation check and no retrieval beyond the cache, as the run may be
+// offline. The state is closed again before returning.
+long verifyHeld(CHeldFile& held, const char* path)
+{
+    WinVerifyTrustFn verify = winVerifyTrust();
+    if (!verify) {
+        traceLog("[Veldrun] checkPatchSigner => WinVerifyTrust not available (error %lu)\n", GetLastError());
+        return static_cast<long>(TRUST_E_PROVIDER_UNKNOWN);
+    }
+    wchar_t widePath[kMaxText] = {};
+    MultiByteToWideChar(CP_ACP, 0, path ? path : "", -1, widePath, kMaxText - 1);
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = widePath;
+    file.hFile = static_cast<HANDLE>(held.nativeHandle());
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    LONG result = verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    return result;
+}
+
+} // namespace
+
+bool readPackageSigner(unsigned char digest[kSha256Size])
+{
+    char path[kMaxText] = {};
+    CHeldFile own;
+    const char* why = nullptr;
+    if (!packageOwnModulePath(path, sizeof path) || !own.open(path)) {
+        why = "its file cannot be opened";
+    } else {
+        long trust = verifyHeld(own, path);
+        CHeldSource source(own);
+        SignerCertificate cert;
+        int read = readProgramSigner(source, &cert);
+        if (trust != 0) {
+            why = trustKind(trust) == kTrustNoSignature ? "no signature" : "its signature does not verify";
+            traceLog("[Veldrun] Signer => WinVerifyTrust on the package: 0x%08lX\n", static_cast<unsigned long>(trust));
+        } else if (read != kSignerFound) {
+            why = signerReadText(read);
+        } else {
+            std::memcpy(digest, cert.sha256, kSha256Size);
+            char hex[kSha256HexSize];
+            sha256Hex(digest, hex);
+            traceLog("[Veldrun] Signer => package signed by %s (%s)\n", cert.subject.c_str(), hex);
+            return true;
+        }
+    }
+    traceLog("[Veldrun] Signer => the package is not signed (%s), nothing to compare with\n", why);
+    return false;
+}
+
+int checkPatchSigner(const SignerPolicy& policy, CHeldFile& held, const char* path, std::string* subject)
+{
+    if (policy.kind == kSignerKeyNone)
+        return kSignerNotChecked;
+    long trust = held.isOpen() ? verifyHeld(held, path) : static_cast<long>(TRUST_E_NOSIGNATURE);
+    CHeldSource source(held);
+    SignerCertificate cert;
+    int read = trust == 0 ? readProgramSigner(source, &cert) : kSignerUnsigned;
+    int verdict = judgeSigner(policy, trust, read, read == kSignerFound ? cert.sha256 : nullptr);
+    if (subject)
+        *subject = cert.subject;
+    if (trust != 0)
+        traceLog("[Veldrun] checkPatchSigner => WinVerifyTrust: 0x%08lX\n", static_cast<unsigned long>(trust));
+    else if (read != kSignerFound)
+        traceLog("[Veldrun] checkPatchSigner => signer's certificate: %s\n", signerReadText(read));
+    char hex[kSha256HexSize] = "-";
+    if (read == kSignerFound)
+        sha256Hex(cert.sha256, hex);
+    traceLog("[Veldrun] checkPatchSigner => %s (%s)\n", signerVerdictText(verdict, cert.subject).c_str(), hex);
+    return verdict;
+}
