@@ -175,7 +175,10 @@ class Cli(unittest.TestCase):
                 (("inspect", "stub.exe", "--json"), 4, "inspect"),
                 (("lint", "missing.ini", "--json"), 3, "error"),
                 (("check", "patch.ini", "--json"), 2, "error"),
-                (("check", "pkg.exe", "--registry", "state.reg", "--json"), 7, "error")]
+                (("check", "pkg.exe", "--registry", "state.reg", "--json"), 7, "error"),
+                (("signer", os.path.join(SOURCE, "tests", "host", "package", "signed", "signed-a.exe"), "--json"), 0,
+                 "signer"),
+                (("signer", "stub.exe", "--json"), 4, "signer")]
         for args, status, kind in runs:
             rc, out, err = vdrpack(*args, cwd=self.dir)
             self.assertEqual(rc, status, args)
