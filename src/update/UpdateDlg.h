@@ -20,6 +20,7 @@
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
 #include "common/FileHash.h"
+#include "update/PatchSigner.h"
 #include "update/RunAccount.h"
 #include "update/UpdateRun.h"
 
@@ -90,6 +91,7 @@ private:
     void chooseBuild();
 
     CHeldFile m_heldDownload; // the checked download, held until its process exists
+    SignerPolicy m_signer;    // [SRInfo] Signer, with the package's own certificate for "package"
     CRunAccount m_account;    // the product and build facts of the outcome line
     bool m_bStartFailed = false;
 };

@@ -4,6 +4,7 @@
 #include "common/Trace.h"
 #include "products/ProductCheck.h"
 #include "update/PatchPin.h"
+#include "update/PatchSigner.h"
 #include "update/ProgressText.h"
 
 #include "resource.h"
@@ -145,6 +146,7 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
     m_server = source.server ? source.server : "";
     m_srNo = source.srNo ? source.srNo : "";
     m_bAnyPin = source.anyPin;
+    m_bSignerRequired = source.signerRequired;
     if (source.stallSeconds >= kStallSecondsMin && source.stallSeconds <= kStallSecondsMax) {
         m_nStallSeconds = static_cast<unsigned>(source.stallSeconds);
     } else {
@@ -154,6 +156,14 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
     }
     // The timer runs for every outcome of the selection.
     step.startTimer = true;
+    if (source.signerProblem && *source.signerProblem) {
+        // A signer that no patch could satisfy: the file is at fault.
+        traceLog("[Veldrun] Signer => %s, no download\n", source.signerProblem);
+        decide(RunOutcome::PatchError, source.signerProblem);
+        step.post = RunPost::ProductError;
+        step.postParam = kProductsMismatch;
+        return step;
+    }
     if (id == kPatchAlreadyApplied) {
         decide(RunOutcome::AlreadyApplied, "the installed products carry the patch");
         step.post = RunPost::Patched;
@@ -228,7 +238,8 @@ RunStep CUpdateRun::onProgress(unsigned statusCode, std::uint64_t nowMs)
     return step;
 }
 
-RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs)
+RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs,
+                                    int signer, const char* signerText)
 {
     RunStep step;
     if (m_phase != Phase::Downloading) {
@@ -238,7 +249,8 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
         step.removeDownload = true;
         return step;
     }
-    bool startable = good && (pin == kPinMatch || (pin == kPinNone && !m_bAnyPin));
+    bool pinned = good && (pin == kPinMatch || (pin == kPinNone && !m_bAnyPin));
+    bool startable = pinned && (!m_bSignerRequired || signer == kSignerMatch);
     char key[kPinKeySize] = {};
     pinKeyName(pinFolder(), key, sizeof key);
     std::string said = verdict ? verdict : "?";
@@ -250,6 +262,9 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
     } else if (good && pin != kPinNone) {
         said += std::string(", pin ") + key + " did not match (file removed)";
     }
+    if (pinned && m_bSignerRequired)
+        said += std::string(", ") + (signerText && *signerText ? signerText : signerVerdictText(signer, "").c_str()) +
+                (startable ? "" : " (file removed)");
     noteVerdict(said.c_str());
     if (!startable) {
         step = failedTransfer(nowMs);
