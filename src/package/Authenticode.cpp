@@ -410,8 +410,11 @@ int readSignedData(const unsigned char* der, std::size_t len, SignerCertificate*
         return kSignerMalformed;
 
     // The certificates may come in any order; other choices than a plain
-    // Certificate (attribute certificates and the like) are passed over.
+    // Certificate (attribute certificates and the like) are passed over. A
+    // SignerInfo that two certificates answer to names no one signer.
     Der list = certs.content;
+    CertParts signer;
+    int found = 0;
     while (!list.empty()) {
         Tlv item;
         if (!next(list, item))
@@ -421,20 +424,24 @@ int readSignedData(const unsigned char* der, std::size_t len, SignerCertificate*
         CertParts cert;
         if (!parseCertificate(item, cert))
             return kSignerMalformed;
-        if (!matches(cert, id))
-            continue;
-        SignerCertificate found;
-        found.der.assign(reinterpret_cast<const char*>(cert.whole.whole.p), cert.whole.whole.n);
-        if (!nameText(cert.subject.content, found.subject))
-            return kSignerMalformed;
-        CSha256 sha;
-        sha.update(cert.whole.whole.p, cert.whole.whole.n);
-        sha.finish(found.sha256);
-        if (out)
-            *out = found;
-        return kSignerFound;
+        if (matches(cert, id)) {
+            signer = cert;
+            ++found;
+        }
     }
-    return kSignerMalformed;
+    if (found != 1)
+        return kSignerMalformed;
+    SignerCertificate result;
+    const Der& whole = signer.whole.whole;
+    result.der.assign(reinterpret_cast<const char*>(whole.p), whole.n);
+    if (!nameText(signer.subject.content, result.subject))
+        return kSignerMalformed;
+    CSha256 sha;
+    sha.update(whole.p, whole.n);
+    sha.finish(result.sha256);
+    if (out)
+        *out = result;
+    return kSignerFound;
 }
 
 int readCertTable(const unsigned char* table, std::size_t len, SignerCertificate* out)

@@ -1,7 +1,8 @@
 // The signer's certificate read from certificate tables: real signatures
 // (osslsigncode over a program with certificate A; a chain whose root comes
 // first; a CMS signature naming its signer by subject key identifier), and
-// the same files damaged the ways a hostile file could be.
+// the same files damaged the ways a hostile file could be (twice-a.p7:
+// certificate A listed twice).
 #include "package/Authenticode.h"
 
 #include "common/Sha256.h"
@@ -111,6 +112,12 @@ TEST(Authenticode, FindsTheSignerBySubjectKeyIdentifierOnlyWhenItMatches)
     ASSERT_NE(std::string::npos, sid);
     der[sid + 2] = static_cast<char>(der[sid + 2] ^ 1);
     EXPECT_EQ(kSignerMalformed, readSignedData(p, der.size(), &cert));
+    // osslsigncode's signature with certificate A listed twice: two
+    // certificates answer to the SignerInfo, so no one is the signer.
+    std::string twice = fixture("twice-a.p7");
+    ASSERT_FALSE(twice.empty());
+    EXPECT_EQ(kSignerMalformed,
+              readSignedData(reinterpret_cast<const unsigned char*>(twice.data()), twice.size(), &cert));
     // Every cut of the DER is refused or read, never read past.
     std::string whole = fixture("ski.p7");
     for (std::size_t n = 0; n < whole.size(); n += 7) {
