@@ -24,8 +24,9 @@ public:
     // Hashes the whole file from its start; false on a read error or when
     // nothing is held (digest is then unspecified).
     bool sha256(unsigned char digest[kSha256Size]);
-    // The held file's size; false when nothing is held or it cannot be told.
-    bool size(std::uint64_t* bytes);
+    // The held file's size in bytes; -1 when nothing is held or it cannot
+    // be read.
+    std::int64_t size();
     // Reads exactly len bytes at offset; false on any shortfall.
     bool readAt(std::uint64_t offset, void* buf, std::size_t len);
     // The platform's handle (a HANDLE on Windows, a FILE* on the host), for

@@ -34,16 +34,13 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
     return true;
 }
 
-bool CHeldFile::size(std::uint64_t* bytes)
+std::int64_t CHeldFile::size()
 {
     auto* f = static_cast<std::FILE*>(m_handle);
     if (!f || std::fseek(f, 0, SEEK_END) != 0)
-        return false;
+        return -1;
     long n = std::ftell(f);
-    if (n < 0)
-        return false;
-    *bytes = static_cast<std::uint64_t>(n);
-    return true;
+    return n < 0 ? -1 : static_cast<std::int64_t>(n);
 }
 
 bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)

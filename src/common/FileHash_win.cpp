@@ -50,13 +50,12 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
     return BCryptFinishHash(hash.get(), digest, kSha256Size, 0) >= 0;
 }
 
-bool CHeldFile::size(std::uint64_t* bytes)
+std::int64_t CHeldFile::size()
 {
     LARGE_INTEGER n = {};
-    if (!m_handle || !GetFileSizeEx(static_cast<HANDLE>(m_handle), &n) || n.QuadPart < 0)
-        return false;
-    *bytes = static_cast<std::uint64_t>(n.QuadPart);
-    return true;
+    if (!m_handle || !GetFileSizeEx(static_cast<HANDLE>(m_handle), &n))
+        return -1;
+    return n.QuadPart;
 }
 
 bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)

@@ -17,7 +17,12 @@ namespace {
 class CHeldSource : public CByteSource {
 public:
     explicit CHeldSource(CHeldFile& file) : m_file(file) {}
-    bool size(std::uint64_t* bytes) override { return m_file.size(bytes); }
+    bool size(std::uint64_t* bytes) override
+    {
+        std::int64_t n = m_file.size();
+        *bytes = n < 0 ? 0 : static_cast<std::uint64_t>(n);
+        return n >= 0;
+    }
     bool readAt(std::uint64_t offset, void* buf, std::size_t len) override { return m_file.readAt(offset, buf, len); }
 
 private:
