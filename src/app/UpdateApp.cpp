@@ -5,6 +5,7 @@
 #include "app/Handover.h"
 #include "app/InstanceMutex.h"
 #include "app/LaunchSwitches.h"
+#include "app/RunFolder.h"
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
@@ -109,10 +110,13 @@ void showSwitches(bool silent)
 }
 
 // Update mode: read the switches, open the log file, extract the patch
-// information file into the temporary directory, hand over to the update
-// dialog, and remove the extracted file at the end.
-int runUpdateMode(CPatchPackage& package, const CArguments& args)
+// information file into the run's own folder, hand over to the update
+// dialog, and remove the folder at the end. The extracted file is held from
+// its extraction to the run's end: nobody can change it meanwhile. A refused
+// package extracts nothing: the run ends with the patch error.
+int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
 {
+    CHeldFile heldIni;
     LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
     openRunLog(args, sw);
     CUpdateRun run(sw.silent);
@@ -128,9 +132,15 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args)
     DWORD n = GetTempPathA(sizeof tempDir, tempDir);
     // A temporary directory that does not fit would leave the buffer empty,
     // and an empty directory means the working directory: extract nothing.
+    // The run's own folder holds everything the run writes and starts.
+    CRunFolder folder;
     int extracted = kDetachPackageOpen;
-    if (n > 0 && n < sizeof tempDir)
-        extracted = package.detachFile(tempDir, iniPath, sizeof iniPath);
+    if (!refused && n > 0 && n < sizeof tempDir) {
+        unsigned long error = folder.create(tempDir);
+        if (error)
+            traceLog("[Veldrun] Run folder cannot be created (error %lu)\n", error);
+        extracted = error ? kDetachCreate : package.detachFile(folder.path(), iniPath, sizeof iniPath, &heldIni);
+    }
     traceLog("[Veldrun] detachFile => %d\n", extracted);
     // Only a file this run wrote is read: after a failure the path may name
     // a file someone else left there.
@@ -140,9 +150,9 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args)
     run.onLaunch(false, extracted);
 
     traceLog("[Veldrun] Extract patch mode: %s %s\n", sw.silent ? "Hide" : "Show", sw.wait ? "Wait" : "No-Wait");
-    int status = runUpdateDialog(run, iniPath, sw.silent, sw.wait);
-    if (iniPath[0])
-        DeleteFileA(iniPath);
+    int status = runUpdateDialog(run, iniPath, folder.path(), sw.silent, sw.wait, &package.heldView());
+    heldIni.close();
+    folder.remove();
     return status;
 }
 
@@ -174,9 +184,19 @@ BOOL CUpdateApp::InitInstance()
     Enable3dControls();
 
     CArguments args;
+    // The program's own file, held for the whole run: every read of the
+    // package goes through it. A file that is not the one the process was
+    // loaded from (put under its name since) is refused unread.
     CPatchPackage package;
-    if (package.checkSignature())
-        m_nExitCode = runUpdateMode(package, args);
+    int held = package.holdOwnFile();
+    if (held == kOwnFileSwapped)
+        traceLog("[Veldrun] The package file is not the program that was started, nothing read\n");
+    else if (held != kOwnFileHeld)
+        traceLog("[Veldrun] The package file cannot be held (error %lu), nothing read\n", package.holdError());
+    if (held != kOwnFileHeld)
+        m_nExitCode = runUpdateMode(package, args, true);
+    else if (package.checkSignature())
+        m_nExitCode = runUpdateMode(package, args, false);
     else
         m_nExitCode = runBuilderMode(package, args);
     return FALSE;

@@ -21,6 +21,12 @@ public:
     // Opens path (closing what was held); false when it cannot be opened
     // that way (missing, or open for writing elsewhere).
     bool open(const char* path);
+    // Creates the file at path, which must not exist in any form (file,
+    // link), for writing and reading, closing what was held; held as open
+    // does. False when it cannot be made.
+    bool create(const char* path);
+    // Appends len bytes to a file made by create; false when that failed.
+    bool write(const void* data, std::size_t len);
     // Hashes the whole file from its start; false on a read error or when
     // nothing is held (digest is then unspecified).
     bool sha256(unsigned char digest[kSha256Size]);

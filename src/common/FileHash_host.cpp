@@ -11,6 +11,21 @@ bool CHeldFile::open(const char* path)
     return m_handle != nullptr;
 }
 
+bool CHeldFile::create(const char* path)
+{
+    close();
+    if (!path)
+        return false;
+    m_handle = std::fopen(path, "w+bx");
+    return m_handle != nullptr;
+}
+
+bool CHeldFile::write(const void* data, std::size_t len)
+{
+    auto* f = static_cast<std::FILE*>(m_handle);
+    return f && std::fwrite(data, 1, len, f) == len && std::fflush(f) == 0;
+}
+
 void CHeldFile::close()
 {
     if (m_handle)

@@ -15,6 +15,28 @@ bool CHeldFile::open(const char* path)
     return true;
 }
 
+bool CHeldFile::create(const char* path)
+{
+    close();
+    if (!path)
+        return false;
+    // Written and read through this one handle: there is no moment between
+    // writing and holding in which someone else could open it for writing.
+    HANDLE h = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+        return false;
+    m_handle = h;
+    return true;
+}
+
+bool CHeldFile::write(const void* data, std::size_t len)
+{
+    DWORD n = 0;
+    return m_handle && len <= 0xFFFFFFFFu &&
+           WriteFile(static_cast<HANDLE>(m_handle), data, static_cast<DWORD>(len), &n, nullptr) && n == len;
+}
+
 void CHeldFile::close()
 {
     if (m_handle)

@@ -31,10 +31,30 @@ public:
     // opened or mapped: an empty file, one over 2,147,483,647 bytes, one
     // another program holds open for writing (Windows), no address space.
     bool map(const char* path);
+
+    // Maps the running program's own file (opened by its full path as the
+    // platform gives it, of any length) and keeps it open for the object's
+    // life: others may read it, nobody may write, rename or delete it.
+    // 0, or the platform's error code with nothing mapped.
+    unsigned long holdOwnFile();
+    bool isHeld() const { return m_hFile != nullptr; }
+    // The held file's handle (Windows: a HANDLE opened for reading), for the
+    // platform calls that check the held file itself; null when not held.
+    void* heldHandle() const { return m_hFile; }
+    // Unmaps and lets go of the file.
+    void close();
+
     const unsigned char* data() const { return m_pData; }
     std::int64_t size() const { return m_nSize; }
 
 private:
+    unsigned long mapOpen(void* file);
+
     const unsigned char* m_pData = nullptr;
     std::int64_t m_nSize = 0;
+    void* m_hFile = nullptr; // the held file (Windows handle, or host descriptor + 1)
 };
+
+// The running program's headers as the loader mapped them, and how many
+// bytes of them may be read (size); null where that is not known (host).
+const unsigned char* packageLoadedHeaders(std::int64_t* size);

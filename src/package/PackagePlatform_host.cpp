@@ -1,5 +1,8 @@
 #include "package/PackagePlatform.h"
 
+#include <cerrno>
+#include <cstdint>
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -34,20 +37,57 @@ bool CPackageView::map(const char* path)
     int fd = path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
     if (fd < 0)
         return false;
+    bool mapped = mapOpen(&fd) == 0;
+    ::close(fd);
+    return mapped;
+}
+
+unsigned long CPackageView::mapOpen(void* file)
+{
+    int fd = *static_cast<int*>(file);
     struct stat st;
     void* p = MAP_FAILED;
     if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 && st.st_size <= 2147483647)
         p = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
-    close(fd);
     if (p == MAP_FAILED)
-        return false;
+        return EINVAL;
     m_pData = static_cast<const unsigned char*>(p);
     m_nSize = st.st_size;
-    return true;
+    return 0;
+}
+
+unsigned long CPackageView::holdOwnFile()
+{
+    if (m_pData)
+        return EALREADY;
+    int fd = open("/proc/self/exe", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return static_cast<unsigned long>(errno);
+    unsigned long error = mapOpen(&fd);
+    if (error == 0)
+        m_hFile = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
+    else
+        ::close(fd);
+    return error;
 }
 
 CPackageView::~CPackageView()
 {
+    close();
+}
+
+void CPackageView::close()
+{
     if (m_pData)
         munmap(const_cast<unsigned char*>(m_pData), static_cast<std::size_t>(m_nSize));
+    if (m_hFile)
+        ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(m_hFile) - 1));
+    m_pData = nullptr;
+    m_nSize = 0;
+    m_hFile = nullptr;
+}
+
+const unsigned char* packageLoadedHeaders(std::int64_t*)
+{
+    return nullptr;
 }

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <vector>
+
 bool packageOwnModulePath(char* buf, std::size_t cap)
 {
     if (!buf || cap == 0)
@@ -39,23 +41,72 @@ bool CPackageView::map(const char* path)
     // and no one can cut it short while the view exists.
     CHandleOwner file(
         CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size;
-    if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart <= 0 || size.QuadPart > 2147483647)
-        return false;
-    CHandleOwner mapping(CreateFileMappingA(file.get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
-    if (!mapping)
-        return false;
     // The view keeps the mapping and the file open after their handles close.
+    return file && mapOpen(file.get()) == 0;
+}
+
+unsigned long CPackageView::mapOpen(void* handle)
+{
+    HANDLE file = static_cast<HANDLE>(handle);
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file, &size))
+        return GetLastError();
+    if (size.QuadPart <= 0 || size.QuadPart > 2147483647)
+        return ERROR_FILE_INVALID;
+    CHandleOwner mapping(CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr));
+    if (!mapping)
+        return GetLastError();
     void* view = MapViewOfFile(mapping.get(), FILE_MAP_READ, 0, 0, 0);
     if (!view)
-        return false;
+        return GetLastError();
     m_pData = static_cast<const unsigned char*>(view);
     m_nSize = size.QuadPart;
-    return true;
+    return 0;
+}
+
+unsigned long CPackageView::holdOwnFile()
+{
+    if (m_pData)
+        return ERROR_ALREADY_INITIALIZED;
+    std::vector<wchar_t> path(32768);
+    DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0 || n >= path.size())
+        return n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    // Sharing decides for the whole time the handle is open (a view alone
+    // would not keep others from writing once the handle is closed).
+    CHandleOwner file(CreateFileW(path.data(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return GetLastError();
+    unsigned long error = mapOpen(file.get());
+    if (error == 0)
+        m_hFile = file.release();
+    return error;
 }
 
 CPackageView::~CPackageView()
 {
+    close();
+}
+
+void CPackageView::close()
+{
     if (m_pData)
         UnmapViewOfFile(m_pData);
+    if (m_hFile)
+        CloseHandle(static_cast<HANDLE>(m_hFile));
+    m_pData = nullptr;
+    m_nSize = 0;
+    m_hFile = nullptr;
+}
+
+const unsigned char* packageLoadedHeaders(std::int64_t* size)
+{
+    auto* base = reinterpret_cast<const unsigned char*>(GetModuleHandleW(nullptr));
+    MEMORY_BASIC_INFORMATION info = {};
+    if (!base || !VirtualQuery(base, &info, sizeof info) || info.State != MEM_COMMIT)
+        return nullptr;
+    // The first region of the image: the headers' pages.
+    *size = static_cast<std::int64_t>(info.RegionSize);
+    return base;
 }

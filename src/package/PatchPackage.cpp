@@ -6,6 +6,7 @@
 #include "package/MarkerSearch.h"
 #include "package/PackagePlatform.h"
 #include "package/PackageTrailer.h"
+#include "package/PeLayout.h"
 
 #include <cstdio>
 #include <cstring>
@@ -38,11 +39,11 @@ bool seekTo(FILE* f, std::int64_t offset)
     return offset >= 0 && offset <= kMaxPackage && std::fseek(f, static_cast<long>(offset), SEEK_SET) == 0;
 }
 
-// Copies `count` bytes from `in` to `out`, or everything up to the end of
-// `in` when count is negative; `limit` caps that open-ended copy. Returns the
-// bytes copied, or -1 on a read or write error, a short read, or passing
-// the limit.
-std::int64_t copyBytes(FILE* in, FILE* out, std::int64_t count, std::int64_t limit)
+// Copies `count` bytes from `in` to `write` (a bool(const void*, size_t)),
+// or everything up to the end of `in` when count is negative; `limit` caps
+// that open-ended copy. Returns the bytes copied, or -1 on a read or write
+// error, a short read, or passing the limit.
+template <class Write> std::int64_t copyBytes(FILE* in, Write&& write, std::int64_t count, std::int64_t limit)
 {
     unsigned char chunk[kCopyChunk];
     std::int64_t copied = 0;
@@ -60,10 +61,59 @@ std::int64_t copyBytes(FILE* in, FILE* out, std::int64_t count, std::int64_t lim
         if (got == 0)
             return copied;
         copied += static_cast<std::int64_t>(got);
-        if (copied > limit || std::fwrite(chunk, 1, got, out) != got)
+        if (copied > limit || !write(chunk, got))
             return -1;
     }
 }
+
+std::int64_t copyBytes(FILE* in, FILE* out, std::int64_t count, std::int64_t limit)
+{
+    return copyBytes(
+        in, [out](const void* p, std::size_t n) { return std::fwrite(p, 1, n, out) == n; }, count, limit);
+}
+
+// The package's bytes as detachFile reads them: the held view, or a stream
+// opened by the package's path.
+class CPackageBytes {
+public:
+    explicit CPackageBytes(const CPackageView& view) : m_pData(view.data()), m_nSize(view.size()) {}
+    explicit CPackageBytes(FILE* f) : m_f(f), m_nSize(f ? streamSize(f) : -1) {}
+
+    std::int64_t size() const { return m_nSize; }
+
+    // Exactly n bytes from offset at; false when they are not all there.
+    bool readAt(std::int64_t at, void* buf, std::size_t n)
+    {
+        if (at < 0 || at > m_nSize || static_cast<std::int64_t>(n) > m_nSize - at)
+            return false;
+        if (m_pData) {
+            std::memcpy(buf, m_pData + at, n);
+            return true;
+        }
+        return seekTo(m_f, at) && std::fread(buf, 1, n, m_f) == n;
+    }
+
+    // Copies count bytes from offset at to write; false on any failure.
+    template <class Write> bool copy(std::int64_t at, std::int64_t count, Write&& write)
+    {
+        if (at < 0 || count < 0 || at > m_nSize || count > m_nSize - at)
+            return false;
+        if (m_pData) {
+            for (std::int64_t done = 0; done < count; done += static_cast<std::int64_t>(kCopyChunk)) {
+                std::int64_t n = count - done < static_cast<std::int64_t>(kCopyChunk) ? count - done : kCopyChunk;
+                if (!write(m_pData + at + done, static_cast<std::size_t>(n)))
+                    return false;
+            }
+            return true;
+        }
+        return seekTo(m_f, at) && copyBytes(m_f, write, count, count) == count;
+    }
+
+private:
+    const unsigned char* m_pData = nullptr;
+    FILE* m_f = nullptr;
+    std::int64_t m_nSize;
+};
 
 } // namespace
 
@@ -115,6 +165,23 @@ bool CPatchPackage::setPackagePath(const char* path)
     return false;
 }
 
+int CPatchPackage::holdOwnFile()
+{
+    m_nHoldError = m_held.holdOwnFile();
+    if (m_nHoldError) {
+        m_bRefused = true;
+        return kOwnFileUnreadable;
+    }
+    std::int64_t loadedSize = 0;
+    const unsigned char* loaded = packageLoadedHeaders(&loadedSize);
+    if (loaded && !sameLoadedHeaders(loaded, loadedSize, m_held.data(), m_held.size())) {
+        m_held.close();
+        m_bRefused = true;
+        return kOwnFileSwapped;
+    }
+    return kOwnFileHeld;
+}
+
 int CPatchPackage::checkSignature()
 {
     traceLog("[Veldrun] checkSignature\n");
@@ -123,7 +190,12 @@ int CPatchPackage::checkSignature()
     // A mapped view is searched in place; a file that cannot be mapped (an
     // empty one, say) is read in blocks.
     CPackageView view;
-    if (view.map(packagePath)) {
+    if (m_bRefused)
+        return 0;
+    if (m_held.data()) {
+        size = m_held.size();
+        at = lastMarkerIn(m_held.data(), size, marker);
+    } else if (view.map(packagePath)) {
         size = view.size();
         at = lastMarkerIn(view.data(), size, marker);
     } else {
@@ -204,32 +276,37 @@ int CPatchPackage::attachFile(const char* appendPath)
     return kAttachWriteFailed;
 }
 
-int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t outSize)
+int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t outSize, CHeldFile* hold)
 {
     traceLog("[Veldrun] detachFile %s\n", destDir ? destDir : "(null)");
     if (destDir && *destDir && !packagePathExists(destDir))
         return kDetachDone;
 
-    CStdFile in(packagePath, "rb");
-    if (!in)
+    if (m_bRefused)
         return kDetachPackageOpen;
-    FILE* f = in.get();
+    CStdFile in;
+    if (!m_held.data()) {
+        in = CStdFile(packagePath, "rb");
+        if (!in)
+            return kDetachPackageOpen;
+    }
+    CPackageBytes bytes = m_held.data() ? CPackageBytes(m_held) : CPackageBytes(in.get());
     int result = kDetachDone;
     char name[kMaxText] = {};
     char dest[kMaxText] = {};
-    std::int64_t size = streamSize(f);
+    std::int64_t size = bytes.size();
     // P: the offset of the start-offset field.
     std::int64_t trailerAt = size - trailingBytes - kTrailerSize;
     unsigned char trailer[kTrailerSize];
     std::int64_t start = 0;
     std::int64_t nameLen = 0;
-    if (size < 0 || trailingBytes < 0 || trailerAt < 0 || !seekTo(f, trailerAt) ||
-        std::fread(trailer, 1, sizeof trailer, f) != sizeof trailer || !isMarkerAt(trailer + 4, marker)) {
+    if (size < 0 || trailingBytes < 0 || trailerAt < 0 || !bytes.readAt(trailerAt, trailer, sizeof trailer) ||
+        !isMarkerAt(trailer + 4, marker)) {
         result = kDetachNoTrailer;
     } else {
         start = getLe32(trailer);
         unsigned char lenField[4];
-        if (start < 0 || start + 4 > trailerAt || !seekTo(f, start) || std::fread(lenField, 1, 4, f) != 4) {
+        if (start < 0 || start + 4 > trailerAt || !bytes.readAt(start, lenField, 4)) {
             result = kDetachBadStart;
         } else {
             nameLen = getLe32(lenField);
@@ -237,7 +314,7 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
                 result = kDetachBadStart;
             else if (nameLen >= static_cast<std::int64_t>(kMaxText))
                 result = kDetachNameRefused;
-            else if (std::fread(name, 1, static_cast<std::size_t>(nameLen), f) != static_cast<std::size_t>(nameLen))
+            else if (!bytes.readAt(start + 4, name, static_cast<std::size_t>(nameLen)))
                 result = kDetachBadStart;
             else if (!isStorableName(name, static_cast<std::size_t>(nameLen)))
                 result = kDetachNameRefused;
@@ -250,11 +327,25 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
 
     if (outPath)
         std::strncpy(outPath, dest, outSize);
+    std::int64_t contentLen = trailerAt - (start + 4 + nameLen);
+    if (hold) {
+        // Made fresh and written through the handle that then holds it.
+        if (!hold->create(dest))
+            return kDetachCreate;
+        auto toHold = [hold](const void* p, std::size_t n) { return hold->write(p, n); };
+        if (!bytes.copy(start + 4 + nameLen, contentLen, toHold)) {
+            hold->close();
+            std::remove(dest);
+            return kDetachCopyFailed;
+        }
+        return kDetachDone;
+    }
     CStdFile out(dest, "wb");
     if (!out)
         return kDetachCreate;
-    std::int64_t contentLen = trailerAt - (start + 4 + nameLen);
-    bool ok = copyBytes(f, out.get(), contentLen, contentLen) == contentLen;
+    FILE* to = out.get();
+    bool ok = bytes.copy(start + 4 + nameLen, contentLen,
+                         [to](const void* p, std::size_t n) { return std::fwrite(p, 1, n, to) == n; });
     in.close();
     ok = out.close() && ok;
     if (!ok) {

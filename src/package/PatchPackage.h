@@ -14,9 +14,13 @@
 // The content length is not stored: it is what lies between the name and
 // the start-offset field. A package holds at most 2,147,483,647 bytes.
 //
-// No file stays open between operations; the object is used by one thread.
+// No file stays open between operations, except the running program's own
+// file once holdOwnFile has held it: then checkSignature and detachFile read
+// the held file, never a file by its name. The object is used by one thread.
 
+#include "common/FileHash.h"
 #include "common/FixedBuf.h"
+#include "package/PackagePlatform.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +53,13 @@ enum DetachResult {
     kDetachCopyFailed = 8,  // a read or write failed while copying; the destination file removed
 };
 
+// Results of holdOwnFile.
+enum OwnFileResult {
+    kOwnFileHeld = 0,       // held: the file the process was loaded from
+    kOwnFileUnreadable = 1, // it cannot be opened and mapped (error in holdError)
+    kOwnFileSwapped = 2,    // the file under the program's name is not the one the loader mapped
+};
+
 class CPatchPackage {
 public:
     // Over the file at path, or over the running program's own file when
@@ -60,6 +71,17 @@ public:
     // Replaces the package path. False, with packagePath empty, when path
     // is null or longer than 259 bytes.
     bool setPackagePath(const char* path);
+
+    // Opens and maps the running program's own file once, for the object's
+    // life (see CPackageView::holdOwnFile), and compares its headers with
+    // the headers the loader mapped (sameLoadedHeaders): a file put under
+    // the program's name after it started is refused, and nothing of it is
+    // read after the headers. Returns an OwnFileResult; with any result but
+    // kOwnFileHeld nothing is held and checkSignature finds nothing.
+    int holdOwnFile();
+    unsigned long holdError() const { return m_nHoldError; }
+    // The held own file (empty until holdOwnFile succeeded).
+    const CPackageView& heldView() const { return m_held; }
 
     // Searches the file backwards for the marker field nearest its end.
     // Returns 1 and sets trailingBytes to the number of bytes after the
@@ -75,13 +97,20 @@ public:
     // Extracts the attached file into destDir (null or empty: the working
     // directory). checkSignature must have succeeded on this object before:
     // the trailer is found through trailingBytes. The destination path is
-    // copied into outPath (may be null) zero-filled to outSize. Returns a
-    // DetachResult.
-    int detachFile(const char* destDir, char* outPath, std::size_t outSize);
+    // copied into outPath (may be null) zero-filled to outSize. With hold,
+    // the file is made fresh (kDetachCreate when anything is at its name)
+    // and written through hold, which then keeps it: others may only read it.
+    // Returns a DetachResult.
+    int detachFile(const char* destDir, char* outPath, std::size_t outSize, CHeldFile* hold = nullptr);
 
     char packagePath[kMaxText];
     char marker[20];
     std::int32_t trailingBytes;
+
+private:
+    CPackageView m_held;
+    unsigned long m_nHoldError = 0;
+    bool m_bRefused = false; // holdOwnFile failed: nothing is read
 };
 
 // The name attachFile stores for appendPath: the part after its last

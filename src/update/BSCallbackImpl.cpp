@@ -91,6 +91,10 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
 
 STDMETHODIMP CBSCallbackImpl::OnStopBinding(HRESULT hresult, LPCWSTR)
 {
+    // The file is complete now; held at once, nobody writes over it between
+    // here and the patch's start.
+    if (m_pHeld && m_pszHoldPath && SUCCEEDED(hresult))
+        m_pHeld->open(m_pszHoldPath);
     traceLog("CBSCallbackImpl::OnStopBinding\n");
     m_bStopped = true;
     m_hrStop = hresult;

@@ -11,6 +11,8 @@
 //
 // The object lives on the worker's stack; its reference count only counts.
 
+#include "common/FileHash.h"
+
 #include <windows.h>
 #include <urlmon.h>
 
@@ -49,6 +51,13 @@ public:
     bool encoded() const { return m_bEncoded; }
     bool aborted() const { return m_bAborted; }
     bool stopped() const { return m_bStopped; }
+    // The file the transfer writes is opened into held (see CHeldFile) the
+    // moment the transfer stops, before anything else runs.
+    void holdAtStop(CHeldFile* held, const char* path)
+    {
+        m_pHeld = held;
+        m_pszHoldPath = path;
+    }
     HRESULT stopResult() const { return m_hrStop; }
 
     LONG m_cRef;
@@ -60,6 +69,8 @@ private:
     void releaseBinding();
 
     IBinding* m_pBinding = nullptr;
+    CHeldFile* m_pHeld = nullptr;
+    const char* m_pszHoldPath = nullptr;
     bool m_bStatusKnown = false;
     std::uint32_t m_nHttpStatus = 0;
     bool m_bLengthKnown = false;

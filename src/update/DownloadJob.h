@@ -3,6 +3,7 @@
 // messages, the job block the worker reads and the progress report it
 // sends.
 
+#include "common/FileHash.h"
 #include "common/FixedBuf.h"
 #include "update/DownloadVerdict.h"
 
@@ -25,11 +26,12 @@
 #define WM_USER_PATCHED (WM_USER + 105)
 
 // The worker's input, a member of the window that outlives the worker.
-// The window writes the first four fields before it starts a worker and
-// leaves them alone while the worker runs. The worker writes nVerdict, its
-// judgement of the finished transfer, and facts, what it learnt of it,
-// before it posts WM_USER_ENDDOWNLOAD; the window reads them only when
-// handling that message.
+// The window writes the first four fields and pHeld before it starts a
+// worker and leaves them alone while the worker runs. The worker writes
+// nVerdict, its judgement of the finished transfer, and facts, what it
+// learnt of it, and opens *pHeld on a good file as soon as the transfer
+// ends, before it posts WM_USER_ENDDOWNLOAD; the window reads them only
+// when handling that message (or after ending the worker).
 struct DownloadJob {
     HWND hWnd;
     HANDLE hCancelEvent;
@@ -37,6 +39,7 @@ struct DownloadJob {
     char szLocalPath[kMaxText];
     int nVerdict; // a DownloadVerdict; anything but Good means: no file
     DownloadFacts facts;
+    CHeldFile* pHeld; // null: the file is judged by its path and not held
 };
 
 // One progress report, on the worker's stack for the length of one send.

@@ -9,8 +9,10 @@
 
 namespace {
 // Judges the finished transfer; a file that must not be started is removed.
+// With held, the file is held first and judged by its held size: nothing
+// written over it afterwards is started.
 DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const char* localPath,
-                               DownloadFacts& facts)
+                               DownloadFacts& facts, CHeldFile* held)
 {
     facts = DownloadFacts();
     facts.hrDownload = hrCall;
@@ -23,8 +25,15 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
     facts.announced = callback.announcedLength();
     facts.encoded = callback.encoded();
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (GetFileAttributesExA(localPath, GetFileExInfoStandard, &data) &&
-        !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    bool isFile = GetFileAttributesExA(localPath, GetFileExInfoStandard, &data) &&
+                  !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (held) {
+        // A file someone else holds open for writing cannot be held: it
+        // counts as no file.
+        std::int64_t size = (isFile && (held->isOpen() || held->open(localPath))) ? held->size() : -1;
+        facts.fileExists = size >= 0;
+        facts.fileSize = size >= 0 ? static_cast<std::uint64_t>(size) : 0;
+    } else if (isFile) {
         facts.fileExists = true;
         facts.fileSize = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
     }
@@ -33,7 +42,9 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
              static_cast<unsigned long>(facts.hrDownload), static_cast<unsigned>(facts.httpStatus),
              static_cast<unsigned long long>(facts.fileSize), static_cast<unsigned long long>(facts.announced),
              facts.encoded ? ", encoded" : "");
-    if (verdict != DownloadVerdict::Good && facts.fileExists)
+    if (verdict != DownloadVerdict::Good && held)
+        held->close();
+    if (verdict != DownloadVerdict::Good && isFile)
         DeleteFileA(localPath);
     return verdict;
 }
@@ -50,8 +61,9 @@ unsigned __stdcall ThreadFunc(void* param)
     DownloadVerdict verdict;
     {
         CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
+        callback.holdAtStop(job->pHeld, job->szLocalPath);
         HRESULT hr = URLDownloadToFileA(nullptr, job->szURL, job->szLocalPath, 0, &callback);
-        verdict = finishDownload(callback, hr, job->szLocalPath, job->facts);
+        verdict = finishDownload(callback, hr, job->szLocalPath, job->facts, job->pHeld);
     }
     if (SUCCEEDED(hrCom))
         CoUninitialize();

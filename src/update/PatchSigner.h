@@ -14,6 +14,7 @@
 
 #include "common/FileHash.h"
 #include "common/Sha256.h"
+#include "package/PackagePlatform.h"
 
 #include <string>
 
@@ -79,10 +80,11 @@ SignerPolicy readSignerPolicy(const char* iniPath);
 // --- platform (PatchSigner_win.cpp) -------------------------------------
 
 // The running package's own certificate, for Signer=package: true with
-// digest set when the program's own file carries a valid signature
-// (WinVerifyTrust) and its signer's certificate can be read. Traces why
-// not otherwise: "[Veldrun] Signer => the package is not signed (%s), nothing to compare with\n".
-bool readPackageSigner(unsigned char digest[kSha256Size]);
+// digest set when the program's own file, as the launcher holds it, carries
+// a valid signature (WinVerifyTrust on the held handle) and its signer's
+// certificate can be read from the held view. Traces why not otherwise:
+// "[Veldrun] Signer => the package is not signed (%s), nothing to compare with\n".
+bool readPackageSigner(const CPackageView& own, unsigned char digest[kSha256Size]);
 
 // Checks the held download against the policy: WinVerifyTrust on the held
 // handle (no UI, no revocation check: the run may be offline), then the

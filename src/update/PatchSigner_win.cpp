@@ -47,7 +47,7 @@ WinVerifyTrustFn winVerifyTrust()
 // WinVerifyTrust over the held handle (the path only names it): no UI, no
 // revocation check and no retrieval beyond the cache, as the run may be
 // offline. The state is closed again before returning.
-long verifyHeld(CHeldFile& held, const char* path)
+long verifyHeld(void* handle, const char* path)
 {
     WinVerifyTrustFn verify = winVerifyTrust();
     if (!verify) {
@@ -59,7 +59,7 @@ long verifyHeld(CHeldFile& held, const char* path)
     WINTRUST_FILE_INFO file = {};
     file.cbStruct = sizeof file;
     file.pcwszFilePath = widePath;
-    file.hFile = static_cast<HANDLE>(held.nativeHandle());
+    file.hFile = static_cast<HANDLE>(handle);
     WINTRUST_DATA data = {};
     data.cbStruct = sizeof data;
     data.dwUIChoice = WTD_UI_NONE;
@@ -77,18 +77,16 @@ long verifyHeld(CHeldFile& held, const char* path)
 
 } // namespace
 
-bool readPackageSigner(unsigned char digest[kSha256Size])
+bool readPackageSigner(const CPackageView& own, unsigned char digest[kSha256Size])
 {
     char path[kMaxText] = {};
-    CHeldFile own;
-    const char* why = nullptr;
-    if (!packageOwnModulePath(path, sizeof path) || !own.open(path)) {
-        why = "its file cannot be opened";
-    } else {
-        long trust = verifyHeld(own, path);
-        CHeldSource source(own);
+    packageOwnModulePath(path, sizeof path); // names the file only; the handle is what is checked
+    const char* why = "its file is not held";
+    if (own.isHeld() && own.data()) {
+        long trust = verifyHeld(own.heldHandle(), path);
+        CMemorySource source(own.data(), static_cast<std::size_t>(own.size()));
         SignerCertificate cert;
-        int read = readProgramSigner(source, &cert);
+        int read = trust == 0 ? readProgramSigner(source, &cert) : kSignerUnsigned;
         if (trust != 0) {
             why = trustKind(trust) == kTrustNoSignature ? "no signature" : "its signature does not verify";
             traceLog("[Veldrun] Signer => WinVerifyTrust on the package: 0x%08lX\n", static_cast<unsigned long>(trust));
@@ -110,7 +108,7 @@ int checkPatchSigner(const SignerPolicy& policy, CHeldFile& held, const char* pa
 {
     if (policy.kind == kSignerKeyNone)
         return kSignerNotChecked;
-    long trust = held.isOpen() ? verifyHeld(held, path) : static_cast<long>(TRUST_E_NOSIGNATURE);
+    long trust = held.isOpen() ? verifyHeld(held.nativeHandle(), path) : static_cast<long>(TRUST_E_NOSIGNATURE);
     CHeldSource source(held);
     SignerCertificate cert;
     int read = trust == 0 ? readProgramSigner(source, &cert) : kSignerUnsigned;

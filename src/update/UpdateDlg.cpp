@@ -33,7 +33,7 @@ std::uint64_t nowMs()
 } // namespace
 
 CUpdateDlg::CUpdateDlg(CWnd* parent)
-    : CDialog(IDD_UPDATE_DIALOG, parent), m_hIcon(nullptr), m_szIniPath{}, m_szServerURL{}, m_szSRNo{},
+    : CDialog(IDD_UPDATE_DIALOG, parent), m_hIcon(nullptr), m_szIniPath{}, m_szRunDir{}, m_szServerURL{}, m_szSRNo{},
       m_bAllowFallback(1), m_bSilent(0), m_bWait(0), m_szStatusText{}, m_job{},
       m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_nThreadId(0), m_nTimer(0)
 {
@@ -47,9 +47,10 @@ CUpdateDlg::~CUpdateDlg()
 {
     // A worker still held is told to stop before it is waited for; its
     // download is started by nobody.
-    if (endWorker())
-        DeleteFileA(m_job.szLocalPath);
+    bool ended = endWorker();
     m_heldDownload.close();
+    if (ended)
+        DeleteFileA(m_job.szLocalPath);
     if (m_nTimer) {
         if (m_hWnd)
             KillTimer(m_hWnd, m_nTimer);
@@ -131,7 +132,7 @@ void CUpdateDlg::chooseBuild()
     if (m_signer.kind == kSignerKeyMalformed)
         source.signerProblem = "the Signer key is neither \"package\" nor 64 hex digits";
     else if (m_signer.kind == kSignerKeyPackage)
-        m_signer.bExpectedKnown = readPackageSigner(m_signer.expected);
+        m_signer.bExpectedKnown = m_pOwnPackage && readPackageSigner(*m_pOwnPackage, m_signer.expected);
     if (m_signer.kind == kSignerKeyPackage && !m_signer.bExpectedKnown)
         source.signerProblem = "Signer=package, but the package carries no valid signature";
     source.stallSeconds = readProfileInt("SRInfo", "StallSeconds", 0, m_szIniPath);
@@ -330,26 +331,24 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     m_job.hCancelEvent = m_cancelEvent.get();
     copyBounded(m_job.szURL, sizeof m_job.szURL, url);
     m_job.nVerdict = static_cast<int>(DownloadVerdict::NoFile);
+    m_heldDownload.close();
+    m_job.pHeld = &m_heldDownload;
 
-    // Only a name inside the temporary directory will do: a failure would
-    // leave a relative ".exe", fetched into (and started from) wherever the
-    // working directory and the search path lead.
-    char tempDir[kMaxText] = {};
+    // Only a name inside the run's folder will do: a failure would leave a
+    // relative ".exe", fetched into (and started from) wherever the working
+    // directory and the search path lead.
     char reserved[kMaxText] = {};
     std::memset(m_job.szLocalPath, 0, sizeof m_job.szLocalPath);
-    DWORD n = GetTempPathA(sizeof tempDir, tempDir);
-    if (n == 0 || n >= sizeof tempDir || !GetTempFileNameA(tempDir, "", 0, reserved)) {
+    if (!m_szRunDir[0] || !GetTempFileNameA(m_szRunDir, "", 0, reserved)) {
         traceLog("[Veldrun] updateDownloadURL => no temporary file name, refused\n");
         return 0;
     }
     copyBounded(m_job.szLocalPath, sizeof m_job.szLocalPath, reserved);
     PathRemoveExtensionA(m_job.szLocalPath);
     // ".exe" given by name: the platform's default for a null extension is
-    // not honoured everywhere (Wine adds nothing).
-    bool named = PathAddExtensionA(m_job.szLocalPath, ".exe") != FALSE;
-    // The empty file only reserved the name.
-    DeleteFileA(reserved);
-    if (!named) {
+    // not honoured everywhere (Wine adds nothing). The empty file keeps the
+    // name reserved until the run ends and its folder goes.
+    if (!PathAddExtensionA(m_job.szLocalPath, ".exe")) {
         m_job.szLocalPath[0] = '\0';
         return 0;
     }
@@ -369,10 +368,11 @@ bool CUpdateDlg::onEndDownload()
     m_hThread.reset();
     traceLog("WindowProc::WM_USER_ENDDOWNLOAD %s\n", m_job.szLocalPath);
     // The worker removed a file that must not be started; its verdict
-    // counts, not a file that merely exists. The file is held from here to
-    // the patch's start, so what was checked is what is started.
+    // counts, not a file that merely exists. The worker held the file from
+    // the end of its transfer; it stays held to the patch's start, so what
+    // was checked is what is started.
     auto verdict = static_cast<DownloadVerdict>(m_job.nVerdict);
-    bool good = verdict == DownloadVerdict::Good && m_run.downloading() && m_heldDownload.open(m_job.szLocalPath);
+    bool good = verdict == DownloadVerdict::Good && m_run.downloading() && m_heldDownload.isOpen();
     int pin = good ? checkDownloadPin(m_szIniPath, m_run.pinFolder(), m_job.szLocalPath, &m_heldDownload) : kPinNone;
     // The signer is checked on the same held file, after its pin.
     int signer = kSignerNotChecked;

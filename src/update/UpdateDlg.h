@@ -20,6 +20,7 @@
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
 #include "common/FileHash.h"
+#include "package/PackagePlatform.h"
 #include "update/PatchSigner.h"
 #include "update/RunAccount.h"
 #include "update/UpdateRun.h"
@@ -33,9 +34,9 @@ public:
 
     // Replaces the status line by string `id` and repaints it.
     void setStatusText(unsigned id);
-    // Starts a download of `url` into a new file of the temporary
-    // directory. Returns 1 when a worker was started, 0 when the URL was
-    // rejected or no temporary file name could be made.
+    // Starts a download of `url` into a new file of the run's folder
+    // (m_szRunDir). Returns 1 when a worker was started, 0 when the URL was
+    // rejected or no file name could be made there.
     int updateDownloadURL(const char* url);
 
     // The run's controller: its outcome, exit status and facts, once the
@@ -48,6 +49,10 @@ public:
     CSkinProgressCtrl m_progress;
     HICON m_hIcon;
     char m_szIniPath[kMaxText];
+    char m_szRunDir[kMaxText]; // the run's own folder, ending in a backslash
+    // The running package's own file as the launcher holds it (null: not
+    // held): Signer=package takes its certificate from there.
+    const CPackageView* m_pOwnPackage = nullptr;
     char m_szServerURL[kMaxText];
     char m_szSRNo[kMaxText];
     int m_bAllowFallback;
@@ -90,7 +95,7 @@ private:
     bool endWorker();
     void chooseBuild();
 
-    CHeldFile m_heldDownload; // the checked download, held until its process exists
+    CHeldFile m_heldDownload; // the download, held from the end of its transfer until its process exists
     SignerPolicy m_signer;    // [SRInfo] Signer, with the package's own certificate for "package"
     CRunAccount m_account;    // the product and build facts of the outcome line
     bool m_bStartFailed = false;

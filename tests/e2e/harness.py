@@ -436,6 +436,14 @@ def temp_dir(env=None):
     return unix_path(m.group(1).replace("\\\\", "\\"), e)
 
 
+def run_folder_files(name="patch.ini", env=None):
+    """Host paths of the files called `name` in the run folders (a run's own
+    folder, "vdr" and 16 hex digits) of the prefix's temporary directory."""
+    temp = temp_dir(env)
+    return sorted(os.path.join(temp, d, name) for d in os.listdir(temp)
+                  if re.fullmatch(r"vdr[0-9a-f]{16}", d) and os.path.exists(os.path.join(temp, d, name)))
+
+
 def fakepatch_bytes():
     """The fake patch program, served as the patch build."""
     with open(tool("fakepatch"), "rb") as f:

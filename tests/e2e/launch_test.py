@@ -1,6 +1,7 @@
 """Start-up of Veldrun.exe: the switch scan, the single-instance guard and
 the extraction into the temporary directory."""
 import os
+import re
 import shutil
 import sys
 import tempfile
@@ -64,15 +65,16 @@ class Launch(unittest.TestCase):
     def test_extracts_into_the_temporary_directory(self):
         r = harness.run_closing_boxes(self.package, [], cwd=self.work)
         path = harness.extracted_path(r)
-        self.assertTrue(path and path.lower().endswith("\\temp\\patch.ini"), r)
+        self.assertTrue(path and re.search(r"\\temp\\vdr[0-9a-f]{16}\\patch\.ini$", path.lower()), r)
+        folder = path[:-len("patch.ini")]
         self.assertEqual(
-            ["[Veldrun] checkSignature\n", "[Veldrun] checkSignature 0\n",
-             "[Veldrun] detachFile %s\n" % path[:-len("patch.ini")], "[Veldrun] detachFile => 1\n",
+            ["[Veldrun] checkSignature\n", "[Veldrun] checkSignature 0\n", "[Veldrun] Run folder: %s\n" % folder,
+             "[Veldrun] detachFile %s\n" % folder, "[Veldrun] detachFile => 1\n",
              "[Veldrun] Extract patch information file: %s\n" % path,
-             "[Veldrun] Extract patch mode: Show No-Wait\n"], r.traces[:6])
+             "[Veldrun] Extract patch mode: Show No-Wait\n"], r.traces[:7])
         self.assertEqual("[Veldrun] Program End.\n", r.traces[-1])
-        # Read by the run, then removed at its end.
-        self.assertFalse(os.path.exists(harness.unix_path(path)), "the extracted file stays behind")
+        # Read by the run, then removed at its end with its folder.
+        self.assertFalse(os.path.exists(harness.unix_path(folder)), "the run folder stays behind")
 
     def test_temporary_directory_missing_or_too_long_extracts_nothing(self):
         long_dir = "C:\\" + "\\".join(["t" * 50] * 6)

@@ -61,13 +61,13 @@ class Builder(unittest.TestCase):
         """Runs a package visibly and returns (Run, the extracted file's bytes).
         The run removes its extracted file at its end, so the file is read
         while the run stands at its product error box."""
-        host = os.path.join(harness.temp_dir(), "patch.ini")
-        if os.path.exists(host):
-            os.unlink(host)
+        before = harness.run_folder_files()
         handle = harness.start(package, list(args), cwd=self.work)
-        data, last, end = None, None, time.time() + 60
+        data, last, host, end = None, None, None, time.time() + 60
         while data is None and handle[0].poll() is None and time.time() < end:
-            now = read(host) if os.path.exists(host) else None
+            found = [f for f in harness.run_folder_files() if f not in before]
+            host = found[0] if found else host
+            now = read(host) if host and os.path.exists(host) else None
             data = now if now is not None and now == last else None
             last = now
             time.sleep(0.3)

@@ -22,12 +22,13 @@ class RunFaults(harness.FakePatchLog, harness.ExampleRunCase):
         return pkg.run(list(args), env=harness.fakepatch_env(self.log), timeout=timeout)
 
     def test_planted_patch_information_file_is_never_read(self):
-        # Another process of the user plants the file and keeps it open, so
-        # that the run cannot overwrite it.
+        # Another process of the user plants the file in the temporary
+        # directory and keeps it open; the run extracts into its own folder.
         planted = os.path.join(harness.temp_dir(), "patch.ini")
         work = tempfile.mkdtemp(prefix="vdr-hold-")
         ready, stop = os.path.join(work, "ready"), os.path.join(work, "stop")
         with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
             with open(planted, "w", newline="\r\n") as f:
                 f.write(harness.folder_ini(server.base + "/planted", 0))
             holder = harness.start(harness.tool("holdfile"), [harness.winepath(planted), harness.winepath(ready),
@@ -38,21 +39,22 @@ class RunFaults(harness.FakePatchLog, harness.ExampleRunCase):
                         break
                     time.sleep(0.1)
                 self.assertTrue(os.path.exists(ready), "holdfile did not start")
-                r = self.run_package(server, harness.folder_ini(server.base + "/p", 0), args=["/s"])
+                r = self.run_package(server, harness.folder_ini(server.base + "/p", 0))
             finally:
                 open(stop, "w").close()
                 harness.finish(holder, timeout=60)
+                with open(planted) as f:
+                    planted_text = f.read()
                 os.unlink(planted)
                 for name in (ready, stop):
                     os.unlink(name)
                 os.rmdir(work)
             requests = list(server.requests)
-        self.assertEqual(8, r.rc, r)
-        self.assertEqual([], requests)
-        self.assertIn("[Veldrun] Extract patch information file: \n", r.traces)
-        self.assertEqual("[Veldrun] Outcome: patch information file not extracted (exit 8): detachFile result 5\n",
-                         r.traces[-2])
-        self.assertEqual([], harness.read_fakepatch(self.log))
+        self.assertEqual(0, r.rc, r)
+        self.assertEqual(["/p/0/%s.exe" % SR], requests)
+        self.assertNotEqual(planted, harness.unix_path(harness.extracted_path(r)))
+        self.assertIn("/planted", planted_text)
+        self.assertEqual(1, len(harness.read_fakepatch(self.log)))
 
     def test_stalled_server_ends_the_silent_run(self):
         with harness.PatchServer() as server:

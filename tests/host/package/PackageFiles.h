@@ -20,3 +20,11 @@ Bytes pseudoRandomBytes(std::size_t n, std::uint32_t seed);
 // startOffset < 0 stores the true start; nameLen < 0 the true length.
 Bytes composePackage(const Bytes& exe, const Bytes& name, const Bytes& content, const Bytes& trailing = "",
                      std::int64_t startOffset = -1, std::int64_t nameLen = -1);
+
+// The headers of a small program file (PE32 or PE32+), 512 bytes: one
+// section, sixteen data directories, no certificate table.
+Bytes minimalPe(bool wide);
+// Offset of the security directory entry (file offset, then size) in it.
+std::size_t securityEntryAt(bool wide);
+// Writes the certificate table's place and size into the headers.
+void setCertTable(Bytes& pe, bool wide, std::uint32_t at, std::uint32_t size);

@@ -215,6 +215,20 @@ TEST_F(PackageTest, RoundTripKeepsEveryByteIncludingEmptyAndLargeAttachments)
         ASSERT_EQ(kDetachDone, reader.detachFile(dir.path().c_str(), out, sizeof out));
         EXPECT_TRUE(fileExists(out));
         EXPECT_EQ(content, readFile(out));
+        // Held: made fresh only (nothing of someone else's is written into),
+        // and what the hold reads is what was attached.
+        CHeldFile hold;
+        EXPECT_EQ(kDetachCreate, reader.detachFile(dir.path().c_str(), out, sizeof out, &hold));
+        EXPECT_FALSE(hold.isOpen());
+        std::remove(out);
+        ASSERT_EQ(kDetachDone, reader.detachFile(dir.path().c_str(), out, sizeof out, &hold));
+        unsigned char held[kSha256Size], want[kSha256Size];
+        ASSERT_TRUE(hold.sha256(held));
+        CSha256 sha;
+        sha.update(content.data(), content.size());
+        sha.finish(want);
+        EXPECT_EQ(0, std::memcmp(held, want, sizeof want));
+        EXPECT_EQ(static_cast<std::int64_t>(len), hold.size());
     }
 }
 
