@@ -4,6 +4,7 @@
 
 #include "package/PackageTrailer.h"
 #include "package/PatchPackage.h"
+#include "package/PeLayout.h"
 
 namespace {
 
@@ -12,27 +13,17 @@ std::uint32_t le32(const std::string& b, std::int64_t at)
     return readLe32(reinterpret_cast<const unsigned char*>(b.data()) + at);
 }
 
-std::uint16_t le16(const std::string& b, std::int64_t at)
-{
-    return readLe16(reinterpret_cast<const unsigned char*>(b.data()) + at);
-}
-
 // The certificate table entry of a PE header (the security data directory,
 // whose address is a file offset): false when the bytes are no PE image or
 // the entry is empty.
 bool securityDirectory(const std::string& b, std::int64_t exeSize, std::int64_t& offset, std::int64_t& size)
 {
-    std::int64_t pe = peHeaderOffset(b, exeSize);
-    if (pe < 0)
+    PeLayout pe;
+    if (exeSize > static_cast<std::int64_t>(b.size()) ||
+        !readPeLayout(reinterpret_cast<const unsigned char*>(b.data()), exeSize, pe) || !pe.hasCertTable)
         return false;
-    std::int64_t opt = pe + 24;
-    std::uint16_t magic = le16(b, opt);
-    std::int64_t countAt = magic == 0x20B ? opt + 108 : magic == 0x10B ? opt + 92 : -1;
-    if (countAt < 0 || countAt + 4 + 5 * 8 > exeSize || le32(b, countAt) < 5)
-        return false;
-    std::int64_t entry = countAt + 4 + 4 * 8; // IMAGE_DIRECTORY_ENTRY_SECURITY
-    offset = le32(b, entry);
-    size = le32(b, entry + 4);
+    offset = pe.certAt;
+    size = pe.certSize;
     return size > 0;
 }
 

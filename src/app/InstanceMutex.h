@@ -18,6 +18,11 @@ public:
 
     // True when the name existed already: another instance runs.
     bool alreadyExists() const { return m_dwLastError == ERROR_ALREADY_EXISTS; }
+    // True when the guard does not stand: the name existed, or the mutex
+    // could not be made at all (a name squatted with an access list that
+    // denies us, say). Both count as another instance: the guard never fails
+    // open.
+    bool anotherInstance() const { return alreadyExists() || !m_hMutex; }
 
     DWORD m_dwLastError;
     CHandleOwner m_hMutex; // null when creation failed

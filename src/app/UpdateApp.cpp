@@ -175,7 +175,10 @@ int runBuilderMode(CPatchPackage& package, const CArguments& args)
 BOOL CUpdateApp::InitInstance()
 {
     CInstanceMutex mutex(kMutexName);
-    if (mutex.alreadyExists()) {
+    if (!mutex.alreadyExists() && mutex.anotherInstance())
+        traceLog("[Veldrun] The instance mutex cannot be made (error %lu): counted as another instance\n",
+                 mutex.m_dwLastError);
+    if (mutex.anotherInstance()) {
         traceLog("[Veldrun] Process is running\n");
         m_nExitCode = kExitAlreadyRunning;
         return FALSE;

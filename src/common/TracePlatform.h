@@ -15,7 +15,9 @@ std::string traceLocalStamp();
 std::string traceTextToUtf8(const char* text);
 
 // The log file: opened for appending (created when missing, shared for
-// reading and writing); 0 or the platform's error code.
+// reading and writing); 0 or the platform's error code. A path that is a
+// link (Windows: a reparse point, or a file with more than one name) is
+// refused, never followed.
 unsigned long traceFileOpen(const char* utf8Path);
 // Appends the bytes with one write; false when the write failed.
 bool traceFileAppend(const std::string& bytes);

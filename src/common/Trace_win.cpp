@@ -73,11 +73,25 @@ unsigned long traceFileOpen(const char* utf8Path)
     if (path.size() > kMaxLogPath)
         return ERROR_FILENAME_EXCED_RANGE;
     // Append access only: every write goes to the end of the file, also
-    // when another run appends to it at the same time.
-    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // when another run appends to it at the same time. A link planted at
+    // the path is opened as itself, never followed: the elevated run must
+    // not append to whatever it points at.
+    HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
+    BY_HANDLE_FILE_INFORMATION info = {};
+    DWORD refused = 0;
+    if (!GetFileInformationByHandle(file, &info))
+        refused = GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        refused = ERROR_CANT_ACCESS_FILE; // a symbolic link or junction
+    else if (info.nNumberOfLinks > 1)
+        refused = ERROR_TOO_MANY_LINKS; // another name of someone else's file
+    if (refused) {
+        CloseHandle(file);
+        return refused;
+    }
     logFile() = file;
     return 0;
 }

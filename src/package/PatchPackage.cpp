@@ -19,6 +19,8 @@ namespace {
 const char kMarkerHalf[] = "!vdrsign!";
 
 constexpr std::size_t kCopyChunk = 1024;
+// What a stream read gives the program file's layout: its headers.
+constexpr std::int64_t kHeadBytes = 65536;
 
 std::int32_t getLe32(const unsigned char* p)
 {
@@ -187,17 +189,25 @@ int CPatchPackage::checkSignature()
     traceLog("[Veldrun] checkSignature\n");
     std::int64_t size;
     std::int64_t at;
+    // A trailer counts only before a certificate table, the alignment's zero
+    // bytes between them allowed (see trailerRegionEnd); bytes before it
+    // are checked below.
+    std::int64_t regionEnd;
+    bool hasTable = false;
+    unsigned char gap[kCertAlignment] = {};
     // A mapped view is searched in place; a file that cannot be mapped (an
     // empty one, say) is read in blocks.
     CPackageView view;
     if (m_bRefused)
         return 0;
-    if (m_held.data()) {
-        size = m_held.size();
-        at = lastMarkerIn(m_held.data(), size, marker);
-    } else if (view.map(packagePath)) {
-        size = view.size();
-        at = lastMarkerIn(view.data(), size, marker);
+    const CPackageView* mapped = m_held.data() ? &m_held : (view.map(packagePath) ? &view : nullptr);
+    if (mapped) {
+        size = mapped->size();
+        regionEnd = trailerRegionEnd(mapped->data(), size, size, &hasTable);
+        at = regionEnd < 0 ? -1 : lastMarkerIn(mapped->data(), regionEnd, marker);
+        std::int64_t gapLen = (at < 0 || !hasTable) ? 0 : regionEnd - at - static_cast<std::int64_t>(kMarkerField);
+        if (gapLen > 0 && gapLen < kCertAlignment)
+            std::memcpy(gap, mapped->data() + at + kMarkerField, static_cast<std::size_t>(gapLen));
     } else {
         CStdFile f(packagePath, "rb");
         if (!f)
@@ -207,10 +217,28 @@ int CPatchPackage::checkSignature()
         size = streamSize(f.get());
         if (size < 0 || size > kMaxPackage)
             return 0;
-        at = lastMarkerInStream(f.get(), size, marker);
+        unsigned char head[kHeadBytes];
+        std::size_t headLen = static_cast<std::size_t>(size < kHeadBytes ? size : kHeadBytes);
+        if (!seekTo(f.get(), 0) || std::fread(head, 1, headLen, f.get()) != headLen)
+            return 0;
+        regionEnd = trailerRegionEnd(head, static_cast<std::int64_t>(headLen), size, &hasTable);
+        at = regionEnd < 0 ? -1 : lastMarkerInStream(f.get(), regionEnd, marker);
+        std::int64_t gapLen = (at < 0 || !hasTable) ? 0 : regionEnd - at - static_cast<std::int64_t>(kMarkerField);
+        if (gapLen > 0 && gapLen < kCertAlignment &&
+            (!seekTo(f.get(), at + static_cast<std::int64_t>(kMarkerField)) ||
+             std::fread(gap, 1, static_cast<std::size_t>(gapLen), f.get()) != static_cast<std::size_t>(gapLen)))
+            return 0;
     }
     if (at == -2)
         return 0;
+    if (at >= 0 && hasTable) {
+        std::int64_t gapLen = regionEnd - at - static_cast<std::int64_t>(kMarkerField);
+        bool zeros = gapLen < kCertAlignment;
+        for (std::int64_t i = 0; zeros && i < gapLen; ++i)
+            zeros = gap[i] == 0;
+        if (!zeros)
+            at = -1;
+    }
     if (at < 0) {
         // Where the byte-by-byte search stops: one step past the window at offset 0.
         trailingBytes = static_cast<std::int32_t>(size < static_cast<std::int64_t>(kMarkerField) ? 0 : size - 19);

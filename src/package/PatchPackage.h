@@ -9,7 +9,8 @@
 //   S+4+N        L     the attached file's bytes
 //   S+4+N+L      4     start offset: the value S
 //   S+8+N+L      20    marker field: "!vdrsign!!vdrsign!", a zero byte, one byte of no meaning
-//   S+28+N+L     T     bytes added later (a code-signing certificate table, say)
+//   S+28+N+L     T     bytes added later: a code-signing certificate table, after at most
+//                      7 zero bytes of alignment (nothing else counts in a signed file)
 //
 // The content length is not stored: it is what lies between the name and
 // the start-offset field. A package holds at most 2,147,483,647 bytes.
@@ -84,9 +85,13 @@ public:
     const CPackageView& heldView() const { return m_held; }
 
     // Searches the file backwards for the marker field nearest its end.
-    // Returns 1 and sets trailingBytes to the number of bytes after the
-    // marker field when found; 0 otherwise (trailingBytes is then the
-    // file's size less 19, or 0 for a file under 20 bytes).
+    // In a file with a certificate table (a signed program) only a field
+    // that ends where the table begins counts (fewer than kCertAlignment zero
+    // bytes between them allowed): whatever lies inside or after the table is
+    // outside the signature and never a trailer. Returns 1 and sets
+    // trailingBytes to the number of bytes after the marker field when
+    // found; 0 otherwise (trailingBytes is then the file's size less 19, or
+    // 0 for a file under 20 bytes).
     int checkSignature();
 
     // Appends the file at appendPath (may be null) and a trailer to the

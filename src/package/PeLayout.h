@@ -29,3 +29,18 @@ bool readPeLayout(const unsigned char* data, std::int64_t size, PeLayout& out);
 // checksum, the certificate table's place and size, and every section.
 bool sameLoadedHeaders(const unsigned char* loaded, std::int64_t loadedSize, const unsigned char* file,
                        std::int64_t fileSize);
+
+// The end of the region where a package trailer may lie in a file of
+// `size` bytes whose first `headLen` bytes are at head. A signed file's
+// certificate table is left out of its signature's digest, so bytes inside
+// or after it can be added without breaking the signature: for a file with
+// a certificate table the region ends where the table begins (-1 when the
+// table's place lies past the file's end); for any other file it is the
+// whole file. A table that does not lie inside the file leaves no region
+// (-1). hasTable (may be null) tells which case applies.
+std::int64_t trailerRegionEnd(const unsigned char* head, std::int64_t headLen, std::int64_t size,
+                              bool* hasTable = nullptr);
+
+// How many zero bytes may lie between a trailer's end and the certificate
+// table (the alignment a signing tool adds).
+constexpr std::int64_t kCertAlignment = 8;

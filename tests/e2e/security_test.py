@@ -15,6 +15,34 @@ import harness  # noqa: E402
 SR = harness.EXAMPLE_SRNO
 
 
+def trailer_for(ini_bytes, at):
+    """A patch information file and its trailer as builder mode writes them,
+    to be placed at offset `at` of a file."""
+    name = b"patch.ini"
+    return (len(name).to_bytes(4, "little") + name + ini_bytes + at.to_bytes(4, "little") +
+            harness.marker_field_text() + b"\0\0")
+
+
+def retagged(signed, ini_bytes, inside):
+    """The signed package with a second patch information file and trailer
+    grown into its certificate table (the directory's and the certificate's
+    size fields cover it: the signature stays valid) or appended after it."""
+    data = bytearray(signed)
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    opt = pe + 24
+    entry = opt + (112 if data[opt:opt + 2] == b"\x0b\x02" else 96) + 4 * 8
+    at = int.from_bytes(data[entry:entry + 4], "little")
+    size = int.from_bytes(data[entry + 4:entry + 8], "little")
+    assert at + size == len(data), "the table ends the signed file"
+    extra = trailer_for(ini_bytes, len(data))
+    extra += b"\0" * (-len(extra) % 8)
+    if inside:
+        data[entry + 4:entry + 8] = (size + len(extra)).to_bytes(4, "little")
+        length = int.from_bytes(data[at:at + 4], "little")
+        data[at:at + 4] = (length + len(extra)).to_bytes(4, "little")
+    return bytes(data + extra)
+
+
 def wait_for(path, proc, seconds=60):
     end = time.time() + seconds
     while not os.path.exists(path) and proc.poll() is None and time.time() < end:
@@ -88,6 +116,63 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertIn("[Veldrun] detachFile => 2\n", r.traces)
         self.assertEqual([], harness.read_fakepatch(self.log))
 
+    def test_signed_package_retagged_in_or_after_its_table_runs_as_signed(self):
+        with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
+            server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.patch)
+            honest = harness.Package(harness.folder_ini(server.base + "/p", 0))
+            self.addCleanup(honest.remove)
+            signed = os.path.join(honest.dir, "signed.exe")
+            harness.sign_package(honest.exe, signed)
+            with open(signed, "rb") as f:
+                signed_bytes = f.read()
+            evil = harness.folder_ini(server.base + "/evil", 0).replace("\n", "\r\n").encode()
+            runs = {}
+            for name, data in (("signed", signed_bytes), ("inside", retagged(signed_bytes, evil, True)),
+                               ("after", retagged(signed_bytes, evil, False))):
+                path = os.path.join(honest.dir, name + ".exe")
+                with open(path, "wb") as f:
+                    f.write(data)
+                runs[name] = harness.run(path, ["/s", "/w"], env=harness.fakepatch_env(self.log))
+            requests = list(server.requests)
+        self.assertEqual({"signed": 0, "inside": 0, "after": 0}, {k: r.rc for k, r in runs.items()}, runs)
+        self.assertEqual(["/p/0/%s.exe" % SR] * 3, requests)
+        self.assertEqual(3, len(harness.read_fakepatch(self.log)))
+
+    def test_squatted_instance_mutex_counts_as_another_instance(self):
+        pkg = harness.Package(harness.folder_ini("http://127.0.0.1:9/p", 0))
+        self.addCleanup(pkg.remove)
+        end = self.stand_in("holdmutex", ["deny"])
+        try:
+            r = pkg.run(["/s"])
+        finally:
+            end()
+        self.assertEqual(7, r.rc, r)
+        self.assertEqual(2, len(r.traces), r)
+        self.assertRegex(r.traces[0], r"^\[Veldrun\] The instance mutex cannot be made \(error [1-9][0-9]*\): counted as "
+                                      r"another instance\n$")
+        self.assertEqual("[Veldrun] Process is running\n", r.traces[1])
+
+    def test_log_path_that_is_a_link_is_never_followed(self):
+        pkg = harness.Package(harness.folder_ini("http://127.0.0.1:9/p", 0))
+        self.addCleanup(pkg.remove)
+        for name, link in (("symbolic.log", os.symlink), ("hard.log", os.link)):
+            with self.subTest(name):
+                target = self.path(name + ".target")
+                with open(target, "w") as f:
+                    f.write("someone else's file\n")
+                link(target, self.path(name))
+                r = pkg.run(["/s", "/log", harness.winepath(self.path(name))])
+                self.assertEqual(3, r.rc, r)
+                refused = [t for t in r.traces if t.startswith("[Veldrun] Log file cannot be opened (error ")]
+                if name == "symbolic.log" and not refused:
+                    # Wine 8 opens a Unix symbolic link as its target and
+                    # reports no reparse point; Windows opens the link itself.
+                    self.skipTest("Wine follows a Unix symbolic link and reports no reparse point")
+                self.assertEqual(1, len(refused), r)
+                self.assertIn("(error %d)" % (1920 if name == "symbolic.log" else 1142), refused[0])
+                with open(target) as f:
+                    self.assertEqual("someone else's file\n", f.read())
 
 if __name__ == "__main__":
     unittest.main()

@@ -199,6 +199,46 @@ TEST_F(PackageTest, SignedPackageExtractsTheSameFile)
     }
 }
 
+TEST_F(PackageTest, SignedPackageCountsOnlyTheTrailerWhereItsCertificateTableBegins)
+{
+    Bytes evilIni = "[SRInfo]\r\nURL=http://127.0.0.1/evil\r\n";
+    Bytes table = pseudoRandomBytes(1000, 5);
+    Bytes evil = composePackage("", "patch.ini", evilIni); // a second attachment and trailer
+    struct Case {
+        const char* what;
+        Bytes pad;          // between the honest trailer and the table
+        Bytes inTable;      // grown into the table (its size field covers it)
+        Bytes afterTable;   // appended after the table
+        std::int64_t shift; // added to the table's place
+        bool found;
+    };
+    const Case cases[] = {
+        {"honest, aligned", Bytes(3, '\0'), "", "", 0, true},
+        {"honest, no alignment", "", "", "", 0, true},
+        {"second trailer inside the table", Bytes(3, '\0'), evil, "", 0, true},
+        {"second trailer after the table", Bytes(3, '\0'), "", evil, 0, true},
+        {"bytes other than zeros before the table", "abc", "", "", 0, false},
+        {"eight zero bytes before the table", Bytes(8, '\0'), "", "", 0, false},
+        {"table placed past the file's end", "", "", "", 1 << 20, false},
+    };
+    for (bool wide : {false, true}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (wide ? " (PE32+)" : " (PE32)"));
+            Bytes head = composePackage(minimalPe(wide), "patch.ini", ini) + c.pad;
+            Bytes file = head + table + c.inTable + c.afterTable;
+            setCertTable(file, wide, static_cast<std::uint32_t>(static_cast<std::int64_t>(head.size()) + c.shift),
+                         static_cast<std::uint32_t>(table.size() + c.inTable.size()));
+            CPatchPackage pkg(package(file).c_str());
+            ASSERT_EQ(c.found ? 1 : 0, pkg.checkSignature());
+            if (!c.found)
+                continue;
+            char out[260];
+            ASSERT_EQ(kDetachDone, pkg.detachFile(dir.path().c_str(), out, sizeof out));
+            EXPECT_EQ(ini, readFile(out));
+        }
+    }
+}
+
 TEST_F(PackageTest, RoundTripKeepsEveryByteIncludingEmptyAndLargeAttachments)
 {
     for (std::size_t len : {std::size_t(0), std::size_t(1), std::size_t(1024), std::size_t(1025), std::size_t(70000)}) {

@@ -162,6 +162,20 @@ TEST(InspectCommand, LayoutOfAPlainAndOfASignedPackage)
                                  ",\n    \"size\": 40,\n    \"alignmentBytes\": 6\n  }"})
         EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
 
+    // A second trailer grown into the table and bytes after it: reported,
+    // never taken.
+    std::string retagged = expectedPackage(peStub(sigOffset, 40 + 300), "patch.ini", kIni) + std::string(2, '\0') +
+                           std::string(6, '\0') + std::string(40, 'C') +
+                           expectedPackage("", "patch.ini", "[SRInfo]\r\nURL=http://evil\r\n") + std::string(2, '\0');
+    retagged.resize(static_cast<std::size_t>(sigOffset) + 340, 'C');
+    writeFile(dir.file("retagged.exe"), retagged + "after");
+    r = runTool({"inspect", dir.file("retagged.exe")});
+    ASSERT_EQ(r.status, kToolOk) << r.err;
+    for (const char* part : {"trailer region:  before the certificate table\n", "content size:    195\n",
+                             "ignored:         a package marker inside or after the certificate table (never read)\n",
+                             "ignored:         5 bytes after the certificate table\n"})
+        EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
+
     // Bytes after the trailer that the header does not point to.
     writeFile(dir.file("tail.exe"), plain + "junk");
     r = runTool({"inspect", dir.file("tail.exe")});

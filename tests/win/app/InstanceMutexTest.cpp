@@ -13,6 +13,7 @@ TEST(InstanceMutex, SecondGuardSeesTheFirstUntilItIsGone)
     {
         CInstanceMutex first(kName);
         EXPECT_FALSE(first.alreadyExists());
+        EXPECT_FALSE(first.anotherInstance());
         EXPECT_TRUE(static_cast<bool>(first.m_hMutex));
         CInstanceMutex second(kName);
         EXPECT_TRUE(second.alreadyExists());
@@ -28,6 +29,7 @@ TEST(InstanceMutex, FailedCreationLeavesNoHandle)
     CInstanceMutex bad("no\\such\\namespace");
     EXPECT_FALSE(static_cast<bool>(bad.m_hMutex));
     EXPECT_FALSE(bad.alreadyExists());
+    EXPECT_TRUE(bad.anotherInstance());
 }
 
 } // namespace
