@@ -1,7 +1,9 @@
 #include "package/Authenticode.h"
 
 #include "package/PackageTrailer.h"
+#include "package/PeLayout.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -464,36 +466,25 @@ int locateCertTable(CByteSource& file, CertTableSpan* span)
     std::uint64_t fileSize = 0;
     if (!file.size(&fileSize))
         return kSignerUnreadable;
-    unsigned char dos[64];
-    if (fileSize < sizeof dos)
+    // The headers up to the security directory, where the PE header says
+    // they are (at most 1 MiB in), read as the package reader reads them.
+    enum { kDos = 64, kUpToSecurity = 24 + 112 + 5 * 8, kMaxPeOffset = 1 << 20 };
+    unsigned char dos[kDos];
+    if (fileSize < kDos)
         return kSignerUnsigned;
     if (!file.readAt(0, dos, sizeof dos))
         return kSignerUnreadable;
-    if (dos[0] != 'M' || dos[1] != 'Z')
-        return kSignerUnsigned;
-    // PE signature, file header (20 bytes), then the optional header up to
-    // the security directory: PE32 keeps its directories at 96, PE32+ at 112.
     std::uint64_t pe = readLe32(dos + 0x3C);
-    unsigned char head[24 + 112 + 5 * 8];
-    if (pe > fileSize || fileSize - pe < 24 + 2)
+    if (dos[0] != 'M' || dos[1] != 'Z' || pe > kMaxPeOffset)
         return kSignerUnsigned;
-    std::size_t have = static_cast<std::size_t>(fileSize - pe < sizeof head ? fileSize - pe : sizeof head);
-    if (!file.readAt(pe, head, have))
+    std::vector<unsigned char> head(static_cast<std::size_t>(std::min<std::uint64_t>(fileSize, pe + kUpToSecurity)));
+    if (!file.readAt(0, head.data(), head.size()))
         return kSignerUnreadable;
-    if (std::memcmp(head, "PE\0\0", 4) != 0)
+    PeLayout layout;
+    if (!readPeLayout(head.data(), static_cast<std::int64_t>(head.size()), layout) || !layout.hasCertTable)
         return kSignerUnsigned;
-    std::uint16_t optSize = readLe16(head + 20);
-    std::uint16_t magic = readLe16(head + 24);
-    std::size_t dirs = magic == 0x20B ? 112 : magic == 0x10B ? 96 : 0;
-    if (!dirs)
-        return kSignerUnsigned;
-    std::size_t entry = 24 + dirs + 4 * 8; // IMAGE_DIRECTORY_ENTRY_SECURITY
-    if (entry + 8 > have || optSize < dirs + 5 * 8 || readLe32(head + 24 + dirs - 4) < 5)
-        return kSignerUnsigned;
-    std::uint64_t offset = readLe32(head + entry);
-    std::uint64_t size = readLe32(head + entry + 4);
-    if (offset == 0 && size == 0)
-        return kSignerUnsigned;
+    std::uint64_t offset = static_cast<std::uint64_t>(layout.certAt);
+    std::uint64_t size = static_cast<std::uint64_t>(layout.certSize);
     if (size == 0 || size > kCertTableMaxSize || offset > fileSize || size > fileSize - offset)
         return kSignerMalformed;
     span->offset = offset;

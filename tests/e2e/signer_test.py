@@ -1,11 +1,9 @@
-"""[SRInfo] Signer end to end: patches signed with osslsigncode by two
-throwaway code-signing certificates (A, the package's; B, another
-publisher's), unsigned, and signed then changed by one byte. A patch is
-started only when Windows' WinVerifyTrust finds its signature valid and its
-signer's certificate is the one asked for; any other is removed, never
-started, and counts as no file (fallback, then the server error). Under Wine
-a chain to an untrusted root still verifies, so what these runs show is the
-certificate comparison. The host's vdrpack signer reads the same files."""
+"""[SRInfo] Signer end to end: the fake patch signed with osslsigncode by two
+throwaway certificates (A, the package's; B, another publisher's), unsigned,
+and signed then changed by one byte. Only a valid signature by the certificate
+asked for is started; any other build is removed unstarted (fallback, then
+exit 3). Wine trusts any root, so these runs show the certificate comparison.
+The host's vdrpack signer reads the same files."""
 import hashlib
 import os
 import shutil
@@ -65,7 +63,7 @@ class Signer(harness.FakePatchLog, harness.ExampleRunCase):
 
     def served(self, name):
         with open(self.files[name], "rb") as f:
-            return f.read()
+            return harness.Route(f.read())
 
     def run_package(self, signer, first, fallback=None, package_cert=None):
         """A silent run of a package (signed with package_cert, or unsigned)
@@ -73,9 +71,9 @@ class Signer(harness.FakePatchLog, harness.ExampleRunCase):
         the build named first, Max the one named fallback (404 without)."""
         with harness.PatchServer() as server:
             base = server.base + "/patch/417"
-            server.routes["/patch/417/0/%s.exe" % SR] = harness.Route(self.served(first))
+            server.routes["/patch/417/0/%s.exe" % SR] = self.served(first)
             if fallback:
-                server.routes["/patch/417/Max/%s.exe" % SR] = harness.Route(self.served(fallback))
+                server.routes["/patch/417/Max/%s.exe" % SR] = self.served(fallback)
             ini = harness.example_ini(base).replace("[SRInfo]\n", "[SRInfo]\nSigner=%s\n" % signer)
             pkg = harness.Package(ini)
             try:
@@ -95,11 +93,11 @@ class Signer(harness.FakePatchLog, harness.ExampleRunCase):
             if os.path.exists(self.log):
                 break
             time.sleep(0.1)
-        return r, requests, harness.read_fakepatch(self.log)
-
-    def outcome(self, r):
+        starts = harness.read_fakepatch(self.log)
+        if os.path.exists(self.log):
+            os.unlink(self.log)
         self.assertEqual(1, len(r.outcome), r.traces)
-        return r.outcome[0]
+        return r, requests, starts, r.outcome[0]
 
     def test_package_signer_starts_only_the_patch_signed_alike(self):
         other = "signed by another publisher: CN=Ombrel Code Signing B, O=Ombrel Test B"
@@ -110,13 +108,8 @@ class Signer(harness.FakePatchLog, harness.ExampleRunCase):
         ]
         for first, fallback, status, started, verdicts in cases:
             with self.subTest(first=first, fallback=fallback):
-                if os.path.exists(self.log):
-                    os.unlink(self.log)
-                r, requests, starts = self.run_package("package", first, fallback, package_cert=self.a)
-                self.assertEqual(status, r.rc, r)
-                self.assertEqual(len(verdicts), len(requests), requests)
-                self.assertEqual(1 if started else 0, len(starts), starts)
-                line = self.outcome(r)
+                r, requests, starts, line = self.run_package("package", first, fallback, package_cert=self.a)
+                self.assertEqual((status, len(verdicts), int(started)), (r.rc, len(requests), len(starts)), r)
                 for verdict in verdicts:
                     self.assertIn(verdict, line)
                 self.assertIn("[Veldrun] Signer => package signed by CN=Ombrel Code Signing A, O=Ombrel Test A "
@@ -130,20 +123,15 @@ class Signer(harness.FakePatchLog, harness.ExampleRunCase):
     def test_named_certificate_from_an_unsigned_package(self):
         for first, status, started in (("B", 3, False), ("A", 0, True)):
             with self.subTest(first=first):
-                if os.path.exists(self.log):
-                    os.unlink(self.log)
-                r, requests, starts = self.run_package(self.a[2], first)
-                self.assertEqual(status, r.rc, r)
-                self.assertEqual(1 if started else 0, len(starts), starts)
-                self.assertIn("signer matched" if started else "signed by another publisher", self.outcome(r))
+                r, requests, starts, line = self.run_package(self.a[2], first)
+                self.assertEqual((status, int(started)), (r.rc, len(starts)), r)
+                self.assertIn("signer matched" if started else "signed by another publisher", line)
 
     def test_package_signer_with_an_unsigned_package_is_the_patch_error_before_any_download(self):
-        r, requests, starts = self.run_package("package", "A")
-        self.assertEqual(2, r.rc, r)
-        self.assertEqual([], requests)
-        self.assertEqual([], starts)
+        r, requests, starts, line = self.run_package("package", "A")
+        self.assertEqual((2, [], []), (r.rc, requests, starts), r)
         self.assertTrue(any(t.startswith("[Veldrun] Signer => the package is not signed") for t in r.traces), r.traces)
-        self.assertIn("Signer=package, but the package carries no valid signature", self.outcome(r))
+        self.assertIn("Signer=package, but the package carries no valid signature", line)
 
     def test_the_check_reads_the_held_file_and_vdrpack_the_same_certificates(self):
         # sigprobe holds the second file and names the first: the verdict is
