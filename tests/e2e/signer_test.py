@@ -21,7 +21,7 @@ HOST_VDRPACK = os.path.join(harness.BUILD, "..", "host", "tools", "vdrpack")
 
 
 def make_certificate(work, name):
-    """A self-signed code-signing certificate; returns (cert, key, DER SHA-256)."""
+    """A self-signed code-signing certificate: (cert, key, SHA-256 of its DER)."""
     key, cert = os.path.join(work, name + ".key"), os.path.join(work, name + ".crt")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
                     "-days", "2", "-subj", "/O=Ombrel Test %s/CN=Ombrel Code Signing %s" % (name, name),
@@ -31,9 +31,8 @@ def make_certificate(work, name):
 
 
 def sign(certificate, unsigned, signed):
-    cert, key, _ = certificate
-    subprocess.run(["osslsigncode", "sign", "-certs", cert, "-key", key, "-in", unsigned, "-out", signed],
-                   check=True, capture_output=True)
+    subprocess.run(["osslsigncode", "sign", "-certs", certificate[0], "-key", certificate[1], "-in", unsigned,
+                    "-out", signed], check=True, capture_output=True)
 
 
 class Signer(harness.FakePatchLog, harness.ExampleRunCase):
@@ -41,20 +40,16 @@ class Signer(harness.FakePatchLog, harness.ExampleRunCase):
     def setUpClass(cls):
         super().setUpClass()
         cls.work = tempfile.mkdtemp(prefix="vdr-signer-")
-        cls.a = make_certificate(cls.work, "A")
-        cls.b = make_certificate(cls.work, "B")
-        cls.files = {"unsigned": os.path.join(cls.work, "unsigned.exe")}
+        cls.a, cls.b = make_certificate(cls.work, "A"), make_certificate(cls.work, "B")
+        cls.files = {name: os.path.join(cls.work, name + ".exe") for name in ("unsigned", "A", "B", "changed")}
         with open(cls.files["unsigned"], "wb") as f:
             f.write(cls.patch)
-        for name, cert in (("A", cls.a), ("B", cls.b)):
-            cls.files[name] = os.path.join(cls.work, name + ".exe")
-            sign(cert, cls.files["unsigned"], cls.files[name])
-        with open(cls.files["A"], "rb") as f:
+        sign(cls.a, cls.files["unsigned"], cls.files["A"])
+        sign(cls.b, cls.files["unsigned"], cls.files["B"])
+        with open(cls.files["A"], "rb") as f, open(cls.files["changed"], "wb") as out:
             changed = bytearray(f.read())
-        changed[0x400] ^= 1  # code, inside the signed hash
-        cls.files["changed"] = os.path.join(cls.work, "changed.exe")
-        with open(cls.files["changed"], "wb") as f:
-            f.write(changed)
+            changed[0x400] ^= 1  # code, inside the signed digest
+            out.write(changed)
 
     @classmethod
     def tearDownClass(cls):

@@ -19,12 +19,9 @@ int main(int argc, char** argv)
     policy.bExpectedKnown = policy.kind == kSignerKeyDigest;
     for (int i = 2; i < argc; ++i) {
         std::string name = argv[i];
-        std::string file = name;
         std::size_t eq = name.find('=');
-        if (eq != std::string::npos) {
-            file = name.substr(eq + 1);
-            name.resize(eq);
-        }
+        std::string file = eq == std::string::npos ? name : name.substr(eq + 1);
+        name = name.substr(0, eq);
         CHeldFile held;
         std::string subject;
         int verdict = held.open(file.c_str()) ? checkPatchSigner(policy, held, name.c_str(), &subject) : -1;

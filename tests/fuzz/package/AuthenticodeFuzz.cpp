@@ -5,6 +5,7 @@
 #include "common/Sha256.h"
 #include "package/Authenticode.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,19 +17,15 @@ void check(int result, const SignerCertificate& cert, const std::string& input)
 {
     if (result != kSignerFound)
         return;
-    if (cert.der.empty() || input.find(cert.der) == std::string::npos)
-        std::abort();
     unsigned char digest[kSha256Size];
     CSha256 sha;
     sha.update(cert.der.data(), cert.der.size());
     sha.finish(digest);
-    if (std::memcmp(digest, cert.sha256, kSha256Size) != 0)
+    bool printable =
+        std::all_of(cert.subject.begin(), cert.subject.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+    if (cert.der.empty() || input.find(cert.der) == std::string::npos ||
+        std::memcmp(digest, cert.sha256, kSha256Size) != 0 || cert.subject.size() > kSignerSubjectMax || !printable)
         std::abort();
-    if (cert.subject.size() > kSignerSubjectMax)
-        std::abort();
-    for (char c : cert.subject)
-        if (c < 0x20 || c > 0x7E)
-            std::abort();
 }
 
 } // namespace
