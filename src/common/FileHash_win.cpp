@@ -1,6 +1,7 @@
 #include "common/FileHash.h"
 
 #include "common/Handles.h"
+#include "common/SystemDll.h"
 
 bool CHeldFile::open(const char* path)
 {
@@ -55,9 +56,11 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
     // Declared in this order so that the hash goes before its provider.
     CBCryptAlgOwner alg;
     CBCryptHashOwner hash;
-    if (BCryptOpenAlgorithmProvider(alg.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) < 0)
+    if (SYSTEM_CALL(L"bcrypt.dll", BCryptOpenAlgorithmProvider, kNtNotFound,
+                    (alg.receive(), BCRYPT_SHA256_ALGORITHM, nullptr, 0)) < 0)
         return false;
-    if (BCryptCreateHash(alg.get(), hash.receive(), nullptr, 0, nullptr, 0, 0) < 0)
+    if (SYSTEM_CALL(L"bcrypt.dll", BCryptCreateHash, kNtNotFound,
+                    (alg.get(), hash.receive(), nullptr, 0, nullptr, 0, 0)) < 0)
         return false;
     unsigned char buf[16384];
     DWORD n = 0;
@@ -66,10 +69,10 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
             return false;
         if (n == 0)
             break;
-        if (BCryptHashData(hash.get(), buf, n, 0) < 0)
+        if (SYSTEM_CALL(L"bcrypt.dll", BCryptHashData, kNtNotFound, (hash.get(), buf, n, 0)) < 0)
             return false;
     }
-    return BCryptFinishHash(hash.get(), digest, kSha256Size, 0) >= 0;
+    return SYSTEM_CALL(L"bcrypt.dll", BCryptFinishHash, kNtNotFound, (hash.get(), digest, kSha256Size, 0)) >= 0;
 }
 
 std::int64_t CHeldFile::size()

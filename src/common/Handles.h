@@ -6,6 +6,8 @@
 #include <windows.h>
 #include <bcrypt.h>
 
+#include "common/SystemDll.h"
+
 #include <utility>
 
 // A kernel handle closed with CloseHandle (event, thread, process, mutex).
@@ -173,7 +175,7 @@ public:
     ~CBCryptAlgOwner()
     {
         if (m_h)
-            BCryptCloseAlgorithmProvider(m_h, 0);
+            SYSTEM_CALL(L"bcrypt.dll", BCryptCloseAlgorithmProvider, kNtNotFound, (m_h, 0));
     }
     CBCryptAlgOwner(const CBCryptAlgOwner&) = delete;
     CBCryptAlgOwner& operator=(const CBCryptAlgOwner&) = delete;
@@ -182,7 +184,7 @@ public:
     {
         if (this != &o) {
             if (m_h)
-                BCryptCloseAlgorithmProvider(m_h, 0);
+                SYSTEM_CALL(L"bcrypt.dll", BCryptCloseAlgorithmProvider, kNtNotFound, (m_h, 0));
             m_h = std::exchange(o.m_h, nullptr);
         }
         return *this;
@@ -204,7 +206,7 @@ public:
     ~CBCryptHashOwner()
     {
         if (m_h)
-            BCryptDestroyHash(m_h);
+            SYSTEM_CALL(L"bcrypt.dll", BCryptDestroyHash, kNtNotFound, (m_h));
     }
     CBCryptHashOwner(const CBCryptHashOwner&) = delete;
     CBCryptHashOwner& operator=(const CBCryptHashOwner&) = delete;
@@ -213,7 +215,7 @@ public:
     {
         if (this != &o) {
             if (m_h)
-                BCryptDestroyHash(m_h);
+                SYSTEM_CALL(L"bcrypt.dll", BCryptDestroyHash, kNtNotFound, (m_h));
             m_h = std::exchange(o.m_h, nullptr);
         }
         return *this;

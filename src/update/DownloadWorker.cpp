@@ -1,5 +1,6 @@
 #include "update/DownloadWorker.h"
 
+#include "common/SystemDll.h"
 #include "common/Trace.h"
 #include "update/BSCallbackImpl.h"
 #include "update/DownloadVerdict.h"
@@ -62,7 +63,8 @@ unsigned __stdcall ThreadFunc(void* param)
     {
         CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
         callback.holdAtStop(job->pHeld, job->szLocalPath);
-        HRESULT hr = URLDownloadToFileA(nullptr, job->szURL, job->szLocalPath, 0, &callback);
+        HRESULT hr = SYSTEM_CALL(L"urlmon.dll", URLDownloadToFileA, E_FAIL,
+                                 (nullptr, job->szURL, job->szLocalPath, 0, &callback));
         verdict = finishDownload(callback, hr, job->szLocalPath, job->facts, job->pHeld);
     }
     if (SUCCEEDED(hrCom))

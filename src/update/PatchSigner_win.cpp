@@ -1,6 +1,7 @@
 #include "update/PatchSigner.h"
 
 #include "common/FixedBuf.h"
+#include "common/SystemDll.h"
 #include "common/Trace.h"
 #include "package/Authenticode.h"
 #include "package/PackagePlatform.h"
@@ -29,31 +30,11 @@ private:
     CHeldFile& m_file;
 };
 
-using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);
-
-// WinVerifyTrust from System32's wintrust.dll, never from the program's own
-// folder or the run's: loaded on first use with the System32 search only.
-WinVerifyTrustFn winVerifyTrust()
-{
-    static WinVerifyTrustFn fn = [] {
-        HMODULE dll = LoadLibraryExW(L"wintrust.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        if (!dll)
-            return static_cast<WinVerifyTrustFn>(nullptr);
-        return reinterpret_cast<WinVerifyTrustFn>(reinterpret_cast<void*>(GetProcAddress(dll, "WinVerifyTrust")));
-    }();
-    return fn;
-}
-
 // WinVerifyTrust over the held handle (the path only names it): no UI, no
 // revocation check and no retrieval beyond the cache, as the run may be
 // offline. The state is closed again before returning.
 long verifyHeld(void* handle, const char* path)
 {
-    WinVerifyTrustFn verify = winVerifyTrust();
-    if (!verify) {
-        traceLog("[Veldrun] checkPatchSigner => WinVerifyTrust not available (error %lu)\n", GetLastError());
-        return static_cast<long>(TRUST_E_PROVIDER_UNKNOWN);
-    }
     wchar_t widePath[kMaxText] = {};
     MultiByteToWideChar(CP_ACP, 0, path ? path : "", -1, widePath, kMaxText - 1);
     WINTRUST_FILE_INFO file = {};
@@ -69,9 +50,12 @@ long verifyHeld(void* handle, const char* path)
     data.dwStateAction = WTD_STATEACTION_VERIFY;
     data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
     GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    LONG result = verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    // wintrust is no KnownDLL: loaded from System32 only, on first use (a
+    // missing one gives TRUST_E_PROVIDER_UNKNOWN, a signature not verified).
+    HWND noUi = static_cast<HWND>(INVALID_HANDLE_VALUE);
+    LONG result = SYSTEM_CALL(L"wintrust.dll", WinVerifyTrust, TRUST_E_PROVIDER_UNKNOWN, (noUi, &action, &data));
     data.dwStateAction = WTD_STATEACTION_CLOSE;
-    verify(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+    SYSTEM_CALL(L"wintrust.dll", WinVerifyTrust, TRUST_E_PROVIDER_UNKNOWN, (noUi, &action, &data));
     return result;
 }
 

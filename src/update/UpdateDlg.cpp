@@ -1,6 +1,7 @@
 #include "update/UpdateDlg.h"
 
 #include "common/FixedBuf.h"
+#include "common/SystemDll.h"
 #include "common/Trace.h"
 #include "framework/WinApp.h"
 #include "products/ProductCheck.h"
@@ -310,7 +311,8 @@ void CUpdateDlg::OnTimer(UINT_PTR)
 {
     DWORD flags = 0;
     // The platform is asked only while a worker runs.
-    bool connected = !m_run.downloading() || !m_hThread || InternetGetConnectedState(&flags, 0);
+    bool connected = !m_run.downloading() || !m_hThread ||
+                     SYSTEM_CALL(L"wininet.dll", InternetGetConnectedState, FALSE, (&flags, 0));
     apply(m_run.onTimerTick(connected, nowMs()));
 }
 
@@ -319,7 +321,7 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     traceLog("[Veldrun] updateDownloadURL => Source URL: %s\n", url);
     wchar_t wide[kMaxText] = {};
     MultiByteToWideChar(CP_ACP, 0, url, -1, wide, kMaxText - 1);
-    if (FAILED(IsValidURL(nullptr, wide, 0)))
+    if (FAILED(SYSTEM_CALL(L"urlmon.dll", IsValidURL, E_FAIL, (nullptr, wide, 0))))
         return 0;
     if (m_hThread) {
         WaitForSingleObject(m_hThread.get(), INFINITE);

@@ -3,7 +3,9 @@ Windows programs standing in for one: files rewritten while the run reads
 them, a re-tagged signed package, the package swapped under its name, DLLs
 planted beside the package and in the temporary directory, a squatted
 instance mutex, a log path that is a link. Nothing of it steers the run."""
+import hashlib
 import os
+import shutil
 import sys
 import tempfile
 import time
@@ -56,7 +58,7 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.work = tempfile.mkdtemp(prefix="vdr-sec-")
 
     def tearDown(self):
-        harness.shutil.rmtree(self.work, ignore_errors=True)
+        shutil.rmtree(self.work, ignore_errors=True)
         super().tearDown()
 
     def path(self, name):
@@ -173,6 +175,35 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
                 self.assertIn("(error %d)" % (1920 if name == "symbolic.log" else 1142), refused[0])
                 with open(target) as f:
                     self.assertEqual("someone else's file\n", f.read())
+    def test_dlls_planted_beside_the_package_and_in_the_temporary_directory_never_load(self):
+        # Beside the package: the DLLs the program used to import. version.dll
+        # is left out there: Wine's comctl32 imports it, resolved by the loader
+        # before any of the program's code runs (see ARCHITECTURE.md).
+        beside = ("bcrypt", "urlmon", "wininet")
+        names = beside + ("version",)
+        planted = os.path.join(os.path.dirname(harness.tool("planted")), "planted.dll")
+        temp = harness.temp_dir()
+        log = self.path("planted.log")
+        with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
+            pkg = harness.Package(harness.folder_ini(server.base + "/p", 0) + "SHA2560=%s\n" %
+                                  hashlib.sha256(self.patch).hexdigest())
+            self.addCleanup(pkg.remove)
+            for folder, planted_names in ((pkg.dir, beside), (temp, names)):
+                for name in planted_names:
+                    shutil.copyfile(planted, os.path.join(folder, name + ".dll"))
+                    self.addCleanup(os.unlink, os.path.join(folder, name + ".dll"))
+            # Windows' order: a DLL in the program's folder before the system's.
+            overrides = harness.wine_env()["WINEDLLOVERRIDES"] + ";" + ",".join(names) + "=n,b"
+            env = harness.fakepatch_env(self.log, extra={"WINEDLLOVERRIDES": overrides,
+                                                         "VELDRUN_PLANTED_LOG": harness.winepath(log),
+                                                         "VELDRUN_FAKEPATCH_LOAD": "version.dll"})
+            r = pkg.run(["/s", "/w"], env=env)
+        self.assertEqual(0, r.rc, r)
+        self.assertIn("[Veldrun] checkDownloadPin => pin SHA2560 matched\n", r.traces)
+        self.assertEqual(1, len(harness.read_fakepatch(self.log)))
+        self.assertFalse(os.path.exists(log) and open(log).read(), "planted DLLs loaded")
+
 
 if __name__ == "__main__":
     unittest.main()

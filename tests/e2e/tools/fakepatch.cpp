@@ -2,7 +2,8 @@
 // by VELDRUN_FAKEPATCH_LOG:
 //   cmdline=<its command line>|show=<wShowWindow or -1>|hidden=<0 or 1>
 // then sleeps VELDRUN_FAKEPATCH_SLEEP_MS milliseconds and exits with
-// VELDRUN_FAKEPATCH_EXIT (default 0).
+// VELDRUN_FAKEPATCH_EXIT (default 0). With VELDRUN_FAKEPATCH_LOAD it first
+// loads that DLL by name, as an installer loads platform DLLs.
 #include <windows.h>
 
 #include <cstdio>
@@ -22,6 +23,8 @@ int main()
         }
     }
     char value[32] = {};
+    if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_LOAD", value, sizeof value) > 0)
+        LoadLibraryA(value);
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_SLEEP_MS", value, sizeof value) > 0)
         Sleep(static_cast<DWORD>(std::atoi(value)));
     int code = 0;
