@@ -15,6 +15,7 @@
 #include "products/ProductCheck.h"
 #include "products/TextCompare.h"
 #include "update/PatchPin.h"
+#include "update/PatchSigner.h"
 #include "update/UpdateRules.h"
 
 namespace {
@@ -71,6 +72,37 @@ struct Fetch {
     std::string sizeKey;
     std::string size; // the size pin as written ("" when none)
 };
+
+// [SRInfo] Signer as the run reads it: which certificate a download must be
+// signed with before it is started.
+void reportSigner(const IProfileReader& profile, const std::string& iniPath, Json& j, std::string& text)
+{
+    char value[kMaxText] = {};
+    profile.getString("SRInfo", "Signer", "", value, sizeof value, iniPath.c_str());
+    unsigned char digest[kSha256Size];
+    int kind = readSignerKey(value, digest);
+    char hex[kSha256HexSize] = {};
+    if (kind == kSignerKeyDigest)
+        sha256Hex(digest, hex);
+    switch (kind) {
+    case kSignerKeyNone:
+        j["signer"] = nullptr;
+        text += "signer: none (a download is started unsigned)\n";
+        return;
+    case kSignerKeyPackage:
+        j["signer"] = Json{{"kind", "package"}, {"sha256", nullptr}};
+        text += "signer: the package's own certificate (a valid signature with it)\n";
+        return;
+    case kSignerKeyDigest:
+        j["signer"] = Json{{"kind", "certificate"}, {"sha256", hex}};
+        text += std::string("signer: the certificate ") + hex + " (a valid signature with it)\n";
+        return;
+    default:
+        j["signer"] = Json{{"kind", "malformed"}, {"sha256", nullptr}, {"value", jsonText(value)}};
+        text += std::string("signer: malformed \"") + value + "\" (every run ends in the patch error)\n";
+        return;
+    }
+}
 
 } // namespace
 
@@ -205,6 +237,7 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
         text += "  size " + f.sizeKey + ": " + (f.size.empty() ? "none (bounded at 2 GiB)" : f.size) + "\n";
     }
     j["fetches"] = jFetches;
+    reportSigner(profile, iniPath, j, text);
     if (a.has("--all-builds")) {
         j["findings"] = lintJson(findings);
         text += findings.empty() ? "all builds: no findings\n" : "all builds: " + lintSummary(findings) + "\n";

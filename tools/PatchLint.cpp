@@ -6,6 +6,7 @@
 #include "common/TextHelpers.h"
 #include "products/IniFileReader.h"
 #include "products/ProfileLines.h"
+#include "update/PatchSigner.h"
 
 #include <algorithm>
 
@@ -20,7 +21,8 @@ struct KnownKeys {
 const KnownKeys kKnown[] = {
     {"RegPath", {"Count"}, {"Path", "Check", "NoVerCheck"}},
     {"SRInfo",
-     {"URL", "SRNo", "Count", "PID", "SHA256Max", "SizeMax", "StallSeconds", "DownloadSeconds", "SilentArgs", "Args"},
+     {"URL", "SRNo", "Count", "PID", "SHA256Max", "SizeMax", "StallSeconds", "DownloadSeconds", "SilentArgs", "Args",
+      "Signer"},
      {"Info", "SHA256", "Size"}},
 };
 
@@ -305,7 +307,15 @@ void Linter::patch()
             "the generic build is fetched from URL/max/, the fallback from URL/Max/: on a server whose paths are "
             "case-sensitive both must exist",
             "upload the generic build to both max/ and Max/ (or make the server ignore case)");
-    if (scheme == "http://") {
+    const PatchKey* signer = file.find("SRInfo", "Signer");
+    unsigned char digest[kSha256Size];
+    int signerKind = signer ? readSignerKey(signer->value.c_str(), digest) : kSignerKeyNone;
+    if (signerKind == kSignerKeyMalformed)
+        add("signer-form", kLintError, signer->nLine,
+            "Signer \"" + signer->value +
+                "\" is neither \"package\" nor 64 hex digits: every run ends in the patch error",
+            "write Signer=package, or the certificate's SHA-256 as vdrpack signer prints it");
+    if (scheme == "http://" && signerKind == kSignerKeyNone) {
         bool unpinned = file.value("SRInfo", "SHA256Max").empty();
         int n = std::max(0, std::min(CIniFileReader::parseInt(file.value("SRInfo", "Count")), 1000));
         for (int i = 0; i < n && !unpinned; ++i)

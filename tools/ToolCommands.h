@@ -12,6 +12,7 @@ int runInspect(const std::vector<std::string>& args, ToolOutput& io);
 int runExtract(const std::vector<std::string>& args, ToolOutput& io);
 int runCheck(const std::vector<std::string>& args, ToolOutput& io);
 int runPin(const std::vector<std::string>& args, ToolOutput& io);
+int runSigner(const std::vector<std::string>& args, ToolOutput& io);
 
 class CToolArgs;
 

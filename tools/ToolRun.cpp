@@ -22,12 +22,13 @@ const char kHelp[] =
     "  check PATCH.ini --registry STATE.reg [--all-builds] [--json]\n"
     "                                            run the product check and build selection\n"
     "  pin PATCH.ini (--build N | --max) FILE    write the SHA-256 pin of a patch build\n"
+    "  signer FILE.exe [--json]                  show the certificate that signed a program (for Signer=)\n"
     "\n"
     "\"vdrpack help COMMAND\" (or \"vdrpack COMMAND --help\") describes a command;\n"
     "\"vdrpack --version\" prints the version.\n"
     "\n"
     "exit status: 0 done; 1 the patch information file has errors; 2 bad command line;\n"
-    "3 an input file cannot be read; 4 not a package; 5 damaged or malformed input;\n"
+    "3 an input file cannot be read; 4 not a package (signer: not signed); 5 damaged or malformed input;\n"
     "6 an output file cannot be written; 7 refused for safety;\n"
     "check: 10 product error, 11 patch error, 12 already applied.\n";
 
@@ -37,8 +38,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"lint", runLint},       {"build", runBuild}, {"inspect", runInspect},
-    {"extract", runExtract}, {"check", runCheck}, {"pin", runPin},
+    {"lint", runLint},   {"build", runBuild}, {"inspect", runInspect}, {"extract", runExtract},
+    {"check", runCheck}, {"pin", runPin},     {"signer", runSigner},
 };
 
 const Command* commandNamed(const std::string& name)

@@ -4,7 +4,8 @@
 #include "framework/WinApp.h"
 #include "update/UpdateDlg.h"
 
-int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool silent, bool wait)
+int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool silent, bool wait,
+                    const CPackageView* ownPackage)
 {
     CUpdateDlg dlg;
     dlg.m_bSilent = silent ? 1 : 0;
@@ -12,6 +13,7 @@ int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bo
     dlg.m_run = run;
     copyBounded(dlg.m_szIniPath, sizeof dlg.m_szIniPath, iniPath);
     copyBounded(dlg.m_szRunDir, sizeof dlg.m_szRunDir, runDir);
+    dlg.m_pOwnPackage = ownPackage && ownPackage->isHeld() ? ownPackage : nullptr;
     CWinApp* app = AfxGetApp();
     if (app)
         app->m_pMainWnd = &dlg;

@@ -3,6 +3,7 @@
 // dialog is constructed, given the launch settings, run modally and
 // destroyed.
 
+class CPackageView;
 class CUpdateRun;
 
 // run: the run's controller, already told the launch; it comes back with
@@ -11,4 +12,7 @@ class CUpdateRun;
 // backslash; empty when none), where the patch is downloaded; silent: "/s" or "-s"; wait: "/w" or "-w".
 // Returns the process exit status (an UpdateExitStatus, or the started
 // patch's exit code after a wait).
-int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool silent, bool wait);
+// ownPackage: the program's own file as the launcher holds it, for
+// Signer=package (null: none held).
+int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool silent, bool wait,
+                    const CPackageView* ownPackage = nullptr);

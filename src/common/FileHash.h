@@ -33,6 +33,11 @@ public:
     // The held file's size in bytes; -1 when nothing is held or it cannot
     // be read.
     std::int64_t size();
+    // Reads exactly len bytes at offset; false on any shortfall.
+    bool readAt(std::uint64_t offset, void* buf, std::size_t len);
+    // The platform's handle (a HANDLE on Windows, a FILE* on the host), for
+    // the platform calls that check the held file itself; null when closed.
+    void* nativeHandle() const { return m_handle; }
     void close();
     bool isOpen() const { return m_handle != nullptr; }
 

@@ -58,6 +58,14 @@ std::int64_t CHeldFile::size()
     return n < 0 ? -1 : static_cast<std::int64_t>(n);
 }
 
+bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)
+{
+    auto* f = static_cast<std::FILE*>(m_handle);
+    if (!f || offset > 0x7FFFFFFFu || std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0)
+        return false;
+    return std::fread(buf, 1, len, f) == len;
+}
+
 bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
 {
     CHeldFile file;

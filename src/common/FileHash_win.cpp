@@ -83,6 +83,27 @@ std::int64_t CHeldFile::size()
     return n.QuadPart;
 }
 
+bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)
+{
+    if (!m_handle || offset > 0x7FFFFFFFFFFFFFFFull)
+        return false;
+    HANDLE h = static_cast<HANDLE>(m_handle);
+    LARGE_INTEGER at = {};
+    at.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN))
+        return false;
+    auto* p = static_cast<unsigned char*>(buf);
+    while (len > 0) {
+        DWORD want = len > 0x100000 ? 0x100000 : static_cast<DWORD>(len);
+        DWORD got = 0;
+        if (!ReadFile(h, p, want, &got, nullptr) || got == 0)
+            return false;
+        p += got;
+        len -= got;
+    }
+    return true;
+}
+
 bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
 {
     CHeldFile file;

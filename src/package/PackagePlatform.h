@@ -38,6 +38,9 @@ public:
     // 0, or the platform's error code with nothing mapped.
     unsigned long holdOwnFile();
     bool isHeld() const { return m_hFile != nullptr; }
+    // The held file's handle (Windows: a HANDLE opened for reading), for the
+    // platform calls that check the held file itself; null when not held.
+    void* heldHandle() const { return m_hFile; }
     // Unmaps and lets go of the file.
     void close();
 

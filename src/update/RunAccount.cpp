@@ -90,6 +90,9 @@ std::string CRunAccount::outcomeLine(const CUpdateRun& run) const
         // No fetch or verdict says it: a URL or command line too long, a
         // download that could not be started, a run that ended undecided.
         facts.push_back(f.reason.empty() ? "the run ended before an outcome was decided" : f.reason);
+    } else if (outcome == RunOutcome::PatchError && f.productCheck == kProductsApplicable) {
+        // Decided after the product check: the file's [SRInfo] is at fault.
+        facts.push_back(f.reason);
     }
     if (f.patchWaited) {
         const bool restart =

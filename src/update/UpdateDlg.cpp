@@ -128,6 +128,14 @@ void CUpdateDlg::chooseBuild()
     source.server = m_szServerURL;
     source.srNo = m_szSRNo;
     source.anyPin = hasAnyPin(m_szIniPath);
+    m_signer = readSignerPolicy(m_szIniPath);
+    source.signerRequired = m_signer.kind != kSignerKeyNone;
+    if (m_signer.kind == kSignerKeyMalformed)
+        source.signerProblem = "the Signer key is neither \"package\" nor 64 hex digits";
+    else if (m_signer.kind == kSignerKeyPackage)
+        m_signer.bExpectedKnown = m_pOwnPackage && readPackageSigner(*m_pOwnPackage, m_signer.expected);
+    if (m_signer.kind == kSignerKeyPackage && !m_signer.bExpectedKnown)
+        source.signerProblem = "Signer=package, but the package carries no valid signature";
     source.stallSeconds = readProfileInt("SRInfo", "StallSeconds", 0, m_szIniPath);
     source.downloadSeconds = readProfileInt("SRInfo", "DownloadSeconds", 0, m_szIniPath);
     char silentArgs[kMaxText] = {};
@@ -383,8 +391,16 @@ bool CUpdateDlg::onEndDownload()
     auto verdict = static_cast<DownloadVerdict>(m_job.nVerdict);
     bool good = verdict == DownloadVerdict::Good && m_run.downloading() && m_heldDownload.isOpen();
     int pin = good ? checkDownloadPin(m_szIniPath, m_run.pinFolder(), m_job.szLocalPath, &m_heldDownload) : kPinNone;
-    RunStep step =
-        m_run.onDownloadEnded(good, pin, describeDownload(verdict, m_job.facts).c_str(), m_job.szLocalPath, nowMs());
+    // The signer is checked on the same held file, after its pin.
+    int signer = kSignerNotChecked;
+    std::string signerText;
+    if (good && pin != kPinMismatch && m_heldDownload.isOpen() && m_signer.kind != kSignerKeyNone) {
+        std::string subject;
+        signer = checkPatchSigner(m_signer, m_heldDownload, m_job.szLocalPath, &subject);
+        signerText = signerVerdictText(signer, subject);
+    }
+    RunStep step = m_run.onDownloadEnded(good, pin, describeDownload(verdict, m_job.facts).c_str(), m_job.szLocalPath,
+                                         nowMs(), signer, signerText.c_str());
     if (!step.startPatch)
         m_heldDownload.close();
     m_bStartFailed = false;

@@ -20,6 +20,8 @@
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
 #include "common/FileHash.h"
+#include "package/PackagePlatform.h"
+#include "update/PatchSigner.h"
 #include "update/RunAccount.h"
 #include "update/UpdateRun.h"
 
@@ -48,6 +50,9 @@ public:
     HICON m_hIcon;
     char m_szIniPath[kMaxText];
     char m_szRunDir[kMaxText]; // the run's own folder, ending in a backslash
+    // The running package's own file as the launcher holds it (null: not
+    // held): Signer=package takes its certificate from there.
+    const CPackageView* m_pOwnPackage = nullptr;
     char m_szServerURL[kMaxText];
     char m_szSRNo[kMaxText];
     int m_bAllowFallback;
@@ -94,6 +99,7 @@ private:
     void chooseBuild();
 
     CHeldFile m_heldDownload; // the download, held from the end of its transfer until its process exists
+    SignerPolicy m_signer;    // [SRInfo] Signer, with the package's own certificate for "package"
     CRunAccount m_account;    // the product and build facts of the outcome line
     bool m_bStartFailed = false;
     bool m_bWaitingForPatch = false;

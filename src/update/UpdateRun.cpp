@@ -4,6 +4,7 @@
 #include "common/Trace.h"
 #include "products/ProductCheck.h"
 #include "update/PatchPin.h"
+#include "update/PatchSigner.h"
 #include "update/ProgressText.h"
 
 #include "resource.h"
@@ -158,6 +159,7 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
     m_server = source.server ? source.server : "";
     m_srNo = source.srNo ? source.srNo : "";
     m_bAnyPin = source.anyPin;
+    m_bSignerRequired = source.signerRequired;
     m_nStallSeconds =
         secondsInRange("StallSeconds", source.stallSeconds, kStallSecondsMin, kStallSecondsMax, kStallSecondsDefault);
     m_nDownloadSeconds = secondsInRange("DownloadSeconds", source.downloadSeconds, kDownloadSecondsMin,
@@ -165,6 +167,14 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
     m_patchArgs = patchArguments(m_bSilent, source.silentArgs, source.args);
     // The timer runs for every outcome of the selection.
     step.startTimer = true;
+    if (source.signerProblem && *source.signerProblem) {
+        // A signer that no patch could satisfy: the file is at fault.
+        traceLog("[Veldrun] Signer => %s, no download\n", source.signerProblem);
+        decide(RunOutcome::PatchError, source.signerProblem);
+        step.post = RunPost::ProductError;
+        step.postParam = kProductsMismatch;
+        return step;
+    }
     if (id == kPatchAlreadyApplied) {
         decide(RunOutcome::AlreadyApplied, "the installed products carry the patch");
         step.post = RunPost::Patched;
@@ -240,7 +250,8 @@ RunStep CUpdateRun::onProgress(unsigned statusCode, std::uint64_t nowMs)
     return step;
 }
 
-RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs)
+RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs,
+                                    int signer, const char* signerText)
 {
     RunStep step;
     if (m_phase != Phase::Downloading) {
@@ -250,7 +261,8 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
         step.removeDownload = true;
         return step;
     }
-    bool startable = good && (pin == kPinMatch || (pin == kPinNone && !m_bAnyPin));
+    bool pinned = good && (pin == kPinMatch || (pin == kPinNone && !m_bAnyPin));
+    bool startable = pinned && (!m_bSignerRequired || signer == kSignerMatch);
     char key[kPinKeySize] = {};
     pinKeyName(pinFolder(), key, sizeof key);
     std::string said = verdict ? verdict : "?";
@@ -262,6 +274,9 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
     } else if (good && pin != kPinNone) {
         said += std::string(", pin ") + key + " did not match (file removed)";
     }
+    if (pinned && m_bSignerRequired)
+        said += std::string(", ") + (signerText && *signerText ? signerText : signerVerdictText(signer, "").c_str()) +
+                (startable ? "" : " (file removed)");
     noteVerdict(said.c_str());
     if (!startable) {
         step = failedTransfer(nowMs);

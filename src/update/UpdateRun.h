@@ -112,13 +112,16 @@ struct RunFacts {
 
 // Where the build comes from: read by the window once the build is chosen.
 struct RunSource {
-    const char* server = "";     // [SRInfo] URL
-    const char* srNo = "";       // [SRInfo] SRNo
-    bool anyPin = false;         // [SRInfo] carries a SHA256 key: only a matching download is started
-    int stallSeconds = 0;        // [SRInfo] StallSeconds as read (0: none)
-    int downloadSeconds = 0;     // [SRInfo] DownloadSeconds as read (0: none)
-    const char* silentArgs = ""; // [SRInfo] SilentArgs: the patch's arguments in a silent run ("" : "/s")
-    const char* args = "";       // [SRInfo] Args: its arguments in a visible run
+    const char* server = "";        // [SRInfo] URL
+    const char* srNo = "";          // [SRInfo] SRNo
+    bool anyPin = false;            // [SRInfo] carries a SHA256 key: only a matching download is started
+    bool signerRequired = false;    // [SRInfo] Signer: only a patch signed as it asks is started
+    const char* signerProblem = ""; // why that signer cannot be checked at all (malformed key, unsigned
+                                    // package): the patch error before any download
+    int stallSeconds = 0;           // [SRInfo] StallSeconds as read (0: none)
+    int downloadSeconds = 0;        // [SRInfo] DownloadSeconds as read (0: none)
+    const char* silentArgs = "";    // [SRInfo] SilentArgs: the patch's arguments in a silent run ("" : "/s")
+    const char* args = "";          // [SRInfo] Args: its arguments in a visible run
 };
 
 class CUpdateRun {
@@ -142,8 +145,11 @@ public:
     // The worker ended. good: its verdict was Good and the file is held;
     // pin: the PinVerdict of the file (kPinNone when not checked);
     // verdict: the worker's verdict in words (describeDownload); localPath:
-    // the file.
-    RunStep onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs);
+    // the file; signer: the SignerVerdict of the held file (kSignerNotChecked
+    // when not checked) and signerText its words (signerVerdictText). With
+    // a signer required, only kSignerMatch is started.
+    RunStep onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs,
+                            int signer = 0, const char* signerText = "");
     RunStep onPatchStarted(bool waited, unsigned long exitCode);
     // error: the platform's error code.
     RunStep onPatchStartFailed(unsigned long error);
@@ -186,6 +192,7 @@ private:
     std::string m_server;
     std::string m_srNo;
     bool m_bAnyPin = false;
+    bool m_bSignerRequired = false;
     bool m_bAllowFallback = true;
     bool m_bFallbackStarted = false;
     unsigned m_nStallSeconds = kStallSecondsDefault;

@@ -65,6 +65,8 @@ BROKEN = [
     ("Info beyond Count", GOOD + "Info2=Tape_Tune#OMS1#2.50\n", {"beyond-count"}, 0),
     ("pin beyond Count", GOOD + PIN % "5" + "\n" + PIN % "Max" + "\n", {"beyond-count"}, 0),
     ("pin not 64 hex digits", GOOD + "SHA256Max=abc\n", {"pin-invalid"}, 1),
+    ("Signer neither package nor 64 hex digits", GOOD + "Signer=CN=Ombrel\n", {"signer-form"}, 1),
+    ("plain http with a Signer", GOOD.replace("https://", "http://") + "Signer=package\n", set(), 0),
     ("duplicate key", GOOD.replace("SRNo=OMS240118-02\n", "SRNo=OMS240118-02\nsrno=X\n"), {"duplicate-key"}, 0),
     ("duplicate section", GOOD + "[SRInfo]\nPID=1\n", {"duplicate-section"}, 0),
     ("NoVerCheck1=yes", GOOD.replace("NoVerCheck1=1", "NoVerCheck1=yes"), {"noverchk-value"}, 0),
@@ -202,7 +204,10 @@ class Cli(unittest.TestCase):
                 (("inspect", "stub.exe", "--json"), 4, "inspect"),
                 (("lint", "missing.ini", "--json"), 3, "error"),
                 (("check", "patch.ini", "--json"), 2, "error"),
-                (("check", "pkg.exe", "--registry", "state.reg", "--json"), 7, "error")]
+                (("check", "pkg.exe", "--registry", "state.reg", "--json"), 7, "error"),
+                (("signer", os.path.join(SOURCE, "tests", "host", "package", "signed", "signed-a.exe"), "--json"), 0,
+                 "signer"),
+                (("signer", "stub.exe", "--json"), 4, "signer")]
         for args, status, kind in runs:
             rc, out, err = vdrpack(*args, cwd=self.dir)
             self.assertEqual(rc, status, args)

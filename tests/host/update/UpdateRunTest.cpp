@@ -51,7 +51,7 @@ RunStep feed(CUpdateRun& run, const std::string& event)
         return run.onInitDialog();
     if (name == "checked" && in >> a)
         return run.onProductsChecked(static_cast<int>(a));
-    if (name == "chosen" && in >> a) { // id [stall] [pin] [long] [dl=DownloadSeconds]
+    if (name == "chosen" && in >> a) { // id [stall] [pin] [long] [dl=DownloadSeconds] [signer] [nosigner]
         RunSource source;
         std::string server = "http://h/p";
         source.srNo = "S";
@@ -62,6 +62,10 @@ RunStep feed(CUpdateRun& run, const std::string& event)
                 source.downloadSeconds = std::stoi(word.substr(3));
             else if (word == "long")
                 server = "http://h/" + std::string(250, 'a');
+            else if (word == "signer")
+                source.signerRequired = true;
+            else if (word == "nosigner") // required, but nothing to compare with
+                source.signerRequired = true, source.signerProblem = "the package is not signed";
             else
                 source.stallSeconds = std::stoi(word);
         }
@@ -72,9 +76,12 @@ RunStep feed(CUpdateRun& run, const std::string& event)
         return run.onDownloadRefused();
     if (name == "progress" && in >> a >> t)
         return run.onProgress(static_cast<unsigned>(a), static_cast<std::uint64_t>(t));
-    if (name == "ended" && in >> a >> b >> t) // good pin(0 none, 1 match, 2 mismatch) time
+    if (name == "ended" && in >> a >> b >> t) { // good pin(0 none, 1 match, 2 mismatch) time [SignerVerdict]
+        long long signer = 0;
+        in >> signer;
         return run.onDownloadEnded(a != 0, static_cast<int>(b), a ? "good" : "no file", "C:\\t\\A1.exe",
-                                   static_cast<std::uint64_t>(t));
+                                   static_cast<std::uint64_t>(t), static_cast<int>(signer));
+    }
     if (name == "started" && in >> a >> b)
         return run.onPatchStarted(a != 0, static_cast<unsigned long>(b));
     if (name == "startfailed")
@@ -180,6 +187,21 @@ const RunCase kCases[] = {
      3},
     {"PinnedBuildMatches", true,
      kBegin + "chosen 2 pin > timer get http://h/p/2/S.exe\nended 1 1 1 > start\nstarted 0 0 > rm-at-restart quit", 0},
+    // With a Signer, only a patch signed by it is started; any other is a
+    // failed transfer (fallback, then the server error).
+    {"SignedByTheSignerStarted", true,
+     kBegin + "chosen 2 signer > timer get http://h/p/2/S.exe\nended 1 0 1 1 > start\nstarted 0 0 > rm-at-restart quit",
+     0},
+    {"OtherPublisherThenUnsignedFallback", true,
+     kBegin + "chosen 2 signer > timer get http://h/p/2/S.exe\nended 1 0 1 4 > rm get http://h/p/Max/S.exe\n"
+              "ended 1 0 2 2 > rm post-server",
+     3},
+    {"SignerNotCheckedIsRefused", true,
+     kBegin + "chosen -1 signer > timer get http://h/p/max/S.exe\nended 1 0 1 0 > rm post-server", 3},
+    {"PinMismatchBeforeTheSigner", true,
+     kBegin + "chosen -1 pin signer > timer get http://h/p/max/S.exe\nended 1 2 1 1 > rm post-server", 3},
+    {"SignerThatCannotBeMetIsThePatchErrorBeforeAnyDownload", true,
+     kBegin + "chosen 2 nosigner > timer post-product(0)\nmsg product 0 > quit", 2},
     {"Help", false, "launch 1 1 > usage quit", 9},
     {"NotExtractedNothingRead", false, "launch 0 5 > -\ninit > post-product(0)\nmsg product 0 > box103 quit", 8},
     {"CancelWhileDownloading", false, kBegin + "chosen 2 > timer get http://h/p/2/S.exe\ncancel > cancel", 5},
