@@ -2,6 +2,7 @@
 
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
+#include "products/PatchInfoKeys.h"
 #include "products/ProductProbe.h"
 #include "products/TextCompare.h"
 
@@ -9,17 +10,11 @@
 
 namespace {
 
-const char kRegPath[] = "RegPath";
-const char kSRInfo[] = "SRInfo";
-
-// Key names are "Stem%d" printed into 128 characters.
-typedef char KeyName[128];
-
 void readIndexed(const IProfileReader& profile, const char* section, const char* stem, int index, const char* iniPath,
                  char* buffer)
 {
-    KeyName key;
-    formatBounded(key, sizeof key, "%s%d", stem, index);
+    char key[kKeyNameSize];
+    entryKeyName(stem, index, key, sizeof key);
     profile.getString(section, key, "", buffer, kMaxText, iniPath);
 }
 
@@ -27,18 +22,18 @@ void readIndexed(const IProfileReader& profile, const char* section, const char*
 
 std::string buildKeyOf(const ProductInfo& product)
 {
-    return std::string(product.szProdName) + '#' + product.szSRNo + '#' + product.szSRVer;
+    return buildKey(product.szProdName, product.szSRNo, product.szSRVer);
 }
 
 void buildProductList(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
                       std::vector<ProductInfo>& products)
 {
-    const int count = profile.getInt(kRegPath, "Count", 0, iniPath);
-    for (int i = 0; i < count && i < kMaxEntryCount; ++i) {
+    const int count = clampEntryCount(profile.getInt(kRegPathSection, kCountKey, 0, iniPath));
+    for (int i = 0; i < count; ++i) {
         ProductInfo info = {};
-        readIndexed(profile, kRegPath, "Path", i, iniPath, info.szPath);
-        readIndexed(profile, kRegPath, "Check", i, iniPath, info.szCheck);
-        readIndexed(profile, kRegPath, "NoVerCheck", i, iniPath, info.szNoVerCheck);
+        readIndexed(profile, kRegPathSection, kPathStem, i, iniPath, info.szPath);
+        readIndexed(profile, kRegPathSection, kCheckStem, i, iniPath, info.szCheck);
+        readIndexed(profile, kRegPathSection, kNoVerCheckStem, i, iniPath, info.szNoVerCheck);
         if (getProductInfo(registry, info.szPath, info.szProdName, info.szProdVer, info.szSRNo, info.szSRVer))
             info.bFound = 1;
         products.push_back(info);
@@ -74,9 +69,9 @@ bool identityDiffers(const ProductInfo& product, std::string* identity)
 
 const char* countOutOfRange(const IProfileReader& profile, const char* iniPath, int* count)
 {
-    for (const char* section : {kRegPath, kSRInfo}) {
-        int value = profile.getInt(section, "Count", 0, iniPath);
-        if (value < 0 || value > kMaxEntryCount) {
+    for (const char* section : {kRegPathSection, kSRInfoSection}) {
+        int value = profile.getInt(section, kCountKey, 0, iniPath);
+        if (!entryCountFits(value)) {
             if (count)
                 *count = value;
             return section;
@@ -90,7 +85,7 @@ int checkProducts(const IProfileReader& profile, IRegistry& registry, const char
 {
     int count = 0;
     if (const char* section = countOutOfRange(profile, iniPath, &count)) {
-        traceLog("[Veldrun] checkProducts => [%s] Count %d outside 0 to 1000\n", section, count);
+        traceLog("[Veldrun] checkProducts => [%s] Count %d outside 0 to %d\n", section, count, kMaxEntryCount);
         return kProductsMismatch;
     }
     buildProductList(profile, registry, iniPath, products);
@@ -113,8 +108,8 @@ int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const st
         return kPatchGeneric;
 
     std::vector<int> candidates;
-    const int count = profile.getInt(kSRInfo, "Count", 0, iniPath);
-    for (int i = 0; i < count && i < kMaxEntryCount; ++i)
+    const int count = clampEntryCount(profile.getInt(kSRInfoSection, kCountKey, 0, iniPath));
+    for (int i = 0; i < count; ++i)
         candidates.push_back(i);
 
     // Each Info value is read afresh for every key it is tested against.
@@ -122,7 +117,7 @@ int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const st
         std::vector<int> kept;
         for (int i : candidates) {
             char info[kMaxText];
-            readIndexed(profile, kSRInfo, "Info", i, iniPath, info);
+            readIndexed(profile, kSRInfoSection, kInfoStem, i, iniPath, info);
             if (std::strstr(info, key.c_str()))
                 kept.push_back(i);
         }

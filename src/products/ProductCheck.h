@@ -4,6 +4,7 @@
 // ([RegPath] and [SRInfo]) and the registry, and both run once per update
 // run, on the dialog's thread. Nothing here shows anything.
 
+#include "products/PatchInfoKeys.h"
 #include "products/ProductInfo.h"
 #include "products/Profile.h"
 #include "products/Registry.h"
@@ -18,14 +19,10 @@ enum {
     kProductsNotFound = 255, // no entries, or a product not found (product error)
 };
 
-// [RegPath] and [SRInfo] "Count" above this (or below 0) make the file
-// malformed: checkProducts judges it a patch error before reading any entry.
-enum { kMaxEntryCount = 1000 };
-
 // Results of getSRIdFromFile besides a folder number (0 or more).
 enum {
-    kPatchGeneric = -1,         // fetch the generic build (the "max" folder)
-    kPatchAlreadyApplied = 999, // the installed products already carry the patch
+    kPatchGeneric = -1,                          // fetch the generic build (the "max" folder)
+    kPatchAlreadyApplied = kAlreadyAppliedIndex, // the installed products already carry the patch
 };
 
 // First phase of checkProducts: appends one record per [RegPath] entry

@@ -14,14 +14,6 @@ int pinFolderFor(int srId, bool fallback)
     return (fallback || srId < 0) ? kPinFolderMax : srId;
 }
 
-void pinKeyName(int folder, char* out, std::size_t cap)
-{
-    if (folder == kPinFolderMax)
-        copyBounded(out, cap, "SHA256Max");
-    else
-        formatBounded(out, cap, "SHA256%d", folder);
-}
-
 int judgePin(const char* pinText, const unsigned char* digest)
 {
     if (!pinText || !*pinText)
@@ -37,7 +29,7 @@ int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHe
     char key[kPinKeySize];
     pinKeyName(folder, key, sizeof key);
     char pin[kMaxText] = {};
-    readProfileString("SRInfo", key, pin, sizeof pin, iniPath);
+    readProfileString(kSRInfoSection, key, pin, sizeof pin, iniPath);
     if (!pin[0])
         return kPinNone;
     unsigned char digest[kSha256Size];
@@ -63,21 +55,13 @@ bool hasAnyPin(const char* iniPath)
     char key[kPinKeySize];
     char pin[kMaxText] = {};
     pinKeyName(kPinFolderMax, key, sizeof key);
-    readProfileString("SRInfo", key, pin, sizeof pin, iniPath);
-    int count = readProfileInt("SRInfo", "Count", 0, iniPath);
-    for (int i = 0; !pin[0] && i < count && i < kMaxEntryCount; ++i) {
+    readProfileString(kSRInfoSection, key, pin, sizeof pin, iniPath);
+    int count = clampEntryCount(readProfileInt(kSRInfoSection, kCountKey, 0, iniPath));
+    for (int i = 0; !pin[0] && i < count; ++i) {
         pinKeyName(i, key, sizeof key);
-        readProfileString("SRInfo", key, pin, sizeof pin, iniPath);
+        readProfileString(kSRInfoSection, key, pin, sizeof pin, iniPath);
     }
     return pin[0] != '\0';
-}
-
-void sizeKeyName(int folder, char* out, std::size_t cap)
-{
-    if (folder == kPinFolderMax)
-        copyBounded(out, cap, "SizeMax");
-    else
-        formatBounded(out, cap, "Size%d", folder);
 }
 
 bool parseSizePin(const char* text, std::uint64_t& size)
@@ -98,7 +82,7 @@ std::uint64_t sizePinFor(const char* iniPath, int folder)
     char key[kPinKeySize];
     sizeKeyName(folder, key, sizeof key);
     char text[kMaxText] = {};
-    readProfileString("SRInfo", key, text, sizeof text, iniPath);
+    readProfileString(kSRInfoSection, key, text, sizeof text, iniPath);
     std::uint64_t size = 0;
     if (text[0] && !parseSizePin(text, size))
         traceLog("[Veldrun] Size pin %s \"%s\" is not a size in bytes, ignored\n", key, text);
@@ -110,6 +94,6 @@ bool hasPinFor(const char* iniPath, int folder)
     char key[kPinKeySize];
     pinKeyName(folder, key, sizeof key);
     char pin[kMaxText] = {};
-    readProfileString("SRInfo", key, pin, sizeof pin, iniPath);
+    readProfileString(kSRInfoSection, key, pin, sizeof pin, iniPath);
     return pin[0] != '\0';
 }

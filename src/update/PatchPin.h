@@ -9,13 +9,16 @@
 
 #include "common/FileHash.h"
 #include "common/Sha256.h"
+#include "products/PatchInfoKeys.h"
 
 #include <cstddef>
 #include <cstdint>
 
+// The key names (pinKeyName, sizeKeyName) and kPinFolderMax, the max
+// folder of the generic build and the fallback, are the file's schema
+// (products/PatchInfoKeys.h).
 enum {
-    kPinFolderMax = -1, // the max folder: the generic build and the fallback
-    kPinKeySize = 32,   // buffer for a pin key name
+    kPinKeySize = kKeyNameSize, // buffer for a pin key name
 };
 
 // Results of judgePin and checkDownloadPin.
@@ -28,10 +31,6 @@ enum PinVerdict {
 // The folder a download comes from: the max folder for the generic build
 // (selection -1) and for the fallback, otherwise the selected folder.
 int pinFolderFor(int srId, bool fallback);
-
-// Writes the pin key of a folder ("SHA256%d", or "SHA256Max" for
-// kPinFolderMax) into out (cap bytes, at least kPinKeySize).
-void pinKeyName(int folder, char* out, std::size_t cap);
 
 // Judges a download against the pin's value (trimmed text; empty for no
 // pin). digest is null when the download could not be hashed.
@@ -52,7 +51,6 @@ int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHe
 // folder with a size pin is stopped as soon as it passes that size or its
 // server announces another length; without one, at kUnpinnedSizeLimit.
 constexpr std::uint64_t kUnpinnedSizeLimit = 2ull * 1024 * 1024 * 1024;
-void sizeKeyName(int folder, char* out, std::size_t cap);
 // A size pin's value: decimal digits only, 1 to kUnpinnedSizeLimit. False
 // for anything else.
 bool parseSizePin(const char* text, std::uint64_t& size);

@@ -3,6 +3,7 @@
 #include "common/FixedBuf.h"
 #include "common/TextHelpers.h"
 #include "package/Authenticode.h"
+#include "products/PatchInfoKeys.h"
 #include "products/Profile.h"
 
 #include <cstring>
@@ -72,7 +73,7 @@ SignerPolicy readSignerPolicy(const char* iniPath)
 {
     SignerPolicy policy;
     char value[kMaxText] = {};
-    readProfileString("SRInfo", "Signer", value, sizeof value, iniPath);
+    readProfileString(kSRInfoSection, kSignerKey, value, sizeof value, iniPath);
     policy.kind = readSignerKey(value, policy.expected);
     policy.bExpectedKnown = policy.kind == kSignerKeyDigest;
     return policy;

@@ -1,5 +1,6 @@
 #include "update/RunAccount.h"
 
+#include "products/PatchInfoKeys.h"
 #include "products/ProductCheck.h"
 #include "products/ProductProbe.h"
 #include "update/UpdateRun.h"
@@ -38,7 +39,8 @@ void CRunAccount::noteProducts(int checkResult, const std::vector<ProductInfo>& 
         return;
     int count = 0;
     if (const char* section = countOutOfRange(profile, iniPath, &count)) {
-        m_facts.push_back(std::string("[") + section + "] Count " + std::to_string(count) + " is outside 0 to 1000");
+        m_facts.push_back(std::string("[") + section + "] Count " + std::to_string(count) + " is outside 0 to " +
+                          std::to_string(kMaxEntryCount));
         return;
     }
     if (products.empty()) {

@@ -5,6 +5,7 @@
 #include "common/Trace.h"
 #include "framework/WinApp.h"
 #include "products/ProductCheck.h"
+#include "products/PatchInfoKeys.h"
 #include "products/Profile.h"
 #include "update/DownloadVerdict.h"
 #include "update/DownloadWorker.h"
@@ -117,8 +118,8 @@ BOOL CUpdateDlg::OnInitDialog()
 
 void CUpdateDlg::chooseBuild()
 {
-    readProfileString("SRInfo", "URL", m_szServerURL, sizeof m_szServerURL, m_szIniPath);
-    readProfileString("SRInfo", "SRNo", m_szSRNo, sizeof m_szSRNo, m_szIniPath);
+    readProfileString(kSRInfoSection, kURLKey, m_szServerURL, sizeof m_szServerURL, m_szIniPath);
+    readProfileString(kSRInfoSection, kSRNoKey, m_szSRNo, sizeof m_szSRNo, m_szIniPath);
 
     int id = getSRIdFromFile(m_szIniPath);
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
@@ -136,12 +137,12 @@ void CUpdateDlg::chooseBuild()
         m_signer.bExpectedKnown = m_pOwnPackage && readPackageSigner(*m_pOwnPackage, m_signer.expected);
     if (m_signer.kind == kSignerKeyPackage && !m_signer.bExpectedKnown)
         source.signerProblem = "Signer=package, but the package carries no valid signature";
-    source.stallSeconds = readProfileInt("SRInfo", "StallSeconds", 0, m_szIniPath);
-    source.downloadSeconds = readProfileInt("SRInfo", "DownloadSeconds", 0, m_szIniPath);
+    source.stallSeconds = readProfileInt(kSRInfoSection, kStallSecondsKey, 0, m_szIniPath);
+    source.downloadSeconds = readProfileInt(kSRInfoSection, kDownloadSecondsKey, 0, m_szIniPath);
     char silentArgs[kMaxText] = {};
     char args[kMaxText] = {};
-    readProfileString("SRInfo", "SilentArgs", silentArgs, sizeof silentArgs, m_szIniPath);
-    readProfileString("SRInfo", "Args", args, sizeof args, m_szIniPath);
+    readProfileString(kSRInfoSection, kSilentArgsKey, silentArgs, sizeof silentArgs, m_szIniPath);
+    readProfileString(kSRInfoSection, kArgsKey, args, sizeof args, m_szIniPath);
     source.silentArgs = silentArgs;
     source.args = args;
     if (!firstDownloadAllowsFallback(id))
