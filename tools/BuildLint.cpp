@@ -6,6 +6,7 @@
 #include "common/Sha256.h"
 #include "common/TextHelpers.h"
 #include "products/IniFileReader.h"
+#include "products/PatchInfoKeys.h"
 #include "update/PatchPin.h"
 
 #include <algorithm>
@@ -23,12 +24,16 @@ struct BuildKey {
     int nLine;
 };
 
-bool isBuildKey(const std::string& key)
+// Whether name is a folder key of stem ("SHA256", "Size"): the stem followed
+// by decimal digits or "Max", in any case.
+bool isFolderKey(const std::string& name, const char* stem)
 {
-    std::size_t h1 = key.find('#');
-    std::size_t h2 = h1 == std::string::npos ? h1 : key.find('#', h1 + 1);
-    return h1 != 0 && h2 != std::string::npos && h2 != h1 + 1 && h2 + 1 < key.size() &&
-           key.find('#', h2 + 1) == std::string::npos;
+    std::string f = asciiFolded(name);
+    std::string s = asciiFolded(stem);
+    if (f.rfind(s, 0) != 0)
+        return false;
+    std::string index = f.substr(s.size());
+    return index == "max" || (!index.empty() && index.find_first_not_of("0123456789") == std::string::npos);
 }
 
 } // namespace
@@ -39,7 +44,7 @@ void lintBuilds(const CPatchFile& file, std::vector<LintFinding>& out)
         out.push_back(LintFinding{code, s, line, message, fix});
     };
     auto lineOf = [&](const std::string& key) {
-        const PatchKey* k = file.find("SRInfo", key);
+        const PatchKey* k = file.find(kSRInfoSection, key);
         return k ? k->nLine : 0;
     };
 
@@ -47,32 +52,33 @@ void lintBuilds(const CPatchFile& file, std::vector<LintFinding>& out)
     // leaves unknown names undecidable.
     std::vector<Product> products;
     bool allNamed = true;
-    int nProducts = std::max(0, std::min(CIniFileReader::parseInt(file.value("RegPath", "Count")), 1000));
+    int nProducts = clampEntryCount(CIniFileReader::parseInt(file.value(kRegPathSection, kCountKey)));
     for (int i = 0; i < nProducts; ++i) {
-        std::string c = file.value("RegPath", "Check" + std::to_string(i));
+        std::string c = file.value(kRegPathSection, entryKey(kCheckStem, i));
         if (c.empty())
             allNamed = false;
         else
             products.push_back(Product{i, c.substr(0, c.find(' '))});
     }
 
-    int count = std::max(0, std::min(CIniFileReader::parseInt(file.value("SRInfo", "Count")), 1000));
+    int count = clampEntryCount(CIniFileReader::parseInt(file.value(kSRInfoSection, kCountKey)));
     std::vector<std::vector<std::string>> entries;
     std::vector<BuildKey> all;
     for (int i = 0; i < count; ++i) {
-        std::string where = "Info" + std::to_string(i);
-        std::string value = file.value("SRInfo", where);
-        int line = lineOf(where) ? lineOf(where) : lineOf("Count");
+        std::string where = entryKey(kInfoStem, i);
+        std::string value = file.value(kSRInfoSection, where);
+        int line = lineOf(where) ? lineOf(where) : lineOf(kCountKey);
         entries.emplace_back();
         if (value.empty()) {
             add("info-missing", kLintWarning, line, where + " is missing or empty: it matches nothing",
                 "add " + where + ", or lower Count");
             continue;
         }
-        if (i == 999)
+        if (i == kAlreadyAppliedIndex)
             add("info-999", kLintError, line,
-                "the selection reads the index 999 as \"already applied\": this build is never downloaded",
-                "leave Info999 empty and use another folder");
+                "the selection reads the index " + std::to_string(i) +
+                    " as \"already applied\": this build is never downloaded",
+                "leave " + where + " empty and use another folder");
         std::vector<std::string>& keys = entries.back();
         std::size_t pos = 0;
         for (int k = 0; pos <= value.size(); ++k) {
@@ -94,7 +100,7 @@ void lintBuilds(const CPatchFile& file, std::vector<LintFinding>& out)
             }
             keys.push_back(key);
             all.push_back(BuildKey{key, i, line});
-            if (!isBuildKey(key)) {
+            if (!isBuildKeyForm(key)) {
                 add("info-malformed", kLintError, line, kw + " is not a build key \"name#SR number#SR build version\"",
                     "write name#SR#version keys joined by \";\"");
                 continue;
@@ -170,11 +176,8 @@ void lintBuilds(const CPatchFile& file, std::vector<LintFinding>& out)
 
     // Pins that can never pass, that no download uses, or that leave the generic build open.
     bool anyPin = false;
-    for (const PatchKey& k : file.keys("SRInfo")) {
-        std::string f = asciiFolded(k.name);
-        std::string index = f.substr(std::min<std::size_t>(6, f.size()));
-        bool digits = !index.empty() && index.find_first_not_of("0123456789") == std::string::npos;
-        if (f.rfind("sha256", 0) != 0 || (index != "max" && !digits))
+    for (const PatchKey& k : file.keys(kSRInfoSection)) {
+        if (!isFolderKey(k.name, kPinStem))
             continue;
         anyPin = true;
         unsigned char digest[kSha256Size];
@@ -183,18 +186,15 @@ void lintBuilds(const CPatchFile& file, std::vector<LintFinding>& out)
                 k.name + " is not 64 hex digits: every download of this build would be refused",
                 "write it with vdrpack pin");
     }
-    for (const PatchKey& k : file.keys("SRInfo")) {
-        std::string f = asciiFolded(k.name);
-        std::string index = f.substr(std::min<std::size_t>(4, f.size()));
-        bool digits = !index.empty() && index.find_first_not_of("0123456789") == std::string::npos;
+    for (const PatchKey& k : file.keys(kSRInfoSection)) {
         std::uint64_t size = 0;
-        if (f.rfind("size", 0) == 0 && (index == "max" || digits) && !parseSizePin(k.value.c_str(), size))
+        if (isFolderKey(k.name, kSizeStem) && !parseSizePin(k.value.c_str(), size))
             add("size-invalid", kLintError, k.nLine,
                 k.name + " is not a size in bytes from 1 to 2147483648: the program ignores it",
                 "write it with vdrpack pin");
     }
-    if (anyPin && file.value("SRInfo", "SHA256Max").empty())
-        add("generic-unpinned", kLintWarning, lineOf("SRNo"),
+    if (anyPin && file.value(kSRInfoSection, kPinMaxKey).empty())
+        add("generic-unpinned", kLintWarning, lineOf(kSRNoKey),
             "builds are pinned but SHA256Max is not: the generic build (and the fallback) is started unchecked",
             "pin it: vdrpack pin PATCH.ini --max BUILD.exe");
 }

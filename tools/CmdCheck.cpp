@@ -12,6 +12,7 @@
 
 #include "common/FixedBuf.h"
 #include "common/TextHelpers.h"
+#include "products/PatchInfoKeys.h"
 #include "products/ProductCheck.h"
 #include "products/TextCompare.h"
 #include "update/PatchPin.h"
@@ -78,7 +79,7 @@ struct Fetch {
 void reportSigner(const IProfileReader& profile, const std::string& iniPath, Json& j, std::string& text)
 {
     char value[kMaxText] = {};
-    profile.getString("SRInfo", "Signer", "", value, sizeof value, iniPath.c_str());
+    profile.getString(kSRInfoSection, kSignerKey, "", value, sizeof value, iniPath.c_str());
     unsigned char digest[kSha256Size];
     int kind = readSignerKey(value, digest);
     char hex[kSha256HexSize] = {};
@@ -151,8 +152,8 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     char srNo[kMaxText] = {};
     std::vector<Fetch> fetches;
     if (result == kProductsApplicable) {
-        profile.getString("SRInfo", "URL", "", server, sizeof server, iniPath.c_str());
-        profile.getString("SRInfo", "SRNo", "", srNo, sizeof srNo, iniPath.c_str());
+        profile.getString(kSRInfoSection, kURLKey, "", server, sizeof server, iniPath.c_str());
+        profile.getString(kSRInfoSection, kSRNoKey, "", srNo, sizeof srNo, iniPath.c_str());
         id = getSRIdFromFile(profile, iniPath.c_str(), products, srNo);
         if (id != kPatchAlreadyApplied) {
             // The program's own URL rules: the first URL, then the one
@@ -168,11 +169,11 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
                 char key[kPinKeySize];
                 pinKeyName(pinFolderFor(id, f.role == "fallback"), key, sizeof key);
                 char pin[kMaxText] = {};
-                profile.getString("SRInfo", key, "", pin, sizeof pin, iniPath.c_str());
+                profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath.c_str());
                 f.pinKey = key;
                 f.pin = pin;
                 sizeKeyName(pinFolderFor(id, f.role == "fallback"), key, sizeof key);
-                profile.getString("SRInfo", key, "", pin, sizeof pin, iniPath.c_str());
+                profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath.c_str());
                 f.sizeKey = key;
                 f.size = pin;
             }

@@ -14,6 +14,7 @@
 #include "common/Sha256.h"
 #include "common/FixedBuf.h"
 #include "products/IniFileReader.h"
+#include "products/PatchInfoKeys.h"
 #include "products/ProfileLines.h"
 #include "products/Profile.h"
 #include "update/PatchPin.h"
@@ -98,7 +99,7 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     if (a.has("--build")) {
         if (!parseFolder(a.value("--build"), folder))
             return usageError(io, "pin", "--build needs a folder number (0, 1, 2, ... without leading zeros)", kUsage);
-        if (folder == 999)
+        if (folder == kAlreadyAppliedIndex)
             return usageError(io, "pin", "folder 999 is never downloaded (the selection reads it as already applied)",
                               kUsage);
     }
@@ -146,13 +147,14 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
         char got[kMaxText] = {};
         char gotSize[kMaxText] = {};
         if (!full.empty() && full.size() < kMaxText) {
-            platformProfile().getString("SRInfo", key, "", got, sizeof got, full.c_str());
-            platformProfile().getString("SRInfo", sizeKey, "", gotSize, sizeof gotSize, full.c_str());
+            platformProfile().getString(kSRInfoSection, key, "", got, sizeof got, full.c_str());
+            platformProfile().getString(kSRInfoSection, sizeKey, "", gotSize, sizeof gotSize, full.c_str());
         }
         mismatch = std::string(got) != hex || gotSize != size;
         return !mismatch;
     };
-    const std::string pinned = setIniKeyInFile(setIniKeyInFile(bytes, "SRInfo", key, hex), "SRInfo", sizeKey, size);
+    const std::string pinned =
+        setIniKeyInFile(setIniKeyInFile(bytes, kSRInfoSection, key, hex), kSRInfoSection, sizeKey, size);
     int written = edit.replace(pinned, readsBack);
     if (written == kEditChanged)
         return toolError(io, kToolWriteFailed, iniPath,
@@ -169,7 +171,7 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
         io.err += "vdrpack: " + iniPath + ":" + std::to_string(line) +
                   ": warning: a section line without its closing \"]\"; the program reads no section there "
                   "(see vdrpack lint)\n";
-    int count = CIniFileReader::parseInt(file.value("SRInfo", "Count"));
+    int count = CIniFileReader::parseInt(file.value(kSRInfoSection, kCountKey));
     if (folder != kPinFolderMax && folder >= count)
         io.err += "vdrpack: " + iniPath + ": warning: [SRInfo] Count is " + std::to_string(count) + ", so folder " +
                   std::to_string(folder) + " is never selected and its pin never used\n";

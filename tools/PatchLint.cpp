@@ -5,6 +5,7 @@
 #include "common/FixedBuf.h"
 #include "common/TextHelpers.h"
 #include "products/IniFileReader.h"
+#include "products/PatchInfoKeys.h"
 #include "products/ProfileLines.h"
 #include "update/PatchSigner.h"
 
@@ -19,11 +20,11 @@ struct KnownKeys {
 };
 
 const KnownKeys kKnown[] = {
-    {"RegPath", {"Count"}, {"Path", "Check", "NoVerCheck"}},
-    {"SRInfo",
-     {"URL", "SRNo", "Count", "PID", "SHA256Max", "SizeMax", "StallSeconds", "DownloadSeconds", "SilentArgs", "Args",
-      "Signer"},
-     {"Info", "SHA256", "Size"}},
+    {kRegPathSection, {kCountKey}, {kPathStem, kCheckStem, kNoVerCheckStem}},
+    {kSRInfoSection,
+     {kURLKey, kSRNoKey, kCountKey, kPIDKey, kPinMaxKey, kSizeMaxKey, kStallSecondsKey, kDownloadSecondsKey,
+      kSilentArgsKey, kArgsKey, kSignerKey},
+     {kInfoStem, kPinStem, kSizeStem}},
 };
 
 const KnownKeys* knownFor(const std::string& section)
@@ -40,7 +41,7 @@ bool allDigits(const std::string& s)
 }
 
 // The index of an indexed key "stem%d" as the program forms it (decimal, no
-// leading zeros, at most 1000 here), or -1.
+// leading zeros, at most four digits here), or -1.
 int indexOf(const std::string& name, const std::string& stem)
 {
     if (name.size() <= stem.size() || !equalNoCaseAscii(name.substr(0, stem.size()), stem))
@@ -145,8 +146,9 @@ void Linter::structure()
         if (!file.hasSection(k.section))
             add("missing-section", kLintError, 0,
                 std::string("no [") + k.section + "] section: " +
-                    (std::string(k.section) == "RegPath" ? "no products, every machine gets a product error"
-                                                         : "no SR number, every machine counts as already patched"),
+                    (std::string(k.section) == kRegPathSection
+                         ? "no products, every machine gets a product error"
+                         : "no SR number, every machine counts as already patched"),
                 std::string("add the [") + k.section + "] section");
 }
 
@@ -169,14 +171,14 @@ void Linter::keysOf(const CPatchFile::Section& section)
             if (!k.bHasValue)
                 add("key-without-value", kLintError, k.nLine, k.name + " has no \"=\": the program reads it as missing",
                     "write " + k.name + "=VALUE");
-            else if (k.value.size() >= kMaxText && indexOf(k.name, "Info") < 0) // Info: see info-cut
+            else if (k.value.size() >= kMaxText && indexOf(k.name, kInfoStem) < 0) // Info: see info-cut
                 add("value-too-long", kLintError, k.nLine,
                     k.name + " is " + std::to_string(k.value.size()) +
                         " characters: the program reads only the first " + std::to_string(kMaxText - 1),
                     "shorten it");
             continue;
         }
-        if (isKnown(other, k.name) && !equalNoCaseAscii(k.name, "Count")) {
+        if (isKnown(other, k.name) && !equalNoCaseAscii(k.name, kCountKey)) {
             add("key-wrong-section", kLintError, k.nLine,
                 k.name + " is read from [" + other.section + "], not from [" + section.name + "]",
                 "move it to [" + std::string(other.section) + "]");
@@ -195,8 +197,8 @@ void Linter::keysOf(const CPatchFile::Section& section)
 // The count the program reads, with findings for an unusable one.
 int Linter::count(const char* section)
 {
-    const PatchKey* k = file.find(section, "Count");
-    bool products = std::string(section) == "RegPath";
+    const PatchKey* k = file.find(section, kCountKey);
+    bool products = std::string(section) == kRegPathSection;
     if (!k || !k->bHasValue) {
         if (products && file.hasSection(section))
             add("count-missing", kLintError, 0,
@@ -205,35 +207,36 @@ int Linter::count(const char* section)
         return 0;
     }
     int n = k->value.empty() ? 0 : CIniFileReader::parseInt(k->value);
-    if (!allDigits(k->value) || n < 0 || n > 1000)
+    if (!allDigits(k->value) || !entryCountFits(n))
         add("count-invalid", kLintError, k->nLine,
-            std::string("[") + section + "] Count \"" + k->value + "\" is not a number from 0 to 1000",
+            std::string("[") + section + "] Count \"" + k->value + "\" is not a number from 0 to " +
+                std::to_string(kMaxEntryCount),
             "write the number of entries in decimal");
     else if (products && n == 0)
         add("count-invalid", kLintError, k->nLine, "[RegPath] Count is 0: every machine gets a product error",
             "write the number of products");
-    return std::max(0, std::min(n, 1000));
+    return clampEntryCount(n);
 }
 
 void Linter::products(int count)
 {
     for (int i = 0; i < count; ++i) {
         std::string n = std::to_string(i);
-        std::string path = file.value("RegPath", "Path" + n);
-        std::string check = file.value("RegPath", "Check" + n);
-        const PatchKey* nover = file.find("RegPath", "NoVerCheck" + n);
+        std::string path = file.value(kRegPathSection, kPathStem + n);
+        std::string check = file.value(kRegPathSection, kCheckStem + n);
+        const PatchKey* nover = file.find(kRegPathSection, kNoVerCheckStem + n);
         bool exempt = nover && nover->value == "1";
         if (path.empty())
-            add("entry-missing", kLintError, lineOf("RegPath", "Count"),
+            add("entry-missing", kLintError, lineOf(kRegPathSection, kCountKey),
                 "Count is " + std::to_string(count) + " but Path" + n + " is missing or empty: product " + n +
                     " is never found, every machine gets a product error",
                 "add Path" + n + ", or lower Count");
         else if (asciiFolded(path).rfind("hkey_", 0) == 0 || asciiFolded(path).rfind("hklm\\", 0) == 0)
-            add("path-form", kLintError, lineOf("RegPath", "Path" + n),
+            add("path-form", kLintError, lineOf(kRegPathSection, kPathStem + n),
                 "Path" + n + " names the root key: the program reads below HKEY_LOCAL_MACHINE, so it is never found",
                 "write the path without the root, e.g. Software\\Vendor\\Product");
         else if (path.front() == '\\' || path.back() == '\\')
-            add("path-form", kLintError, lineOf("RegPath", "Path" + n),
+            add("path-form", kLintError, lineOf(kRegPathSection, kPathStem + n),
                 "Path" + n + " begins or ends with a backslash: the key is never found", "remove the backslash");
         if (nover && nover->value != "0" && nover->value != "1")
             add("noverchk-value", kLintWarning, nover->nLine,
@@ -243,17 +246,18 @@ void Linter::products(int count)
             continue;
         if (check.empty())
             add("entry-missing", kLintError,
-                lineOf("RegPath", "Check" + n) ? lineOf("RegPath", "Check" + n) : lineOf("RegPath", "Count"),
+                lineOf(kRegPathSection, kCheckStem + n) ? lineOf(kRegPathSection, kCheckStem + n)
+                                                        : lineOf(kRegPathSection, kCountKey),
                 "Check" + n + " is missing or empty: product " + n + " never matches, every machine gets a patch error",
                 "add Check" + n + "=Name Version, or NoVerCheck" + n + "=1");
         else if (check.find(' ') == std::string::npos)
-            add("check-malformed", kLintError, lineOf("RegPath", "Check" + n),
+            add("check-malformed", kLintError, lineOf(kRegPathSection, kCheckStem + n),
                 "Check" + n +
                     " has no space between name and version: it never matches, every machine gets a patch "
                     "error",
                 "write the cleaned product name, one space, the version");
         else if (check.substr(0, check.find(' ')).find('&') != std::string::npos)
-            add("check-malformed", kLintError, lineOf("RegPath", "Check" + n),
+            add("check-malformed", kLintError, lineOf(kRegPathSection, kCheckStem + n),
                 "Check" + n +
                     " names the product with \"&\": the program compares the cleaned name, with \"&\" as "
                     "\"_\" and no spaces",
@@ -268,7 +272,7 @@ void Linter::beyond(const KnownKeys& known, int count)
     for (const PatchKey& k : file.keys(known.section)) {
         for (const std::string& stem : known.indexed) {
             int i = indexOf(k.name, stem);
-            if (i < count || (stem == "SHA256" && equalNoCaseAscii(k.name, "SHA256Max")))
+            if (i < count || (stem == kPinStem && equalNoCaseAscii(k.name, kPinMaxKey)))
                 continue;
             add("beyond-count", products ? kLintError : kLintWarning, k.nLine,
                 k.name + " is beyond [" + known.section + "] Count (" + std::to_string(count) +
@@ -280,15 +284,15 @@ void Linter::beyond(const KnownKeys& known, int count)
 
 void Linter::patch()
 {
-    if (!file.hasSection("SRInfo"))
+    if (!file.hasSection(kSRInfoSection))
         return;
-    const PatchKey* sr = file.find("SRInfo", "SRNo");
+    const PatchKey* sr = file.find(kSRInfoSection, kSRNoKey);
     if (!sr || sr->value.empty())
         add("srno-missing", kLintError, sr ? sr->nLine : 0,
             "[SRInfo] SRNo is missing or empty: the empty SR number is in every build key, so every machine counts as "
             "already patched",
             "add SRNo=the patch's SR number");
-    const PatchKey* url = file.find("SRInfo", "URL");
+    const PatchKey* url = file.find(kSRInfoSection, kURLKey);
     std::string u = url ? url->value : std::string();
     std::string scheme = asciiFolded(u.substr(0, u.find("://") == std::string::npos ? 0 : u.find("://") + 3));
     if (u.empty())
@@ -307,7 +311,7 @@ void Linter::patch()
             "the generic build is fetched from URL/max/, the fallback from URL/Max/: on a server whose paths are "
             "case-sensitive both must exist",
             "upload the generic build to both max/ and Max/ (or make the server ignore case)");
-    const PatchKey* signer = file.find("SRInfo", "Signer");
+    const PatchKey* signer = file.find(kSRInfoSection, kSignerKey);
     unsigned char digest[kSha256Size];
     int signerKind = signer ? readSignerKey(signer->value.c_str(), digest) : kSignerKeyNone;
     if (signerKind == kSignerKeyMalformed)
@@ -316,10 +320,10 @@ void Linter::patch()
                 "\" is neither \"package\" nor 64 hex digits: every run ends in the patch error",
             "write Signer=package, or the certificate's SHA-256 as vdrpack signer prints it");
     if (scheme == "http://" && signerKind == kSignerKeyNone) {
-        bool unpinned = file.value("SRInfo", "SHA256Max").empty();
-        int n = std::max(0, std::min(CIniFileReader::parseInt(file.value("SRInfo", "Count")), 1000));
+        bool unpinned = file.value(kSRInfoSection, kPinMaxKey).empty();
+        int n = clampEntryCount(CIniFileReader::parseInt(file.value(kSRInfoSection, kCountKey)));
         for (int i = 0; i < n && !unpinned; ++i)
-            unpinned = file.value("SRInfo", "SHA256" + std::to_string(i)).empty();
+            unpinned = file.value(kSRInfoSection, entryKey(kPinStem, i)).empty();
         if (unpinned)
             add("http-unpinned", kLintWarning, url->nLine,
                 "a plain http:// URL without a pin for every build: a changed download would be started",
@@ -333,9 +337,9 @@ void Linter::handOff()
     const struct {
         const char* key;
         int min, max, def;
-    } kSeconds[] = {{"StallSeconds", 5, 3600, 60}, {"DownloadSeconds", 10, 86400, 14400}};
+    } kSeconds[] = {{kStallSecondsKey, 5, 3600, 60}, {kDownloadSecondsKey, 10, 86400, 14400}};
     for (const auto& b : kSeconds) {
-        const PatchKey* k = file.find("SRInfo", b.key);
+        const PatchKey* k = file.find(kSRInfoSection, b.key);
         if (!k || !k->bHasValue)
             continue;
         int n = k->value.empty() ? 0 : CIniFileReader::parseInt(k->value);
@@ -345,7 +349,7 @@ void Linter::handOff()
                     std::to_string(b.max) + ": the program uses " + std::to_string(b.def),
                 "write a number of seconds from " + std::to_string(b.min) + " to " + std::to_string(b.max));
     }
-    if (!file.value("SRInfo", "SilentArgs").empty())
+    if (!file.value(kSRInfoSection, kSilentArgsKey).empty())
         return;
     // A silent run passes "/s", which these installers do not take: they
     // would show their window and wait for a click.
@@ -358,11 +362,11 @@ void Linter::handOff()
                        {"innosetup", "Inno Setup", "/VERYSILENT /SUPPRESSMSGBOXES /NORESTART"},
                        {"wix", "WiX bundle", "/quiet /norestart"}};
     std::vector<std::string> texts = file.comments();
-    texts.push_back(file.value("SRInfo", "SRNo"));
+    texts.push_back(file.value(kSRInfoSection, kSRNoKey));
     for (const auto& installer : kInstallers)
         for (const std::string& t : texts)
             if (asciiFolded(t).find(installer.hint) != std::string::npos) {
-                add("silent-args-missing", kLintWarning, lineOf("SRInfo", "SRNo"),
+                add("silent-args-missing", kLintWarning, lineOf(kSRInfoSection, kSRNoKey),
                     std::string("the patch looks like a ") + installer.name +
                         " installer, but SilentArgs is missing: a silent run passes \"/s\", and the installer shows "
                         "its window",
@@ -451,8 +455,8 @@ std::vector<LintFinding> lintPatchFile(const std::string& bytes)
     CPatchFile file(text);
     Linter lint{file, findings};
     lint.structure();
-    int products = lint.count("RegPath");
-    int builds = lint.count("SRInfo");
+    int products = lint.count(kRegPathSection);
+    int builds = lint.count(kSRInfoSection);
     lint.products(products);
     lint.beyond(kKnown[0], products);
     lint.beyond(kKnown[1], builds);

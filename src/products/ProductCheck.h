@@ -42,7 +42,7 @@ int judgeProducts(const std::vector<ProductInfo>& products);
 // identity read goes to *identity unless the product is exempt.
 bool identityDiffers(const ProductInfo& product, std::string* identity = nullptr);
 
-// The first of [RegPath] and [SRInfo] whose "Count" lies outside
+// The first of [RegPath] and [SRInfo] whose Count lies outside
 // 0..kMaxEntryCount, with that value in *count; nullptr when both fit.
 const char* countOutOfRange(const IProfileReader& profile, const char* iniPath, int* count);
 
@@ -60,7 +60,7 @@ int checkProducts(const char* iniPath, std::vector<ProductInfo>& products);
 std::string buildKeyOf(const ProductInfo& product);
 
 // The patch build id for the found products of the list: the lowest index i
-// below [SRInfo] "Count" whose "Info%d" value contains the build key
+// below [SRInfo] Count whose "Info%d" value contains the build key
 // "name#SR number#SR build version" of every found product; failing that 999
 // when every build key contains the patch SR number `srNo` (the empty text
 // is in every key), else -1. Also -1 when no product is found. An index of

@@ -62,6 +62,6 @@ std::uint64_t sizePinFor(const char* iniPath, int folder);
 bool hasPinFor(const char* iniPath, int folder);
 
 // Whether [SRInfo] carries any pin: "SHA256Max" or "SHA256%d" for a folder
-// below its "Count" (counts above 1000 are malformed and read no further).
+// below its Count (counts above kMaxEntryCount are malformed and read no further).
 // Once one is there, a download without a matching pin is never started.
 bool hasAnyPin(const char* iniPath);
