@@ -233,14 +233,14 @@ void Linter::products(int count)
                 "add Path" + n + ", or lower Count");
         else if (asciiFolded(path).rfind("hkey_", 0) == 0 || asciiFolded(path).rfind("hklm\\", 0) == 0)
             add("path-form", kLintError, lineOf(kRegPathSection, kPathStem + n),
-                "Path" + n + " names the root key: the program reads below HKEY_LOCAL_MACHINE, so it is never found",
+                kPathStem + n + " names the root key: the program reads below HKEY_LOCAL_MACHINE, so it is never found",
                 "write the path without the root, e.g. Software\\Vendor\\Product");
         else if (path.front() == '\\' || path.back() == '\\')
             add("path-form", kLintError, lineOf(kRegPathSection, kPathStem + n),
-                "Path" + n + " begins or ends with a backslash: the key is never found", "remove the backslash");
+                kPathStem + n + " begins or ends with a backslash: the key is never found", "remove the backslash");
         if (nover && nover->value != "0" && nover->value != "1")
             add("noverchk-value", kLintWarning, nover->nLine,
-                "NoVerCheck" + n + " is \"" + nover->value + "\": only the value 1 exempts product " + n,
+                kNoVerCheckStem + n + " is \"" + nover->value + "\": only the value 1 exempts product " + n,
                 "write 1 to exempt the product, 0 to compare its version");
         if (exempt)
             continue;
@@ -248,17 +248,18 @@ void Linter::products(int count)
             add("entry-missing", kLintError,
                 lineOf(kRegPathSection, kCheckStem + n) ? lineOf(kRegPathSection, kCheckStem + n)
                                                         : lineOf(kRegPathSection, kCountKey),
-                "Check" + n + " is missing or empty: product " + n + " never matches, every machine gets a patch error",
+                kCheckStem + n + " is missing or empty: product " + n +
+                    " never matches, every machine gets a patch error",
                 "add Check" + n + "=Name Version, or NoVerCheck" + n + "=1");
         else if (check.find(' ') == std::string::npos)
             add("check-malformed", kLintError, lineOf(kRegPathSection, kCheckStem + n),
-                "Check" + n +
+                kCheckStem + n +
                     " has no space between name and version: it never matches, every machine gets a patch "
                     "error",
                 "write the cleaned product name, one space, the version");
         else if (check.substr(0, check.find(' ')).find('&') != std::string::npos)
             add("check-malformed", kLintError, lineOf(kRegPathSection, kCheckStem + n),
-                "Check" + n +
+                kCheckStem + n +
                     " names the product with \"&\": the program compares the cleaned name, with \"&\" as "
                     "\"_\" and no spaces",
                 "write the cleaned name, e.g. Tape_Tune 2.5");
@@ -337,7 +338,8 @@ void Linter::handOff()
     const struct {
         const char* key;
         int min, max, def;
-    } kSeconds[] = {{kStallSecondsKey, 5, 3600, 60}, {kDownloadSecondsKey, 10, 86400, 14400}};
+    } kSeconds[] = {{kStallSecondsKey, kStallSecondsMin, kStallSecondsMax, kStallSecondsDefault},
+                    {kDownloadSecondsKey, kDownloadSecondsMin, kDownloadSecondsMax, kDownloadSecondsDefault}};
     for (const auto& b : kSeconds) {
         const PatchKey* k = file.find(kSRInfoSection, b.key);
         if (!k || !k->bHasValue)

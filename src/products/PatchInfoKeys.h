@@ -32,6 +32,14 @@ inline constexpr char kSilentArgsKey[] = "SilentArgs";           // the patch's 
 inline constexpr char kArgsKey[] = "Args";                       // the patch's arguments otherwise
 inline constexpr char kSignerKey[] = "Signer";                   // "package" or a certificate's SHA-256
 
+// StallSeconds: how long a download may go without a progress report; a
+// value outside 5..3600 (or none) means 60.
+enum { kStallSecondsDefault = 60, kStallSecondsMin = 5, kStallSecondsMax = 3600 };
+// DownloadSeconds: how long one download may take as a whole (a server that
+// trickles a few bytes now and then never stalls); a value outside
+// 10..86400 (or none) means 14400.
+enum { kDownloadSecondsDefault = 14400, kDownloadSecondsMin = 10, kDownloadSecondsMax = 86400 };
+
 // Indexed keys of [SRInfo]: "Info%d" lists the build keys server folder %d
 // serves; the pins "SHA256%d" and "Size%d" hold that build's digest and
 // size, "SHA256Max" and "SizeMax" those of the generic build.

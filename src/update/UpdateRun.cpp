@@ -161,8 +161,8 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
     m_bAnyPin = source.anyPin;
     m_bSignerRequired = source.signerRequired;
     m_nStallSeconds =
-        secondsInRange("StallSeconds", source.stallSeconds, kStallSecondsMin, kStallSecondsMax, kStallSecondsDefault);
-    m_nDownloadSeconds = secondsInRange("DownloadSeconds", source.downloadSeconds, kDownloadSecondsMin,
+        secondsInRange(kStallSecondsKey, source.stallSeconds, kStallSecondsMin, kStallSecondsMax, kStallSecondsDefault);
+    m_nDownloadSeconds = secondsInRange(kDownloadSecondsKey, source.downloadSeconds, kDownloadSecondsMin,
                                         kDownloadSecondsMax, kDownloadSecondsDefault);
     m_patchArgs = patchArguments(m_bSilent, source.silentArgs, source.args);
     // The timer runs for every outcome of the selection.

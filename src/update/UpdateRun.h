@@ -13,6 +13,7 @@
 // what the outcome rests on (each URL fetched with its verdict, the patch's
 // command line and exit code), which the outcome line reports (RunAccount.h).
 
+#include "products/PatchInfoKeys.h"
 #include "update/UpdateRules.h"
 
 #include <cstdint>
@@ -55,13 +56,6 @@ const char* outcomeName(RunOutcome outcome);
 enum class RunPost { None, ProductError, ServerError, Patched };
 
 enum { kConnectivityTimerId = 16, kConnectivityPeriodMs = 2000 };
-// [SRInfo] "StallSeconds": how long a download may go without a progress
-// report; a value outside 5..3600 (or none) means 60.
-enum { kStallSecondsDefault = 60, kStallSecondsMin = 5, kStallSecondsMax = 3600 };
-// [SRInfo] "DownloadSeconds": how long one download may take as a whole (a
-// server that trickles a few bytes now and then never stalls); a value
-// outside 10..86400 (or none) means 14400.
-enum { kDownloadSecondsDefault = 14400, kDownloadSecondsMin = 10, kDownloadSecondsMax = 86400 };
 // Exit codes of a patch that finished and asks for a restart (Windows
 // Installer's ERROR_SUCCESS_REBOOT_REQUIRED and ERROR_SUCCESS_REBOOT_INITIATED).
 enum { kPatchExitRestartRequired = 3010, kPatchExitRestartInitiated = 1641 };
