@@ -55,15 +55,11 @@ Json lintJson(const std::vector<LintFinding>& findings)
 int runLint(const std::vector<std::string>& args, ToolOutput& io)
 {
     CToolArgs a;
-    int status = beginCommand(a, args, {"--json"}, {}, io, "lint", kUsage, kHelp);
+    std::string bytes;
+    int status = beginFileCommand(a, args, io, "lint", kUsage, kHelp, "PATCH.ini", bytes);
     if (status >= 0)
         return status;
-    if (a.positional().size() != 1)
-        return usageError(io, "lint", "needs one PATCH.ini", kUsage);
     const std::string& path = a.positional()[0];
-    std::string bytes;
-    if (!readWholeFile(path, bytes))
-        return toolError(io, kToolUnreadable, path, "cannot read the file");
 
     std::vector<LintFinding> findings = lintPatchFile(bytes);
     bool errors = hasLintErrors(findings);

@@ -75,17 +75,13 @@ void describeTable(const TableFacts& t, Json& j, std::string& text)
 int runInspect(const std::vector<std::string>& args, ToolOutput& io)
 {
     CToolArgs a;
-    int status = beginCommand(a, args, {"--json"}, {}, io, "inspect", kUsage, kHelp);
+    std::string bytes;
+    int status = beginFileCommand(a, args, io, "inspect", kUsage, kHelp, "PACKAGE.exe", bytes);
     if (status >= 0)
         return status;
-    if (a.positional().size() != 1)
-        return usageError(io, "inspect", "needs one PACKAGE.exe", kUsage);
     const std::string& path = a.positional()[0];
     bool json = a.has("--json");
 
-    std::string bytes;
-    if (!readWholeFile(path, bytes))
-        return toolError(io, kToolUnreadable, path, "cannot read the file");
     std::string full = absolutePath(path);
     CPatchPackage package(full.c_str());
     Json j = jsonDocument("inspect");

@@ -25,17 +25,13 @@ const char kHelp[] = "usage: vdrpack signer FILE.exe [--json]\n"
 int runSigner(const std::vector<std::string>& args, ToolOutput& io)
 {
     CToolArgs a;
-    int status = beginCommand(a, args, {"--json"}, {}, io, "signer", kUsage, kHelp);
+    std::string bytes;
+    int status = beginFileCommand(a, args, io, "signer", kUsage, kHelp, "FILE.exe", bytes);
     if (status >= 0)
         return status;
-    if (a.positional().size() != 1)
-        return usageError(io, "signer", "needs one FILE.exe", kUsage);
     const std::string& path = a.positional()[0];
     bool json = a.has("--json");
 
-    std::string bytes;
-    if (!readWholeFile(path, bytes))
-        return toolError(io, kToolUnreadable, path, "cannot read the file");
     CMemorySource source(bytes.data(), bytes.size());
     SignerCertificate cert;
     int read = readProgramSigner(source, &cert);

@@ -24,6 +24,13 @@ int beginCommand(CToolArgs& a, const std::vector<std::string>& args, const std::
                  const std::vector<std::string>& valued, ToolOutput& io, const char* command, const char* usage,
                  const char* help);
 
+// The start of a command over one file with an optional --json (lint,
+// inspect, signer): beginCommand, then exactly one FILE (else a usage error
+// saying "needs one <what>"), read whole into bytes. Returns -1 when the
+// command is to go on, otherwise the status to return.
+int beginFileCommand(CToolArgs& a, const std::vector<std::string>& args, ToolOutput& io, const char* command,
+                     const char* usage, const char* help, const char* what, std::string& bytes);
+
 // Prints "vdrpack: CMD: message" and the command's usage line on err (and
 // the JSON error object on out when JSON was asked for); returns kToolUsage.
 int usageError(ToolOutput& io, const char* command, const std::string& message, const char* usage);

@@ -2,6 +2,7 @@
 
 #include "ToolArgs.h"
 #include "ToolCommands.h"
+#include "ToolFiles.h"
 #include "ToolJson.h"
 
 #include "VeldrunVersion.h"
@@ -100,6 +101,19 @@ int beginCommand(CToolArgs& a, const std::vector<std::string>& args, const std::
         io.out += help;
         return kToolOk;
     }
+    return -1;
+}
+
+int beginFileCommand(CToolArgs& a, const std::vector<std::string>& args, ToolOutput& io, const char* command,
+                     const char* usage, const char* help, const char* what, std::string& bytes)
+{
+    int status = beginCommand(a, args, {"--json"}, {}, io, command, usage, help);
+    if (status >= 0)
+        return status;
+    if (a.positional().size() != 1)
+        return usageError(io, command, std::string("needs one ") + what, usage);
+    if (!readWholeFile(a.positional()[0], bytes))
+        return toolError(io, kToolUnreadable, a.positional()[0], "cannot read the file");
     return -1;
 }
 

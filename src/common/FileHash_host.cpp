@@ -2,21 +2,25 @@
 
 #include <cstdio>
 
+namespace {
+// An existing file for reading ("rb"), or a new one that must not exist yet ("w+bx").
+void* openStream(const char* path, const char* mode)
+{
+    return path ? std::fopen(path, mode) : nullptr;
+}
+} // namespace
+
 bool CHeldFile::open(const char* path)
 {
     close();
-    if (!path)
-        return false;
-    m_handle = std::fopen(path, "rb");
+    m_handle = openStream(path, "rb");
     return m_handle != nullptr;
 }
 
 bool CHeldFile::create(const char* path)
 {
     close();
-    if (!path)
-        return false;
-    m_handle = std::fopen(path, "w+bx");
+    m_handle = openStream(path, "w+bx");
     return m_handle != nullptr;
 }
 
