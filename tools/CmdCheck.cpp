@@ -14,10 +14,9 @@
 #include "common/TextHelpers.h"
 #include "products/PatchInfoKeys.h"
 #include "products/ProductCheck.h"
-#include "products/TextCompare.h"
+#include "update/FetchPlan.h"
 #include "update/PatchPin.h"
 #include "update/PatchSigner.h"
-#include "update/UpdateRules.h"
 
 namespace {
 
@@ -56,13 +55,6 @@ int outcomeStatus(int result, int id)
     if (result == kProductsMismatch)
         return kToolPatchError;
     return id == kPatchAlreadyApplied ? kToolAlreadyApplied : kToolOk;
-}
-
-// The identity comparison of the product check, for the report.
-bool identityMatches(const ProductInfo& p)
-{
-    std::string identity = std::string(p.szProdName) + " " + p.szProdVer;
-    return textEqualNoCase(identity.c_str(), p.szCheck);
 }
 
 struct Fetch {
@@ -155,28 +147,20 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
         profile.getString(kSRInfoSection, kURLKey, "", server, sizeof server, iniPath.c_str());
         profile.getString(kSRInfoSection, kSRNoKey, "", srNo, sizeof srNo, iniPath.c_str());
         id = getSRIdFromFile(profile, iniPath.c_str(), products, srNo);
-        if (id != kPatchAlreadyApplied) {
-            // The program's own URL rules: the first URL, then the one
-            // fallback unless the first already was the generic build's.
-            char url[kMaxText] = {};
-            bool fits = composeFirstURL(url, sizeof url, server, id, srNo);
-            fetches.push_back(Fetch{fits ? url : "", "first", "", "", "", ""});
-            if (firstDownloadAllowsFallback(id)) {
-                fits = composeFallbackURL(url, sizeof url, server, srNo);
-                fetches.push_back(Fetch{fits ? url : "", "fallback", "", "", "", ""});
-            }
-            for (Fetch& f : fetches) {
-                char key[kPinKeySize];
-                pinKeyName(pinFolderFor(id, f.role == "fallback"), key, sizeof key);
-                char pin[kMaxText] = {};
-                profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath.c_str());
-                f.pinKey = key;
-                f.pin = pin;
-                sizeKeyName(pinFolderFor(id, f.role == "fallback"), key, sizeof key);
-                profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath.c_str());
-                f.sizeKey = key;
-                f.size = pin;
-            }
+        // The downloads the run makes, from the controller's own plan.
+        for (const PlannedFetch& planned : planFetches(id, server, srNo)) {
+            Fetch f{planned.url, fetchRoleName(planned.role), "", "", "", ""};
+            char key[kPinKeySize];
+            char value[kMaxText] = {};
+            pinKeyName(planned.pinFolder, key, sizeof key);
+            profile.getString(kSRInfoSection, key, "", value, sizeof value, iniPath.c_str());
+            f.pinKey = key;
+            f.pin = value;
+            sizeKeyName(planned.pinFolder, key, sizeof key);
+            profile.getString(kSRInfoSection, key, "", value, sizeof value, iniPath.c_str());
+            f.sizeKey = key;
+            f.size = value;
+            fetches.push_back(f);
         }
     }
     std::vector<LintFinding> findings;
@@ -208,9 +192,7 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
         else
             text += std::string(p.szProdName) + " " + p.szProdVer + ", SR " + p.szSRNo + " " + p.szSRVer +
                     "; Check \"" + p.szCheck + "\"" +
-                    (exempt               ? " (exempt)"
-                     : identityMatches(p) ? " matches"
-                                          : " does not match") +
+                    (exempt ? " (exempt)" : identityDiffers(p) ? " does not match" : " matches") +
                     "\n";
     }
     j["products"] = jProducts;

@@ -3,6 +3,7 @@
 #include "common/FixedBuf.h"
 #include "common/Trace.h"
 #include "products/ProductCheck.h"
+#include "update/FetchPlan.h"
 #include "update/PatchPin.h"
 #include "update/PatchSigner.h"
 #include "update/ProgressText.h"
@@ -180,10 +181,9 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
         step.post = RunPost::Patched;
         return step;
     }
-    m_bAllowFallback = firstDownloadAllowsFallback(id);
-    char url[kMaxText] = {};
-    RunStep next =
-        composeFirstURL(url, sizeof url, m_server.c_str(), id, m_srNo.c_str()) ? download(url, nowMs) : urlTooLong();
+    const std::vector<PlannedFetch> plan = planFetches(id, m_server.c_str(), m_srNo.c_str());
+    m_bAllowFallback = plan.size() > 1;
+    RunStep next = plan.front().url.empty() ? urlTooLong() : download(plan.front().url, nowMs);
     next.startTimer = true;
     return next;
 }
@@ -226,10 +226,8 @@ RunStep CUpdateRun::failedTransfer(std::uint64_t nowMs)
     if (m_bAllowFallback) {
         m_bAllowFallback = false;
         m_bFallbackStarted = true;
-        char url[kMaxText] = {};
-        if (composeFallbackURL(url, sizeof url, m_server.c_str(), m_srNo.c_str()))
-            return download(url, nowMs);
-        return urlTooLong();
+        const std::string url = planFetches(m_facts.buildId, m_server.c_str(), m_srNo.c_str()).back().url;
+        return url.empty() ? urlTooLong() : download(url, nowMs);
     }
     RunStep step;
     if (decide(RunOutcome::ServerError, "no startable download"))
