@@ -58,7 +58,7 @@ int outcomeStatus(int result, int id)
 }
 
 struct Fetch {
-    std::string url;
+    std::string url;  // "" when too long
     std::string role; // "first" or "fallback"
     std::string pinKey;
     std::string pin;
@@ -68,33 +68,199 @@ struct Fetch {
 
 // [SRInfo] Signer as the run reads it: which certificate a download must be
 // signed with before it is started.
-void reportSigner(const IProfileReader& profile, const std::string& iniPath, Json& j, std::string& text)
+struct Signer {
+    int kind = kSignerKeyNone;
+    std::string sha256; // the certificate's digest in hex (kSignerKeyDigest)
+    std::string value;  // the key as written
+};
+
+// What check found, before it is worded.
+struct CheckReport {
+    bool redirected = false;
+    std::vector<ProductInfo> products;
+    int result = kProductsNotFound;
+    int id = 0;
+    std::vector<Fetch> fetches;
+    Signer signer;
+    bool allBuilds = false;
+    std::vector<LintFinding> findings;
+};
+
+std::string srInfoValue(const IProfileReader& profile, const char* key, const std::string& iniPath)
 {
     char value[kMaxText] = {};
-    profile.getString(kSRInfoSection, kSignerKey, "", value, sizeof value, iniPath.c_str());
-    unsigned char digest[kSha256Size];
-    int kind = readSignerKey(value, digest);
-    char hex[kSha256HexSize] = {};
-    if (kind == kSignerKeyDigest)
-        sha256Hex(digest, hex);
-    switch (kind) {
-    case kSignerKeyNone:
-        j["signer"] = nullptr;
-        text += "signer: none (a download is started unsigned)\n";
-        return;
-    case kSignerKeyPackage:
-        j["signer"] = Json{{"kind", "package"}, {"sha256", nullptr}};
-        text += "signer: the package's own certificate (a valid signature with it)\n";
-        return;
-    case kSignerKeyDigest:
-        j["signer"] = Json{{"kind", "certificate"}, {"sha256", hex}};
-        text += std::string("signer: the certificate ") + hex + " (a valid signature with it)\n";
-        return;
-    default:
-        j["signer"] = Json{{"kind", "malformed"}, {"sha256", nullptr}, {"value", jsonText(value)}};
-        text += std::string("signer: malformed \"") + value + "\" (every run ends in the patch error)\n";
-        return;
+    profile.getString(kSRInfoSection, key, "", value, sizeof value, iniPath.c_str());
+    return value;
+}
+
+// The downloads the run makes, from the controller's own plan, with the
+// pin and size keys that judge each.
+std::vector<Fetch> plannedFetches(const IProfileReader& profile, const std::string& iniPath, int id, const char* server,
+                                  const char* srNo)
+{
+    std::vector<Fetch> fetches;
+    for (const PlannedFetch& planned : planFetches(id, server, srNo)) {
+        Fetch f{planned.url, fetchRoleName(planned.role), "", "", "", ""};
+        char key[kPinKeySize];
+        pinKeyName(planned.pinFolder, key, sizeof key);
+        f.pinKey = key;
+        f.pin = srInfoValue(profile, key, iniPath);
+        sizeKeyName(planned.pinFolder, key, sizeof key);
+        f.sizeKey = key;
+        f.size = srInfoValue(profile, key, iniPath);
+        fetches.push_back(f);
     }
+    return fetches;
+}
+
+Signer readSigner(const IProfileReader& profile, const std::string& iniPath)
+{
+    Signer signer;
+    signer.value = srInfoValue(profile, kSignerKey, iniPath);
+    unsigned char digest[kSha256Size];
+    signer.kind = readSignerKey(signer.value.c_str(), digest);
+    if (signer.kind == kSignerKeyDigest) {
+        char hex[kSha256HexSize] = {};
+        sha256Hex(digest, hex);
+        signer.sha256 = hex;
+    }
+    return signer;
+}
+
+// The program's product check and build selection over the export.
+CheckReport computeCheck(const CRegExport& reg, bool view32, const std::string& iniPath, const std::string& ini,
+                         bool allBuilds)
+{
+    CheckReport r;
+    CExportRegistry table(reg, view32);
+    r.redirected = table.redirected();
+    const IProfileReader& profile = platformProfile();
+    r.result = checkProducts(profile, table, iniPath.c_str(), r.products);
+    if (r.result == kProductsApplicable) {
+        std::string server = srInfoValue(profile, kURLKey, iniPath);
+        std::string srNo = srInfoValue(profile, kSRNoKey, iniPath);
+        r.id = getSRIdFromFile(profile, iniPath.c_str(), r.products, srNo.c_str());
+        r.fetches = plannedFetches(profile, iniPath, r.id, server.c_str(), srNo.c_str());
+    }
+    r.signer = readSigner(profile, iniPath);
+    r.allBuilds = allBuilds;
+    if (allBuilds)
+        r.findings = lintPatchFile(ini);
+    return r;
+}
+
+bool isExempt(const ProductInfo& p)
+{
+    return std::string(p.szNoVerCheck) == "1";
+}
+
+Json nullOr(const std::string& text)
+{
+    return text.empty() ? Json(nullptr) : jsonText(text);
+}
+
+Json signerJson(const Signer& s)
+{
+    switch (s.kind) {
+    case kSignerKeyNone:
+        return nullptr;
+    case kSignerKeyPackage:
+        return Json{{"kind", "package"}, {"sha256", nullptr}};
+    case kSignerKeyDigest:
+        return Json{{"kind", "certificate"}, {"sha256", s.sha256}};
+    default:
+        return Json{{"kind", "malformed"}, {"sha256", nullptr}, {"value", jsonText(s.value)}};
+    }
+}
+
+std::string signerText(const Signer& s)
+{
+    switch (s.kind) {
+    case kSignerKeyNone:
+        return "signer: none (a download is started unsigned)\n";
+    case kSignerKeyPackage:
+        return "signer: the package's own certificate (a valid signature with it)\n";
+    case kSignerKeyDigest:
+        return "signer: the certificate " + s.sha256 + " (a valid signature with it)\n";
+    default:
+        return "signer: malformed \"" + s.value + "\" (every run ends in the patch error)\n";
+    }
+}
+
+std::string checkJson(const CheckReport& r, const std::string& iniArg, const std::string& regArg)
+{
+    Json j = jsonDocument("check");
+    j["file"] = jsonText(iniArg);
+    j["registry"] = jsonText(regArg);
+    j["registryView"] = r.redirected ? "wow6432node" : "as-exported";
+    Json jProducts = Json::array();
+    for (std::size_t i = 0; i < r.products.size(); ++i) {
+        const ProductInfo& p = r.products[i];
+        jProducts.push_back(Json{{"index", i},
+                                 {"path", jsonText(p.szPath)},
+                                 {"found", p.bFound != 0},
+                                 {"name", jsonText(p.szProdName)},
+                                 {"version", jsonText(p.szProdVer)},
+                                 {"srNo", jsonText(p.szSRNo)},
+                                 {"srVersion", jsonText(p.szSRVer)},
+                                 {"check", jsonText(p.szCheck)},
+                                 {"exempt", isExempt(p)}});
+    }
+    j["products"] = jProducts;
+    j["outcome"] = outcomeName(r.result, r.id);
+    j["build"] = nullptr;
+    if (r.result == kProductsApplicable && r.id == kPatchGeneric)
+        j["build"] = Json{{"generic", true}};
+    else if (r.result == kProductsApplicable && r.id != kPatchAlreadyApplied)
+        j["build"] = Json{{"folder", r.id}};
+    Json jFetches = Json::array();
+    for (const Fetch& f : r.fetches)
+        jFetches.push_back(Json{{"role", f.role},
+                                {"url", nullOr(f.url)},
+                                {"pinKey", f.pinKey},
+                                {"pin", nullOr(f.pin)},
+                                {"sizeKey", f.sizeKey},
+                                {"size", nullOr(f.size)}});
+    j["fetches"] = jFetches;
+    j["signer"] = signerJson(r.signer);
+    if (r.allBuilds)
+        j["findings"] = lintJson(r.findings);
+    return jsonDump(j);
+}
+
+std::string checkText(const CheckReport& r, const std::string& iniArg, const std::string& regArg)
+{
+    std::string text =
+        iniArg + " against " + regArg + (r.redirected ? " (32-bit view: Software\\WOW6432Node)" : "") + "\nproducts:\n";
+    for (std::size_t i = 0; i < r.products.size(); ++i) {
+        const ProductInfo& p = r.products[i];
+        text += "  " + std::to_string(i) + " " + p.szPath + ": ";
+        if (!p.bFound)
+            text += "not found (or incomplete)\n";
+        else
+            text += std::string(p.szProdName) + " " + p.szProdVer + ", SR " + p.szSRNo + " " + p.szSRVer +
+                    "; Check \"" + p.szCheck + "\"" +
+                    (isExempt(p)          ? " (exempt)"
+                     : identityDiffers(p) ? " does not match"
+                                          : " matches") +
+                    "\n";
+    }
+    text += std::string("outcome: ") + outcomeName(r.result, r.id) + "\n";
+    if (r.result == kProductsApplicable && r.id == kPatchGeneric)
+        text += "build: generic (max folder)\n";
+    else if (r.result == kProductsApplicable && r.id != kPatchAlreadyApplied)
+        text += "build: " + std::to_string(r.id) + "\n";
+    for (const Fetch& f : r.fetches) {
+        text += f.role + ": " + (f.url.empty() ? "(URL longer than 259 characters: not fetched)" : f.url) + "\n";
+        text += "  pin " + f.pinKey + ": " + (f.pin.empty() ? "none" : f.pin) + "\n";
+        text += "  size " + f.sizeKey + ": " + (f.size.empty() ? "none (bounded at 2 GiB)" : f.size) + "\n";
+    }
+    text += signerText(r.signer);
+    if (r.allBuilds) {
+        text += r.findings.empty() ? "all builds: no findings\n" : "all builds: " + lintSummary(r.findings) + "\n";
+        text += lintText(iniArg, r.findings);
+    }
+    return text;
 }
 
 } // namespace
@@ -113,7 +279,6 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
         return usageError(io, "check", "--view is 32 or 64", kUsage);
     const std::string& iniArg = a.positional()[0];
     const std::string& regArg = a.value("--registry");
-    bool json = a.has("--json");
 
     std::string ini;
     if (!readWholeFile(iniArg, ini))
@@ -134,98 +299,7 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     for (const std::string& w : reg.warnings())
         io.err += "vdrpack: " + regArg + ": warning: " + w + "\n";
 
-    CExportRegistry table(reg, view == "32");
-    bool redirected = table.redirected();
-    const IProfileReader& profile = platformProfile();
-    std::vector<ProductInfo> products;
-    int result = checkProducts(profile, table, iniPath.c_str(), products);
-    int id = 0;
-    char server[kMaxText] = {};
-    char srNo[kMaxText] = {};
-    std::vector<Fetch> fetches;
-    if (result == kProductsApplicable) {
-        profile.getString(kSRInfoSection, kURLKey, "", server, sizeof server, iniPath.c_str());
-        profile.getString(kSRInfoSection, kSRNoKey, "", srNo, sizeof srNo, iniPath.c_str());
-        id = getSRIdFromFile(profile, iniPath.c_str(), products, srNo);
-        // The downloads the run makes, from the controller's own plan.
-        for (const PlannedFetch& planned : planFetches(id, server, srNo)) {
-            Fetch f{planned.url, fetchRoleName(planned.role), "", "", "", ""};
-            char key[kPinKeySize];
-            char value[kMaxText] = {};
-            pinKeyName(planned.pinFolder, key, sizeof key);
-            profile.getString(kSRInfoSection, key, "", value, sizeof value, iniPath.c_str());
-            f.pinKey = key;
-            f.pin = value;
-            sizeKeyName(planned.pinFolder, key, sizeof key);
-            profile.getString(kSRInfoSection, key, "", value, sizeof value, iniPath.c_str());
-            f.sizeKey = key;
-            f.size = value;
-            fetches.push_back(f);
-        }
-    }
-    std::vector<LintFinding> findings;
-    if (a.has("--all-builds"))
-        findings = lintPatchFile(ini);
-
-    Json j = jsonDocument("check");
-    j["file"] = jsonText(iniArg);
-    j["registry"] = jsonText(regArg);
-    j["registryView"] = redirected ? "wow6432node" : "as-exported";
-    Json jProducts = Json::array();
-    std::string text =
-        iniArg + " against " + regArg + (redirected ? " (32-bit view: Software\\WOW6432Node)" : "") + "\nproducts:\n";
-    for (std::size_t i = 0; i < products.size(); ++i) {
-        const ProductInfo& p = products[i];
-        bool exempt = std::string(p.szNoVerCheck) == "1";
-        jProducts.push_back(Json{{"index", i},
-                                 {"path", jsonText(p.szPath)},
-                                 {"found", p.bFound != 0},
-                                 {"name", jsonText(p.szProdName)},
-                                 {"version", jsonText(p.szProdVer)},
-                                 {"srNo", jsonText(p.szSRNo)},
-                                 {"srVersion", jsonText(p.szSRVer)},
-                                 {"check", jsonText(p.szCheck)},
-                                 {"exempt", exempt}});
-        text += "  " + std::to_string(i) + " " + p.szPath + ": ";
-        if (!p.bFound)
-            text += "not found (or incomplete)\n";
-        else
-            text += std::string(p.szProdName) + " " + p.szProdVer + ", SR " + p.szSRNo + " " + p.szSRVer +
-                    "; Check \"" + p.szCheck + "\"" +
-                    (exempt ? " (exempt)" : identityDiffers(p) ? " does not match" : " matches") +
-                    "\n";
-    }
-    j["products"] = jProducts;
-    const char* outcome = outcomeName(result, id);
-    j["outcome"] = outcome;
-    text += std::string("outcome: ") + outcome + "\n";
-    j["build"] = nullptr;
-    if (result == kProductsApplicable && id == kPatchGeneric) {
-        j["build"] = Json{{"generic", true}};
-        text += "build: generic (max folder)\n";
-    } else if (result == kProductsApplicable && id != kPatchAlreadyApplied) {
-        j["build"] = Json{{"folder", id}};
-        text += "build: " + std::to_string(id) + "\n";
-    }
-    Json jFetches = Json::array();
-    for (const Fetch& f : fetches) {
-        jFetches.push_back(Json{{"role", f.role},
-                                {"url", f.url.empty() ? Json(nullptr) : jsonText(f.url)},
-                                {"pinKey", f.pinKey},
-                                {"pin", f.pin.empty() ? Json(nullptr) : jsonText(f.pin)},
-                                {"sizeKey", f.sizeKey},
-                                {"size", f.size.empty() ? Json(nullptr) : jsonText(f.size)}});
-        text += f.role + ": " + (f.url.empty() ? "(URL longer than 259 characters: not fetched)" : f.url) + "\n";
-        text += "  pin " + f.pinKey + ": " + (f.pin.empty() ? "none" : f.pin) + "\n";
-        text += "  size " + f.sizeKey + ": " + (f.size.empty() ? "none (bounded at 2 GiB)" : f.size) + "\n";
-    }
-    j["fetches"] = jFetches;
-    reportSigner(profile, iniPath, j, text);
-    if (a.has("--all-builds")) {
-        j["findings"] = lintJson(findings);
-        text += findings.empty() ? "all builds: no findings\n" : "all builds: " + lintSummary(findings) + "\n";
-        text += lintText(iniArg, findings);
-    }
-    io.out += json ? jsonDump(j) : text;
-    return hasLintErrors(findings) ? kToolFindings : outcomeStatus(result, id);
+    CheckReport report = computeCheck(reg, view == "32", iniPath, ini, a.has("--all-builds"));
+    io.out += a.has("--json") ? checkJson(report, iniArg, regArg) : checkText(report, iniArg, regArg);
+    return hasLintErrors(report.findings) ? kToolFindings : outcomeStatus(report.result, report.id);
 }
