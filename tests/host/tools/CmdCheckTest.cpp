@@ -2,6 +2,11 @@
 
 #include "ToolJson.h"
 
+#include "products/ProductCheck.h"
+#include "products/TableRegistry.h"
+#include "update/PatchPin.h"
+#include "update/UpdateRun.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -145,6 +150,172 @@ TEST(CheckCommand, JsonCarriesOutcomeBuildFetchesAndPins)
               exportOf({{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS240118-02", "4.00.2400"}, kTape}));
     j = Json::parse(runTool({"check", dir.file("patch.ini"), "--registry", dir.file("state.reg"), "--json"}).out);
     EXPECT_EQ(j["build"], Json({{"generic", true}}));
+}
+
+// The run's controller, driven as the window drives it over the same file
+// and installed state; each download delivers the next of `bodies` (none
+// left: it fails). Returns each download as "role URL pin-key".
+std::vector<std::string> driveRun(CUpdateRun& run, const TempDir& dir, const std::string& iniPath,
+                                  const std::vector<Product>& installed, const std::vector<std::string>& bodies)
+{
+    CTableRegistry registry;
+    for (const Product& p : installed) {
+        std::string key = std::string("SOFTWARE\\Ombrel\\") + p.key;
+        registry.setString(key + "\\UserReg", "Prod_Name", p.name);
+        registry.setString(key + "\\UserReg", "Prod_Ver", p.ver);
+        registry.setString(key + "\\BuildInfo", "SR_No", p.srNo);
+        registry.setString(key + "\\BuildInfo", "SR_Ver", p.srVer);
+    }
+    const IProfileReader& profile = platformProfile();
+    std::vector<ProductInfo> products;
+    run.onLaunch(false, 1);
+    run.onInitDialog();
+    RunStep step = run.onProductsChecked(checkProducts(profile, registry, iniPath.c_str(), products));
+    if (step.chooseBuild) {
+        char server[kMaxText] = {};
+        char srNo[kMaxText] = {};
+        profile.getString(kSRInfoSection, kURLKey, "", server, sizeof server, iniPath.c_str());
+        profile.getString(kSRInfoSection, kSRNoKey, "", srNo, sizeof srNo, iniPath.c_str());
+        RunSource source;
+        source.server = server;
+        source.srNo = srNo;
+        source.anyPin = hasAnyPin(iniPath.c_str());
+        step = run.onBuildChosen(getSRIdFromFile(profile, iniPath.c_str(), products, srNo), source, 0);
+    }
+    std::vector<std::string> fetched;
+    for (std::size_t i = 0; !step.download.empty(); ++i) {
+        char key[kPinKeySize];
+        pinKeyName(run.pinFolder(), key, sizeof key);
+        fetched.push_back(std::string(i ? "fallback " : "first ") + step.download + " " + key);
+        std::string file = dir.file("download" + std::to_string(i) + ".exe");
+        bool delivered = i < bodies.size();
+        int pin = kPinNone;
+        if (delivered) {
+            writeFile(file, bodies[i]);
+            pin = checkDownloadPin(iniPath.c_str(), run.pinFolder(), file.c_str());
+        }
+        step = run.onDownloadEnded(delivered, pin, delivered ? "HTTP 200" : "HTTP 404", file.c_str(), i + 1);
+    }
+    if (step.startPatch)
+        run.onPatchStarted(false, 0);
+    return fetched;
+}
+
+const char kEmptySha256[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
+
+struct Agreement {
+    const char* what;
+    std::vector<Product> installed;
+    std::string srInfo; // keys added to [SRInfo]
+    std::string server; // [SRInfo] URL when not the usual one
+    std::vector<std::string> bodies;
+    RunOutcome outcome;
+    std::vector<const char*> endings; // how check's line of each product ends
+    const char* lastVerdict;          // part of the run's verdict on its last download
+};
+
+// check prints the downloads the run makes, in order, with the pins that
+// judge them; and it names the outcome the run reaches.
+TEST(CheckCommand, AgreesWithTheRunOnATableOfStates)
+{
+    const Product on1120[] = {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS231120-01", "4.00.2301"},
+                              {"TapeTune", "Tape & Tune", "2.5", "OMS231120-01", "2.50.1904"}};
+    const Product on1201[] = {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS231201-01", "4.00.2350"},
+                              {"TapeTune", "Tape & Tune", "2.5", "OMS231201-01", "2.50.1950"}};
+    const Product patched[] = {{"DiscStudio", "Ombrel Disc Studio", "4.0", "OMS240118-02", "4.00.2400"},
+                               {"TapeTune", "Tape & Tune", "2.5", "OMS240118-02", "2.50.2000"}};
+    const Product disc41 = {"DiscStudio", "Ombrel Disc Studio", "4.1", "OMS230910-01", "4.00.2215"};
+    const std::string pin2 = std::string("SHA2562=") + kEmptySha256 + "\r\n";
+    const char* ok[] = {" matches", " (exempt)"};
+    const Agreement table[] = {
+        {"folder 0, then the fallback", {kDisc, kTape}, "", "", {}, RunOutcome::ServerError, {ok[0], ok[1]}, "404"},
+        {"folder 1", {on1120[0], on1120[1]}, "", "", {}, RunOutcome::ServerError, {ok[0], ok[1]}, "404"},
+        {"generic, no fallback", {patched[0], kTape}, "", "", {}, RunOutcome::ServerError, {ok[0], ok[1]}, "404"},
+        {"999", {patched[0], patched[1]}, "", "", {}, RunOutcome::AlreadyApplied, {ok[0], ok[1]}, ""},
+        {"mismatch", {disc41, kTape}, "", "", {}, RunOutcome::PatchError, {" does not match", ok[1]}, ""},
+        {"missing", {kDisc}, "", "", {}, RunOutcome::ProductError, {ok[0], "not found (or incomplete)"}, ""},
+        {"pin on folder 2 only: the build matches",
+         {on1201[0], on1201[1]},
+         pin2,
+         "",
+         {""},
+         RunOutcome::PatchStarted,
+         {ok[0], ok[1]},
+         "pin SHA2562 matched"},
+        // The fallback has no pin of its own; with another pin present it
+        // is refused, even when it holds the pinned build.
+        {"pin on folder 2 only: tampered, unpinned fallback refused",
+         {on1201[0], on1201[1]},
+         pin2,
+         "",
+         {"tampered", ""},
+         RunOutcome::ServerError,
+         {ok[0], ok[1]},
+         "no pin SHA256Max (file removed)"},
+        {"first URL too long",
+         {on1201[0], on1201[1]},
+         "",
+         "http://srv/" + std::string(240, 'a'),
+         {},
+         RunOutcome::NotStarted,
+         {ok[0], ok[1]},
+         ""},
+        // 239 characters: the first URL takes 258, the fallback's 260.
+        {"fallback URL too long",
+         {on1201[0], on1201[1]},
+         "",
+         "http://srv/" + std::string(228, 'a'),
+         {},
+         RunOutcome::NotStarted,
+         {ok[0], ok[1]},
+         "404"},
+    };
+    for (const Agreement& t : table) {
+        TempDir dir;
+        std::string ini = kIni;
+        ini.replace(ini.find("Count=2\r\nInfo0"), 7, "Count=3");
+        ini += "Info2=OmbrelDiscStudio#OMS231201-01#4.00.2350;Tape_Tune#OMS231201-01#2.50.1950\r\n" + t.srInfo;
+        if (!t.server.empty())
+            ini.replace(ini.find("http://srv/patch/417"), 20, t.server);
+        std::string iniPath = dir.write("patch.ini", ini);
+        writeFile(dir.file("state.reg"), exportOf(t.installed));
+
+        CUpdateRun run(true);
+        std::vector<std::string> fetched = driveRun(run, dir, iniPath, t.installed, t.bodies);
+        EXPECT_EQ(run.outcome(), t.outcome) << t.what << ": " << run.facts().reason;
+        if (*t.lastVerdict) {
+            ASSERT_FALSE(run.facts().fetches.empty()) << t.what;
+            EXPECT_NE(run.facts().fetches.back().verdict.find(t.lastVerdict), std::string::npos)
+                << t.what << ": " << run.facts().fetches.back().verdict;
+        }
+
+        Json j = Json::parse(runTool({"check", iniPath, "--registry", dir.file("state.reg"), "--json"}).out);
+        std::vector<std::string> planned; // up to the first URL too long, where the run stops
+        for (const Json& f : j["fetches"]) {
+            if (f["url"].is_null())
+                break;
+            planned.push_back(f["role"].get<std::string>() + " " + f["url"].get<std::string>() + " " +
+                              f["pinKey"].get<std::string>());
+        }
+        if (t.outcome == RunOutcome::PatchStarted)
+            planned.resize(fetched.size()); // a started patch ends the list early
+        EXPECT_EQ(fetched, planned) << t.what;
+        const char* outcome = t.outcome == RunOutcome::ProductError     ? "product-error"
+                              : t.outcome == RunOutcome::PatchError     ? "patch-error"
+                              : t.outcome == RunOutcome::AlreadyApplied ? "already-applied"
+                                                                        : "applicable";
+        EXPECT_EQ(j["outcome"], outcome) << t.what;
+
+        std::string text = runTool({"check", iniPath, "--registry", dir.file("state.reg")}).out;
+        for (std::size_t i = 0; i < t.endings.size(); ++i) {
+            std::size_t line = text.find("\n  " + std::to_string(i) + " ");
+            ASSERT_NE(line, std::string::npos) << t.what << "\n" << text;
+            std::string tail = std::string(t.endings[i]) + "\n";
+            EXPECT_EQ(text.compare(text.find('\n', line + 1) + 1 - tail.size(), tail.size(), tail), 0)
+                << t.what << ": product " << i << "\n"
+                << text;
+        }
+    }
 }
 
 TEST(CheckCommand, AllBuildsReportsEntriesAndKeysThatCanNeverMatch)
