@@ -11,13 +11,14 @@
 
 #include <algorithm>
 
-namespace {
-
+// The keys the program reads in one section.
 struct KnownKeys {
     const char* section;
     std::vector<std::string> plain;
     std::vector<std::string> indexed; // stems followed by a decimal index
 };
+
+namespace {
 
 const KnownKeys kKnown[] = {
     {kRegPathSection, {kCountKey}, {kPathStem, kCheckStem, kNoVerCheckStem}},
@@ -83,29 +84,18 @@ std::string nearestKey(const KnownKeys& k, const std::string& name)
     return best;
 }
 
-struct Linter {
-    const CPatchFile& file;
-    std::vector<LintFinding>& out;
+} // namespace
 
-    void add(const char* code, LintSeverity s, int line, const std::string& message, const std::string& fix)
-    {
-        out.push_back(LintFinding{code, s, line, message, fix});
-    }
+void Linter::add(const char* code, LintSeverity s, int line, const std::string& message, const std::string& fix)
+{
+    out.push_back(LintFinding{code, s, line, message, fix});
+}
 
-    int lineOf(const char* section, const std::string& key) const
-    {
-        const PatchKey* k = file.find(section, key);
-        return k ? k->nLine : 0;
-    }
-
-    void structure();
-    void keysOf(const CPatchFile::Section& section);
-    int count(const char* section);
-    void products(int count);
-    void beyond(const KnownKeys& known, int count);
-    void patch();
-    void handOff();
-};
+int Linter::lineOf(const char* section, const std::string& key) const
+{
+    const PatchKey* k = file.find(section, key);
+    return k ? k->nLine : 0;
+}
 
 void Linter::structure()
 {
@@ -377,8 +367,6 @@ void Linter::handOff()
             }
 }
 
-} // namespace
-
 std::size_t editDistance(const std::string& a, const std::string& b)
 {
     std::vector<std::size_t> row(b.size() + 1);
@@ -394,54 +382,6 @@ std::size_t editDistance(const std::string& a, const std::string& b)
         }
     }
     return row[b.size()];
-}
-
-CPatchFile::CPatchFile(const std::string& text)
-{
-    CProfileLineScanner scanner(text);
-    ProfileLine line;
-    while (scanner.next(line)) {
-        if (line.kind == ProfileLine::kSection) {
-            std::string name(line.name);
-            m_first.emplace(asciiFolded(name), m_sections.size());
-            m_sections.push_back(Section{name, line.nLine, {}});
-            continue;
-        }
-        if (line.kind == ProfileLine::kComment)
-            m_comments.push_back(text.substr(line.begin, line.end - line.begin));
-        if (line.kind != ProfileLine::kKey)
-            continue;
-        if (line.bUnclosed)
-            m_unclosed.push_back(line.nLine);
-        PatchKey key{std::string(line.name), std::string(line.value), line.bHasValue, line.nLine};
-        (m_sections.empty() ? m_loose : m_sections.back().keys).push_back(key);
-    }
-}
-
-bool CPatchFile::hasSection(const std::string& section) const
-{
-    return m_first.count(asciiFolded(section)) != 0;
-}
-
-const std::vector<PatchKey>& CPatchFile::keys(const std::string& section) const
-{
-    static const std::vector<PatchKey> kNone;
-    auto it = m_first.find(asciiFolded(section));
-    return it == m_first.end() ? kNone : m_sections[it->second].keys;
-}
-
-const PatchKey* CPatchFile::find(const std::string& section, const std::string& key) const
-{
-    for (const PatchKey& k : keys(section))
-        if (equalNoCaseAscii(k.name, key))
-            return &k;
-    return nullptr;
-}
-
-std::string CPatchFile::value(const std::string& section, const std::string& key) const
-{
-    const PatchKey* k = find(section, key);
-    return k && k->bHasValue ? k->value : std::string();
 }
 
 std::vector<LintFinding> lintPatchFile(const std::string& bytes)
@@ -464,7 +404,7 @@ std::vector<LintFinding> lintPatchFile(const std::string& bytes)
     lint.beyond(kKnown[1], builds);
     lint.patch();
     lint.handOff();
-    lintBuilds(file, findings);
+    lint.builds();
     std::stable_sort(findings.begin(), findings.end(),
                      [](const LintFinding& a, const LintFinding& b) { return a.nLine < b.nLine; });
     return findings;

@@ -9,7 +9,8 @@
 // severity, the line it is about (0 for the file as a whole), what the
 // program would do, and a one-line fix.
 
-#include <map>
+#include "PatchFile.h"
+
 #include <string>
 #include <vector>
 
@@ -27,52 +28,52 @@ struct LintFinding {
     std::string fix;
 };
 
-// One key line of a section.
-struct PatchKey {
-    std::string name;
-    std::string value; // trimmed, quotes removed, not cut
-    bool bHasValue;
-    int nLine;
-};
-
-// The file as the program's reader sees it: the first section of each name
-// with all its key lines in order (the reader takes the first of a name).
-class CPatchFile {
-public:
-    explicit CPatchFile(const std::string& text);
-
-    // The key the reader finds, or null.
-    const PatchKey* find(const std::string& section, const std::string& key) const;
-    // The value the reader gets ("" when missing).
-    std::string value(const std::string& section, const std::string& key) const;
-    bool hasSection(const std::string& section) const;
-    // Key lines of the first section of the name, duplicates included.
-    const std::vector<PatchKey>& keys(const std::string& section) const;
-
-    struct Section {
-        std::string name;
-        int nLine;
-        std::vector<PatchKey> keys;
-    };
-    const std::vector<Section>& sections() const { return m_sections; }     // every section line, in order
-    const std::vector<PatchKey>& loose() const { return m_loose; }          // key lines before any section
-    const std::vector<int>& unclosed() const { return m_unclosed; }         // lines "[name" without "]"
-    const std::vector<std::string>& comments() const { return m_comments; } // comment lines' text
-
-private:
-    std::vector<Section> m_sections;
-    std::map<std::string, std::size_t> m_first; // folded name -> index of its first section
-    std::vector<PatchKey> m_loose;
-    std::vector<int> m_unclosed;
-    std::vector<std::string> m_comments;
-};
-
 // Every finding for the file's bytes, in line order.
 std::vector<LintFinding> lintPatchFile(const std::string& bytes);
 
-// Part of the lint: the [SRInfo] build entries and pins against the
-// products of [RegPath] (BuildLint.cpp).
-void lintBuilds(const CPatchFile& file, std::vector<LintFinding>& findings);
+struct KnownKeys;
+
+// The lint's checks over one file, each adding its findings to `out`: the
+// structure, keys and products in PatchLint.cpp, the [SRInfo] builds and
+// pins against the products of [RegPath] in BuildLint.cpp.
+struct Linter {
+    const CPatchFile& file;
+    std::vector<LintFinding>& out;
+
+    void add(const char* code, LintSeverity s, int line, const std::string& message, const std::string& fix);
+    // The line of the key the reader finds; 0 when it is missing.
+    int lineOf(const char* section, const std::string& key) const;
+
+    void structure();
+    void keysOf(const CPatchFile::Section& section);
+    int count(const char* section);
+    void products(int count);
+    void beyond(const KnownKeys& known, int count);
+    void patch();
+    void handOff();
+    void builds();
+
+private:
+    struct NamedProduct {
+        int index;
+        std::string name; // the name part of its Check value
+    };
+    struct BuildKey {
+        std::string text;
+        int entry;
+        int nLine;
+    };
+
+    std::vector<NamedProduct> namedProducts(bool& allNamed) const;
+    std::vector<std::string> entryKeys(int entry, int line, const std::vector<NamedProduct>& products, bool allNamed,
+                                       std::vector<BuildKey>& all);
+    void keyNames(const std::string& what, const std::string& key, int line, const std::vector<NamedProduct>& products,
+                  bool allNamed);
+    void entryMatches(int entry, int line, const std::vector<std::string>& keys,
+                      const std::vector<NamedProduct>& products, const std::vector<std::vector<std::string>>& entries);
+    void containedKeys(const std::vector<BuildKey>& all);
+    void pins();
+};
 
 // Levenshtein distance, for naming the key or product a typo meant.
 std::size_t editDistance(const std::string& a, const std::string& b);
