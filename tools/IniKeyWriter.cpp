@@ -1,9 +1,9 @@
 #include "IniKeyWriter.h"
 
-#include "common/TextHelpers.h"
 #include "products/ProfileLines.h"
 
 #include <cstddef>
+#include <vector>
 
 namespace {
 
@@ -88,35 +88,22 @@ std::string setIniKey(const std::string& text, const std::string& section, const
     std::string entry = key + "=" + value;
 
     std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-    bool inSection = false;
-    bool seen = false;            // the first section of the name was entered
-    std::size_t insertAt = start; // after the section's last line that is not blank
-    bool lastHasEnding = true;
-    CProfileLineScanner lines(std::string_view(text).substr(start));
-    ProfileLine line;
-    while (lines.next(line)) {
-        if (line.kind == ProfileLine::kSection) {
-            if (inSection)
-                break; // the section ended without the key
-            if (!seen && equalNoCaseAscii(line.name, section)) {
-                inSection = seen = true;
-                insertAt = start + line.next;
-                lastHasEnding = line.next > line.end;
-            }
-            continue;
-        }
-        if (!inSection || line.kind == ProfileLine::kBlank)
-            continue;
-        insertAt = start + line.next;
-        lastHasEnding = line.next > line.end;
-        // A key line without "=" is a key too (one that reads as missing),
-        // so it is the one to replace.
-        if (line.kind == ProfileLine::kKey && equalNoCaseAscii(line.name, key))
-            return text.substr(0, start + line.begin) + entry + text.substr(start + line.end);
-    }
-
-    if (seen) {
-        if (!lastHasEnding)
+    const std::vector<ProfileLine> lines = scanProfileLines(std::string_view(text).substr(start));
+    const CProfileIndex index(lines);
+    // A key line without "=" is a key too (one that reads as missing), so
+    // it is the one to replace.
+    std::size_t at = index.key(section, key);
+    if (at != CProfileIndex::npos)
+        return text.substr(0, start + lines[at].begin) + entry + text.substr(start + lines[at].end);
+    at = index.section(section);
+    if (at != CProfileIndex::npos) {
+        // After the section's last line that is not blank.
+        std::size_t last = at;
+        for (std::size_t i = at + 1; i < lines.size() && lines[i].kind != ProfileLine::kSection; ++i)
+            if (lines[i].kind != ProfileLine::kBlank)
+                last = i;
+        std::size_t insertAt = start + lines[last].next;
+        if (lines[last].next == lines[last].end) // the file's last line, without an ending
             return text.substr(0, insertAt) + eol + entry + text.substr(insertAt);
         return text.substr(0, insertAt) + entry + eol + text.substr(insertAt);
     }

@@ -3,7 +3,8 @@
 // in order, with the first section of each name found as the program's
 // reader finds it (names without regard to ASCII case).
 
-#include <map>
+#include "products/ProfileLines.h"
+
 #include <string>
 #include <vector>
 
@@ -40,8 +41,18 @@ public:
     const std::vector<std::string>& comments() const { return m_comments; } // comment lines' text
 
 private:
+    CPatchFile(const std::string& text, const std::vector<ProfileLine>& lines);
+
+    // Where a line position of the index lies: the section (in m_sections)
+    // and, for a key line, its place among that section's keys.
+    struct Place {
+        std::size_t section;
+        std::size_t key;
+    };
+
+    CProfileIndex m_index;
+    std::vector<Place> m_placeOf; // by line position
     std::vector<Section> m_sections;
-    std::map<std::string, std::size_t> m_first; // folded name -> index of its first section
     std::vector<PatchKey> m_loose;
     std::vector<int> m_unclosed;
     std::vector<std::string> m_comments;

@@ -29,28 +29,13 @@ bool CIniFileReader::findValue(const char* section, const char* key, const char*
     if (!readProfileText(path, text))
         return false;
 
-    const std::string_view wantSection = trimmedView(section, kProfileSpace);
-    const std::string_view wantKey = trimmedView(key, kProfileSpace);
-    bool inSection = false;   // inside the first section of the wanted name
-    bool seenSection = false; // that section has begun (later ones are not searched)
-    CProfileLineScanner lines(text);
-    ProfileLine line;
-    while (lines.next(line)) {
-        if (line.kind == ProfileLine::kSection) {
-            if (inSection)
-                return false; // the wanted section ended without the key
-            inSection = !seenSection && equalNoCaseAscii(line.name, wantSection);
-            seenSection = seenSection || inSection;
-            continue;
-        }
-        if (line.kind != ProfileLine::kKey || !inSection || !equalNoCaseAscii(line.name, wantKey))
-            continue;
-        if (!line.bHasValue)
-            return false; // the key is there but has no value
-        value.assign(line.value);
-        return true;
-    }
-    return false;
+    const std::vector<ProfileLine> lines = scanProfileLines(text);
+    const std::size_t at =
+        CProfileIndex(lines).key(trimmedView(section, kProfileSpace), trimmedView(key, kProfileSpace));
+    if (at == CProfileIndex::npos || !lines[at].bHasValue)
+        return false; // missing, or there without a value
+    value.assign(lines[at].value);
+    return true;
 }
 
 int CIniFileReader::parseInt(const std::string& text)

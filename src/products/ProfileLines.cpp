@@ -66,6 +66,43 @@ bool CProfileLineScanner::next(ProfileLine& line)
     return true;
 }
 
+std::vector<ProfileLine> scanProfileLines(std::string_view text)
+{
+    std::vector<ProfileLine> lines;
+    CProfileLineScanner scanner(text);
+    ProfileLine line;
+    while (scanner.next(line))
+        lines.push_back(line);
+    return lines;
+}
+
+CProfileIndex::CProfileIndex(const std::vector<ProfileLine>& lines)
+{
+    std::size_t current = npos; // the first section of its name the lines are in, if any
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const ProfileLine& line = lines[i];
+        if (line.kind == ProfileLine::kSection)
+            current = m_sections.emplace(asciiFolded(std::string(line.name)), i).second ? i : npos;
+        else if (line.kind == ProfileLine::kKey && current != npos)
+            m_keys.emplace(std::make_pair(current, asciiFolded(std::string(line.name))), i);
+    }
+}
+
+std::size_t CProfileIndex::section(std::string_view section) const
+{
+    auto it = m_sections.find(asciiFolded(std::string(section)));
+    return it == m_sections.end() ? npos : it->second;
+}
+
+std::size_t CProfileIndex::key(std::string_view section, std::string_view key) const
+{
+    std::size_t at = this->section(section);
+    if (at == npos)
+        return npos;
+    auto it = m_keys.find(std::make_pair(at, asciiFolded(std::string(key))));
+    return it == m_keys.end() ? npos : it->second;
+}
+
 ProfileEncoding profileEncodingOf(const std::string& bytes)
 {
     if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0)

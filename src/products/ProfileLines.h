@@ -14,8 +14,11 @@
 //    key without value, which reads as missing.
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 struct ProfileLine {
     enum Kind { kBlank, kComment, kSection, kKey };
@@ -42,6 +45,32 @@ private:
     std::string_view m_text;
     std::size_t m_pos = 0;
     int m_nLine = 0;
+};
+
+// Every line of the text, in order (the views point into it).
+std::vector<ProfileLine> scanProfileLines(std::string_view text);
+
+// Where the reader looks in scanned lines: the first section line of each
+// name, and in that section the first key line of each name. Names match
+// without regard to ASCII case; a later section of the same name and a later
+// key of the same name within the first section are never read. A key line
+// before any section belongs to no section. Holds positions in the lines,
+// not the lines themselves.
+class CProfileIndex {
+public:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    explicit CProfileIndex(const std::vector<ProfileLine>& lines);
+
+    // The position of the first section line named `section`, or npos.
+    std::size_t section(std::string_view section) const;
+    // The position of the first key line named `key` in that section (with
+    // or without "="), or npos.
+    std::size_t key(std::string_view section, std::string_view key) const;
+
+private:
+    std::map<std::string, std::size_t> m_sections;                     // folded name -> position
+    std::map<std::pair<std::size_t, std::string>, std::size_t> m_keys; // (section, folded name) -> position
 };
 
 // How a file's bytes are encoded, told by its byte-order mark.
