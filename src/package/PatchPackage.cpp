@@ -22,11 +22,6 @@ constexpr std::size_t kCopyChunk = 1024;
 // What a stream read gives the program file's layout: its headers.
 constexpr std::int64_t kHeadBytes = 65536;
 
-std::int32_t getLe32(const unsigned char* p)
-{
-    return static_cast<std::int32_t>(readLe32(p));
-}
-
 // Size of an open stream, or -1. Leaves the position at the end.
 std::int64_t streamSize(FILE* f)
 {
@@ -322,46 +317,32 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
     int result = kDetachDone;
     char name[kMaxText] = {};
     char dest[kMaxText] = {};
-    std::int64_t size = bytes.size();
-    // P: the offset of the start-offset field.
-    std::int64_t trailerAt = size - trailingBytes - kTrailerSize;
-    unsigned char trailer[kTrailerSize];
-    std::int64_t start = 0;
-    std::int64_t nameLen = 0;
-    if (size < 0 || trailingBytes < 0 || trailerAt < 0 || !bytes.readAt(trailerAt, trailer, sizeof trailer) ||
-        !isMarkerAt(trailer + 4, marker)) {
+    auto readAt = [&bytes](std::int64_t at, void* buf, std::size_t n) { return bytes.readAt(at, buf, n); };
+    TrailerFields t;
+    int found = readTrailer(bytes.size(), trailingBytes, marker, readAt, t);
+    if (found == kTrailerNoMarker)
         result = kDetachNoTrailer;
-    } else {
-        start = getLe32(trailer);
-        unsigned char lenField[4];
-        if (start < 0 || start + 4 > trailerAt || !bytes.readAt(start, lenField, 4)) {
-            result = kDetachBadStart;
-        } else {
-            nameLen = getLe32(lenField);
-            if (nameLen < 0 || start + 4 + nameLen > trailerAt)
-                result = kDetachBadStart;
-            else if (nameLen >= static_cast<std::int64_t>(kMaxText))
-                result = kDetachNameRefused;
-            else if (!bytes.readAt(start + 4, name, static_cast<std::size_t>(nameLen)))
-                result = kDetachBadStart;
-            else if (!isStorableName(name, static_cast<std::size_t>(nameLen)))
-                result = kDetachNameRefused;
-            else if (!composeDestPath(destDir, name, dest, sizeof dest) || (outPath && std::strlen(dest) >= outSize))
-                result = kDetachPathTooLong;
-        }
-    }
+    else if (found != kTrailerRead)
+        result = kDetachBadStart;
+    else if (t.nameLen >= static_cast<std::int64_t>(kMaxText))
+        result = kDetachNameRefused;
+    else if (!bytes.readAt(t.nameAt(), name, static_cast<std::size_t>(t.nameLen)))
+        result = kDetachBadStart;
+    else if (!isStorableName(name, static_cast<std::size_t>(t.nameLen)))
+        result = kDetachNameRefused;
+    else if (!composeDestPath(destDir, name, dest, sizeof dest) || (outPath && std::strlen(dest) >= outSize))
+        result = kDetachPathTooLong;
     if (result != kDetachDone)
         return result;
 
     if (outPath)
         std::strncpy(outPath, dest, outSize);
-    std::int64_t contentLen = trailerAt - (start + 4 + nameLen);
     if (hold) {
         // Made fresh and written through the handle that then holds it.
         if (!hold->create(dest))
             return kDetachCreate;
         auto toHold = [hold](const void* p, std::size_t n) { return hold->write(p, n); };
-        if (!bytes.copy(start + 4 + nameLen, contentLen, toHold)) {
+        if (!bytes.copy(t.contentAt(), t.contentSize(), toHold)) {
             hold->close();
             std::remove(dest);
             return kDetachCopyFailed;
@@ -372,7 +353,7 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
     if (!out)
         return kDetachCreate;
     FILE* to = out.get();
-    bool ok = bytes.copy(start + 4 + nameLen, contentLen,
+    bool ok = bytes.copy(t.contentAt(), t.contentSize(),
                          [to](const void* p, std::size_t n) { return std::fwrite(p, 1, n, to) == n; });
     in.close();
     ok = out.close() && ok;
