@@ -244,13 +244,13 @@ int CPatchPackage::checkSignature()
     return 1;
 }
 
-int CPatchPackage::attachFile(const char* appendPath)
+int CPatchPackage::attachFile(const char* appendPath, const char* storedName)
 {
     if (!appendPath)
         return kAttachDone;
     if (checkSignature())
         return kAttachMarked;
-    const char* name = attachmentName(appendPath);
+    const char* name = storedName ? storedName : attachmentName(appendPath);
     std::size_t nameLen = std::strlen(name);
     if (!isStorableName(name, nameLen))
         return kAttachNameRefused;
@@ -304,7 +304,30 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
     traceLog("[Veldrun] detachFile %s\n", destDir ? destDir : "(null)");
     if (destDir && *destDir && !packagePathExists(destDir))
         return kDetachDone;
+    char dest[kMaxText] = {};
+    auto destFor = [&](const char* name) -> const char* {
+        if (!composeDestPath(destDir, name, dest, sizeof dest) || (outPath && std::strlen(dest) >= outSize))
+            return nullptr;
+        if (outPath)
+            std::strncpy(outPath, dest, outSize);
+        return dest;
+    };
+    return extract(destFor, hold);
+}
 
+int CPatchPackage::detachFileTo(const char* destPath, char* storedName, std::size_t nameSize)
+{
+    auto destFor = [&](const char* name) -> const char* {
+        if (!destPath || !*destPath || !storedName || std::strlen(name) >= nameSize)
+            return nullptr;
+        std::strncpy(storedName, name, nameSize);
+        return destPath;
+    };
+    return extract(destFor, nullptr);
+}
+
+int CPatchPackage::extract(const std::function<const char*(const char* name)>& destFor, CHeldFile* hold)
+{
     if (m_bRefused)
         return kDetachPackageOpen;
     CStdFile in;
@@ -314,29 +337,24 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
             return kDetachPackageOpen;
     }
     CPackageBytes bytes = m_held.data() ? CPackageBytes(m_held) : CPackageBytes(in.get());
-    int result = kDetachDone;
     char name[kMaxText] = {};
-    char dest[kMaxText] = {};
     auto readAt = [&bytes](std::int64_t at, void* buf, std::size_t n) { return bytes.readAt(at, buf, n); };
     TrailerFields t;
     int found = readTrailer(bytes.size(), trailingBytes, marker, readAt, t);
     if (found == kTrailerNoMarker)
-        result = kDetachNoTrailer;
-    else if (found != kTrailerRead)
-        result = kDetachBadStart;
-    else if (t.nameLen >= static_cast<std::int64_t>(kMaxText))
-        result = kDetachNameRefused;
-    else if (!bytes.readAt(t.nameAt(), name, static_cast<std::size_t>(t.nameLen)))
-        result = kDetachBadStart;
-    else if (!isStorableName(name, static_cast<std::size_t>(t.nameLen)))
-        result = kDetachNameRefused;
-    else if (!composeDestPath(destDir, name, dest, sizeof dest) || (outPath && std::strlen(dest) >= outSize))
-        result = kDetachPathTooLong;
-    if (result != kDetachDone)
-        return result;
+        return kDetachNoTrailer;
+    if (found != kTrailerRead)
+        return kDetachBadStart;
+    if (t.nameLen >= static_cast<std::int64_t>(kMaxText))
+        return kDetachNameRefused;
+    if (!bytes.readAt(t.nameAt(), name, static_cast<std::size_t>(t.nameLen)))
+        return kDetachBadStart;
+    if (!isStorableName(name, static_cast<std::size_t>(t.nameLen)))
+        return kDetachNameRefused;
+    const char* dest = destFor(name);
+    if (!dest)
+        return kDetachPathTooLong;
 
-    if (outPath)
-        std::strncpy(outPath, dest, outSize);
     if (hold) {
         // Made fresh and written through the handle that then holds it.
         if (!hold->create(dest))

@@ -307,6 +307,42 @@ TEST_F(PackageTest, DetachIntoTheWorkingDirectoryWithoutDestDir)
     EXPECT_EQ(ini, got);
 }
 
+TEST_F(PackageTest, DetachToAPathOfTheCallersWritesThereUnderAnyStoredName)
+{
+    struct Case {
+        const char* what;
+        const char* storedName;
+        const char* dest;     // null: no path
+        std::size_t nameSize; // room for the stored name
+        int want;
+    };
+    const Case cases[] = {
+        {"written to the path, name reported", "patch.ini", "elsewhere.bin", 260, kDetachDone},
+        {"name just fits", "patch.ini", "elsewhere.bin", 10, kDetachDone},
+        {"no room for the name", "patch.ini", "elsewhere.bin", 9, kDetachPathTooLong},
+        {"no path", "patch.ini", nullptr, 260, kDetachPathTooLong},
+        {"empty path", "patch.ini", "", 260, kDetachPathTooLong},
+        {"refused name still refused", "sub/patch.ini", "elsewhere.bin", 260, kDetachNameRefused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPatchPackage pkg(package(composePackage(exe, c.storedName, ini)).c_str());
+        ASSERT_EQ(1, pkg.checkSignature());
+        char name[260];
+        std::strcpy(name, "untouched");
+        traceClear();
+        EXPECT_EQ(c.want, pkg.detachFileTo(c.dest, name, c.nameSize));
+        EXPECT_EQ("", traceCaptured());
+        EXPECT_STREQ(c.want == kDetachDone ? c.storedName : "untouched", name);
+        EXPECT_EQ(c.want == kDetachDone, fileExists("elsewhere.bin"));
+        EXPECT_FALSE(fileExists(c.storedName));
+        if (c.want == kDetachDone) {
+            EXPECT_EQ(ini, readFile("elsewhere.bin"));
+        }
+        std::remove("elsewhere.bin");
+    }
+}
+
 TEST_F(PackageTest, DetachZeroFillsTheCallersBufferAndTraces)
 {
     std::string path = package(composePackage(exe, "patch.ini", ini));
