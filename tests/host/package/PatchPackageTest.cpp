@@ -294,17 +294,33 @@ TEST_F(PackageTest, DestinationPathComposition)
     }
 }
 
-TEST_F(PackageTest, DetachIntoTheWorkingDirectoryWithoutDestDir)
+TEST_F(PackageTest, DetachWritesIntoTheDestinationZeroFillsTheBufferAndTraces)
 {
-    std::string path = package(composePackage(exe, "patch.ini", ini));
-    CPatchPackage pkg(path.c_str());
-    ASSERT_EQ(1, pkg.checkSignature());
-    char out[260];
-    int r = pkg.detachFile(nullptr, out, sizeof out);
-    Bytes got = readFile(dir.file("patch.ini"));
-    EXPECT_EQ(kDetachDone, r);
-    EXPECT_STREQ("patch.ini", out);
-    EXPECT_EQ(ini, got);
+    struct Case {
+        const char* what;
+        std::string destDir; // empty: none given
+        std::string want;    // the path written, in the caller's buffer
+        std::string trace;
+    };
+    const Case cases[] = {
+        {"no destination: the working directory", "", "patch.ini", "[Veldrun] detachFile (null)\n"},
+        {"into the destination", dir.path(), dir.path() + "\\patch.ini", "[Veldrun] detachFile " + dir.path() + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPatchPackage pkg(package(composePackage(exe, "patch.ini", ini)).c_str());
+        ASSERT_EQ(1, pkg.checkSignature());
+        char out[260];
+        std::memset(out, 'x', sizeof out);
+        traceClear();
+        ASSERT_EQ(kDetachDone, pkg.detachFile(c.destDir.empty() ? nullptr : c.destDir.c_str(), out, sizeof out));
+        EXPECT_EQ(c.trace, traceCaptured());
+        EXPECT_EQ(c.want, out);
+        EXPECT_EQ(ini, readFile(c.want));
+        std::size_t len = std::strlen(out);
+        EXPECT_EQ(Bytes(sizeof out - len, '\0'), Bytes(out + len, sizeof out - len));
+        std::remove(out);
+    }
 }
 
 TEST_F(PackageTest, DetachToAPathOfTheCallersWritesThereUnderAnyStoredName)
@@ -341,20 +357,6 @@ TEST_F(PackageTest, DetachToAPathOfTheCallersWritesThereUnderAnyStoredName)
         }
         std::remove("elsewhere.bin");
     }
-}
-
-TEST_F(PackageTest, DetachZeroFillsTheCallersBufferAndTraces)
-{
-    std::string path = package(composePackage(exe, "patch.ini", ini));
-    CPatchPackage pkg(path.c_str());
-    ASSERT_EQ(1, pkg.checkSignature());
-    char out[260];
-    std::memset(out, 'x', sizeof out);
-    traceClear();
-    ASSERT_EQ(kDetachDone, pkg.detachFile(dir.path().c_str(), out, sizeof out));
-    EXPECT_EQ("[Veldrun] detachFile " + dir.path() + "\n", traceCaptured());
-    std::size_t len = std::strlen(out);
-    EXPECT_EQ(Bytes(sizeof out - len, '\0'), Bytes(out + len, sizeof out - len));
 }
 
 TEST_F(PackageTest, DetachResultCodes)
