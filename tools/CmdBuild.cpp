@@ -78,17 +78,14 @@ int runBuild(const std::vector<std::string>& args, ToolOutput& io)
                              "has errors (" + lintSummary(findings) + "); fix them, or build anyway with --force");
         io.err += "vdrpack: " + iniPath + ": warning: built despite errors (--force)\n";
     }
-    // The builder stores the part of the attached path after its last
-    // backslash; handing it the bare name from the file's own directory
-    // stores the same name on every platform.
-    std::string iniDir = iniPath.substr(0, iniPath.size() - baseName(iniPath).size());
+    // The program's builder would store the part of the attached path after
+    // its last backslash; the tool names the file by its last part under
+    // either separator, the same on every platform.
     std::string name = baseName(iniPath);
-    CWorkingDirectory cwd(iniDir);
-    if (!cwd.ok())
-        return toolError(io, kToolUnreadable, iniPath, "cannot enter the file's directory");
     CPatchPackage package;
-    int built = buildPackage(package, outPath.empty() ? nullptr : outPath.c_str(), name.c_str(),
-                             [&]() { return replaceFile(outPath, stub); });
+    int built = buildPackage(
+        package, outPath.empty() ? nullptr : outPath.c_str(), iniPath.c_str(),
+        [&]() { return replaceFile(outPath, stub); }, name.c_str());
     switch (built) {
     case kBuildWritten:
         io.out += "built " + a.value("-o") + ": " + std::to_string(stub.size()) + " bytes of " + stubPath + ", " +

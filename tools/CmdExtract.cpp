@@ -71,20 +71,16 @@ int runExtract(const std::vector<std::string>& args, ToolOutput& io)
     std::string work = makePrivateDir(dir);
     if (work.empty())
         return toolError(io, kToolWriteFailed, dir, "cannot write into the directory");
-    char written[kMaxText] = {};
-    int r = kDetachCreate;
-    {
-        CWorkingDirectory cwd(work);
-        if (cwd.ok())
-            r = package.detachFile(nullptr, written, sizeof written);
-    }
+    // The stored name is checked by the reader and only then names the file in DIR.
+    std::string staged = (std::filesystem::path(work) / "attached").string();
+    char stored[kMaxText] = {};
+    int r = package.detachFileTo(staged.c_str(), stored, sizeof stored);
     int placed = kPlaceFailed;
-    std::string name = written;
+    std::string name = stored;
     std::string target = (std::filesystem::path(dir) / name).string();
     std::error_code ec2;
-    if (r == kDetachDone && std::filesystem::symlink_status(std::filesystem::path(work) / name, ec2).type() ==
-                                std::filesystem::file_type::regular)
-        placed = placeNewFile((std::filesystem::path(work) / name).string(), target, a.has("--force"));
+    if (r == kDetachDone && std::filesystem::symlink_status(staged, ec2).type() == std::filesystem::file_type::regular)
+        placed = placeNewFile(staged, target, a.has("--force"));
     std::filesystem::remove_all(work, ec2);
     switch (r) {
     case kDetachDone:

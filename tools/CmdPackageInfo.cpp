@@ -97,7 +97,7 @@ int runInspect(const std::vector<std::string>& args, ToolOutput& io)
         return kToolNotPackage;
     }
     PackageLayout l;
-    if (readPackageLayout(bytes, package.trailingBytes, l) != kLayoutOk)
+    if (readPackageLayout(bytes, package.trailingBytes, package.marker, l) != kLayoutOk)
         return toolError(io, kToolMalformed, path, "has a package marker but a damaged trailer");
     bool storable = isStorableName(l.name.data(), l.name.size());
     std::string digest = contentDigest(bytes, l);

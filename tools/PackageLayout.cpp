@@ -45,28 +45,24 @@ bool carriesSignatureTable(const std::string& bytes)
     return securityDirectory(bytes, static_cast<std::int64_t>(bytes.size()), offset, size);
 }
 
-int readPackageLayout(const std::string& bytes, std::int64_t trailing, PackageLayout& layout)
+int readPackageLayout(const std::string& bytes, std::int64_t trailing, const char* marker, PackageLayout& layout)
 {
     layout = PackageLayout();
     layout.fileSize = static_cast<std::int64_t>(bytes.size());
     layout.trailing = trailing;
-    std::int64_t startField = layout.fileSize - trailing - kTrailerSize; // offset of the start-offset field
-    if (startField < 0)
+    TrailerFields t;
+    if (readTrailer(reinterpret_cast<const unsigned char*>(bytes.data()), layout.fileSize, trailing, marker, t) !=
+        kTrailerRead)
         return kLayoutDamaged;
-    std::int64_t s = le32(bytes, startField);
-    if (s > 0x7FFFFFFF || s + 4 > startField)
-        return kLayoutDamaged;
-    std::int64_t n = le32(bytes, s);
-    if (n > 0x7FFFFFFF || s + 4 + n > startField)
-        return kLayoutDamaged;
-    layout.exeSize = s;
-    layout.name = bytes.substr(static_cast<std::size_t>(s + 4), static_cast<std::size_t>(n));
-    layout.contentOffset = s + 4 + n;
-    layout.contentSize = startField - layout.contentOffset;
+    layout.exeSize = t.start;
+    layout.name = bytes.substr(static_cast<std::size_t>(t.nameAt()), static_cast<std::size_t>(t.nameLen));
+    layout.contentOffset = t.contentAt();
+    layout.contentSize = t.contentSize();
 
     std::int64_t afterMarker = layout.fileSize - trailing;
     std::int64_t off = 0, size = 0;
-    if (trailing > 0 && securityDirectory(bytes, s, off, size) && off >= afterMarker && off + size <= layout.fileSize) {
+    if (trailing > 0 && securityDirectory(bytes, t.start, off, size) && off >= afterMarker &&
+        off + size <= layout.fileSize) {
         layout.bSignature = true;
         layout.sigOffset = off;
         layout.sigSize = size;

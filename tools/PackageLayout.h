@@ -21,12 +21,14 @@ struct PackageLayout {
 
 enum PackageLayoutResult {
     kLayoutOk = 0,
-    kLayoutDamaged = 1, // the start offset or name length lead outside the package
+    kLayoutDamaged = 1, // no marker where trailing puts it, or the start offset or name length
+                        // lead outside the package (the program's reader refuses it the same)
 };
 
 // Reads the trailer of a package whose marker field ends `trailing` bytes
-// before the end of bytes (as the package reader's marker search found it).
-int readPackageLayout(const std::string& bytes, std::int64_t trailing, PackageLayout& layout);
+// before the end of bytes (as the package reader's marker search found it),
+// with the package reader's own trailer reading (readTrailer).
+int readPackageLayout(const std::string& bytes, std::int64_t trailing, const char* marker, PackageLayout& layout);
 
 // Offset of the PE header ("PE\0\0") that the first exeSize bytes point
 // to, or -1 when they are no Windows program.

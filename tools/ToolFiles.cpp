@@ -52,21 +52,3 @@ std::string absolutePath(const std::string& path)
     std::filesystem::path p = std::filesystem::absolute(path, ec);
     return ec ? std::string() : p.lexically_normal().string();
 }
-
-CWorkingDirectory::CWorkingDirectory(const std::string& dir)
-{
-    std::error_code ec;
-    m_previous = std::filesystem::current_path(ec).string();
-    if (ec)
-        return;
-    std::filesystem::current_path(dir.empty() ? std::string(".") : dir, ec);
-    m_bChanged = !ec;
-}
-
-CWorkingDirectory::~CWorkingDirectory()
-{
-    if (m_bChanged) {
-        std::error_code ec;
-        std::filesystem::current_path(m_previous, ec);
-    }
-}

@@ -22,21 +22,3 @@ std::string baseName(const std::string& path);
 // The absolute form of path (against the working directory), or the empty
 // text when it cannot be formed.
 std::string absolutePath(const std::string& path);
-
-// Makes dir the working directory for the object's life and puts the
-// previous one back afterwards. The package code names an attachment by
-// the part of its path after the last backslash and extracts relative to
-// the working directory, so the tool hands it bare names from inside the
-// right directory on every platform.
-class CWorkingDirectory {
-public:
-    explicit CWorkingDirectory(const std::string& dir);
-    ~CWorkingDirectory();
-    CWorkingDirectory(const CWorkingDirectory&) = delete;
-    CWorkingDirectory& operator=(const CWorkingDirectory&) = delete;
-    bool ok() const { return m_bChanged; }
-
-private:
-    std::string m_previous;
-    bool m_bChanged = false;
-};

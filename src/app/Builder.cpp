@@ -6,13 +6,13 @@
 #include <cstring>
 
 int buildPackage(CPatchPackage& package, const char* target, const char* append,
-                 const std::function<bool()>& copyProgram)
+                 const std::function<bool()>& copyProgram, const char* storedName)
 {
     if (!target || !*target)
         return kBuildTargetOpen;
     if (!append)
         return kBuildAttachOpen;
-    const char* name = attachmentName(append);
+    const char* name = storedName ? storedName : attachmentName(append);
     if (!isStorableName(name, std::strlen(name)))
         return kBuildNameRefused;
     // Without the copy the attachment would land on whatever the target
@@ -21,5 +21,5 @@ int buildPackage(CPatchPackage& package, const char* target, const char* append,
         return kBuildCopyFailed;
     if (!package.setPackagePath(target))
         return kBuildTargetOpen;
-    return builderExitStatus(package.attachFile(append));
+    return builderExitStatus(package.attachFile(append, name));
 }

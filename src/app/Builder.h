@@ -10,6 +10,7 @@ class CPatchPackage;
 // null when an argument does not fit in 260 bytes. copyProgram copies the
 // running program to the target and says whether that worked. Checks what
 // can be checked before anything is written, copies, points package at the
-// target and attaches. Returns a BuilderExitStatus.
+// target and attaches, under storedName (null: the name attachFile derives
+// from append). Returns a BuilderExitStatus.
 int buildPackage(CPatchPackage& package, const char* target, const char* append,
-                 const std::function<bool()>& copyProgram);
+                 const std::function<bool()>& copyProgram, const char* storedName = nullptr);

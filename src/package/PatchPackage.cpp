@@ -22,11 +22,6 @@ constexpr std::size_t kCopyChunk = 1024;
 // What a stream read gives the program file's layout: its headers.
 constexpr std::int64_t kHeadBytes = 65536;
 
-std::int32_t getLe32(const unsigned char* p)
-{
-    return static_cast<std::int32_t>(readLe32(p));
-}
-
 // Size of an open stream, or -1. Leaves the position at the end.
 std::int64_t streamSize(FILE* f)
 {
@@ -249,13 +244,13 @@ int CPatchPackage::checkSignature()
     return 1;
 }
 
-int CPatchPackage::attachFile(const char* appendPath)
+int CPatchPackage::attachFile(const char* appendPath, const char* storedName)
 {
     if (!appendPath)
         return kAttachDone;
     if (checkSignature())
         return kAttachMarked;
-    const char* name = attachmentName(appendPath);
+    const char* name = storedName ? storedName : attachmentName(appendPath);
     std::size_t nameLen = std::strlen(name);
     if (!isStorableName(name, nameLen))
         return kAttachNameRefused;
@@ -309,7 +304,30 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
     traceLog("[Veldrun] detachFile %s\n", destDir ? destDir : "(null)");
     if (destDir && *destDir && !packagePathExists(destDir))
         return kDetachDone;
+    char dest[kMaxText] = {};
+    auto destFor = [&](const char* name) -> const char* {
+        if (!composeDestPath(destDir, name, dest, sizeof dest) || (outPath && std::strlen(dest) >= outSize))
+            return nullptr;
+        if (outPath)
+            std::strncpy(outPath, dest, outSize);
+        return dest;
+    };
+    return extract(destFor, hold);
+}
 
+int CPatchPackage::detachFileTo(const char* destPath, char* storedName, std::size_t nameSize)
+{
+    auto destFor = [&](const char* name) -> const char* {
+        if (!destPath || !*destPath || !storedName || std::strlen(name) >= nameSize)
+            return nullptr;
+        std::strncpy(storedName, name, nameSize);
+        return destPath;
+    };
+    return extract(destFor, nullptr);
+}
+
+int CPatchPackage::extract(const std::function<const char*(const char* name)>& destFor, CHeldFile* hold)
+{
     if (m_bRefused)
         return kDetachPackageOpen;
     CStdFile in;
@@ -319,49 +337,30 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
             return kDetachPackageOpen;
     }
     CPackageBytes bytes = m_held.data() ? CPackageBytes(m_held) : CPackageBytes(in.get());
-    int result = kDetachDone;
     char name[kMaxText] = {};
-    char dest[kMaxText] = {};
-    std::int64_t size = bytes.size();
-    // P: the offset of the start-offset field.
-    std::int64_t trailerAt = size - trailingBytes - kTrailerSize;
-    unsigned char trailer[kTrailerSize];
-    std::int64_t start = 0;
-    std::int64_t nameLen = 0;
-    if (size < 0 || trailingBytes < 0 || trailerAt < 0 || !bytes.readAt(trailerAt, trailer, sizeof trailer) ||
-        !isMarkerAt(trailer + 4, marker)) {
-        result = kDetachNoTrailer;
-    } else {
-        start = getLe32(trailer);
-        unsigned char lenField[4];
-        if (start < 0 || start + 4 > trailerAt || !bytes.readAt(start, lenField, 4)) {
-            result = kDetachBadStart;
-        } else {
-            nameLen = getLe32(lenField);
-            if (nameLen < 0 || start + 4 + nameLen > trailerAt)
-                result = kDetachBadStart;
-            else if (nameLen >= static_cast<std::int64_t>(kMaxText))
-                result = kDetachNameRefused;
-            else if (!bytes.readAt(start + 4, name, static_cast<std::size_t>(nameLen)))
-                result = kDetachBadStart;
-            else if (!isStorableName(name, static_cast<std::size_t>(nameLen)))
-                result = kDetachNameRefused;
-            else if (!composeDestPath(destDir, name, dest, sizeof dest) || (outPath && std::strlen(dest) >= outSize))
-                result = kDetachPathTooLong;
-        }
-    }
-    if (result != kDetachDone)
-        return result;
+    auto readAt = [&bytes](std::int64_t at, void* buf, std::size_t n) { return bytes.readAt(at, buf, n); };
+    TrailerFields t;
+    int found = readTrailer(bytes.size(), trailingBytes, marker, readAt, t);
+    if (found == kTrailerNoMarker)
+        return kDetachNoTrailer;
+    if (found != kTrailerRead)
+        return kDetachBadStart;
+    if (t.nameLen >= static_cast<std::int64_t>(kMaxText))
+        return kDetachNameRefused;
+    if (!bytes.readAt(t.nameAt(), name, static_cast<std::size_t>(t.nameLen)))
+        return kDetachBadStart;
+    if (!isStorableName(name, static_cast<std::size_t>(t.nameLen)))
+        return kDetachNameRefused;
+    const char* dest = destFor(name);
+    if (!dest)
+        return kDetachPathTooLong;
 
-    if (outPath)
-        std::strncpy(outPath, dest, outSize);
-    std::int64_t contentLen = trailerAt - (start + 4 + nameLen);
     if (hold) {
         // Made fresh and written through the handle that then holds it.
         if (!hold->create(dest))
             return kDetachCreate;
         auto toHold = [hold](const void* p, std::size_t n) { return hold->write(p, n); };
-        if (!bytes.copy(start + 4 + nameLen, contentLen, toHold)) {
+        if (!bytes.copy(t.contentAt(), t.contentSize(), toHold)) {
             hold->close();
             std::remove(dest);
             return kDetachCopyFailed;
@@ -372,7 +371,7 @@ int CPatchPackage::detachFile(const char* destDir, char* outPath, std::size_t ou
     if (!out)
         return kDetachCreate;
     FILE* to = out.get();
-    bool ok = bytes.copy(start + 4 + nameLen, contentLen,
+    bool ok = bytes.copy(t.contentAt(), t.contentSize(),
                          [to](const void* p, std::size_t n) { return std::fwrite(p, 1, n, to) == n; });
     in.close();
     ok = out.close() && ok;

@@ -25,6 +25,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 // Results of attachFile.
 enum AttachResult {
@@ -96,8 +97,9 @@ public:
 
     // Appends the file at appendPath (may be null) and a trailer to the
     // package file, which is created if missing. Runs checkSignature on the
-    // target itself. Returns an AttachResult.
-    int attachFile(const char* appendPath);
+    // target itself. The name stored is storedName, or when that is null
+    // attachmentName(appendPath). Returns an AttachResult.
+    int attachFile(const char* appendPath, const char* storedName = nullptr);
 
     // Extracts the attached file into destDir (null or empty: the working
     // directory). checkSignature must have succeeded on this object before:
@@ -108,11 +110,24 @@ public:
     // Returns a DetachResult.
     int detachFile(const char* destDir, char* outPath, std::size_t outSize, CHeldFile* hold = nullptr);
 
+    // Extracts the attached file to the file destPath itself (any length,
+    // created or replaced), whatever its stored name: the stored name is
+    // checked as detachFile checks it and copied into storedName, zero-filled
+    // to nameSize. As detachFile otherwise, but without its trace line and
+    // its destination directory check; kDetachPathTooLong when destPath is
+    // null or empty or the name does not fit in nameSize (nothing written).
+    int detachFileTo(const char* destPath, char* storedName, std::size_t nameSize);
+
     char packagePath[kMaxText];
     char marker[20];
     std::int32_t trailingBytes;
 
 private:
+    // The extraction both detach calls make: reads the trailer and the stored
+    // name, asks destFor for the path to write the name's file to (null:
+    // kDetachPathTooLong), and copies the content there.
+    int extract(const std::function<const char*(const char* name)>& destFor, CHeldFile* hold);
+
     CPackageView m_held;
     unsigned long m_nHoldError = 0;
     bool m_bRefused = false; // holdOwnFile failed: nothing is read

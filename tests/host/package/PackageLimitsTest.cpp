@@ -82,11 +82,18 @@ TEST_F(PackageLimitsTest, WriterRefusesNamesTheReaderWouldRefuse)
     writeFile(dir.file("target.exe"), exe);
     writeFile(dir.file("sub/x.ini"), ini);
     writeFile(dir.file("a:b"), ini);
-    const std::string paths[] = {dir.file("sub\\"), dir.file("x\\.."), "sub/x.ini", "a:b"};
-    for (const std::string& p : paths) {
-        SCOPED_TRACE(p);
+    struct Case {
+        std::string path;
+        const char* storedName; // null: the name taken from the path
+    };
+    const Case cases[] = {
+        {dir.file("sub\\"), nullptr}, {dir.file("x\\.."), nullptr}, {"sub/x.ini", nullptr}, {"a:b", nullptr},
+        {"sub/x.ini", "sub/x.ini"},   {"sub/x.ini", ".."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path + " as " + (c.storedName ? c.storedName : "(its name)"));
         CPatchPackage pkg(dir.file("target.exe").c_str());
-        EXPECT_EQ(kAttachNameRefused, pkg.attachFile(p.c_str()));
+        EXPECT_EQ(kAttachNameRefused, pkg.attachFile(c.path.c_str(), c.storedName));
         EXPECT_EQ(exe, readFile(dir.file("target.exe")));
     }
 }

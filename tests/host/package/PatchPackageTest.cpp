@@ -294,31 +294,69 @@ TEST_F(PackageTest, DestinationPathComposition)
     }
 }
 
-TEST_F(PackageTest, DetachIntoTheWorkingDirectoryWithoutDestDir)
+TEST_F(PackageTest, DetachWritesIntoTheDestinationZeroFillsTheBufferAndTraces)
 {
-    std::string path = package(composePackage(exe, "patch.ini", ini));
-    CPatchPackage pkg(path.c_str());
-    ASSERT_EQ(1, pkg.checkSignature());
-    char out[260];
-    int r = pkg.detachFile(nullptr, out, sizeof out);
-    Bytes got = readFile(dir.file("patch.ini"));
-    EXPECT_EQ(kDetachDone, r);
-    EXPECT_STREQ("patch.ini", out);
-    EXPECT_EQ(ini, got);
+    struct Case {
+        const char* what;
+        std::string destDir; // empty: none given
+        std::string want;    // the path written, in the caller's buffer
+        std::string trace;
+    };
+    const Case cases[] = {
+        {"no destination: the working directory", "", "patch.ini", "[Veldrun] detachFile (null)\n"},
+        {"into the destination", dir.path(), dir.path() + "\\patch.ini", "[Veldrun] detachFile " + dir.path() + "\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPatchPackage pkg(package(composePackage(exe, "patch.ini", ini)).c_str());
+        ASSERT_EQ(1, pkg.checkSignature());
+        char out[260];
+        std::memset(out, 'x', sizeof out);
+        traceClear();
+        ASSERT_EQ(kDetachDone, pkg.detachFile(c.destDir.empty() ? nullptr : c.destDir.c_str(), out, sizeof out));
+        EXPECT_EQ(c.trace, traceCaptured());
+        EXPECT_EQ(c.want, out);
+        EXPECT_EQ(ini, readFile(c.want));
+        std::size_t len = std::strlen(out);
+        EXPECT_EQ(Bytes(sizeof out - len, '\0'), Bytes(out + len, sizeof out - len));
+        std::remove(out);
+    }
 }
 
-TEST_F(PackageTest, DetachZeroFillsTheCallersBufferAndTraces)
+TEST_F(PackageTest, DetachToAPathOfTheCallersWritesThereUnderAnyStoredName)
 {
-    std::string path = package(composePackage(exe, "patch.ini", ini));
-    CPatchPackage pkg(path.c_str());
-    ASSERT_EQ(1, pkg.checkSignature());
-    char out[260];
-    std::memset(out, 'x', sizeof out);
-    traceClear();
-    ASSERT_EQ(kDetachDone, pkg.detachFile(dir.path().c_str(), out, sizeof out));
-    EXPECT_EQ("[Veldrun] detachFile " + dir.path() + "\n", traceCaptured());
-    std::size_t len = std::strlen(out);
-    EXPECT_EQ(Bytes(sizeof out - len, '\0'), Bytes(out + len, sizeof out - len));
+    struct Case {
+        const char* what;
+        const char* storedName;
+        const char* dest;     // null: no path
+        std::size_t nameSize; // room for the stored name
+        int want;
+    };
+    const Case cases[] = {
+        {"written to the path, name reported", "patch.ini", "elsewhere.bin", 260, kDetachDone},
+        {"name just fits", "patch.ini", "elsewhere.bin", 10, kDetachDone},
+        {"no room for the name", "patch.ini", "elsewhere.bin", 9, kDetachPathTooLong},
+        {"no path", "patch.ini", nullptr, 260, kDetachPathTooLong},
+        {"empty path", "patch.ini", "", 260, kDetachPathTooLong},
+        {"refused name still refused", "sub/patch.ini", "elsewhere.bin", 260, kDetachNameRefused},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CPatchPackage pkg(package(composePackage(exe, c.storedName, ini)).c_str());
+        ASSERT_EQ(1, pkg.checkSignature());
+        char name[260];
+        std::strcpy(name, "untouched");
+        traceClear();
+        EXPECT_EQ(c.want, pkg.detachFileTo(c.dest, name, c.nameSize));
+        EXPECT_EQ("", traceCaptured());
+        EXPECT_STREQ(c.want == kDetachDone ? c.storedName : "untouched", name);
+        EXPECT_EQ(c.want == kDetachDone, fileExists("elsewhere.bin"));
+        EXPECT_FALSE(fileExists(c.storedName));
+        if (c.want == kDetachDone) {
+            EXPECT_EQ(ini, readFile("elsewhere.bin"));
+        }
+        std::remove("elsewhere.bin");
+    }
 }
 
 TEST_F(PackageTest, DetachResultCodes)
