@@ -34,11 +34,14 @@ std::uint64_t nowMs()
 }
 } // namespace
 
-CUpdateDlg::CUpdateDlg(CWnd* parent)
-    : CDialog(IDD_UPDATE_DIALOG, parent), m_hIcon(nullptr), m_szIniPath{}, m_szRunDir{}, m_szServerURL{}, m_szSRNo{},
-      m_bAllowFallback(1), m_bSilent(0), m_bWait(0), m_szStatusText{}, m_job{},
-      m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_nThreadId(0), m_nTimer(0)
+CUpdateDlg::CUpdateDlg(CUpdateRun& run, const UpdateLaunch& launch, CWnd* parent)
+    : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_szRunDir{}, m_bWait(launch.wait),
+      m_pOwnPackage(launch.ownPackage && launch.ownPackage->isHeld() ? launch.ownPackage : nullptr),
+      m_hIcon(nullptr), m_szStatusText{}, m_job{}, m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      m_nTimer(0)
 {
+    copyBounded(m_szIniPath, sizeof m_szIniPath, launch.iniPath);
+    copyBounded(m_szRunDir, sizeof m_szRunDir, launch.runDir);
     HINSTANCE inst = AfxGetResourceHandle();
     m_hIcon = LoadIconA(inst, MAKEINTRESOURCEA(IDR_MAINFRAME));
     m_hBackground.reset(static_cast<HBITMAP>(
@@ -62,16 +65,6 @@ CUpdateDlg::~CUpdateDlg()
     traceLog("[Veldrun] Program End.\n");
     // Members go in reverse order: event, product list, progress bar,
     // edit control, button; then the dialog base.
-}
-
-int CUpdateDlg::checkProducts(const char* iniPath)
-{
-    return ::checkProducts(iniPath, m_products);
-}
-
-int CUpdateDlg::getSRIdFromFile(const char* iniPath)
-{
-    return ::getSRIdFromFile(iniPath, m_products, m_szSRNo);
 }
 
 void CUpdateDlg::DoDataExchange(CDataExchange* pDX)
@@ -107,7 +100,7 @@ BOOL CUpdateDlg::OnInitDialog()
     apply(step);
     if (!step.checkProducts)
         return TRUE;
-    int check = checkProducts(m_szIniPath);
+    int check = checkProducts(m_szIniPath, m_products);
     m_account.noteProducts(check, m_products, platformRegistry(), platformProfile(), m_szIniPath);
     step = m_run.onProductsChecked(check);
     apply(step);
@@ -118,16 +111,18 @@ BOOL CUpdateDlg::OnInitDialog()
 
 void CUpdateDlg::chooseBuild()
 {
-    readProfileString(kSRInfoSection, kURLKey, m_szServerURL, sizeof m_szServerURL, m_szIniPath);
-    readProfileString(kSRInfoSection, kSRNoKey, m_szSRNo, sizeof m_szSRNo, m_szIniPath);
+    char server[kMaxText] = {};
+    char srNo[kMaxText] = {};
+    readProfileString(kSRInfoSection, kURLKey, server, sizeof server, m_szIniPath);
+    readProfileString(kSRInfoSection, kSRNoKey, srNo, sizeof srNo, m_szIniPath);
 
-    int id = getSRIdFromFile(m_szIniPath);
+    int id = getSRIdFromFile(m_szIniPath, m_products, srNo);
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
-    m_account.noteSelection(id, m_products, m_szSRNo);
+    m_account.noteSelection(id, m_products, srNo);
 
     RunSource source;
-    source.server = m_szServerURL;
-    source.srNo = m_szSRNo;
+    source.server = server;
+    source.srNo = srNo;
     source.anyPin = hasAnyPin(m_szIniPath);
     m_signer = readSignerPolicy(m_szIniPath);
     source.signerRequired = m_signer.kind != kSignerKeyNone;
@@ -145,8 +140,6 @@ void CUpdateDlg::chooseBuild()
     readProfileString(kSRInfoSection, kArgsKey, args, sizeof args, m_szIniPath);
     source.silentArgs = silentArgs;
     source.args = args;
-    if (!firstDownloadAllowsFallback(id))
-        m_bAllowFallback = 0;
     apply(m_run.onBuildChosen(id, source, nowMs()));
 }
 
@@ -217,7 +210,6 @@ void CUpdateDlg::apply(const RunStep& step)
         break;
     }
     if (!step.download.empty()) {
-        m_bAllowFallback = m_run.allowsFallback() ? 1 : 0;
         if (!updateDownloadURL(step.download.c_str()))
             apply(m_run.onDownloadRefused());
     }
@@ -243,7 +235,7 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         onProgress(reinterpret_cast<const ProgressInfo*>(lParam));
         break;
     case WM_WINDOWPOSCHANGING:
-        if (m_bSilent) {
+        if (m_run.silent()) {
             reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
             traceLog("WindowProc::WM_WINDOWPOSCHANGING\n");
         }
@@ -377,7 +369,6 @@ int CUpdateDlg::updateDownloadURL(const char* url)
     if (!thread)
         return 0;
     m_hThread.reset(reinterpret_cast<HANDLE>(thread));
-    m_nThreadId = threadId;
     return 1;
 }
 
@@ -418,7 +409,7 @@ RunStep CUpdateDlg::installPatch()
     STARTUPINFOA si = {};
     si.cb = sizeof si;
     si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = static_cast<WORD>(m_bSilent ? SW_HIDE : SW_SHOWNORMAL);
+    si.wShowWindow = static_cast<WORD>(m_run.silent() ? SW_HIDE : SW_SHOWNORMAL);
     PROCESS_INFORMATION pi = {};
     BOOL started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
     DWORD startError = started ? 0 : GetLastError();
@@ -435,7 +426,7 @@ RunStep CUpdateDlg::installPatch()
         waitForPatch(process.get());
         GetExitCodeProcess(process.get(), &code);
     }
-    return m_run.onPatchStarted(m_bWait != 0, code);
+    return m_run.onPatchStarted(m_bWait, code);
 }
 
 void CUpdateDlg::waitForPatch(HANDLE process)
