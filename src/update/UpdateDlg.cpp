@@ -5,8 +5,8 @@
 #include "common/Trace.h"
 #include "framework/WinApp.h"
 #include "products/ProductCheck.h"
-#include "products/PatchInfoKeys.h"
 #include "products/Profile.h"
+#include "update/BuildSource.h"
 #include "update/DownloadVerdict.h"
 #include "update/DownloadWorker.h"
 #include "update/LangString.h"
@@ -111,36 +111,16 @@ BOOL CUpdateDlg::OnInitDialog()
 
 void CUpdateDlg::chooseBuild()
 {
-    char server[kMaxText] = {};
-    char srNo[kMaxText] = {};
-    readProfileString(kSRInfoSection, kURLKey, server, sizeof server, m_szIniPath);
-    readProfileString(kSRInfoSection, kSRNoKey, srNo, sizeof srNo, m_szIniPath);
-
-    int id = getSRIdFromFile(m_szIniPath, m_products, srNo);
+    BuildSource source = readBuildSource(platformProfile(), m_szIniPath);
+    int id = getSRIdFromFile(m_szIniPath, m_products, source.run.srNo.c_str());
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
-    m_account.noteSelection(id, m_products, srNo);
-
-    RunSource source;
-    source.server = server;
-    source.srNo = srNo;
-    source.anyPin = hasAnyPin(m_szIniPath);
-    m_signer = readSignerPolicy(m_szIniPath);
-    source.signerRequired = m_signer.kind != kSignerKeyNone;
-    if (m_signer.kind == kSignerKeyMalformed)
-        source.signerProblem = "the Signer key is neither \"package\" nor 64 hex digits";
-    else if (m_signer.kind == kSignerKeyPackage)
-        m_signer.bExpectedKnown = m_pOwnPackage && readPackageSigner(*m_pOwnPackage, m_signer.expected);
-    if (m_signer.kind == kSignerKeyPackage && !m_signer.bExpectedKnown)
-        source.signerProblem = "Signer=package, but the package carries no valid signature";
-    source.stallSeconds = readProfileInt(kSRInfoSection, kStallSecondsKey, 0, m_szIniPath);
-    source.downloadSeconds = readProfileInt(kSRInfoSection, kDownloadSecondsKey, 0, m_szIniPath);
-    char silentArgs[kMaxText] = {};
-    char args[kMaxText] = {};
-    readProfileString(kSRInfoSection, kSilentArgsKey, silentArgs, sizeof silentArgs, m_szIniPath);
-    readProfileString(kSRInfoSection, kArgsKey, args, sizeof args, m_szIniPath);
-    source.silentArgs = silentArgs;
-    source.args = args;
-    apply(m_run.onBuildChosen(id, source, nowMs()));
+    m_account.noteSelection(id, m_products, source.run.srNo.c_str());
+    // Only the window holds the package.
+    addPackageSigner(source, [this](unsigned char digest[kSha256Size]) {
+        return m_pOwnPackage && readPackageSigner(*m_pOwnPackage, digest);
+    });
+    m_signer = source.signer;
+    apply(m_run.onBuildChosen(id, source.run, nowMs()));
 }
 
 void CUpdateDlg::setStatusText(unsigned id)

@@ -104,18 +104,18 @@ struct RunFacts {
     std::string reason; // why the outcome was decided, in a few words
 };
 
-// Where the build comes from: read by the window once the build is chosen.
+// Where the build comes from, as [SRInfo] says (readBuildSource).
 struct RunSource {
-    const char* server = "";        // [SRInfo] URL
-    const char* srNo = "";          // [SRInfo] SRNo
-    bool anyPin = false;            // [SRInfo] carries a SHA256 key: only a matching download is started
-    bool signerRequired = false;    // [SRInfo] Signer: only a patch signed as it asks is started
-    const char* signerProblem = ""; // why that signer cannot be checked at all (malformed key, unsigned
-                                    // package): the patch error before any download
-    int stallSeconds = 0;           // [SRInfo] StallSeconds as read (0: none)
-    int downloadSeconds = 0;        // [SRInfo] DownloadSeconds as read (0: none)
-    const char* silentArgs = "";    // [SRInfo] SilentArgs: the patch's arguments in a silent run ("" : "/s")
-    const char* args = "";          // [SRInfo] Args: its arguments in a visible run
+    std::string server;          // [SRInfo] URL
+    std::string srNo;            // [SRInfo] SRNo
+    bool anyPin = false;         // [SRInfo] carries a SHA256 key: only a matching download is started
+    bool signerRequired = false; // [SRInfo] Signer: only a patch signed as it asks is started
+    std::string signerProblem;   // why that signer cannot be checked at all (malformed key, unsigned
+                                 // package): the patch error before any download
+    int stallSeconds = 0;        // [SRInfo] StallSeconds as read (0: none)
+    int downloadSeconds = 0;     // [SRInfo] DownloadSeconds as read (0: none)
+    std::string silentArgs;      // [SRInfo] SilentArgs: the patch's arguments in a silent run ("" : "/s")
+    std::string args;            // [SRInfo] Args: its arguments in a visible run
 };
 
 class CUpdateRun {
