@@ -56,20 +56,25 @@ private:
     HCURSOR OnQueryDragIcon();
     void OnTimer(UINT_PTR id);
 
+    // What carrying out a step came to.
+    struct Applied {
+        bool patchStartFailed = false;
+    };
+
     // Replaces the status line by string `id` and repaints it.
     void setStatusText(unsigned id);
-    // Starts a download of `url` into a new file of the run's folder.
-    // Returns 1 when a worker was started, 0 when the URL was rejected or
-    // no file name could be made there.
-    int updateDownloadURL(const char* url);
-    // Carries out what the controller decided.
-    void apply(const RunStep& step);
+    // Starts a download of `url` into a new file of the run's folder; false
+    // when the URL was rejected or no file name could be made there.
+    bool startDownload(const char* url);
+    // Carries out what the controller decided, then its answer to a
+    // download that could not start or to the patch's start.
+    Applied apply(RunStep step);
+    void applyTimerAndWorker(const RunStep& step);
+    void applyRemoval(const RunStep& step);
+    void applyPost(const RunStep& step);
     // WM_USER_ENDDOWNLOAD; false when the patch could not be started.
     bool onEndDownload();
-    RunStep installPatch();
-    // Waits for the started patch (/w) while answering this thread's
-    // messages; bounded by the patch's own end.
-    void waitForPatch(HANDLE process);
+    RunStep installPatch(Applied& applied);
     void onProgress(const ProgressInfo* info);
     // Ends the held worker: cancel event, a short wait, then termination;
     // drops an end message it left. False when no worker was held.
@@ -95,6 +100,5 @@ private:
     CHeldFile m_heldDownload; // the download, held from the end of its transfer until its process exists
     SignerPolicy m_signer;    // [SRInfo] Signer, with the package's own certificate for "package"
     CRunAccount m_account;    // the product and build facts of the outcome line
-    bool m_bStartFailed = false;
     bool m_bWaitingForPatch = false;
 };

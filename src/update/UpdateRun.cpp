@@ -93,6 +93,11 @@ int CUpdateRun::pinFolder() const
     return pinFolderFor(m_facts.buildId, m_bFallbackStarted);
 }
 
+bool CUpdateRun::checksSigner(int pin) const
+{
+    return downloading() && m_bSignerRequired && pin != kPinMismatch;
+}
+
 void CUpdateRun::noteVerdict(const char* verdict)
 {
     if (!m_facts.fetches.empty() && m_facts.fetches.back().verdict.empty())

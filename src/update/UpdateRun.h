@@ -60,7 +60,10 @@ enum { kConnectivityTimerId = 16, kConnectivityPeriodMs = 2000 };
 // Installer's ERROR_SUCCESS_REBOOT_REQUIRED and ERROR_SUCCESS_REBOOT_INITIATED).
 enum { kPatchExitRestartRequired = 3010, kPatchExitRestartInitiated = 1641 };
 
-// What the window does for one event, in this order.
+// What the window does for one event, in this order. A step that starts a
+// download or the patch asks for no box and no end: the controller's answer
+// to that start (onDownloadRefused, onPatchStarted, onPatchStartFailed)
+// does, and the window carries it out next.
 struct RunStep {
     bool showUsage = false;       // show the switches (the launcher; no window runs)
     bool checkProducts = false;   // check the products, then onProductsChecked
@@ -155,6 +158,11 @@ public:
     RunStep onOutcomeMessage(RunPost which, int param);
 
     bool downloading() const { return m_phase == Phase::Downloading; }
+    // Which checks a finished transfer gets before onDownloadEnded: its pin
+    // while a download is awaited; its signer when one is required and the
+    // pin did not fail.
+    bool checksPin() const { return downloading(); }
+    bool checksSigner(int pin) const;
     // Whether a failed download may still fall back to the "Max" folder.
     bool allowsFallback() const { return m_bAllowFallback; }
     // The pin folder of the current download (see pinFolderFor).
