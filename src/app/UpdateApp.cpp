@@ -128,7 +128,7 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
     if (sw.help) {
         if (run.onLaunch(true, kDetachDone).showUsage)
             showSwitches(sw.silent);
-        traceRaw(CRunAccount().outcomeLine(run).c_str());
+        traceRaw(run.outcomeLine().c_str());
         return run.exitStatus();
     }
 

@@ -59,10 +59,9 @@ CUpdateDlg::~CUpdateDlg()
             KillTimer(m_hWnd, m_nTimer);
         m_nTimer = 0;
     }
-    traceRaw(m_account.outcomeLine(m_run).c_str());
+    traceRaw(m_run.outcomeLine().c_str());
     traceLog("[Veldrun] Program End.\n");
-    // Members go in reverse order: event, product list, progress bar,
-    // edit control, button; then the dialog base.
+    // Members go in reverse order, the controls last; then the dialog base.
 }
 
 void CUpdateDlg::DoDataExchange(CDataExchange* pDX)
@@ -98,9 +97,10 @@ BOOL CUpdateDlg::OnInitDialog()
     apply(step);
     if (!step.checkProducts)
         return TRUE;
-    int check = checkProducts(m_szIniPath, m_products);
-    m_account.noteProducts(check, m_products, platformRegistry(), platformProfile(), m_szIniPath);
-    step = m_run.onProductsChecked(check);
+    std::vector<ProductInfo> products;
+    ProductReasons reasons;
+    int check = checkProducts(m_szIniPath, products, &reasons);
+    step = m_run.onProductsChecked(check, products, reasons);
     apply(step);
     if (step.chooseBuild)
         chooseBuild();
@@ -110,9 +110,8 @@ BOOL CUpdateDlg::OnInitDialog()
 void CUpdateDlg::chooseBuild()
 {
     BuildSource source = readBuildSource(platformProfile(), m_szIniPath);
-    int id = getSRIdFromFile(m_szIniPath, m_products, source.run.srNo.c_str());
+    int id = getSRIdFromFile(m_szIniPath, m_run.products(), source.run.srNo.c_str());
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
-    m_account.noteSelection(id, m_products, source.run.srNo.c_str());
     // Only the window holds the package.
     addPackageSigner(source, [this](unsigned char digest[kSha256Size]) {
         return m_pOwnPackage && readPackageSigner(*m_pOwnPackage, digest);

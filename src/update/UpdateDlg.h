@@ -22,7 +22,6 @@
 #include "common/FileHash.h"
 #include "package/PackagePlatform.h"
 #include "update/PatchSigner.h"
-#include "update/RunAccount.h"
 #include "update/UpdateRun.h"
 
 #include <vector>
@@ -92,13 +91,11 @@ private:
     HICON m_hIcon;
     wchar_t m_szStatusText[kMaxText];
     CBitmapOwner m_hBackground;
-    std::vector<ProductInfo> m_products;
     DownloadJob m_job;
     CHandleOwner m_cancelEvent;
     CHandleOwner m_hThread;
     UINT_PTR m_nTimer;
     CHeldFile m_heldDownload; // the download, held from the end of its transfer until its process exists
     SignerPolicy m_signer;    // [SRInfo] Signer, with the package's own certificate for "package"
-    CRunAccount m_account;    // the product and build facts of the outcome line
     bool m_bWaitingForPatch = false;
 };

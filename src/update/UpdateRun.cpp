@@ -135,12 +135,15 @@ RunStep CUpdateRun::onInitDialog()
     return step;
 }
 
-RunStep CUpdateRun::onProductsChecked(int check)
+RunStep CUpdateRun::onProductsChecked(int check, const std::vector<ProductInfo>& products,
+                                      const ProductReasons& reasons)
 {
     RunStep step;
     if (m_phase != Phase::Checking)
         return step;
     m_facts.productCheck = check;
+    m_products = products;
+    m_account.noteProducts(check, m_products, reasons);
     if (check == kProductsApplicable) {
         m_phase = Phase::Choosing;
         step.chooseBuild = true;
@@ -161,6 +164,7 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
     if (m_phase != Phase::Choosing)
         return step;
     m_facts.buildId = id;
+    m_account.noteSelection(id, m_products, source.srNo.c_str());
     m_server = source.server;
     m_srNo = source.srNo;
     m_bAnyPin = source.anyPin;

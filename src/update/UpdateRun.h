@@ -14,6 +14,8 @@
 // command line and exit code), which the outcome line reports (RunAccount.h).
 
 #include "products/PatchInfoKeys.h"
+#include "products/ProductCheck.h"
+#include "update/RunAccount.h"
 #include "update/UpdateRules.h"
 
 #include <cstdint>
@@ -131,7 +133,10 @@ public:
     RunStep onLaunch(bool help, int extractResult);
     // The window is initialised.
     RunStep onInitDialog();
-    RunStep onProductsChecked(int check);
+    // The product check's result over the list it judged, with its reasons
+    // (for the outcome line); the list is kept for the build selection.
+    RunStep onProductsChecked(int check, const std::vector<ProductInfo>& products = {},
+                              const ProductReasons& reasons = {});
     // The selection result and where the build comes from; nowMs: a
     // monotonic clock in milliseconds (also for the events below).
     RunStep onBuildChosen(int id, const RunSource& source, std::uint64_t nowMs);
@@ -172,9 +177,14 @@ public:
     bool silent() const { return m_bSilent; }
     const std::string& commandLine() const { return m_facts.commandLine; }
 
+    // The products the check judged.
+    const std::vector<ProductInfo>& products() const { return m_products; }
+
     RunOutcome outcome() const { return m_outcome; }
     int exitStatus() const;
     const RunFacts& facts() const { return m_facts; }
+    // The line that states how the run ended (RunAccount.h).
+    std::string outcomeLine() const { return m_account.outcomeLine(*this); }
 
 private:
     enum class Phase { Starting, Checking, Choosing, Downloading, Installing, Ended };
@@ -191,6 +201,8 @@ private:
     Phase m_phase = Phase::Starting;
     RunOutcome m_outcome = RunOutcome::Running;
     RunFacts m_facts;
+    std::vector<ProductInfo> m_products;
+    CRunAccount m_account; // the product and build facts of the outcome line
     std::string m_server;
     std::string m_srNo;
     bool m_bAnyPin = false;
