@@ -6,13 +6,14 @@
 class CPackageView;
 class CUpdateRun;
 
-// run: the run's controller, already told the launch; it comes back with
-// the outcome decided. iniPath: the extracted patch information file (empty
+// run: the run's controller, already told the launch (and whether the run
+// is silent); the dialog tells it every event, so it comes back with the
+// outcome decided. iniPath: the extracted patch information file (empty
 // when nothing was extracted); runDir: the run's own folder (ending in a
-// backslash; empty when none), where the patch is downloaded; silent: "/s" or "-s"; wait: "/w" or "-w".
+// backslash; empty when none), where the patch is downloaded; wait: "/w" or "-w".
 // Returns the process exit status (an UpdateExitStatus, or the started
 // patch's exit code after a wait).
 // ownPackage: the program's own file as the launcher holds it, for
 // Signer=package (null: none held).
-int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool silent, bool wait,
+int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool wait,
                     const CPackageView* ownPackage = nullptr);

@@ -128,7 +128,7 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
     if (sw.help) {
         if (run.onLaunch(true, kDetachDone).showUsage)
             showSwitches(sw.silent);
-        traceRaw(CRunAccount().outcomeLine(run).c_str());
+        traceRaw(run.outcomeLine().c_str());
         return run.exitStatus();
     }
 
@@ -155,7 +155,7 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
     run.onLaunch(false, extracted);
 
     traceLog("[Veldrun] Extract patch mode: %s %s\n", sw.silent ? "Hide" : "Show", sw.wait ? "Wait" : "No-Wait");
-    int status = runUpdateDialog(run, iniPath, folder.path(), sw.silent, sw.wait, &package.heldView());
+    int status = runUpdateDialog(run, iniPath, folder.path(), sw.wait, &package.heldView());
     heldIni.close();
     folder.remove();
     return status;

@@ -26,7 +26,7 @@ std::string buildKeyOf(const ProductInfo& product)
 }
 
 void buildProductList(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
-                      std::vector<ProductInfo>& products)
+                      std::vector<ProductInfo>& products, ProductReasons* reasons)
 {
     const int count = clampEntryCount(profile.getInt(kRegPathSection, kCountKey, 0, iniPath));
     for (int i = 0; i < count; ++i) {
@@ -34,9 +34,13 @@ void buildProductList(const IProfileReader& profile, IRegistry& registry, const 
         readIndexed(profile, kRegPathSection, kPathStem, i, iniPath, info.szPath);
         readIndexed(profile, kRegPathSection, kCheckStem, i, iniPath, info.szCheck);
         readIndexed(profile, kRegPathSection, kNoVerCheckStem, i, iniPath, info.szNoVerCheck);
-        if (getProductInfo(registry, info.szPath, info.szProdName, info.szProdVer, info.szSRNo, info.szSRVer))
+        ProductReasons::Product why;
+        if (getProductInfo(registry, info.szPath, info.szProdName, info.szProdVer, info.szSRNo, info.szSRVer,
+                           reasons ? &why.gaps : nullptr))
             info.bFound = 1;
         products.push_back(info);
+        if (reasons)
+            reasons->products.push_back(why);
     }
 }
 
@@ -81,20 +85,30 @@ const char* countOutOfRange(const IProfileReader& profile, const char* iniPath, 
 }
 
 int checkProducts(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
-                  std::vector<ProductInfo>& products)
+                  std::vector<ProductInfo>& products, ProductReasons* reasons)
 {
     int count = 0;
     if (const char* section = countOutOfRange(profile, iniPath, &count)) {
         traceLog("[Veldrun] checkProducts => [%s] Count %d outside 0 to %d\n", section, count, kMaxEntryCount);
+        if (reasons) {
+            reasons->countSection = section;
+            reasons->count = count;
+        }
         return kProductsMismatch;
     }
-    buildProductList(profile, registry, iniPath, products);
+    const std::size_t first = products.size();
+    buildProductList(profile, registry, iniPath, products, reasons);
+    for (std::size_t i = first; reasons && i < products.size(); ++i) {
+        std::string identity;
+        if (products[i].bFound && identityDiffers(products[i], &identity))
+            reasons->products[i - first].identity = identity;
+    }
     return judgeProducts(products);
 }
 
-int checkProducts(const char* iniPath, std::vector<ProductInfo>& products)
+int checkProducts(const char* iniPath, std::vector<ProductInfo>& products, ProductReasons* reasons)
 {
-    return checkProducts(platformProfile(), platformRegistry(), iniPath, products);
+    return checkProducts(platformProfile(), platformRegistry(), iniPath, products, reasons);
 }
 
 int getSRIdFromFile(const IProfileReader& profile, const char* iniPath, const std::vector<ProductInfo>& products,

@@ -25,10 +25,26 @@ enum {
     kPatchAlreadyApplied = kAlreadyAppliedIndex, // the installed products already carry the patch
 };
 
+// Why the product check came to its result, for the run's account; filled
+// while checking, so that nothing reads the file or the registry again.
+struct ProductReasons {
+    const char* countSection = nullptr; // the first section whose Count lies outside 0..kMaxEntryCount
+    int count = 0;                      // that Count (nothing else was read then)
+    // One per record of the list, in order: what a missing product lacks
+    // (getProductInfo's words), and the identity "name version" a found
+    // product not exempt shows when it is not its Check value.
+    struct Product {
+        std::string gaps;
+        std::string identity;
+    };
+    std::vector<Product> products;
+};
+
 // First phase of checkProducts: appends one record per [RegPath] entry
 // (0 .. Count - 1, in order), found or not, each probed in the registry.
+// With reasons, what each record lacks is appended there.
 void buildProductList(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
-                      std::vector<ProductInfo>& products);
+                      std::vector<ProductInfo>& products, ProductReasons* reasons = nullptr);
 
 // Second phase of checkProducts: judges the whole list. 255 when it is empty
 // or any record is not found (a missing product outweighs a mismatch), else
@@ -49,11 +65,12 @@ const char* countOutOfRange(const IProfileReader& profile, const char* iniPath, 
 // Both phases: builds the list into `products` (appending) and judges it.
 // Returns 1, 0 or 255 as above; 0 without reading any entry when either
 // Count lies outside 0..kMaxEntryCount, traced as
-// "[Veldrun] checkProducts => [%s] Count %d outside 0 to 1000\n".
+// "[Veldrun] checkProducts => [%s] Count %d outside 0 to 1000\n". With
+// reasons (empty on entry), why it came to that goes there.
 int checkProducts(const IProfileReader& profile, IRegistry& registry, const char* iniPath,
-                  std::vector<ProductInfo>& products);
+                  std::vector<ProductInfo>& products, ProductReasons* reasons = nullptr);
 // The same through the platform's profile reader and registry.
-int checkProducts(const char* iniPath, std::vector<ProductInfo>& products);
+int checkProducts(const char* iniPath, std::vector<ProductInfo>& products, ProductReasons* reasons = nullptr);
 
 // The build key of a product, "name#SR number#SR build version" (name
 // cleaned), as selection looks for it in the Info values.

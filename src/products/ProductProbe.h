@@ -19,14 +19,12 @@ void cleanProductName(char* name);
 // values are non-empty, else 0. Once both subkeys opened it traces
 // "[Veldrun] getProductInfo => ..." with the values, whatever the result; a
 // subkey that does not open ends the probe with 0 and no trace. Every key
-// opened is closed before it returns.
-int getProductInfo(IRegistry& registry, const char* path, char* prodName, char* prodVer, char* srNo, char* srVer);
-
-// Why the product below `path` does not count as found, in words for the
-// run's account: "no key PATH\UserReg", "UserReg\Prod_Ver missing or
-// empty", ... joined by ", "; the empty text when it counts as found.
-// Reads the registry again; traces nothing.
-std::string describeProductGap(IRegistry& registry, const char* path);
+// opened is closed before it returns. With `gaps`, why the product does not
+// count as found goes there in words for the run's account: "no key
+// PATH\UserReg", "UserReg\Prod_Ver missing or empty", ... joined by ", "
+// (both subkeys named; nothing when it counts as found).
+int getProductInfo(IRegistry& registry, const char* path, char* prodName, char* prodVer, char* srNo, char* srVer,
+                   std::string* gaps = nullptr);
 
 // The same through the platform's registry.
 int getProductInfo(const char* path, char* prodName, char* prodVer, char* srNo, char* srVer);

@@ -50,16 +50,16 @@ int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHe
     return verdict;
 }
 
-bool hasAnyPin(const char* iniPath)
+bool hasAnyPin(const IProfileReader& profile, const char* iniPath)
 {
     char key[kPinKeySize];
     char pin[kMaxText] = {};
     pinKeyName(kPinFolderMax, key, sizeof key);
-    readProfileString(kSRInfoSection, key, pin, sizeof pin, iniPath);
-    int count = clampEntryCount(readProfileInt(kSRInfoSection, kCountKey, 0, iniPath));
+    profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath);
+    int count = clampEntryCount(profile.getInt(kSRInfoSection, kCountKey, 0, iniPath));
     for (int i = 0; !pin[0] && i < count; ++i) {
         pinKeyName(i, key, sizeof key);
-        readProfileString(kSRInfoSection, key, pin, sizeof pin, iniPath);
+        profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath);
     }
     return pin[0] != '\0';
 }

@@ -10,6 +10,7 @@
 #include "common/FileHash.h"
 #include "common/Sha256.h"
 #include "products/PatchInfoKeys.h"
+#include "products/Profile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -64,4 +65,4 @@ bool hasPinFor(const char* iniPath, int folder);
 // Whether [SRInfo] carries any pin: "SHA256Max" or "SHA256%d" for a folder
 // below its Count (counts above kMaxEntryCount are malformed and read no further).
 // Once one is there, a download without a matching pin is never started.
-bool hasAnyPin(const char* iniPath);
+bool hasAnyPin(const IProfileReader& profile, const char* iniPath);

@@ -69,11 +69,11 @@ std::string signerVerdictText(int verdict, const std::string& subject)
     }
 }
 
-SignerPolicy readSignerPolicy(const char* iniPath)
+SignerPolicy readSignerPolicy(const IProfileReader& profile, const char* iniPath)
 {
     SignerPolicy policy;
     char value[kMaxText] = {};
-    readProfileString(kSRInfoSection, kSignerKey, value, sizeof value, iniPath);
+    profile.getString(kSRInfoSection, kSignerKey, "", value, sizeof value, iniPath);
     policy.kind = readSignerKey(value, policy.expected);
     policy.bExpectedKnown = policy.kind == kSignerKeyDigest;
     return policy;

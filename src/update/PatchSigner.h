@@ -15,6 +15,7 @@
 #include "common/FileHash.h"
 #include "common/Sha256.h"
 #include "package/PackagePlatform.h"
+#include "products/Profile.h"
 
 #include <string>
 
@@ -75,7 +76,7 @@ std::string signerVerdictText(int verdict, const std::string& subject);
 // Reads [SRInfo] "Signer" of the patch information file into a policy
 // (the digest for a key of 64 hex digits; for "package" the caller adds
 // the package's own certificate).
-SignerPolicy readSignerPolicy(const char* iniPath);
+SignerPolicy readSignerPolicy(const IProfileReader& profile, const char* iniPath);
 
 // --- platform (PatchSigner_win.cpp) -------------------------------------
 

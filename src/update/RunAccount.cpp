@@ -2,7 +2,6 @@
 
 #include "products/PatchInfoKeys.h"
 #include "products/ProductCheck.h"
-#include "products/ProductProbe.h"
 #include "update/UpdateRun.h"
 
 namespace {
@@ -32,15 +31,13 @@ std::string fetchFact(const RunFetch& fetch)
 
 } // namespace
 
-void CRunAccount::noteProducts(int checkResult, const std::vector<ProductInfo>& products, IRegistry& registry,
-                               const IProfileReader& profile, const char* iniPath)
+void CRunAccount::noteProducts(int checkResult, const std::vector<ProductInfo>& products, const ProductReasons& reasons)
 {
     if (checkResult == kProductsApplicable)
         return;
-    int count = 0;
-    if (const char* section = countOutOfRange(profile, iniPath, &count)) {
-        m_facts.push_back(std::string("[") + section + "] Count " + std::to_string(count) + " is outside 0 to " +
-                          std::to_string(kMaxEntryCount));
+    if (reasons.countSection) {
+        m_facts.push_back(std::string("[") + reasons.countSection + "] Count " + std::to_string(reasons.count) +
+                          " is outside 0 to " + std::to_string(kMaxEntryCount));
         return;
     }
     if (products.empty()) {
@@ -50,11 +47,12 @@ void CRunAccount::noteProducts(int checkResult, const std::vector<ProductInfo>& 
     for (std::size_t i = 0; i < products.size(); ++i) {
         const ProductInfo& p = products[i];
         const std::string which = "product " + std::to_string(i) + " (" + p.szPath + ")";
-        std::string identity;
+        const ProductReasons::Product why =
+            i < reasons.products.size() ? reasons.products[i] : ProductReasons::Product();
         if (!p.bFound)
-            m_facts.push_back(which + " not found: " + describeProductGap(registry, p.szPath));
-        else if (checkResult == kProductsMismatch && identityDiffers(p, &identity))
-            m_facts.push_back(which + " is " + quoted(identity) + ", Check" + std::to_string(i) + " expects " +
+            m_facts.push_back(which + " not found: " + why.gaps);
+        else if (checkResult == kProductsMismatch && !why.identity.empty())
+            m_facts.push_back(which + " is " + quoted(why.identity) + ", Check" + std::to_string(i) + " expects " +
                               quoted(p.szCheck));
     }
 }

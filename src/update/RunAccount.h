@@ -12,9 +12,8 @@
 // as a format); control characters become "?" so that the outcome stays
 // one line. Portable.
 
+#include "products/ProductCheck.h"
 #include "products/ProductInfo.h"
-#include "products/Profile.h"
-#include "products/Registry.h"
 
 #include <string>
 #include <vector>
@@ -23,12 +22,11 @@ class CUpdateRun;
 
 class CRunAccount {
 public:
-    // The product check's result (1, 0 or 255) over the list it judged. For
-    // a product error the registry is asked which keys or values a missing
-    // product lacks; for a patch error each identity read is set against its
-    // Check value, or the file's Count that lies out of range is named.
-    void noteProducts(int checkResult, const std::vector<ProductInfo>& products, IRegistry& registry,
-                      const IProfileReader& profile, const char* iniPath);
+    // The product check's result (1, 0 or 255) over the list it judged,
+    // with the reasons it gave: for a product error which keys or values a
+    // missing product lacks; for a patch error each identity read set
+    // against its Check value, or the file's Count that lies out of range.
+    void noteProducts(int checkResult, const std::vector<ProductInfo>& products, const ProductReasons& reasons);
 
     // The build selection's result (folder, 999 or -1) and the build keys
     // of the found products it looked for.

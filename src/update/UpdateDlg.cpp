@@ -5,12 +5,13 @@
 #include "common/Trace.h"
 #include "framework/WinApp.h"
 #include "products/ProductCheck.h"
-#include "products/PatchInfoKeys.h"
 #include "products/Profile.h"
+#include "update/BuildSource.h"
 #include "update/DownloadVerdict.h"
-#include "update/DownloadWorker.h"
+#include "update/DownloadStart.h"
 #include "update/LangString.h"
 #include "update/PatchPin.h"
+#include "update/PatchStart.h"
 #include "update/ProgressText.h"
 #include "ui/AboutDlg.h"
 #include "ui/WindowPainting.h"
@@ -18,9 +19,6 @@
 #include "resource.h"
 
 #include <commctrl.h>
-#include <process.h>
-#include <shlwapi.h>
-#include <urlmon.h>
 #include <wininet.h>
 
 #include <cstring>
@@ -34,11 +32,14 @@ std::uint64_t nowMs()
 }
 } // namespace
 
-CUpdateDlg::CUpdateDlg(CWnd* parent)
-    : CDialog(IDD_UPDATE_DIALOG, parent), m_hIcon(nullptr), m_szIniPath{}, m_szRunDir{}, m_szServerURL{}, m_szSRNo{},
-      m_bAllowFallback(1), m_bSilent(0), m_bWait(0), m_szStatusText{}, m_job{},
-      m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_nThreadId(0), m_nTimer(0)
+CUpdateDlg::CUpdateDlg(CUpdateRun& run, const UpdateLaunch& launch, CWnd* parent)
+    : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_szRunDir{}, m_bWait(launch.wait),
+      m_pOwnPackage(launch.ownPackage && launch.ownPackage->isHeld() ? launch.ownPackage : nullptr),
+      m_hIcon(nullptr), m_szStatusText{}, m_job{}, m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      m_nTimer(0)
 {
+    copyBounded(m_szIniPath, sizeof m_szIniPath, launch.iniPath);
+    copyBounded(m_szRunDir, sizeof m_szRunDir, launch.runDir);
     HINSTANCE inst = AfxGetResourceHandle();
     m_hIcon = LoadIconA(inst, MAKEINTRESOURCEA(IDR_MAINFRAME));
     m_hBackground.reset(static_cast<HBITMAP>(
@@ -58,20 +59,9 @@ CUpdateDlg::~CUpdateDlg()
             KillTimer(m_hWnd, m_nTimer);
         m_nTimer = 0;
     }
-    traceRaw(m_account.outcomeLine(m_run).c_str());
+    traceRaw(m_run.outcomeLine().c_str());
     traceLog("[Veldrun] Program End.\n");
-    // Members go in reverse order: event, product list, progress bar,
-    // edit control, button; then the dialog base.
-}
-
-int CUpdateDlg::checkProducts(const char* iniPath)
-{
-    return ::checkProducts(iniPath, m_products);
-}
-
-int CUpdateDlg::getSRIdFromFile(const char* iniPath)
-{
-    return ::getSRIdFromFile(iniPath, m_products, m_szSRNo);
+    // Members go in reverse order, the controls last; then the dialog base.
 }
 
 void CUpdateDlg::DoDataExchange(CDataExchange* pDX)
@@ -107,9 +97,10 @@ BOOL CUpdateDlg::OnInitDialog()
     apply(step);
     if (!step.checkProducts)
         return TRUE;
-    int check = checkProducts(m_szIniPath);
-    m_account.noteProducts(check, m_products, platformRegistry(), platformProfile(), m_szIniPath);
-    step = m_run.onProductsChecked(check);
+    std::vector<ProductInfo> products;
+    ProductReasons reasons;
+    int check = checkProducts(m_szIniPath, products, &reasons);
+    step = m_run.onProductsChecked(check, products, reasons);
     apply(step);
     if (step.chooseBuild)
         chooseBuild();
@@ -118,36 +109,15 @@ BOOL CUpdateDlg::OnInitDialog()
 
 void CUpdateDlg::chooseBuild()
 {
-    readProfileString(kSRInfoSection, kURLKey, m_szServerURL, sizeof m_szServerURL, m_szIniPath);
-    readProfileString(kSRInfoSection, kSRNoKey, m_szSRNo, sizeof m_szSRNo, m_szIniPath);
-
-    int id = getSRIdFromFile(m_szIniPath);
+    BuildSource source = readBuildSource(platformProfile(), m_szIniPath);
+    int id = getSRIdFromFile(m_szIniPath, m_run.products(), source.run.srNo.c_str());
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
-    m_account.noteSelection(id, m_products, m_szSRNo);
-
-    RunSource source;
-    source.server = m_szServerURL;
-    source.srNo = m_szSRNo;
-    source.anyPin = hasAnyPin(m_szIniPath);
-    m_signer = readSignerPolicy(m_szIniPath);
-    source.signerRequired = m_signer.kind != kSignerKeyNone;
-    if (m_signer.kind == kSignerKeyMalformed)
-        source.signerProblem = "the Signer key is neither \"package\" nor 64 hex digits";
-    else if (m_signer.kind == kSignerKeyPackage)
-        m_signer.bExpectedKnown = m_pOwnPackage && readPackageSigner(*m_pOwnPackage, m_signer.expected);
-    if (m_signer.kind == kSignerKeyPackage && !m_signer.bExpectedKnown)
-        source.signerProblem = "Signer=package, but the package carries no valid signature";
-    source.stallSeconds = readProfileInt(kSRInfoSection, kStallSecondsKey, 0, m_szIniPath);
-    source.downloadSeconds = readProfileInt(kSRInfoSection, kDownloadSecondsKey, 0, m_szIniPath);
-    char silentArgs[kMaxText] = {};
-    char args[kMaxText] = {};
-    readProfileString(kSRInfoSection, kSilentArgsKey, silentArgs, sizeof silentArgs, m_szIniPath);
-    readProfileString(kSRInfoSection, kArgsKey, args, sizeof args, m_szIniPath);
-    source.silentArgs = silentArgs;
-    source.args = args;
-    if (!firstDownloadAllowsFallback(id))
-        m_bAllowFallback = 0;
-    apply(m_run.onBuildChosen(id, source, nowMs()));
+    // Only the window holds the package.
+    addPackageSigner(source, [this](unsigned char digest[kSha256Size]) {
+        return m_pOwnPackage && readPackageSigner(*m_pOwnPackage, digest);
+    });
+    m_signer = source.signer;
+    apply(m_run.onBuildChosen(id, source.run, nowMs()));
 }
 
 void CUpdateDlg::setStatusText(unsigned id)
@@ -182,7 +152,42 @@ bool CUpdateDlg::endWorker()
     return true;
 }
 
-void CUpdateDlg::apply(const RunStep& step)
+CUpdateDlg::Applied CUpdateDlg::apply(RunStep step)
+{
+    Applied applied;
+    for (;;) {
+        applyTimerAndWorker(step);
+        applyRemoval(step);
+        if (step.status)
+            setStatusText(step.status);
+        applyPost(step);
+        // A download the window could not start and the patch's start have
+        // the controller's answer, carried out after this step.
+        bool answered = false;
+        RunStep answer;
+        if (!step.download.empty() && !startDownload(step.download.c_str())) {
+            answer = m_run.onDownloadRefused();
+            answered = true;
+        }
+        if (step.startPatch) {
+            answer = installPatch(applied);
+            answered = true;
+        }
+        if (step.box) {
+            wchar_t text[kMaxText] = {};
+            loadLangString(step.box, text);
+            MessageBoxW(nullptr, text, L"Update Utility",
+                        MB_OK | (step.boxIsError ? MB_ICONERROR : MB_ICONINFORMATION));
+        }
+        if (step.quit)
+            ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
+        if (!answered)
+            return applied;
+        step = answer;
+    }
+}
+
+void CUpdateDlg::applyTimerAndWorker(const RunStep& step)
 {
     if (step.startTimer && m_nTimer == 0)
         m_nTimer = SetTimer(m_hWnd, kConnectivityTimerId, kConnectivityPeriodMs, nullptr);
@@ -194,6 +199,10 @@ void CUpdateDlg::apply(const RunStep& step)
         SetEvent(m_cancelEvent.get());
     if (step.endWorker)
         endWorker();
+}
+
+void CUpdateDlg::applyRemoval(const RunStep& step)
+{
     if (step.removeDownload || step.removeAtRestart)
         m_heldDownload.close();
     if (step.removeDownload && m_job.szLocalPath[0])
@@ -201,8 +210,10 @@ void CUpdateDlg::apply(const RunStep& step)
     // The running patch may still need its file: it goes at the next restart.
     if (step.removeAtRestart && m_job.szLocalPath[0])
         MoveFileExA(m_job.szLocalPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
-    if (step.status)
-        setStatusText(step.status);
+}
+
+void CUpdateDlg::applyPost(const RunStep& step)
+{
     switch (step.post) {
     case RunPost::ProductError:
         ::PostMessageA(m_hWnd, WM_USER_PRODUCTERROR, static_cast<WPARAM>(step.postParam), 0);
@@ -216,20 +227,6 @@ void CUpdateDlg::apply(const RunStep& step)
     case RunPost::None:
         break;
     }
-    if (!step.download.empty()) {
-        m_bAllowFallback = m_run.allowsFallback() ? 1 : 0;
-        if (!updateDownloadURL(step.download.c_str()))
-            apply(m_run.onDownloadRefused());
-    }
-    if (step.startPatch)
-        apply(installPatch());
-    if (step.box) {
-        wchar_t text[kMaxText] = {};
-        loadLangString(step.box, text);
-        MessageBoxW(nullptr, text, L"Update Utility", MB_OK | (step.boxIsError ? MB_ICONERROR : MB_ICONINFORMATION));
-    }
-    if (step.quit)
-        ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
 }
 
 LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
@@ -243,7 +240,7 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         onProgress(reinterpret_cast<const ProgressInfo*>(lParam));
         break;
     case WM_WINDOWPOSCHANGING:
-        if (m_bSilent) {
+        if (m_run.silent()) {
             reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
             traceLog("WindowProc::WM_WINDOWPOSCHANGING\n");
         }
@@ -328,57 +325,14 @@ void CUpdateDlg::OnTimer(UINT_PTR)
     apply(m_run.onTimerTick(connected, nowMs()));
 }
 
-int CUpdateDlg::updateDownloadURL(const char* url)
+bool CUpdateDlg::startDownload(const char* url)
 {
-    traceLog("[Veldrun] updateDownloadURL => Source URL: %s\n", url);
-    wchar_t wide[kMaxText] = {};
-    MultiByteToWideChar(CP_ACP, 0, url, -1, wide, kMaxText - 1);
-    if (FAILED(SYSTEM_CALL(L"urlmon.dll", IsValidURL, E_FAIL, (nullptr, wide, 0))))
-        return 0;
-    if (m_hThread) {
-        WaitForSingleObject(m_hThread.get(), INFINITE);
-        m_hThread.reset();
-    }
-
-    m_job.hWnd = m_hWnd;
-    ResetEvent(m_cancelEvent.get());
-    m_job.hCancelEvent = m_cancelEvent.get();
-    copyBounded(m_job.szURL, sizeof m_job.szURL, url);
-    m_job.nVerdict = static_cast<int>(DownloadVerdict::NoFile);
-    // The folder's pins bound the transfer: a pinned size stops it as soon
-    // as it is passed, and only a pinned build may come without a known end.
-    m_job.bPinned = hasPinFor(m_szIniPath, m_run.pinFolder());
-    m_job.nSizePin = sizePinFor(m_szIniPath, m_run.pinFolder());
-    m_heldDownload.close();
-    m_job.pHeld = &m_heldDownload;
-
-    // Only a name inside the run's folder will do: a failure would leave a
-    // relative ".exe", fetched into (and started from) wherever the working
-    // directory and the search path lead.
-    char reserved[kMaxText] = {};
-    std::memset(m_job.szLocalPath, 0, sizeof m_job.szLocalPath);
-    if (!m_szRunDir[0] || !GetTempFileNameA(m_szRunDir, "", 0, reserved)) {
-        traceLog("[Veldrun] updateDownloadURL => no temporary file name, refused\n");
-        return 0;
-    }
-    copyBounded(m_job.szLocalPath, sizeof m_job.szLocalPath, reserved);
-    PathRemoveExtensionA(m_job.szLocalPath);
-    // ".exe" given by name: the platform's default for a null extension is
-    // not honoured everywhere (Wine adds nothing). The empty file keeps the
-    // name reserved until the run ends and its folder goes.
-    if (!PathAddExtensionA(m_job.szLocalPath, ".exe")) {
-        m_job.szLocalPath[0] = '\0';
-        return 0;
-    }
-    traceLog("[Veldrun] updateDownloadURL => Local path: %s\n", m_job.szLocalPath);
-
-    unsigned threadId = 0;
-    uintptr_t thread = _beginthreadex(nullptr, 0, &ThreadFunc, &m_job, 0, &threadId);
-    if (!thread)
-        return 0;
-    m_hThread.reset(reinterpret_cast<HANDLE>(thread));
-    m_nThreadId = threadId;
-    return 1;
+    DownloadTarget target;
+    target.url = url;
+    target.runDir = m_szRunDir;
+    target.iniPath = m_szIniPath;
+    target.pinFolder = m_run.pinFolder();
+    return startDownloadWorker(target, m_hWnd, m_cancelEvent.get(), m_job, m_heldDownload, m_hThread);
 }
 
 bool CUpdateDlg::onEndDownload()
@@ -388,14 +342,17 @@ bool CUpdateDlg::onEndDownload()
     // The worker removed a file that must not be started; its verdict
     // counts, not a file that merely exists. The worker held the file from
     // the end of its transfer; it stays held to the patch's start, so what
-    // was checked is what is started.
+    // was checked is what is started. The controller says which checks the
+    // file gets.
     auto verdict = static_cast<DownloadVerdict>(m_job.nVerdict);
-    bool good = verdict == DownloadVerdict::Good && m_run.downloading() && m_heldDownload.isOpen();
-    int pin = good ? checkDownloadPin(m_szIniPath, m_run.pinFolder(), m_job.szLocalPath, &m_heldDownload) : kPinNone;
+    bool good = verdict == DownloadVerdict::Good && m_heldDownload.isOpen();
+    int pin = good && m_run.checksPin()
+                  ? checkDownloadPin(m_szIniPath, m_run.pinFolder(), m_job.szLocalPath, &m_heldDownload)
+                  : kPinNone;
     // The signer is checked on the same held file, after its pin.
     int signer = kSignerNotChecked;
     std::string signerText;
-    if (good && pin != kPinMismatch && m_heldDownload.isOpen() && m_signer.kind != kSignerKeyNone) {
+    if (good && m_run.checksSigner(pin) && m_heldDownload.isOpen()) {
         std::string subject;
         signer = checkPatchSigner(m_signer, m_heldDownload, m_job.szLocalPath, &subject);
         signerText = signerVerdictText(signer, subject);
@@ -404,75 +361,18 @@ bool CUpdateDlg::onEndDownload()
                                          nowMs(), signer, signerText.c_str());
     if (!step.startPatch)
         m_heldDownload.close();
-    m_bStartFailed = false;
-    apply(step);
-    return !m_bStartFailed;
+    return !apply(step).patchStartFailed;
 }
 
-RunStep CUpdateDlg::installPatch()
+RunStep CUpdateDlg::installPatch(Applied& applied)
 {
-    char commandLine[kCommandLineSize] = {};
-    copyBounded(commandLine, sizeof commandLine, m_run.commandLine().c_str());
-    traceLog("Run Command: %s\n", commandLine);
-
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = static_cast<WORD>(m_bSilent ? SW_HIDE : SW_SHOWNORMAL);
-    PROCESS_INFORMATION pi = {};
-    BOOL started = CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
-    DWORD startError = started ? 0 : GetLastError();
-    // Held until the process exists: nobody swapped the file in between.
-    m_heldDownload.close();
-    if (!started) {
-        m_bStartFailed = true;
-        return m_run.onPatchStartFailed(startError);
+    PatchStartResult result =
+        startPatch(m_run.commandLine(), m_run.silent(), m_bWait, m_heldDownload, m_hWnd, m_bWaitingForPatch);
+    if (!result.started) {
+        applied.patchStartFailed = true;
+        return m_run.onPatchStartFailed(result.error);
     }
-    CHandleOwner process(pi.hProcess);
-    CHandleOwner thread(pi.hThread);
-    DWORD code = 0;
-    if (m_bWait) {
-        waitForPatch(process.get());
-        GetExitCodeProcess(process.get(), &code);
-    }
-    return m_run.onPatchStarted(m_bWait != 0, code);
-}
-
-void CUpdateDlg::waitForPatch(HANDLE process)
-{
-    // Installers broadcast WM_SETTINGCHANGE with SendMessage, which returns
-    // only when every top-level window has answered: this thread goes on
-    // dispatching until the patch has ended. Input to the window waits (the
-    // patch cannot be cancelled from here), a WM_QUIT is kept for the end.
-    m_bWaitingForPatch = true;
-    bool reenable = m_hWnd && !EnableWindow(m_hWnd, FALSE);
-    bool quit = false;
-    int quitCode = 0;
-    for (;;) {
-        DWORD woken = MsgWaitForMultipleObjects(1, &process, FALSE, INFINITE, QS_ALLINPUT);
-        if (woken == WAIT_OBJECT_0)
-            break;
-        if (woken != WAIT_OBJECT_0 + 1) {
-            // The wait itself failed: the plain wait, as before.
-            WaitForSingleObject(process, INFINITE);
-            break;
-        }
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = static_cast<int>(msg.wParam);
-                continue;
-            }
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-    }
-    if (reenable)
-        EnableWindow(m_hWnd, TRUE);
-    m_bWaitingForPatch = false;
-    if (quit)
-        PostQuitMessage(quitCode);
+    return m_run.onPatchStarted(m_bWait, result.exitCode);
 }
 
 void CUpdateDlg::onProgress(const ProgressInfo* info)

@@ -1,10 +1,10 @@
 #pragma once
 // CUpdateDlg: the update window of one update run.
 //
-// The launcher constructs it, writes m_szIniPath, m_bSilent, m_bWait and
-// m_run (the run's controller, already told the launch), runs it modally
-// and then reads run() and exitStatus(). The dialog hands every event to
-// m_run (products checked, build chosen, progress, end of a download, timer
+// The launcher constructs it with the launch settings and its own run's
+// controller (already told the launch), runs it modally and then reads the
+// outcome from that controller. The dialog hands every event to the
+// controller (products checked, build chosen, progress, end of a download, timer
 // tick, Cancel, patch started, outcome messages) and carries out the
 // RunStep it returns: status line, downloads on one worker thread at a
 // time, the patch's start, message boxes (none when silent), the end; its
@@ -22,51 +22,26 @@
 #include "common/FileHash.h"
 #include "package/PackagePlatform.h"
 #include "update/PatchSigner.h"
-#include "update/RunAccount.h"
 #include "update/UpdateRun.h"
 
 #include <vector>
 
-class CUpdateDlg : public CDialog {
-public:
-    explicit CUpdateDlg(CWnd* parent = nullptr);
-    ~CUpdateDlg() override;
-
-    // Replaces the status line by string `id` and repaints it.
-    void setStatusText(unsigned id);
-    // Starts a download of `url` into a new file of the run's folder
-    // (m_szRunDir). Returns 1 when a worker was started, 0 when the URL was
-    // rejected or no file name could be made there.
-    int updateDownloadURL(const char* url);
-
-    // The run's controller: its outcome, exit status and facts, once the
-    // modal run has returned.
-    const CUpdateRun& run() const { return m_run; }
-    int exitStatus() const { return m_run.exitStatus(); }
-
-    CSkinButton m_btnCancel;
-    CEdit m_editStatus;
-    CSkinProgressCtrl m_progress;
-    HICON m_hIcon;
-    char m_szIniPath[kMaxText];
-    char m_szRunDir[kMaxText]; // the run's own folder, ending in a backslash
+// What the launcher learnt before the window runs.
+struct UpdateLaunch {
+    const char* iniPath = ""; // the extracted patch information file (empty: nothing extracted)
+    const char* runDir = "";  // the run's own folder, ending in a backslash (empty: none)
+    bool wait = false;        // "/w": wait for the started patch
     // The running package's own file as the launcher holds it (null: not
     // held): Signer=package takes its certificate from there.
-    const CPackageView* m_pOwnPackage = nullptr;
-    char m_szServerURL[kMaxText];
-    char m_szSRNo[kMaxText];
-    int m_bAllowFallback;
-    int m_bSilent;
-    int m_bWait;
-    wchar_t m_szStatusText[kMaxText];
-    CBitmapOwner m_hBackground;
-    std::vector<ProductInfo> m_products;
-    DownloadJob m_job;
-    CHandleOwner m_cancelEvent;
-    CHandleOwner m_hThread;
-    unsigned int m_nThreadId;
-    UINT_PTR m_nTimer;
-    CUpdateRun m_run{false};
+    const CPackageView* ownPackage = nullptr;
+};
+
+class CUpdateDlg : public CDialog {
+public:
+    // run: the launcher's controller of this run, told every event; it
+    // outlives the dialog.
+    CUpdateDlg(CUpdateRun& run, const UpdateLaunch& launch, CWnd* parent = nullptr);
+    ~CUpdateDlg() override;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
@@ -75,32 +50,52 @@ protected:
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
+private:
     void OnPaint();
     HCURSOR OnQueryDragIcon();
     void OnTimer(UINT_PTR id);
 
-    // The product check and build selection over m_products.
-    int checkProducts(const char* iniPath);
-    int getSRIdFromFile(const char* iniPath);
+    // What carrying out a step came to.
+    struct Applied {
+        bool patchStartFailed = false;
+    };
 
-private:
-    // Carries out what the controller decided.
-    void apply(const RunStep& step);
+    // Replaces the status line by string `id` and repaints it.
+    void setStatusText(unsigned id);
+    // Starts a download of `url` into a new file of the run's folder; false
+    // when the URL was rejected or no file name could be made there.
+    bool startDownload(const char* url);
+    // Carries out what the controller decided, then its answer to a
+    // download that could not start or to the patch's start.
+    Applied apply(RunStep step);
+    void applyTimerAndWorker(const RunStep& step);
+    void applyRemoval(const RunStep& step);
+    void applyPost(const RunStep& step);
     // WM_USER_ENDDOWNLOAD; false when the patch could not be started.
     bool onEndDownload();
-    RunStep installPatch();
-    // Waits for the started patch (/w) while answering this thread's
-    // messages; bounded by the patch's own end.
-    void waitForPatch(HANDLE process);
+    RunStep installPatch(Applied& applied);
     void onProgress(const ProgressInfo* info);
     // Ends the held worker: cancel event, a short wait, then termination;
     // drops an end message it left. False when no worker was held.
     bool endWorker();
     void chooseBuild();
 
+    CUpdateRun& m_run;
+    char m_szIniPath[kMaxText];
+    char m_szRunDir[kMaxText]; // the run's own folder, ending in a backslash
+    const bool m_bWait;
+    const CPackageView* m_pOwnPackage;
+    CSkinButton m_btnCancel;
+    CEdit m_editStatus;
+    CSkinProgressCtrl m_progress;
+    HICON m_hIcon;
+    wchar_t m_szStatusText[kMaxText];
+    CBitmapOwner m_hBackground;
+    DownloadJob m_job;
+    CHandleOwner m_cancelEvent;
+    CHandleOwner m_hThread;
+    UINT_PTR m_nTimer;
     CHeldFile m_heldDownload; // the download, held from the end of its transfer until its process exists
     SignerPolicy m_signer;    // [SRInfo] Signer, with the package's own certificate for "package"
-    CRunAccount m_account;    // the product and build facts of the outcome line
-    bool m_bStartFailed = false;
     bool m_bWaitingForPatch = false;
 };

@@ -94,6 +94,11 @@ int CUpdateRun::pinFolder() const
     return pinFolderFor(m_facts.buildId, m_bFallbackStarted);
 }
 
+bool CUpdateRun::checksSigner(int pin) const
+{
+    return downloading() && m_bSignerRequired && pin != kPinMismatch;
+}
+
 void CUpdateRun::noteVerdict(const char* verdict)
 {
     if (!m_facts.fetches.empty() && m_facts.fetches.back().verdict.empty())
@@ -131,12 +136,15 @@ RunStep CUpdateRun::onInitDialog()
     return step;
 }
 
-RunStep CUpdateRun::onProductsChecked(int check)
+RunStep CUpdateRun::onProductsChecked(int check, const std::vector<ProductInfo>& products,
+                                      const ProductReasons& reasons)
 {
     RunStep step;
     if (m_phase != Phase::Checking)
         return step;
     m_facts.productCheck = check;
+    m_products = products;
+    m_account.noteProducts(check, m_products, reasons);
     if (check == kProductsApplicable) {
         m_phase = Phase::Choosing;
         step.chooseBuild = true;
@@ -157,21 +165,22 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
     if (m_phase != Phase::Choosing)
         return step;
     m_facts.buildId = id;
-    m_server = source.server ? source.server : "";
-    m_srNo = source.srNo ? source.srNo : "";
+    m_account.noteSelection(id, m_products, source.srNo.c_str());
+    m_server = source.server;
+    m_srNo = source.srNo;
     m_bAnyPin = source.anyPin;
     m_bSignerRequired = source.signerRequired;
     m_nStallSeconds =
         secondsInRange(kStallSecondsKey, source.stallSeconds, kStallSecondsMin, kStallSecondsMax, kStallSecondsDefault);
     m_nDownloadSeconds = secondsInRange(kDownloadSecondsKey, source.downloadSeconds, kDownloadSecondsMin,
                                         kDownloadSecondsMax, kDownloadSecondsDefault);
-    m_patchArgs = patchArguments(m_bSilent, source.silentArgs, source.args);
+    m_patchArgs = patchArguments(m_bSilent, source.silentArgs.c_str(), source.args.c_str());
     // The timer runs for every outcome of the selection.
     step.startTimer = true;
-    if (source.signerProblem && *source.signerProblem) {
+    if (!source.signerProblem.empty()) {
         // A signer that no patch could satisfy: the file is at fault.
-        traceLog("[Veldrun] Signer => %s, no download\n", source.signerProblem);
-        decide(RunOutcome::PatchError, source.signerProblem);
+        traceLog("[Veldrun] Signer => %s, no download\n", source.signerProblem.c_str());
+        decide(RunOutcome::PatchError, source.signerProblem.c_str());
         step.post = RunPost::ProductError;
         step.postParam = kProductsMismatch;
         return step;

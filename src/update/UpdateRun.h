@@ -14,6 +14,8 @@
 // command line and exit code), which the outcome line reports (RunAccount.h).
 
 #include "products/PatchInfoKeys.h"
+#include "products/ProductCheck.h"
+#include "update/RunAccount.h"
 #include "update/UpdateRules.h"
 
 #include <cstdint>
@@ -60,7 +62,10 @@ enum { kConnectivityTimerId = 16, kConnectivityPeriodMs = 2000 };
 // Installer's ERROR_SUCCESS_REBOOT_REQUIRED and ERROR_SUCCESS_REBOOT_INITIATED).
 enum { kPatchExitRestartRequired = 3010, kPatchExitRestartInitiated = 1641 };
 
-// What the window does for one event, in this order.
+// What the window does for one event, in this order. A step that starts a
+// download or the patch asks for no box and no end: the controller's answer
+// to that start (onDownloadRefused, onPatchStarted, onPatchStartFailed)
+// does, and the window carries it out next.
 struct RunStep {
     bool showUsage = false;       // show the switches (the launcher; no window runs)
     bool checkProducts = false;   // check the products, then onProductsChecked
@@ -104,18 +109,18 @@ struct RunFacts {
     std::string reason; // why the outcome was decided, in a few words
 };
 
-// Where the build comes from: read by the window once the build is chosen.
+// Where the build comes from, as [SRInfo] says (readBuildSource).
 struct RunSource {
-    const char* server = "";        // [SRInfo] URL
-    const char* srNo = "";          // [SRInfo] SRNo
-    bool anyPin = false;            // [SRInfo] carries a SHA256 key: only a matching download is started
-    bool signerRequired = false;    // [SRInfo] Signer: only a patch signed as it asks is started
-    const char* signerProblem = ""; // why that signer cannot be checked at all (malformed key, unsigned
-                                    // package): the patch error before any download
-    int stallSeconds = 0;           // [SRInfo] StallSeconds as read (0: none)
-    int downloadSeconds = 0;        // [SRInfo] DownloadSeconds as read (0: none)
-    const char* silentArgs = "";    // [SRInfo] SilentArgs: the patch's arguments in a silent run ("" : "/s")
-    const char* args = "";          // [SRInfo] Args: its arguments in a visible run
+    std::string server;          // [SRInfo] URL
+    std::string srNo;            // [SRInfo] SRNo
+    bool anyPin = false;         // [SRInfo] carries a SHA256 key: only a matching download is started
+    bool signerRequired = false; // [SRInfo] Signer: only a patch signed as it asks is started
+    std::string signerProblem;   // why that signer cannot be checked at all (malformed key, unsigned
+                                 // package): the patch error before any download
+    int stallSeconds = 0;        // [SRInfo] StallSeconds as read (0: none)
+    int downloadSeconds = 0;     // [SRInfo] DownloadSeconds as read (0: none)
+    std::string silentArgs;      // [SRInfo] SilentArgs: the patch's arguments in a silent run ("" : "/s")
+    std::string args;            // [SRInfo] Args: its arguments in a visible run
 };
 
 class CUpdateRun {
@@ -128,7 +133,10 @@ public:
     RunStep onLaunch(bool help, int extractResult);
     // The window is initialised.
     RunStep onInitDialog();
-    RunStep onProductsChecked(int check);
+    // The product check's result over the list it judged, with its reasons
+    // (for the outcome line); the list is kept for the build selection.
+    RunStep onProductsChecked(int check, const std::vector<ProductInfo>& products = {},
+                              const ProductReasons& reasons = {});
     // The selection result and where the build comes from; nowMs: a
     // monotonic clock in milliseconds (also for the events below).
     RunStep onBuildChosen(int id, const RunSource& source, std::uint64_t nowMs);
@@ -155,6 +163,11 @@ public:
     RunStep onOutcomeMessage(RunPost which, int param);
 
     bool downloading() const { return m_phase == Phase::Downloading; }
+    // Which checks a finished transfer gets before onDownloadEnded: its pin
+    // while a download is awaited; its signer when one is required and the
+    // pin did not fail.
+    bool checksPin() const { return downloading(); }
+    bool checksSigner(int pin) const;
     // Whether a failed download may still fall back to the "Max" folder.
     bool allowsFallback() const { return m_bAllowFallback; }
     // The pin folder of the current download (see pinFolderFor).
@@ -164,9 +177,14 @@ public:
     bool silent() const { return m_bSilent; }
     const std::string& commandLine() const { return m_facts.commandLine; }
 
+    // The products the check judged.
+    const std::vector<ProductInfo>& products() const { return m_products; }
+
     RunOutcome outcome() const { return m_outcome; }
     int exitStatus() const;
     const RunFacts& facts() const { return m_facts; }
+    // The line that states how the run ended (RunAccount.h).
+    std::string outcomeLine() const { return m_account.outcomeLine(*this); }
 
 private:
     enum class Phase { Starting, Checking, Choosing, Downloading, Installing, Ended };
@@ -183,6 +201,8 @@ private:
     Phase m_phase = Phase::Starting;
     RunOutcome m_outcome = RunOutcome::Running;
     RunFacts m_facts;
+    std::vector<ProductInfo> m_products;
+    CRunAccount m_account; // the product and build facts of the outcome line
     std::string m_server;
     std::string m_srNo;
     bool m_bAnyPin = false;

@@ -52,13 +52,25 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
     CTableRegistry registry;
     registry.setString("Software\\B\\UserReg", "Prod_Name", "  "); // cleaned to nothing
     registry.setString("Software\\B\\UserReg", "Prod_Ver", "2.0");
+    registry.setString("Software\\A\\UserReg", "Prod_Name", "A");
+    registry.setString("Software\\A\\UserReg", "Prod_Ver", "1.1");
+    registry.setString("Software\\A\\BuildInfo", "SR_No", "S1");
+    registry.setString("Software\\A\\BuildInfo", "SR_Ver", "1.1");
     TempDir dir;
-    const std::string ini = dir.file("patch.ini"), counted = dir.file("counted.ini");
-    writeFile(ini, "[RegPath]\nCount=2\n");
-    writeFile(counted, "[RegPath]\nCount=1\n[SRInfo]\nCount=5000\n");
+    const std::string missing = dir.write("missing.ini", "[RegPath]\nCount=2\nPath0=Software\\B\nPath1=Software\\C\n");
+    const std::string none = dir.write("none.ini", "[RegPath]\n");
+    const std::string other = dir.write("other.ini", "[RegPath]\nCount=1\nPath0=Software\\A\nCheck0=A 1.0\n");
+    const std::string counted = dir.write("counted.ini", "[RegPath]\nCount=1\n[SRInfo]\nCount=5000\n");
     CIniFileReader profile;
     const std::vector<ProductInfo> found = {ProductInfo{"Software\\A", "A", "", "S1", "1.1", "", "", 1}};
-    const ProductInfo other = {"Software\\A", "A", "1.1", "S1", "1.1", "A 1.0", "", 1};
+    // The product check over a file, noted with its reasons; its result.
+    auto checked = [&](CRunAccount& account, const std::string& ini) {
+        std::vector<ProductInfo> products;
+        ProductReasons reasons;
+        const int check = checkProducts(profile, registry, ini.c_str(), products, &reasons);
+        account.noteProducts(check, products, reasons);
+        return check;
+    };
     const std::string good = transfer(DownloadVerdict::Good, 0, 200, 10, 10);
     struct Case {
         std::function<void(CRunAccount&, CUpdateRun&)> run;
@@ -81,30 +93,15 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
          },
          "patch finished (exit 3): build keys A#S1#1.1 are in no Info value together: the generic build; "
          "http://h/max/S.exe: 10 bytes; started \"C:\\t\\1.exe\" /s; the patch ended with exit code 3"},
-        {[&](CRunAccount& a, CUpdateRun& r) {
-             a.noteProducts(kProductsNotFound,
-                            {ProductInfo{"Software\\B", "", "", "", "", "", "", 0},
-                             ProductInfo{"Software\\C", "", "", "", "", "", "", 0}},
-                            registry, profile, ini.c_str());
-             r.onOutcomeMessage(RunPost::ProductError, kProductsNotFound);
-         },
+        {[&](CRunAccount& a, CUpdateRun& r) { r.onOutcomeMessage(RunPost::ProductError, checked(a, missing)); },
          "product error (exit 1): product 0 (Software\\B) not found: UserReg\\Prod_Name missing or empty, no key "
          "Software\\B\\BuildInfo; product 1 (Software\\C) not found: no key Software\\C\\UserReg, no key "
          "Software\\C\\BuildInfo"},
-        {[&](CRunAccount& a, CUpdateRun& r) {
-             a.noteProducts(kProductsNotFound, {}, registry, profile, ini.c_str());
-             r.onOutcomeMessage(RunPost::ProductError, kProductsNotFound);
-         },
+        {[&](CRunAccount& a, CUpdateRun& r) { r.onOutcomeMessage(RunPost::ProductError, checked(a, none)); },
          "product error (exit 1): [RegPath] lists no products (Count missing, 0 or not a number)"},
-        {[&](CRunAccount& a, CUpdateRun& r) {
-             a.noteProducts(kProductsMismatch, {other}, registry, profile, ini.c_str());
-             r.onOutcomeMessage(RunPost::ProductError, kProductsMismatch);
-         },
+        {[&](CRunAccount& a, CUpdateRun& r) { r.onOutcomeMessage(RunPost::ProductError, checked(a, other)); },
          "patch error (exit 2): product 0 (Software\\A) is \"A 1.1\", Check0 expects \"A 1.0\""},
-        {[&](CRunAccount& a, CUpdateRun& r) {
-             a.noteProducts(kProductsMismatch, {}, registry, profile, counted.c_str());
-             r.onOutcomeMessage(RunPost::ProductError, kProductsMismatch);
-         },
+        {[&](CRunAccount& a, CUpdateRun& r) { r.onOutcomeMessage(RunPost::ProductError, checked(a, counted)); },
          "patch error (exit 2): [SRInfo] Count 5000 is outside 0 to 1000"},
         {[&](CRunAccount&, CUpdateRun& r) {
              chosen(r, 0, true, 5);

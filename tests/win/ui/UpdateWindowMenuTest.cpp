@@ -82,8 +82,10 @@ void CALLBACK drive(HWND, UINT, UINT_PTR timer, DWORD)
 TEST(UpdateWindowMenu, AboutEntryAndTheCommandsThatOpenTheAboutBox)
 {
     g_found = Findings();
-    CUpdateDlg dlg;
-    lstrcpynA(dlg.m_szIniPath, "C:\\no such folder\\patch.ini", sizeof dlg.m_szIniPath);
+    CUpdateRun run(false);
+    UpdateLaunch launch;
+    launch.iniPath = "C:\\no such folder\\patch.ini";
+    CUpdateDlg dlg(run, launch);
     // The window exists from its creation on; the driver waits for the
     // product error's message box, by which time initialisation is done.
     g_dlg = &dlg;

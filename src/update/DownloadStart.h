@@ -1,0 +1,23 @@
+#pragma once
+// Starting one download worker for the update window: the job block filled
+// in, a new file name reserved in the run's own folder, the worker thread
+// started. Windows only.
+
+#include "common/Handles.h"
+#include "update/DownloadJob.h"
+
+// Where the worker is to fetch to and what bounds it.
+struct DownloadTarget {
+    const char* url = "";
+    const char* runDir = "";  // the run's own folder, ending in a backslash (empty: none, nothing started)
+    const char* iniPath = ""; // the patch information file, for the folder's pins
+    int pinFolder = 0;        // the folder whose pins bound the transfer (pinFolderFor)
+};
+
+// Starts a worker that fetches target.url for `window` (it reports there)
+// into a new ".exe" file of the run's folder; a worker still in `thread` is
+// waited for first. The job's cancel event is reset, `held` closed and
+// handed to the worker. True when a worker was started (held by `thread`);
+// false when the URL was rejected or no file name could be made there.
+bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cancelEvent, DownloadJob& job,
+                         CHeldFile& held, CHandleOwner& thread);

@@ -1,0 +1,66 @@
+#include "update/DownloadStart.h"
+
+#include "common/FixedBuf.h"
+#include "common/SystemDll.h"
+#include "common/Trace.h"
+#include "update/DownloadWorker.h"
+#include "update/PatchPin.h"
+
+#include <process.h>
+#include <shlwapi.h>
+#include <urlmon.h>
+
+#include <cstring>
+
+bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cancelEvent, DownloadJob& job,
+                         CHeldFile& held, CHandleOwner& thread)
+{
+    traceLog("[Veldrun] updateDownloadURL => Source URL: %s\n", target.url);
+    wchar_t wide[kMaxText] = {};
+    MultiByteToWideChar(CP_ACP, 0, target.url, -1, wide, kMaxText - 1);
+    if (FAILED(SYSTEM_CALL(L"urlmon.dll", IsValidURL, E_FAIL, (nullptr, wide, 0))))
+        return false;
+    if (thread) {
+        WaitForSingleObject(thread.get(), INFINITE);
+        thread.reset();
+    }
+
+    job.hWnd = window;
+    ResetEvent(cancelEvent);
+    job.hCancelEvent = cancelEvent;
+    copyBounded(job.szURL, sizeof job.szURL, target.url);
+    job.nVerdict = static_cast<int>(DownloadVerdict::NoFile);
+    // The folder's pins bound the transfer: a pinned size stops it as soon
+    // as it is passed, and only a pinned build may come without a known end.
+    job.bPinned = hasPinFor(target.iniPath, target.pinFolder);
+    job.nSizePin = sizePinFor(target.iniPath, target.pinFolder);
+    held.close();
+    job.pHeld = &held;
+
+    // Only a name inside the run's folder will do: a failure would leave a
+    // relative ".exe", fetched into (and started from) wherever the working
+    // directory and the search path lead.
+    char reserved[kMaxText] = {};
+    std::memset(job.szLocalPath, 0, sizeof job.szLocalPath);
+    if (!target.runDir[0] || !GetTempFileNameA(target.runDir, "", 0, reserved)) {
+        traceLog("[Veldrun] updateDownloadURL => no temporary file name, refused\n");
+        return false;
+    }
+    copyBounded(job.szLocalPath, sizeof job.szLocalPath, reserved);
+    PathRemoveExtensionA(job.szLocalPath);
+    // ".exe" given by name: the platform's default for a null extension is
+    // not honoured everywhere (Wine adds nothing). The empty file keeps the
+    // name reserved until the run ends and its folder goes.
+    if (!PathAddExtensionA(job.szLocalPath, ".exe")) {
+        job.szLocalPath[0] = '\0';
+        return false;
+    }
+    traceLog("[Veldrun] updateDownloadURL => Local path: %s\n", job.szLocalPath);
+
+    unsigned threadId = 0;
+    uintptr_t started = _beginthreadex(nullptr, 0, &ThreadFunc, &job, 0, &threadId);
+    if (!started)
+        return false;
+    thread.reset(reinterpret_cast<HANDLE>(started));
+    return true;
+}
