@@ -4,6 +4,7 @@
 
 #include "products/ProductCheck.h"
 #include "products/TableRegistry.h"
+#include "update/BuildSource.h"
 #include "update/PatchPin.h"
 #include "update/UpdateRun.h"
 
@@ -172,15 +173,9 @@ std::vector<std::string> driveRun(CUpdateRun& run, const TempDir& dir, const std
     run.onInitDialog();
     RunStep step = run.onProductsChecked(checkProducts(profile, registry, iniPath.c_str(), products));
     if (step.chooseBuild) {
-        char server[kMaxText] = {};
-        char srNo[kMaxText] = {};
-        profile.getString(kSRInfoSection, kURLKey, "", server, sizeof server, iniPath.c_str());
-        profile.getString(kSRInfoSection, kSRNoKey, "", srNo, sizeof srNo, iniPath.c_str());
-        RunSource source;
-        source.server = server;
-        source.srNo = srNo;
-        source.anyPin = hasAnyPin(iniPath.c_str());
-        step = run.onBuildChosen(getSRIdFromFile(profile, iniPath.c_str(), products, srNo), source, 0);
+        const BuildSource source = readBuildSource(profile, iniPath.c_str());
+        step = run.onBuildChosen(getSRIdFromFile(profile, iniPath.c_str(), products, source.run.srNo.c_str()),
+                                 source.run, 0);
     }
     std::vector<std::string> fetched;
     for (std::size_t i = 0; !step.download.empty(); ++i) {
