@@ -67,9 +67,3 @@ bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)
         return false;
     return std::fread(buf, 1, len, f) == len;
 }
-
-bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
-{
-    CHeldFile file;
-    return file.open(path) \&\& file.sha256(digest);
-}

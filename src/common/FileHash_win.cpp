@@ -101,9 +101,3 @@ bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)
     }
     return true;
 }
-
-bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
-{
-    CHeldFile file;
-    return file.open(path) \&\& file.sha256(digest);
-}
