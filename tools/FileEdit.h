@@ -15,6 +15,8 @@
 //    otherwise nothing changes.
 // The platform parts live in FileEdit_host.cpp and FileEdit_win.cpp.
 
+#include "common/UniqueOwner.h"
+
 #include <functional>
 #include <string>
 
@@ -27,13 +29,15 @@ enum FileEditResult {
     kEditRefused = 5,     // verify refused the new file; the target unchanged
 };
 
+// How the platform's open file of an edit is closed, which releases its
+// lock (FileEdit_host.cpp, FileEdit_win.cpp).
+struct CFileEditTraits : CNullEmptyTraits<void*> {
+    static void close(void* handle);
+};
+
+// Not copyable; the destructor ends the edit.
 class CFileEdit {
 public:
-    CFileEdit() = default;
-    ~CFileEdit();
-    CFileEdit(const CFileEdit&) = delete;
-    CFileEdit& operator=(const CFileEdit&) = delete;
-
     // Resolves path, locks the target (waiting at most waitMs for another
     // edit to end) and reads it. Returns a FileEditResult.
     int open(const std::string& path, unsigned waitMs = 20000);
@@ -49,12 +53,12 @@ public:
     int replace(const std::string& content, const std::function<bool(const std::string&)>& verify = nullptr);
 
     // Ends the edit (the lock is released); also done by the destructor.
-    void close();
+    void close() { m_handle.reset(); }
 
 private:
     std::string m_target;
     std::string m_bytes;
-    void* m_handle = nullptr; // the platform's open file, locked
+    CUniqueOwner<CFileEditTraits> m_handle; // the platform's open file, locked
     long long m_size = -1;
     long long m_time = 0; // modification time, in the platform's finest unit
 };

@@ -54,16 +54,9 @@ bool writeAll(int fd, const std::string& bytes)
 
 } // namespace
 
-CFileEdit::~CFileEdit()
+void CFileEditTraits::close(void* handle)
 {
-    close();
-}
-
-void CFileEdit::close()
-{
-    if (m_handle)
-        ::close(fdOf(m_handle)); // releases the lock
-    m_handle = nullptr;
+    ::close(fdOf(handle)); // releases the lock
 }
 
 int CFileEdit::open(const std::string& path, unsigned waitMs)
@@ -85,7 +78,7 @@ int CFileEdit::open(const std::string& path, unsigned waitMs)
         bool locked = flock(fd, LOCK_EX | LOCK_NB) == 0;
         if (locked && fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && stat(resolved, &named) == 0 &&
             sameFile(held, named)) {
-            m_handle = handleOf(fd);
+            m_handle.reset(handleOf(fd));
             m_target = resolved;
             m_size = static_cast<long long>(held.st_size);
             m_time = mtimeOf(held);
@@ -101,7 +94,7 @@ int CFileEdit::open(const std::string& path, unsigned waitMs)
     }
     char buf[16384];
     for (;;) {
-        ssize_t n = ::read(fdOf(m_handle), buf, sizeof buf);
+        ssize_t n = ::read(fdOf(m_handle.get()), buf, sizeof buf);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -120,7 +113,7 @@ int CFileEdit::replace(const std::string& content, const std::function<bool(cons
     if (!m_handle)
         return kEditWriteFailed;
     struct stat held;
-    if (fstat(fdOf(m_handle), &held) != 0)
+    if (fstat(fdOf(m_handle.get()), &held) != 0)
         return kEditWriteFailed;
     std::string dir = m_target.substr(0, m_target.rfind('/') + 1);
     std::string base = m_target.substr(m_target.rfind('/') + 1);
@@ -145,7 +138,7 @@ int CFileEdit::replace(const std::string& content, const std::function<bool(cons
     // Right before the rename: the name still leads to the file read, and
     // nobody wrote to it since (an editor that takes no lock).
     struct stat now, named;
-    if (fstat(fdOf(m_handle), &now) != 0 || stat(m_target.c_str(), &named) != 0 || !sameFile(now, named) ||
+    if (fstat(fdOf(m_handle.get()), &now) != 0 || stat(m_target.c_str(), &named) != 0 || !sameFile(now, named) ||
         static_cast<long long>(now.st_size) != m_size || mtimeOf(now) != m_time) {
         unlink(temp.c_str());
         return kEditChanged;

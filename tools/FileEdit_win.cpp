@@ -55,16 +55,9 @@ std::string finalPath(HANDLE h, const std::string& path)
 
 } // namespace
 
-CFileEdit::~CFileEdit()
+void CFileEditTraits::close(void* handle)
 {
-    close();
-}
-
-void CFileEdit::close()
-{
-    if (m_handle)
-        CloseHandle(static_cast<HANDLE>(m_handle)); // releases the lock
-    m_handle = nullptr;
+    CloseHandle(static_cast<HANDLE>(handle)); // releases the lock
 }
 
 int CFileEdit::open(const std::string& path, unsigned waitMs)
@@ -83,7 +76,7 @@ int CFileEdit::open(const std::string& path, unsigned waitMs)
         bool locked = LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD, &whole);
         if (locked && fileInfo(h, held) && !(held.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
             namedInfo(path, named) && sameFile(held, named)) {
-            m_handle = h;
+            m_handle.reset(h);
             m_target = finalPath(h, path);
             m_size = sizeOf(held);
             m_time = timeOf(held);
@@ -97,7 +90,7 @@ int CFileEdit::open(const std::string& path, unsigned waitMs)
     char buf[16384];
     for (;;) {
         DWORD n = 0;
-        if (!ReadFile(static_cast<HANDLE>(m_handle), buf, sizeof buf, &n, nullptr)) {
+        if (!ReadFile(static_cast<HANDLE>(m_handle.get()), buf, sizeof buf, &n, nullptr)) {
             close();
             return kEditUnreadable;
         }
@@ -111,7 +104,7 @@ int CFileEdit::open(const std::string& path, unsigned waitMs)
 int CFileEdit::replace(const std::string& content, const std::function<bool(const std::string&)>& verify)
 {
     BY_HANDLE_FILE_INFORMATION held;
-    if (!m_handle || !fileInfo(static_cast<HANDLE>(m_handle), held))
+    if (!m_handle || !fileInfo(static_cast<HANDLE>(m_handle.get()), held))
         return kEditWriteFailed;
     std::string dir = m_target.substr(0, m_target.find_last_of("\\/") + 1);
     char temp[MAX_PATH];
@@ -135,7 +128,7 @@ int CFileEdit::replace(const std::string& content, const std::function<bool(cons
         return kEditRefused;
     }
     BY_HANDLE_FILE_INFORMATION now, named;
-    if (!fileInfo(static_cast<HANDLE>(m_handle), now) || !namedInfo(m_target, named) || !sameFile(now, named) ||
+    if (!fileInfo(static_cast<HANDLE>(m_handle.get()), now) || !namedInfo(m_target, named) || !sameFile(now, named) ||
         sizeOf(now) != m_size || timeOf(now) != m_time) {
         DeleteFileA(temp);
         return kEditChanged;

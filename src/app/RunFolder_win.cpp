@@ -26,29 +26,19 @@ bool randomName(char* out, std::size_t cap)
     return formatBounded(out, cap, "vdr%s", hex);
 }
 
-class CLocalSecurityDescriptor {
-public:
-    CLocalSecurityDescriptor()
-    {
-        ConvertStringSecurityDescriptorToSecurityDescriptorA(kRunFolderSddl, SDDL_REVISION_1, &m_sd, nullptr);
-    }
-    ~CLocalSecurityDescriptor()
-    {
-        if (m_sd)
-            LocalFree(m_sd);
-    }
-    CLocalSecurityDescriptor(const CLocalSecurityDescriptor&) = delete;
-    CLocalSecurityDescriptor& operator=(const CLocalSecurityDescriptor&) = delete;
-    PSECURITY_DESCRIPTOR get() const { return m_sd; }
-
-private:
-    PSECURITY_DESCRIPTOR m_sd = nullptr;
-};
+// The run folder's security, converted from kRunFolderSddl; null (with the
+// thread's last error set) when that failed.
+CLocalOwner<PSECURITY_DESCRIPTOR> runFolderSecurity()
+{
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    ConvertStringSecurityDescriptorToSecurityDescriptorA(kRunFolderSddl, SDDL_REVISION_1, &sd, nullptr);
+    return CLocalOwner<PSECURITY_DESCRIPTOR>(sd);
+}
 } // namespace
 
 unsigned long CRunFolder::create(const char* tempDir)
 {
-    CLocalSecurityDescriptor sd;
+    CLocalOwner<PSECURITY_DESCRIPTOR> sd = runFolderSecurity();
     if (!sd.get())
         return GetLastError() ? GetLastError() : ERROR_INVALID_SECURITY_DESCR;
     SECURITY_ATTRIBUTES sa = {sizeof sa, sd.get(), FALSE};

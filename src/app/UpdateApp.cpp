@@ -7,6 +7,7 @@
 #include "app/LaunchSwitches.h"
 #include "app/RunFolder.h"
 #include "common/FixedBuf.h"
+#include "common/Handles.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
 #include "update/RunAccount.h"
@@ -33,7 +34,7 @@ public:
     CArguments()
     {
         // The whole command line is split, however long it is.
-        m_argv = CommandLineToArgvW(GetCommandLineW(), &m_argc);
+        m_argv.reset(CommandLineToArgvW(GetCommandLineW(), &m_argc));
         if (!m_argv)
             m_argc = 0;
         m_text.resize(static_cast<std::size_t>(m_argc) * kMaxText);
@@ -41,21 +42,16 @@ public:
         for (int i = 0; i < m_argc; ++i) {
             char* buf = &m_text[static_cast<std::size_t>(i) * kMaxText];
             BOOL lossy = FALSE;
-            bool fits = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, m_argv[i], -1, buf, kMaxText,
+            bool fits = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, m_argv.get()[i], -1, buf, kMaxText,
                                             nullptr, utf8 ? nullptr : &lossy) > 0;
             m_narrow.push_back(fits && !lossy ? buf : nullptr);
         }
-    }
-    ~CArguments()
-    {
-        if (m_argv)
-            LocalFree(m_argv);
     }
     CArguments(const CArguments&) = delete;
     CArguments& operator=(const CArguments&) = delete;
 
     int count() const { return m_argc; }
-    const wchar_t* wide(int i) const { return i < m_argc ? m_argv[i] : L""; }
+    const wchar_t* wide(int i) const { return i < m_argc ? m_argv.get()[i] : L""; }
     // Null when argument i is missing or does not fit.
     const char* narrow(int i) const { return i < m_argc ? m_narrow[static_cast<std::size_t>(i)] : nullptr; }
     const char* const* narrowAll() const { return m_narrow.data(); }
@@ -79,7 +75,7 @@ private:
         return text;
     }
 
-    LPWSTR* m_argv = nullptr;
+    CLocalOwner<LPWSTR*> m_argv;
     int m_argc = 0;
     std::vector<char> m_text;
     std::vector<const char*> m_narrow;

@@ -1,9 +1,11 @@
 #pragma once
-// The SHA-256 digest of a whole file. Windows builds hash with the
-// platform's CNG (BCrypt) provider (FileHash_win.cpp); host builds with
-// CSha256 (FileHash_host.cpp). Both read the file in bounded chunks.
+// The SHA-256 digest of a whole file, through a held file (FileHash.cpp).
+// Windows builds hash with the platform's CNG (BCrypt) provider
+// (FileHash_win.cpp); host builds with CSha256 (FileHash_host.cpp). Both
+// read the file in bounded chunks.
 
 #include "common/Sha256.h"
+#include "common/UniqueOwner.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,13 +13,14 @@
 // A file held open for reading. On Windows others may only read it while it
 // is held: nobody can write, replace, rename or delete it, so what was
 // checked is what gets started. Not copyable.
+// How the platform's handle of a held file is closed (FileHash_win.cpp,
+// FileHash_host.cpp).
+struct CHeldFileTraits : CNullEmptyTraits<void*> {
+    static void close(void* handle);
+};
+
 class CHeldFile {
 public:
-    CHeldFile() = default;
-    ~CHeldFile() { close(); }
-    CHeldFile(const CHeldFile&) = delete;
-    CHeldFile& operator=(const CHeldFile&) = delete;
-
     // Opens path (closing what was held); false when it cannot be opened
     // that way (missing, or open for writing elsewhere).
     bool open(const char* path);
@@ -37,12 +40,12 @@ public:
     bool readAt(std::uint64_t offset, void* buf, std::size_t len);
     // The platform's handle (a HANDLE on Windows, a FILE* on the host), for
     // the platform calls that check the held file itself; null when closed.
-    void* nativeHandle() const { return m_handle; }
-    void close();
-    bool isOpen() const { return m_handle != nullptr; }
+    void* nativeHandle() const { return m_file.get(); }
+    void close() { m_file.reset(); }
+    bool isOpen() const { return static_cast<bool>(m_file); }
 
 private:
-    void* m_handle = nullptr;
+    CUniqueOwner<CHeldFileTraits> m_file;
 };
 
 // True, with digest set, when the file could be opened and read to its

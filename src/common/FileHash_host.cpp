@@ -13,33 +13,31 @@ void* openStream(const char* path, const char* mode)
 bool CHeldFile::open(const char* path)
 {
     close();
-    m_handle = openStream(path, "rb");
-    return m_handle != nullptr;
+    m_file.reset(openStream(path, "rb"));
+    return isOpen();
 }
 
 bool CHeldFile::create(const char* path)
 {
     close();
-    m_handle = openStream(path, "w+bx");
-    return m_handle != nullptr;
+    m_file.reset(openStream(path, "w+bx"));
+    return isOpen();
 }
 
 bool CHeldFile::write(const void* data, std::size_t len)
 {
-    auto* f = static_cast<std::FILE*>(m_handle);
+    auto* f = static_cast<std::FILE*>(m_file.get());
     return f && std::fwrite(data, 1, len, f) == len && std::fflush(f) == 0;
 }
 
-void CHeldFile::close()
+void CHeldFileTraits::close(void* handle)
 {
-    if (m_handle)
-        std::fclose(static_cast<std::FILE*>(m_handle));
-    m_handle = nullptr;
+    std::fclose(static_cast<std::FILE*>(handle));
 }
 
 bool CHeldFile::sha256(unsigned char digest[kSha256Size])
 {
-    auto* f = static_cast<std::FILE*>(m_handle);
+    auto* f = static_cast<std::FILE*>(m_file.get());
     if (!f || std::fseek(f, 0, SEEK_SET) != 0)
         return false;
     CSha256 sha;
@@ -55,7 +53,7 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
 
 std::int64_t CHeldFile::size()
 {
-    auto* f = static_cast<std::FILE*>(m_handle);
+    auto* f = static_cast<std::FILE*>(m_file.get());
     if (!f || std::fseek(f, 0, SEEK_END) != 0)
         return -1;
     long n = std::ftell(f);
@@ -64,14 +62,8 @@ std::int64_t CHeldFile::size()
 
 bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)
 {
-    auto* f = static_cast<std::FILE*>(m_handle);
+    auto* f = static_cast<std::FILE*>(m_file.get());
     if (!f || offset > 0x7FFFFFFFu || std::fseek(f, static_cast<long>(offset), SEEK_SET) != 0)
         return false;
     return std::fread(buf, 1, len, f) == len;
-}
-
-bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
-{
-    CHeldFile file;
-    return file.open(path) && file.sha256(digest);
 }

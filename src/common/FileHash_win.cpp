@@ -12,7 +12,7 @@ bool CHeldFile::open(const char* path)
     HANDLE h = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
-    m_handle = h;
+    m_file.reset(h);
     return true;
 }
 
@@ -27,29 +27,27 @@ bool CHeldFile::create(const char* path)
                            FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
         return false;
-    m_handle = h;
+    m_file.reset(h);
     return true;
 }
 
 bool CHeldFile::write(const void* data, std::size_t len)
 {
     DWORD n = 0;
-    return m_handle && len <= 0xFFFFFFFFu &&
-           WriteFile(static_cast<HANDLE>(m_handle), data, static_cast<DWORD>(len), &n, nullptr) && n == len;
+    return m_file && len <= 0xFFFFFFFFu &&
+           WriteFile(static_cast<HANDLE>(m_file.get()), data, static_cast<DWORD>(len), &n, nullptr) && n == len;
 }
 
-void CHeldFile::close()
+void CHeldFileTraits::close(void* handle)
 {
-    if (m_handle)
-        CloseHandle(static_cast<HANDLE>(m_handle));
-    m_handle = nullptr;
+    CloseHandle(static_cast<HANDLE>(handle));
 }
 
 bool CHeldFile::sha256(unsigned char digest[kSha256Size])
 {
-    if (!m_handle)
+    if (!m_file)
         return false;
-    HANDLE h = static_cast<HANDLE>(m_handle);
+    HANDLE h = static_cast<HANDLE>(m_file.get());
     LARGE_INTEGER zero = {};
     if (!SetFilePointerEx(h, zero, nullptr, FILE_BEGIN))
         return false;
@@ -78,16 +76,16 @@ bool CHeldFile::sha256(unsigned char digest[kSha256Size])
 std::int64_t CHeldFile::size()
 {
     LARGE_INTEGER n = {};
-    if (!m_handle || !GetFileSizeEx(static_cast<HANDLE>(m_handle), &n))
+    if (!m_file || !GetFileSizeEx(static_cast<HANDLE>(m_file.get()), &n))
         return -1;
     return n.QuadPart;
 }
 
 bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)
 {
-    if (!m_handle || offset > 0x7FFFFFFFFFFFFFFFull)
+    if (!m_file || offset > 0x7FFFFFFFFFFFFFFFull)
         return false;
-    HANDLE h = static_cast<HANDLE>(m_handle);
+    HANDLE h = static_cast<HANDLE>(m_file.get());
     LARGE_INTEGER at = {};
     at.QuadPart = static_cast<LONGLONG>(offset);
     if (!SetFilePointerEx(h, at, nullptr, FILE_BEGIN))
@@ -102,10 +100,4 @@ bool CHeldFile::readAt(std::uint64_t offset, void* buf, std::size_t len)
         len -= got;
     }
     return true;
-}
-
-bool sha256OfFile(const char* path, unsigned char digest[kSha256Size])
-{
-    CHeldFile file;
-    return file.open(path) && file.sha256(digest);
 }

@@ -1,109 +1,66 @@
 #pragma once
-// Owners for the platform's handle kinds: one small non-copyable, movable
-// class per kind. Each constructor stores everything its destructor uses.
+// Owners for the platform's handle kinds. The movable ones are one
+// CUniqueOwner (UniqueOwner.h) each, told by a traits type how the kind is
+// given back; the scoped ones below keep the window or context their
+// release needs. Each constructor stores everything its destructor uses.
 // Windows only; the bottom layer, so that every folder may use them.
 
 #include <windows.h>
 #include <bcrypt.h>
 
 #include "common/SystemDll.h"
+#include "common/UniqueOwner.h"
 
-#include <utility>
-
-// A kernel handle closed with CloseHandle (event, thread, process, mutex).
-class CHandleOwner {
-public:
-    CHandleOwner() = default;
-    explicit CHandleOwner(HANDLE h) : m_h(h) {}
-    ~CHandleOwner() { reset(); }
-    CHandleOwner(const CHandleOwner&) = delete;
-    CHandleOwner& operator=(const CHandleOwner&) = delete;
-    CHandleOwner(CHandleOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    CHandleOwner& operator=(CHandleOwner&& o) noexcept
-    {
-        if (this != &o) {
-            reset();
-            m_h = std::exchange(o.m_h, nullptr);
-        }
-        return *this;
-    }
-    HANDLE get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr && m_h != INVALID_HANDLE_VALUE; }
-    HANDLE release() { return std::exchange(m_h, nullptr); }
-    void reset(HANDLE h = nullptr)
-    {
-        if (m_h && m_h != INVALID_HANDLE_VALUE)
-            CloseHandle(m_h);
-        m_h = h;
-    }
-
-private:
-    HANDLE m_h = nullptr;
+// A kernel handle closed with CloseHandle (event, thread, process, mutex,
+// file, mapping). Both null and INVALID_HANDLE_VALUE count as none.
+struct CKernelHandleTraits : CNullEmptyTraits<HANDLE> {
+    static bool valid(Type h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+    static void close(Type h) { CloseHandle(h); }
 };
+using CHandleOwner = CUniqueOwner<CKernelHandleTraits>;
+
+// An open registry key, closed with RegCloseKey.
+struct CRegKeyTraits : CNullEmptyTraits<HKEY> {
+    static void close(Type h) { RegCloseKey(h); }
+};
+using CRegKeyOwner = CUniqueOwner<CRegKeyTraits>;
 
 // A GDI object (bitmap, region, font, brush, pen) deleted with DeleteObject.
-template <class T> class CGdiOwner {
-public:
-    CGdiOwner() = default;
-    explicit CGdiOwner(T h) : m_h(h) {}
-    ~CGdiOwner() { reset(); }
-    CGdiOwner(const CGdiOwner&) = delete;
-    CGdiOwner& operator=(const CGdiOwner&) = delete;
-    CGdiOwner(CGdiOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    CGdiOwner& operator=(CGdiOwner&& o) noexcept
-    {
-        if (this != &o) {
-            reset();
-            m_h = std::exchange(o.m_h, nullptr);
-        }
-        return *this;
-    }
-    T get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-    T release() { return std::exchange(m_h, nullptr); }
-    void reset(T h = nullptr)
-    {
-        if (m_h)
-            DeleteObject(m_h);
-        m_h = h;
-    }
-
-private:
-    T m_h = nullptr;
+template <class T> struct CGdiTraits : CNullEmptyTraits<T> {
+    static void close(T h) { DeleteObject(h); }
 };
+template <class T> using CGdiOwner = CUniqueOwner<CGdiTraits<T>>;
 
 using CBitmapOwner = CGdiOwner<HBITMAP>;
 using CRgnOwner = CGdiOwner<HRGN>;
 using CFontOwner = CGdiOwner<HFONT>;
 using CBrushOwner = CGdiOwner<HBRUSH>;
 
+// Memory the system allocated for the caller with LocalAlloc (a split
+// command line, a converted security descriptor), freed with LocalFree.
+template <class T> struct CLocalMemTraits : CNullEmptyTraits<T> {
+    static void close(T p) { LocalFree(p); }
+};
+template <class T> using CLocalOwner = CUniqueOwner<CLocalMemTraits<T>>;
+
+// A COM interface pointer holding one reference, given back with Release.
+template <class I> struct CComTraits : CNullEmptyTraits<I*> {
+    static void close(I* p) { p->Release(); }
+};
+template <class I> class CComOwner : public CUniqueOwner<CComTraits<I>> {
+public:
+    using CUniqueOwner<CComTraits<I>>::CUniqueOwner;
+    I* operator->() const { return this->get(); }
+};
+
 // A memory device context from CreateCompatibleDC, deleted with DeleteDC.
-class CMemDCOwner {
+struct CMemDCTraits : CNullEmptyTraits<HDC> {
+    static void close(Type h) { DeleteDC(h); }
+};
+class CMemDCOwner : public CUniqueOwner<CMemDCTraits> {
 public:
     CMemDCOwner() = default;
-    explicit CMemDCOwner(HDC compatibleWith) : m_h(CreateCompatibleDC(compatibleWith)) {}
-    ~CMemDCOwner()
-    {
-        if (m_h)
-            DeleteDC(m_h);
-    }
-    CMemDCOwner(const CMemDCOwner&) = delete;
-    CMemDCOwner& operator=(const CMemDCOwner&) = delete;
-    CMemDCOwner(CMemDCOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    CMemDCOwner& operator=(CMemDCOwner&& o) noexcept
-    {
-        if (this != &o) {
-            if (m_h)
-                DeleteDC(m_h);
-            m_h = std::exchange(o.m_h, nullptr);
-        }
-        return *this;
-    }
-    HDC get() const { return m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-private:
-    HDC m_h = nullptr;
+    explicit CMemDCOwner(HDC compatibleWith) : CUniqueOwner(CreateCompatibleDC(compatibleWith)) {}
 };
 
 // A window's device context from GetDC, released with ReleaseDC.
@@ -168,63 +125,15 @@ private:
 };
 
 // A CNG algorithm provider (BCryptOpenAlgorithmProvider), closed with
-// BCryptCloseAlgorithmProvider.
-class CBCryptAlgOwner {
-public:
-    CBCryptAlgOwner() = default;
-    ~CBCryptAlgOwner()
-    {
-        if (m_h)
-            SYSTEM_CALL(L"bcrypt.dll", BCryptCloseAlgorithmProvider, kNtNotFound, (m_h, 0));
-    }
-    CBCryptAlgOwner(const CBCryptAlgOwner&) = delete;
-    CBCryptAlgOwner& operator=(const CBCryptAlgOwner&) = delete;
-    CBCryptAlgOwner(CBCryptAlgOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    CBCryptAlgOwner& operator=(CBCryptAlgOwner&& o) noexcept
-    {
-        if (this != &o) {
-            if (m_h)
-                SYSTEM_CALL(L"bcrypt.dll", BCryptCloseAlgorithmProvider, kNtNotFound, (m_h, 0));
-            m_h = std::exchange(o.m_h, nullptr);
-        }
-        return *this;
-    }
-    BCRYPT_ALG_HANDLE get() const { return m_h; }
-    // For the open call; the owner must be empty.
-    BCRYPT_ALG_HANDLE* receive() { return &m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-private:
-    BCRYPT_ALG_HANDLE m_h = nullptr;
+// BCryptCloseAlgorithmProvider; filled through receive().
+struct CBCryptAlgTraits : CNullEmptyTraits<BCRYPT_ALG_HANDLE> {
+    static void close(Type h) { SYSTEM_CALL(L"bcrypt.dll", BCryptCloseAlgorithmProvider, kNtNotFound, (h, 0)); }
 };
+using CBCryptAlgOwner = CUniqueOwner<CBCryptAlgTraits>;
 
-// A CNG hash object (BCryptCreateHash), destroyed with BCryptDestroyHash.
-// Destroy it before the provider it was made from.
-class CBCryptHashOwner {
-public:
-    CBCryptHashOwner() = default;
-    ~CBCryptHashOwner()
-    {
-        if (m_h)
-            SYSTEM_CALL(L"bcrypt.dll", BCryptDestroyHash, kNtNotFound, (m_h));
-    }
-    CBCryptHashOwner(const CBCryptHashOwner&) = delete;
-    CBCryptHashOwner& operator=(const CBCryptHashOwner&) = delete;
-    CBCryptHashOwner(CBCryptHashOwner&& o) noexcept : m_h(std::exchange(o.m_h, nullptr)) {}
-    CBCryptHashOwner& operator=(CBCryptHashOwner&& o) noexcept
-    {
-        if (this != &o) {
-            if (m_h)
-                SYSTEM_CALL(L"bcrypt.dll", BCryptDestroyHash, kNtNotFound, (m_h));
-            m_h = std::exchange(o.m_h, nullptr);
-        }
-        return *this;
-    }
-    BCRYPT_HASH_HANDLE get() const { return m_h; }
-    // For the create call; the owner must be empty.
-    BCRYPT_HASH_HANDLE* receive() { return &m_h; }
-    explicit operator bool() const { return m_h != nullptr; }
-
-private:
-    BCRYPT_HASH_HANDLE m_h = nullptr;
+// A CNG hash object (BCryptCreateHash), destroyed with BCryptDestroyHash;
+// filled through receive(). Destroy it before the provider it was made from.
+struct CBCryptHashTraits : CNullEmptyTraits<BCRYPT_HASH_HANDLE> {
+    static void close(Type h) { SYSTEM_CALL(L"bcrypt.dll", BCryptDestroyHash, kNtNotFound, (h)); }
 };
+using CBCryptHashOwner = CUniqueOwner<CBCryptHashTraits>;

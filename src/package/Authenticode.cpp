@@ -77,6 +77,16 @@ bool expect(Der& in, unsigned char tag, Tlv& out)
     return next(in, out) && out.tag == tag;
 }
 
+// The contents of the next TLV, which must carry tag.
+bool enter(Der& in, unsigned char tag, Der& inside)
+{
+    Tlv tlv;
+    if (!expect(in, tag, tlv))
+        return false;
+    inside = tlv.content;
+    return true;
+}
+
 // The next TLV when it carries tag; otherwise in stays as it was.
 bool optional(Der& in, unsigned char tag, Tlv& out)
 {
@@ -235,17 +245,14 @@ bool nameText(const Der& name, std::string& text)
     std::vector<std::string> parts;
     Der rdns = name;
     while (!rdns.empty()) {
-        Tlv set;
-        if (!expect(rdns, kTagSet, set))
+        Der attrs;
+        if (!enter(rdns, kTagSet, attrs))
             return false;
         std::string part;
-        Der attrs = set.content;
         while (!attrs.empty()) {
-            Tlv attr, type, value;
-            if (!expect(attrs, kTagSequence, attr))
-                return false;
-            Der inner = attr.content;
-            if (!expect(inner, kTagOid, type) || !next(inner, value))
+            Tlv type, value;
+            Der inner;
+            if (!enter(attrs, kTagSequence, inner) || !expect(inner, kTagOid, type) || !next(inner, value))
                 return false;
             if (!part.empty())
                 part += '+';
@@ -284,26 +291,21 @@ struct CertParts {
 bool subjectKeyId(const Der& extensions, Der& keyId)
 {
     Der outer = extensions;
-    Tlv list;
-    if (!expect(outer, kTagSequence, list))
+    Der items;
+    if (!enter(outer, kTagSequence, items))
         return false;
-    Der items = list.content;
     while (!items.empty()) {
-        Tlv ext, oid, critical, value;
-        if (!expect(items, kTagSequence, ext))
-            return false;
-        Der e = ext.content;
-        if (!expect(e, kTagOid, oid))
+        Tlv oid, critical, value;
+        Der e;
+        if (!enter(items, kTagSequence, e) || !expect(e, kTagOid, oid))
             return false;
         optional(e, 0x01, critical); // BOOLEAN
         if (!expect(e, kTagOctetString, value))
             return false;
         if (isOid(oid.content, kOidSubjectKeyId, sizeof kOidSubjectKeyId)) {
             Der v = value.content;
-            Tlv id;
-            if (!expect(v, kTagOctetString, id))
+            if (!enter(v, kTagOctetString, keyId))
                 return false;
-            keyId = id.content;
         }
     }
     return true;
@@ -313,10 +315,10 @@ bool parseCertificate(const Tlv& cert, CertParts& out)
 {
     out.whole = cert;
     Der c = cert.content;
-    Tlv tbs, version, algorithm, validity, key;
-    if (!expect(c, kTagSequence, tbs))
+    Tlv version, algorithm, validity, key;
+    Der t;
+    if (!enter(c, kTagSequence, t))
         return false;
-    Der t = tbs.content;
     optional(t, kTagContext0, version);
     if (!expect(t, kTagInteger, out.serial) || !expect(t, kTagSequence, algorithm) ||
         !expect(t, kTagSequence, out.issuer) || !expect(t, kTagSequence, validity) ||
@@ -342,11 +344,9 @@ struct SignerId {
 bool parseSignerId(const Der& signerInfos, SignerId& id)
 {
     Der infos = signerInfos;
-    Tlv info, version, sid;
-    if (!expect(infos, kTagSequence, info))
-        return false;
-    Der i = info.content;
-    if (!expect(i, kTagInteger, version) || !next(i, sid))
+    Tlv version, sid;
+    Der i;
+    if (!enter(infos, kTagSequence, i) || !expect(i, kTagInteger, version) || !next(i, sid))
         return false;
     if (sid.tag == kTagContext0P) {
         id.keyId = sid.content;
@@ -390,17 +390,12 @@ bool CMemorySource::readAt(std::uint64_t offset, void* buf, std::size_t len)
 int readSignedData(const unsigned char* der, std::size_t len, SignerCertificate* out)
 {
     Der in{der, len};
-    Tlv contentInfo, type, explicit0, signedData, version, digests, content, certs, crls, signers;
-    if (!expect(in, kTagSequence, contentInfo))
+    Tlv type, version, digests, content, certs, crls, signers;
+    Der ci, e, sd;
+    if (!enter(in, kTagSequence, ci) || !expect(ci, kTagOid, type) ||
+        !isOid(type.content, kOidSignedData, sizeof kOidSignedData) || !enter(ci, kTagContext0, e) ||
+        !enter(e, kTagSequence, sd))
         return kSignerMalformed;
-    Der ci = contentInfo.content;
-    if (!expect(ci, kTagOid, type) || !isOid(type.content, kOidSignedData, sizeof kOidSignedData) ||
-        !expect(ci, kTagContext0, explicit0))
-        return kSignerMalformed;
-    Der e = explicit0.content;
-    if (!expect(e, kTagSequence, signedData))
-        return kSignerMalformed;
-    Der sd = signedData.content;
     if (!expect(sd, kTagInteger, version) || !expect(sd, kTagSet, digests) || !expect(sd, kTagSequence, content))
         return kSignerMalformed;
     bool haveCerts = optional(sd, kTagContext0, certs);

@@ -3,6 +3,8 @@
 // the running program's own file, whether a path exists, and cutting a
 // file back to a size (to undo a failed append).
 
+#include "common/UniqueOwner.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -19,13 +21,11 @@ bool packageTruncateFile(const char* path, std::int64_t size);
 
 // A read-only view of a whole file mapped into memory: the marker search
 // reads the cached pages in place instead of copying them. Unmapped when
-// the object goes.
+// the object goes. Not copyable.
 class CPackageView {
 public:
     CPackageView() = default;
-    ~CPackageView();
-    CPackageView(const CPackageView&) = delete;
-    CPackageView& operator=(const CPackageView&) = delete;
+    ~CPackageView() { close(); }
 
     // Maps the file at path. False, with nothing mapped, when it cannot be
     // opened or mapped: an empty file, one over 2,147,483,647 bytes, one
@@ -37,10 +37,10 @@ public:
     // life: others may read it, nobody may write, rename or delete it.
     // 0, or the platform's error code with nothing mapped.
     unsigned long holdOwnFile();
-    bool isHeld() const { return m_hFile != nullptr; }
+    bool isHeld() const { return static_cast<bool>(m_hFile); }
     // The held file's handle (Windows: a HANDLE opened for reading), for the
     // platform calls that check the held file itself; null when not held.
-    void* heldHandle() const { return m_hFile; }
+    void* heldHandle() const { return m_hFile.get(); }
     // Unmaps and lets go of the file.
     void close();
 
@@ -52,7 +52,11 @@ private:
 
     const unsigned char* m_pData = nullptr;
     std::int64_t m_nSize = 0;
-    void* m_hFile = nullptr; // the held file (Windows handle, or host descriptor + 1)
+    // How the held file is closed (PackagePlatform_win.cpp, _host.cpp).
+    struct CHeldTraits : CNullEmptyTraits<void*> {
+        static void close(void* handle);
+    };
+    CUniqueOwner<CHeldTraits> m_hFile; // the held file (Windows handle, or host descriptor + 1)
 };
 
 // The running program's headers as the loader mapped them, and how many

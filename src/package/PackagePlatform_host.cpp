@@ -65,26 +65,24 @@ unsigned long CPackageView::holdOwnFile()
         return static_cast<unsigned long>(errno);
     unsigned long error = mapOpen(&fd);
     if (error == 0)
-        m_hFile = reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1);
+        m_hFile.reset(reinterpret_cast<void*>(static_cast<std::intptr_t>(fd) + 1));
     else
         ::close(fd);
     return error;
 }
 
-CPackageView::~CPackageView()
+void CPackageView::CHeldTraits::close(void* handle)
 {
-    close();
+    ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(handle) - 1));
 }
 
 void CPackageView::close()
 {
     if (m_pData)
         munmap(const_cast<unsigned char*>(m_pData), static_cast<std::size_t>(m_nSize));
-    if (m_hFile)
-        ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(m_hFile) - 1));
+    m_hFile.reset();
     m_pData = nullptr;
     m_nSize = 0;
-    m_hFile = nullptr;
 }
 
 const unsigned char* packageLoadedHeaders(std::int64_t*)

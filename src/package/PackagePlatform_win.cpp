@@ -89,24 +89,22 @@ unsigned long CPackageView::holdOwnFile()
         return GetLastError();
     unsigned long error = mapOpen(file.get());
     if (error == 0)
-        m_hFile = file.release();
+        m_hFile.reset(file.release());
     return error;
 }
 
-CPackageView::~CPackageView()
+void CPackageView::CHeldTraits::close(void* handle)
 {
-    close();
+    CloseHandle(static_cast<HANDLE>(handle));
 }
 
 void CPackageView::close()
 {
     if (m_pData)
         UnmapViewOfFile(m_pData);
-    if (m_hFile)
-        CloseHandle(static_cast<HANDLE>(m_hFile));
+    m_hFile.reset();
     m_pData = nullptr;
     m_nSize = 0;
-    m_hFile = nullptr;
 }
 
 const unsigned char* packageLoadedHeaders(std::int64_t* size)

@@ -4,8 +4,5 @@
 
 bool textEqualNoCase(const char* a, const char* b)
 {
-    for (; asciiLower(*a) == asciiLower(*b); ++a, ++b)
-        if (*a == '\0')
-            return true;
-    return false;
+    return equalNoCaseAscii(a, b);
 }

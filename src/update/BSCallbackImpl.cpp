@@ -35,10 +35,7 @@ bool CBSCallbackImpl::pastSizeBound(ULONG progress)
     return m_nSizeStop != 0;
 }
 
-CBSCallbackImpl::~CBSCallbackImpl()
-{
-    releaseBinding();
-}
+CBSCallbackImpl::~CBSCallbackImpl() = default;
 
 STDMETHODIMP CBSCallbackImpl::QueryInterface(REFIID riid, void** ppv)
 {
@@ -68,11 +65,9 @@ STDMETHODIMP CBSCallbackImpl::OnStartBinding(DWORD, IBinding* pib)
 {
     traceLog("CBSCallbackImpl::OnStartBinding\n");
     // Kept to ask the transfer for its HTTP status and announced length.
-    releaseBinding();
-    if (pib) {
+    if (pib)
         pib->AddRef();
-        m_pBinding = pib;
-    }
+    m_binding.reset(pib);
     return S_OK;
 }
 
@@ -132,7 +127,7 @@ STDMETHODIMP CBSCallbackImpl::OnStopBinding(HRESULT hresult, LPCWSTR)
     m_bStopped = true;
     m_hrStop = hresult;
     learnFromBinding();
-    releaseBinding();
+    m_binding.reset();
     return S_OK;
 }
 
@@ -163,10 +158,10 @@ void CBSCallbackImpl::learnFromBinding()
     // Once the status is known the headers are asked for again only while
     // neither a length nor chunked framing was found: a status read while
     // the headers were still arriving must not make a framed body unframed.
-    if (!m_pBinding || (m_bStatusKnown && (m_bLengthKnown || m_bChunked)))
+    if (!m_binding || (m_bStatusKnown && (m_bLengthKnown || m_bChunked)))
         return;
-    IWinInetHttpInfo* info = nullptr;
-    if (FAILED(m_pBinding->QueryInterface(IID_IWinInetHttpInfo, reinterpret_cast<void**>(&info))) || !info)
+    CComOwner<IWinInetHttpInfo> info;
+    if (FAILED(m_binding->QueryInterface(IID_IWinInetHttpInfo, reinterpret_cast<void**>(info.receive()))) || !info)
         return;
     DWORD status = 0;
     DWORD size = sizeof status;
@@ -198,14 +193,5 @@ void CBSCallbackImpl::learnFromBinding()
         if (info->QueryInfo(HTTP_QUERY_TRANSFER_ENCODING, transfer, &size, &flags, nullptr) == S_OK &&
             StrStrIA(transfer, "chunked"))
             m_bChunked = true;
-    }
-    info->Release();
-}
-
-void CBSCallbackImpl::releaseBinding()
-{
-    if (m_pBinding) {
-        m_pBinding->Release();
-        m_pBinding = nullptr;
     }
 }

@@ -12,6 +12,7 @@
 // The object lives on the worker's stack; its reference count only counts.
 
 #include "common/FileHash.h"
+#include "common/Handles.h"
 
 #include <windows.h>
 #include <urlmon.h>
@@ -78,9 +79,8 @@ private:
     void learnFromBinding();
     // Whether the transfer is to stop for its size (m_nSizeStop set).
     bool pastSizeBound(ULONG progress);
-    void releaseBinding();
 
-    IBinding* m_pBinding = nullptr;
+    CComOwner<IBinding> m_binding;
     CHeldFile* m_pHeld = nullptr;
     const char* m_pszHoldPath = nullptr;
     bool m_bStatusKnown = false;
