@@ -22,11 +22,16 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 // One download of the run in words.
 std::string fetchFact(const RunFetch& fetch)
 {
-    if (fetch.verdict == "cancelled")
+    switch (fetch.end) {
+    case FetchEnd::Cancelled:
         return "cancelled by the user during the download of " + fetch.url;
-    if (fetch.verdict == "connection lost")
+    case FetchEnd::ConnectionLost:
         return "the internet connection was lost during the download of " + fetch.url;
-    return fetch.url + ": " + (fetch.verdict.empty() ? "unfinished" : fetch.verdict);
+    case FetchEnd::Running:
+        return fetch.url + ": unfinished";
+    default:
+        return fetch.url + ": " + fetch.verdict();
+    }
 }
 
 } // namespace

@@ -10,6 +10,29 @@
 
 #include "resource.h"
 
+std::string RunFetch::verdict() const
+{
+    switch (end) {
+    case FetchEnd::Running:
+        return "";
+    case FetchEnd::Transferred:
+        return words;
+    case FetchEnd::Stalled:
+        return "no progress for " + std::to_string(seconds) + " s";
+    case FetchEnd::Overdue:
+        return "not done after " + std::to_string(seconds) + " s";
+    case FetchEnd::Cancelled:
+        return "cancelled";
+    case FetchEnd::ConnectionLost:
+        return "connection lost";
+    case FetchEnd::NotStarted:
+        return "not started";
+    case FetchEnd::NotUsed:
+        return "not used";
+    }
+    return "?";
+}
+
 const char* outcomeName(RunOutcome outcome)
 {
     switch (outcome) {
@@ -99,10 +122,14 @@ bool CUpdateRun::checksSigner(int pin) const
     return downloading() && m_bSignerRequired && pin != kPinMismatch;
 }
 
-void CUpdateRun::noteVerdict(const char* verdict)
+void CUpdateRun::noteEnd(FetchEnd end, const std::string& words, unsigned seconds)
 {
-    if (!m_facts.fetches.empty() && m_facts.fetches.back().verdict.empty())
-        m_facts.fetches.back().verdict = verdict ? verdict : "?";
+    if (m_facts.fetches.empty() || m_facts.fetches.back().end != FetchEnd::Running)
+        return;
+    RunFetch& fetch = m_facts.fetches.back();
+    fetch.end = end;
+    fetch.words = words;
+    fetch.seconds = seconds;
 }
 
 RunStep CUpdateRun::onLaunch(bool help, int extractResult)
@@ -203,7 +230,9 @@ RunStep CUpdateRun::download(const std::string& url, std::uint64_t nowMs)
     m_phase = Phase::Downloading;
     m_nLastProgressMs = nowMs;
     m_nDownloadStartMs = nowMs;
-    m_facts.fetches.push_back(RunFetch{url, ""});
+    RunFetch fetch;
+    fetch.url = url;
+    m_facts.fetches.push_back(fetch);
     step.download = url;
     return step;
 }
@@ -217,7 +246,7 @@ RunStep CUpdateRun::urlTooLong()
 RunStep CUpdateRun::notStarted(const char* reason)
 {
     RunStep step;
-    noteVerdict("not started");
+    noteEnd(FetchEnd::NotStarted);
     if (decide(RunOutcome::NotStarted, reason) && m_bSilent)
         step.quit = true; // a visible run keeps its window until Cancel
     return step;
@@ -264,7 +293,7 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
     if (m_phase != Phase::Downloading) {
         // The outcome is decided (the connection was lost, the run ended):
         // this download is started by nobody.
-        noteVerdict("not used");
+        noteEnd(FetchEnd::NotUsed);
         step.removeDownload = true;
         return step;
     }
@@ -284,7 +313,9 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
     if (pinned && m_bSignerRequired)
         said += std::string(", ") + (signerText && *signerText ? signerText : signerVerdictText(signer, "").c_str()) +
                 (startable ? "" : " (file removed)");
-    noteVerdict(said.c_str());
+    // Words that say nothing leave the download open, as if unfinished.
+    if (!said.empty())
+        noteEnd(FetchEnd::Transferred, said);
     if (!startable) {
         step = failedTransfer(nowMs);
         step.removeDownload = true;
@@ -336,7 +367,7 @@ RunStep CUpdateRun::onTimerTick(bool connected, std::uint64_t nowMs)
         return step;
     if (!connected) {
         traceLog("[Veldrun] Internet Lost\n");
-        noteVerdict("connection lost");
+        noteEnd(FetchEnd::ConnectionLost);
         decide(RunOutcome::ServerError, "the connection was lost");
         step.stopTimer = true;
         step.post = RunPost::ServerError;
@@ -345,13 +376,13 @@ RunStep CUpdateRun::onTimerTick(bool connected, std::uint64_t nowMs)
     if (nowMs >= m_nDownloadStartMs &&
         nowMs - m_nDownloadStartMs >= static_cast<std::uint64_t>(m_nDownloadSeconds) * 1000u) {
         traceLog("[Veldrun] Download too slow: not done after %u s\n", m_nDownloadSeconds);
-        noteVerdict(("not done after " + std::to_string(m_nDownloadSeconds) + " s").c_str());
+        noteEnd(FetchEnd::Overdue, "", m_nDownloadSeconds);
     } else {
         std::uint64_t idleMs = nowMs - m_nLastProgressMs;
         if (nowMs < m_nLastProgressMs || idleMs < static_cast<std::uint64_t>(m_nStallSeconds) * 1000u)
             return step;
         traceLog("[Veldrun] Download stalled: no progress for %u s\n", m_nStallSeconds);
-        noteVerdict(("no progress for " + std::to_string(m_nStallSeconds) + " s").c_str());
+        noteEnd(FetchEnd::Stalled, "", m_nStallSeconds);
     }
     // A stalled or overdue transfer counts as a failed one; its worker goes first, so
     // that at most one worker exists.
@@ -368,7 +399,7 @@ RunStep CUpdateRun::onCancel()
     // Cancel decides only an undecided run: a visible run whose download
     // could not start exits 6 when cancelled; an error being shown keeps it.
     if (decide(RunOutcome::Cancelled, "the user cancelled"))
-        noteVerdict("cancelled");
+        noteEnd(FetchEnd::Cancelled);
     m_phase = Phase::Ended;
     return step;
 }

@@ -87,13 +87,29 @@ struct RunStep {
     bool quit = false;       // end the modal run
 };
 
+// How one download of the run ended.
+enum class FetchEnd {
+    Running,        // not ended (yet)
+    Transferred,    // the worker ended: its verdict in words, with the pin and the signer
+    Stalled,        // no progress for the stall time
+    Overdue,        // not done within the download time
+    Cancelled,      // the user cancelled during it
+    ConnectionLost, // the connection was lost during it
+    NotStarted,     // it could not be started
+    NotUsed,        // it ended after the outcome was decided
+};
+
 // One download of the run and what became of it.
 struct RunFetch {
     std::string url;
-    // Empty while it runs; then the worker's verdict in words with the pin
-    // ("HTTP 200, 10 of 10 bytes, pin SHA2560 matched"), or "no progress for
-    // 60 s", "cancelled", "connection lost", "not started", "not used".
-    std::string verdict;
+    FetchEnd end = FetchEnd::Running;
+    std::string words;    // Transferred: "HTTP 200, 10 of 10 bytes, pin SHA2560 matched", ...
+    unsigned seconds = 0; // Stalled, Overdue: the time that ran out
+
+    // The end in words, the only place they are worded: empty while it
+    // runs; the worker's words, "no progress for 60 s", "not done after
+    // 600 s", "cancelled", "connection lost", "not started", "not used".
+    std::string verdict() const;
 };
 
 // What the outcome rests on.
@@ -195,7 +211,8 @@ private:
     RunStep failedTransfer(std::uint64_t nowMs);
     RunStep notStarted(const char* reason);
     RunStep urlTooLong();
-    void noteVerdict(const char* verdict);
+    // Ends the last download unless it has ended already.
+    void noteEnd(FetchEnd end, const std::string& words = "", unsigned seconds = 0);
 
     bool m_bSilent;
     Phase m_phase = Phase::Starting;

@@ -235,8 +235,8 @@ TEST(UpdateRun, FactsNameEachFetchWithItsVerdict)
     const RunFacts& f = run.facts();
     ASSERT_EQ(2u, f.fetches.size());
     EXPECT_EQ("http://h/p/2/S.exe", f.fetches[0].url);
-    EXPECT_EQ("no progress for 60 s", f.fetches[0].verdict);
-    EXPECT_EQ("good", f.fetches[1].verdict);
+    EXPECT_EQ("no progress for 60 s", f.fetches[0].verdict());
+    EXPECT_EQ("good", f.fetches[1].verdict());
     EXPECT_EQ("\"C:\\t\\A1.exe\" /s", f.commandLine);
     EXPECT_EQ(7u, f.patchExitCode);
     EXPECT_EQ(RunOutcome::PatchStarted, run.outcome());
