@@ -280,8 +280,8 @@ TEST(CheckCommand, AgreesWithTheRunOnATableOfStates)
         EXPECT_EQ(run.outcome(), t.outcome) << t.what << ": " << run.facts().reason;
         if (*t.lastVerdict) {
             ASSERT_FALSE(run.facts().fetches.empty()) << t.what;
-            EXPECT_NE(run.facts().fetches.back().verdict.find(t.lastVerdict), std::string::npos)
-                << t.what << ": " << run.facts().fetches.back().verdict;
+            EXPECT_NE(run.facts().fetches.back().verdict().find(t.lastVerdict), std::string::npos)
+                << t.what << ": " << run.facts().fetches.back().verdict();
         }
 
         Json j = Json::parse(runTool({"check", iniPath, "--registry", dir.file("state.reg"), "--json"}).out);
