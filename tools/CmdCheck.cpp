@@ -149,11 +149,6 @@ CheckReport computeCheck(const CRegExport& reg, bool view32, const std::string& 
     return r;
 }
 
-bool isExempt(const ProductInfo& p)
-{
-    return std::string(p.szNoVerCheck) == "1";
-}
-
 Json nullOr(const std::string& text)
 {
     return text.empty() ? Json(nullptr) : jsonText(text);
@@ -204,7 +199,7 @@ std::string checkJson(const CheckReport& r, const std::string& iniArg, const std
                                  {"srNo", jsonText(p.szSRNo)},
                                  {"srVersion", jsonText(p.szSRVer)},
                                  {"check", jsonText(p.szCheck)},
-                                 {"exempt", isExempt(p)}});
+                                 {"exempt", isExempt(p.szNoVerCheck)}});
     }
     j["products"] = jProducts;
     j["outcome"] = outcomeName(r.result, r.id);
@@ -240,9 +235,9 @@ std::string checkText(const CheckReport& r, const std::string& iniArg, const std
         else
             text += std::string(p.szProdName) + " " + p.szProdVer + ", SR " + p.szSRNo + " " + p.szSRVer +
                     "; Check \"" + p.szCheck + "\"" +
-                    (isExempt(p)          ? " (exempt)"
-                     : identityDiffers(p) ? " does not match"
-                                          : " matches") +
+                    (isExempt(p.szNoVerCheck) ? " (exempt)"
+                     : identityDiffers(p)     ? " does not match"
+                                              : " matches") +
                     "\n";
     }
     text += std::string("outcome: ") + outcomeName(r.result, r.id) + "\n";

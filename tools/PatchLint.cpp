@@ -6,6 +6,7 @@
 #include "common/TextHelpers.h"
 #include "products/IniFileReader.h"
 #include "products/PatchInfoKeys.h"
+#include "products/ProductCheck.h"
 #include "products/ProfileLines.h"
 #include "update/PatchSigner.h"
 
@@ -215,7 +216,7 @@ void Linter::products(int count)
         std::string path = file.value(kRegPathSection, kPathStem + n);
         std::string check = file.value(kRegPathSection, kCheckStem + n);
         const PatchKey* nover = file.find(kRegPathSection, kNoVerCheckStem + n);
-        bool exempt = nover && nover->value == "1";
+        bool exempt = nover && isExempt(nover->value.c_str());
         if (path.empty())
             add("entry-missing", kLintError, lineOf(kRegPathSection, kCountKey),
                 "Count is " + std::to_string(count) + " but Path" + n + " is missing or empty: product " + n +

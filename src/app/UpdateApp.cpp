@@ -10,7 +10,6 @@
 #include "common/Handles.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
-#include "update/RunAccount.h"
 #include "update/UpdateRun.h"
 
 #include <shellapi.h>

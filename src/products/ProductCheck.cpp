@@ -61,9 +61,14 @@ int judgeProducts(const std::vector<ProductInfo>& products)
     return missing ? kProductsNotFound : result;
 }
 
+bool isExempt(const char* noVerCheck)
+{
+    return textEqualNoCase(noVerCheck ? noVerCheck : "", "1");
+}
+
 bool identityDiffers(const ProductInfo& product, std::string* identity)
 {
-    if (textEqualNoCase(product.szNoVerCheck, "1"))
+    if (isExempt(product.szNoVerCheck))
         return false;
     const std::string read = std::string(product.szProdName) + ' ' + product.szProdVer;
     if (identity)

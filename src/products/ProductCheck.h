@@ -53,6 +53,10 @@ void buildProductList(const IProfileReader& profile, IRegistry& registry, const 
 // case), else 1.
 int judgeProducts(const std::vector<ProductInfo>& products);
 
+// Whether a NoVerCheck value exempts its product from the identity
+// comparison: "1" (compared as the check compares texts).
+bool isExempt(const char* noVerCheck);
+
 // Whether a found product that is not exempt shows another identity "name
 // version" than its "Check" value (compared without regard to case); the
 // identity read goes to *identity unless the product is exempt.
