@@ -114,7 +114,8 @@ bool CUpdateRun::decide(RunOutcome outcome, const char* reason)
 
 int CUpdateRun::pinFolder() const
 {
-    return pinFolderFor(m_facts.buildId, m_bFallbackStarted);
+    // Before the build is chosen: the first download's folder, as before.
+    return m_nFetch < m_plan.size() ? m_plan[m_nFetch].pinFolder : pinFolderFor(m_facts.buildId, false);
 }
 
 bool CUpdateRun::checksSigner(int pin) const
@@ -193,8 +194,6 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
         return step;
     m_facts.buildId = id;
     m_account.noteSelection(id, m_products, source.srNo.c_str());
-    m_server = source.server;
-    m_srNo = source.srNo;
     m_bAnyPin = source.anyPin;
     m_bSignerRequired = source.signerRequired;
     m_nStallSeconds =
@@ -217,11 +216,17 @@ RunStep CUpdateRun::onBuildChosen(int id, const RunSource& source, std::uint64_t
         step.post = RunPost::Patched;
         return step;
     }
-    const std::vector<PlannedFetch> plan = planFetches(id, m_server.c_str(), m_srNo.c_str());
-    m_bAllowFallback = plan.size() > 1;
-    RunStep next = plan.front().url.empty() ? urlTooLong() : download(plan.front().url, nowMs);
+    m_plan = planFetches(id, source.server.c_str(), source.srNo.c_str());
+    m_nFetch = 0;
+    RunStep next = startPlanned(nowMs);
     next.startTimer = true;
     return next;
+}
+
+RunStep CUpdateRun::startPlanned(std::uint64_t nowMs)
+{
+    const std::string& url = m_plan[m_nFetch].url;
+    return url.empty() ? urlTooLong() : download(url, nowMs);
 }
 
 RunStep CUpdateRun::download(const std::string& url, std::uint64_t nowMs)
@@ -261,11 +266,9 @@ RunStep CUpdateRun::onDownloadRefused()
 
 RunStep CUpdateRun::failedTransfer(std::uint64_t nowMs)
 {
-    if (m_bAllowFallback) {
-        m_bAllowFallback = false;
-        m_bFallbackStarted = true;
-        const std::string url = planFetches(m_facts.buildId, m_server.c_str(), m_srNo.c_str()).back().url;
-        return url.empty() ? urlTooLong() : download(url, nowMs);
+    if (m_nFetch + 1 < m_plan.size()) {
+        ++m_nFetch;
+        return startPlanned(nowMs);
     }
     RunStep step;
     if (decide(RunOutcome::ServerError, "no startable download"))

@@ -16,6 +16,7 @@
 #include "products/PatchInfoKeys.h"
 #include "products/ProductCheck.h"
 #include "update/RunAccount.h"
+#include "update/FetchPlan.h"
 #include "update/UpdateRules.h"
 
 #include <cstdint>
@@ -184,8 +185,6 @@ public:
     // pin did not fail.
     bool checksPin() const { return downloading(); }
     bool checksSigner(int pin) const;
-    // Whether a failed download may still fall back to the "Max" folder.
-    bool allowsFallback() const { return m_bAllowFallback; }
     // The pin folder of the current download (see pinFolderFor).
     int pinFolder() const;
     unsigned stallSeconds() const { return m_nStallSeconds; }
@@ -208,6 +207,8 @@ private:
     // Decides the outcome unless one is decided already; false then.
     bool decide(RunOutcome outcome, const char* reason);
     RunStep download(const std::string& url, std::uint64_t nowMs);
+    // Starts m_plan[m_nFetch] (a URL too long is not started).
+    RunStep startPlanned(std::uint64_t nowMs);
     RunStep failedTransfer(std::uint64_t nowMs);
     RunStep notStarted(const char* reason);
     RunStep urlTooLong();
@@ -220,12 +221,10 @@ private:
     RunFacts m_facts;
     std::vector<ProductInfo> m_products;
     CRunAccount m_account; // the product and build facts of the outcome line
-    std::string m_server;
-    std::string m_srNo;
     bool m_bAnyPin = false;
     bool m_bSignerRequired = false;
-    bool m_bAllowFallback = true;
-    bool m_bFallbackStarted = false;
+    std::vector<PlannedFetch> m_plan; // the downloads of the chosen build, in order
+    std::size_t m_nFetch = 0;         // the one in m_plan started last
     unsigned m_nStallSeconds = kStallSecondsDefault;
     unsigned m_nDownloadSeconds = kDownloadSecondsDefault;
     std::string m_patchArgs;
