@@ -3,6 +3,7 @@
 // export, with the URLs the run would fetch.
 #include "ToolCommands.h"
 
+#include "CheckRun.h"
 #include "ExportRegistry.h"
 #include "PackageLayout.h"
 #include "PatchLint.h"
@@ -17,6 +18,7 @@
 #include "update/FetchPlan.h"
 #include "update/PatchPin.h"
 #include "update/PatchSigner.h"
+#include "update/RunDriver.h"
 
 namespace {
 
@@ -38,23 +40,20 @@ const char kHelp[] = "usage: vdrpack check PATCH.ini --registry STATE.reg [--all
                      "String values may be written as text, hex(1): or hex(2): (REG_EXPAND_SZ, read unexpanded).\n"
                      "Exit status: 0 a build would be fetched, 10 product error, 11 patch error, 12 already applied.\n";
 
-// The outcome's stable name and exit status.
-const char* outcomeName(int result, int id)
+// check's exit status for the run's outcome (checkOutcomeName words it).
+int outcomeStatus(RunOutcome outcome)
 {
-    if (result == kProductsNotFound)
-        return "product-error";
-    if (result == kProductsMismatch)
-        return "patch-error";
-    return id == kPatchAlreadyApplied ? "already-applied" : "applicable";
-}
-
-int outcomeStatus(int result, int id)
-{
-    if (result == kProductsNotFound)
+    switch (outcome) {
+    case RunOutcome::ProductError:
         return kToolProductError;
-    if (result == kProductsMismatch)
+    case RunOutcome::PatchError:
+    case RunOutcome::NotExtracted:
         return kToolPatchError;
-    return id == kPatchAlreadyApplied ? kToolAlreadyApplied : kToolOk;
+    case RunOutcome::AlreadyApplied:
+        return kToolAlreadyApplied;
+    default:
+        return kToolOk;
+    }
 }
 
 struct Fetch {
@@ -78,7 +77,8 @@ struct Signer {
 struct CheckReport {
     bool redirected = false;
     std::vector<ProductInfo> products;
-    int result = kProductsNotFound;
+    RunOutcome outcome = RunOutcome::Running;
+    bool applicable = false; // a build was chosen and would be fetched
     int id = 0;
     std::vector<Fetch> fetches;
     Signer signer;
@@ -93,18 +93,42 @@ std::string srInfoValue(const IProfileReader& profile, const char* key, const st
     return value;
 }
 
-// The downloads the run makes, from the controller's own plan, with the
-// pin and size keys that judge each.
-std::vector<Fetch> plannedFetches(const IProfileReader& profile, const std::string& iniPath, int id, const char* server,
-                                  const char* srNo)
+// The run's own driver over the export, without network: every download
+// it starts ends with no file, so it walks its whole plan; nothing is held,
+// judged or started. A package is taken to carry a valid signature: check
+// reads a patch information file, not the package it will go into.
+class CCheckPlatform : public IRunPlatform {
+public:
+    std::uint64_t nowMs() override { return 0; }
+    void showStatus(unsigned) override {}
+    void setTimer(bool) override {}
+    bool online() override { return true; }
+    bool startDownload(const DownloadTarget&) override { return pending = true; }
+    void cancelDownload(bool) override { pending = false; }
+    bool heldDigest(unsigned char*) override { return false; }
+    int heldSigner(const SignerPolicy&, std::string&) override { return kSignerNoSignature; }
+    bool packageSigner(unsigned char*) override { return true; }
+    void removeDownload(bool) override {}
+    PatchStartResult startPatch(const std::string&, bool, bool) override { return PatchStartResult(); }
+    void post(RunPost which, int param) override { posted = which, postParam = param; }
+    void showBox(unsigned, bool) override {}
+    void end() override {}
+
+    bool pending = false;
+    RunPost posted = RunPost::None;
+    int postParam = 0;
+};
+
+// The downloads the run plans, with the pin and size keys that judge each.
+std::vector<Fetch> plannedFetches(const IProfileReader& profile, const std::string& iniPath,
+                                  const std::vector<PlannedFetch>& plan)
 {
     std::vector<Fetch> fetches;
-    for (const PlannedFetch& planned : planFetches(id, server, srNo)) {
-        Fetch f{planned.url, fetchRoleName(planned.role), "", "", "", ""};
+    for (const PlannedFetch& planned : plan) {
+        Fetch f{planned.url, fetchRoleName(planned.role), "", planned.pin, "", ""};
         char key[kPinKeySize];
         pinKeyName(planned.pinFolder, key, sizeof key);
         f.pinKey = key;
-        f.pin = srInfoValue(profile, key, iniPath);
         sizeKeyName(planned.pinFolder, key, sizeof key);
         f.sizeKey = key;
         f.size = srInfoValue(profile, key, iniPath);
@@ -127,7 +151,30 @@ Signer readSigner(const IProfileReader& profile, const std::string& iniPath)
     return signer;
 }
 
-// The program's product check and build selection over the export.
+} // namespace
+
+RunOutcome checkRun(CRunDriver& driver, IRegistry& registry, const IProfileReader& profile, const char* iniPath)
+{
+    CCheckPlatform platform;
+    RunPlace place;
+    place.profile = &profile;
+    place.iniPath = iniPath;
+    driver.onLaunch(false, 1);
+    driver.start(platform, registry, place);
+    // At most the plan's downloads, each ending without a file.
+    for (std::size_t i = 0; platform.pending && i <= driver.plan().size(); ++i) {
+        platform.pending = false;
+        driver.onDownloadEnded(DownloadEnd());
+    }
+    if (platform.posted != RunPost::None)
+        driver.onOutcomeMessage(platform.posted, platform.postParam);
+    driver.finish();
+    return driver.outcome();
+}
+
+namespace {
+
+// The program's run over the export, up to its first download.
 CheckReport computeCheck(const CRegExport& reg, bool view32, const std::string& iniPath, const std::string& ini,
                          bool allBuilds)
 {
@@ -135,13 +182,12 @@ CheckReport computeCheck(const CRegExport& reg, bool view32, const std::string& 
     CExportRegistry table(reg, view32);
     r.redirected = table.redirected();
     const IProfileReader& profile = platformProfile();
-    r.result = checkProducts(profile, table, iniPath.c_str(), r.products);
-    if (r.result == kProductsApplicable) {
-        std::string server = srInfoValue(profile, kURLKey, iniPath);
-        std::string srNo = srInfoValue(profile, kSRNoKey, iniPath);
-        r.id = getSRIdFromFile(profile, iniPath.c_str(), r.products, srNo.c_str());
-        r.fetches = plannedFetches(profile, iniPath, r.id, server.c_str(), srNo.c_str());
-    }
+    CRunDriver driver(true);
+    r.outcome = checkRun(driver, table, profile, iniPath.c_str());
+    r.products = driver.products();
+    r.id = driver.facts().buildId;
+    r.applicable = std::string(checkOutcomeName(r.outcome)) == "applicable";
+    r.fetches = plannedFetches(profile, iniPath, driver.plan());
     r.signer = readSigner(profile, iniPath);
     r.allBuilds = allBuilds;
     if (allBuilds)
@@ -202,11 +248,11 @@ std::string checkJson(const CheckReport& r, const std::string& iniArg, const std
                                  {"exempt", isExempt(p.szNoVerCheck)}});
     }
     j["products"] = jProducts;
-    j["outcome"] = outcomeName(r.result, r.id);
+    j["outcome"] = checkOutcomeName(r.outcome);
     j["build"] = nullptr;
-    if (r.result == kProductsApplicable && r.id == kPatchGeneric)
+    if (r.applicable && r.id == kPatchGeneric)
         j["build"] = Json{{"generic", true}};
-    else if (r.result == kProductsApplicable && r.id != kPatchAlreadyApplied)
+    else if (r.applicable)
         j["build"] = Json{{"folder", r.id}};
     Json jFetches = Json::array();
     for (const Fetch& f : r.fetches)
@@ -240,10 +286,10 @@ std::string checkText(const CheckReport& r, const std::string& iniArg, const std
                                               : " matches") +
                     "\n";
     }
-    text += std::string("outcome: ") + outcomeName(r.result, r.id) + "\n";
-    if (r.result == kProductsApplicable && r.id == kPatchGeneric)
+    text += std::string("outcome: ") + checkOutcomeName(r.outcome) + "\n";
+    if (r.applicable && r.id == kPatchGeneric)
         text += "build: generic (max folder)\n";
-    else if (r.result == kProductsApplicable && r.id != kPatchAlreadyApplied)
+    else if (r.applicable)
         text += "build: " + std::to_string(r.id) + "\n";
     for (const Fetch& f : r.fetches) {
         text += f.role + ": " + (f.url.empty() ? "(URL longer than 259 characters: not fetched)" : f.url) + "\n";
@@ -296,5 +342,5 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
 
     CheckReport report = computeCheck(reg, view == "32", iniPath, ini, a.has("--all-builds"));
     io.out += a.has("--json") ? checkJson(report, iniArg, regArg) : checkText(report, iniArg, regArg);
-    return hasLintErrors(report.findings) ? kToolFindings : outcomeStatus(report.result, report.id);
+    return hasLintErrors(report.findings) ? kToolFindings : outcomeStatus(report.outcome);
 }

@@ -326,20 +326,16 @@ void Linter::patch()
 // The time bounds and the patch's silent switch.
 void Linter::handOff()
 {
-    const struct {
-        const char* key;
-        int min, max, def;
-    } kSeconds[] = {{kStallSecondsKey, kStallSecondsMin, kStallSecondsMax, kStallSecondsDefault},
-                    {kDownloadSecondsKey, kDownloadSecondsMin, kDownloadSecondsMax, kDownloadSecondsDefault}};
-    for (const auto& b : kSeconds) {
+    for (const SecondsKey& b : {kStallSeconds, kDownloadSeconds}) {
         const PatchKey* k = file.find(kSRInfoSection, b.key);
         if (!k || !k->bHasValue)
             continue;
+        // Read as the program's profile reader reads an integer: "120s" is 120.
         int n = k->value.empty() ? 0 : CIniFileReader::parseInt(k->value);
-        if (!allDigits(k->value) || n < b.min || n > b.max)
+        if (!allDigits(k->value) || !secondsInRange(b, n))
             add("seconds-out-of-range", kLintWarning, k->nLine,
                 std::string(b.key) + " \"" + k->value + "\" is not a number from " + std::to_string(b.min) + " to " +
-                    std::to_string(b.max) + ": the program uses " + std::to_string(b.def),
+                    std::to_string(b.max) + ": the program uses " + std::to_string(secondsUsed(b, n)),
                 "write a number of seconds from " + std::to_string(b.min) + " to " + std::to_string(b.max));
     }
     if (!file.value(kSRInfoSection, kSilentArgsKey).empty())

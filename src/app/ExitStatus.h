@@ -1,6 +1,6 @@
 #pragma once
 // Builder mode's process exit statuses. Update mode's are numbered beside
-// the rules that choose them (update/UpdateRun.h); both modes use 7 for
+// the rules that choose them (update/RunOutcome.h); both modes use 7 for
 // "another instance runs".
 
 // Builder mode: what became of the package.

@@ -3,7 +3,7 @@
 #include "framework/WinApp.h"
 #include "update/UpdateDlg.h"
 
-int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool wait, const CPackageView* ownPackage)
+int runUpdateDialog(CRunDriver& run, const char* iniPath, const char* runDir, bool wait, const CPackageView* ownPackage)
 {
     UpdateLaunch launch;
     launch.iniPath = iniPath ? iniPath : "";

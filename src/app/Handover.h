@@ -4,9 +4,9 @@
 // destroyed.
 
 class CPackageView;
-class CUpdateRun;
+class CRunDriver;
 
-// run: the run's controller, already told the launch (and whether the run
+// run: the run's driver, already told the launch (and whether the run
 // is silent); the dialog tells it every event, so it comes back with the
 // outcome decided. iniPath: the extracted patch information file (empty
 // when nothing was extracted); runDir: the run's own folder (ending in a
@@ -15,5 +15,5 @@ class CUpdateRun;
 // patch's exit code after a wait).
 // ownPackage: the program's own file as the launcher holds it, for
 // Signer=package (null: none held).
-int runUpdateDialog(CUpdateRun& run, const char* iniPath, const char* runDir, bool wait,
+int runUpdateDialog(CRunDriver& run, const char* iniPath, const char* runDir, bool wait,
                     const CPackageView* ownPackage = nullptr);

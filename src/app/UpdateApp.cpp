@@ -10,7 +10,7 @@
 #include "common/Handles.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
-#include "update/UpdateRun.h"
+#include "update/RunDriver.h"
 
 #include <shellapi.h>
 
@@ -119,9 +119,9 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
     CHeldFile heldIni;
     LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
     openRunLog(args, sw);
-    CUpdateRun run(sw.silent);
+    CRunDriver run(sw.silent);
     if (sw.help) {
-        if (run.onLaunch(true, kDetachDone).showUsage)
+        if (run.onLaunch(true, kDetachDone))
             showSwitches(sw.silent);
         traceRaw(run.outcomeLine().c_str());
         return run.exitStatus();

@@ -50,3 +50,13 @@ bool isBuildKeyForm(const std::string& key)
     return h1 != 0 && h2 != std::string::npos && h2 != h1 + 1 && h2 + 1 < key.size() &&
            key.find('#', h2 + 1) == std::string::npos;
 }
+
+bool secondsInRange(const SecondsKey& seconds, int read)
+{
+    return read >= seconds.min && read <= seconds.max;
+}
+
+int secondsUsed(const SecondsKey& seconds, int read)
+{
+    return secondsInRange(seconds, read) ? read : seconds.def;
+}

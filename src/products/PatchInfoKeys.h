@@ -40,6 +40,22 @@ enum { kStallSecondsDefault = 60, kStallSecondsMin = 5, kStallSecondsMax = 3600 
 // 10..86400 (or none) means 14400.
 enum { kDownloadSecondsDefault = 14400, kDownloadSecondsMin = 10, kDownloadSecondsMax = 86400 };
 
+// A key of seconds with its bounds and the default used outside them.
+struct SecondsKey {
+    const char* key;
+    int min, max, def;
+};
+inline constexpr SecondsKey kStallSeconds = {kStallSecondsKey, kStallSecondsMin, kStallSecondsMax,
+                                             kStallSecondsDefault};
+inline constexpr SecondsKey kDownloadSeconds = {kDownloadSecondsKey, kDownloadSecondsMin, kDownloadSecondsMax,
+                                                kDownloadSecondsDefault};
+// Whether a value as the profile reader reads an integer (its leading
+// digits: "120s" reads 120, no digits read 0) lies within the key's bounds.
+bool secondsInRange(const SecondsKey& seconds, int read);
+// The seconds the program uses for that value: the value within the
+// bounds, else the default. The program and vdrpack lint both ask here.
+int secondsUsed(const SecondsKey& seconds, int read);
+
 // Indexed keys of [SRInfo]: "Info%d" lists the build keys server folder %d
 // serves; the pins "SHA256%d" and "Size%d" hold that build's digest and
 // size, "SHA256Max" and "SizeMax" those of the generic build.

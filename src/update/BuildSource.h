@@ -6,9 +6,23 @@
 
 #include "products/Profile.h"
 #include "update/PatchSigner.h"
-#include "update/UpdateRun.h"
 
 #include <functional>
+#include <string>
+
+// Where the build comes from, as [SRInfo] says (readBuildSource).
+struct RunSource {
+    std::string server;          // [SRInfo] URL
+    std::string srNo;            // [SRInfo] SRNo
+    bool anyPin = false;         // [SRInfo] carries a SHA256 key: only a matching download is started
+    bool signerRequired = false; // [SRInfo] Signer: only a patch signed as it asks is started
+    std::string signerProblem;   // why that signer cannot be checked at all (malformed key, unsigned
+                                 // package): the patch error before any download
+    int stallSeconds = 0;        // [SRInfo] StallSeconds as the reader reads an integer (0: none)
+    int downloadSeconds = 0;     // [SRInfo] DownloadSeconds as read (0: none)
+    std::string silentArgs;      // [SRInfo] SilentArgs: the patch's arguments in a silent run ("" : "/s")
+    std::string args;            // [SRInfo] Args: its arguments in a visible run
+};
 
 struct BuildSource {
     RunSource run;       // what the controller is told (onBuildChosen)

@@ -5,14 +5,7 @@
 
 #include "common/Handles.h"
 #include "update/DownloadJob.h"
-
-// Where the worker is to fetch to and what bounds it.
-struct DownloadTarget {
-    const char* url = "";
-    const char* runDir = "";  // the run's own folder, ending in a backslash (empty: none, nothing started)
-    const char* iniPath = ""; // the patch information file, for the folder's pins
-    int pinFolder = 0;        // the folder whose pins bound the transfer (pinFolderFor)
-};
+#include "update/RunPlatform.h"
 
 // Starts a worker that fetches target.url for `window` (it reports there)
 // into a new ".exe" file of the run's folder; a worker still in `thread` is

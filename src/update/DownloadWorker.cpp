@@ -9,8 +9,8 @@
 #include <urlmon.h>
 
 namespace {
-// Judges the finished transfer; a file that must not be started is removed.
-// With a held file in the job, the file is held first and judged by its
+// Judges the finished transfer (the run's driver has a file that must not
+// be started removed). With a held file in the job, the file is held first and judged by its
 // held size: nothing written over it afterwards is started.
 DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const DownloadJob& job,
                                DownloadFacts& facts)
@@ -52,8 +52,6 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
              facts.encoded ? ", encoded" : "");
     if (verdict != DownloadVerdict::Good && held)
         held->close();
-    if (verdict != DownloadVerdict::Good && isFile)
-        DeleteFileA(localPath);
     return verdict;
 }
 } // namespace

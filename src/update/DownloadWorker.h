@@ -1,8 +1,7 @@
 #pragma once
 // The download worker: fetches the job's URL into the job's local file on
-// a thread of its own, judges the transfer, removes a file that must not be
-// started, records the verdict in the job and posts WM_USER_ENDDOWNLOAD to
-// the job's window as its last act.
+// a thread of its own, judges the transfer, records the verdict in the job
+// and posts WM_USER_ENDDOWNLOAD to the job's window as its last act.
 
 #include "update/DownloadJob.h"
 

@@ -19,10 +19,10 @@ std::vector<PlannedFetch> planFetches(int id, const char* server, const char* sr
     srNo = srNo ? srNo : "";
     char url[kMaxText] = {};
     composeFirstURL(url, sizeof url, server, id, srNo);
-    plan.push_back(PlannedFetch{FetchRole::First, url, pinFolderFor(id, false)});
+    plan.push_back(PlannedFetch{FetchRole::First, url, pinFolderFor(id, false), ""});
     if (firstDownloadAllowsFallback(id)) {
         composeFallbackURL(url, sizeof url, server, srNo);
-        plan.push_back(PlannedFetch{FetchRole::Fallback, url, pinFolderFor(id, true)});
+        plan.push_back(PlannedFetch{FetchRole::Fallback, url, pinFolderFor(id, true), ""});
     }
     return plan;
 }

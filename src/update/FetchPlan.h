@@ -1,7 +1,7 @@
 #pragma once
 // The downloads an update run makes for a selection, in order: the first,
 // then the one fallback to the "Max" folder unless the first already was
-// the generic build's. The controller (CUpdateRun) takes its URLs from
+// the generic build's. The run's driver (CRunDriver) takes its URLs from
 // here and vdrpack check prints the same list, so the two cannot drift.
 // Portable.
 
@@ -17,6 +17,7 @@ struct PlannedFetch {
     FetchRole role;
     std::string url; // empty when it would not fit in kMaxText: that URL is never fetched
     int pinFolder;   // the folder whose pin and size keys judge it (pinFolderFor)
+    std::string pin; // that folder's SHA-256 pin as [SRInfo] gives it (the run's driver reads it)
 };
 
 // The plan for the selection result `id` of getSRIdFromFile with [SRInfo]

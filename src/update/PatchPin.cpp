@@ -6,7 +6,6 @@
 #include "products/ProductCheck.h"
 #include "products/Profile.h"
 
-#include <cstdio>
 #include <cstring>
 
 int pinFolderFor(int srId, bool fallback)
@@ -24,7 +23,23 @@ int judgePin(const char* pinText, const unsigned char* digest)
     return std::memcmp(pinned, digest, kSha256Size) == 0 ? kPinMatch : kPinMismatch;
 }
 
-int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHeldFile* held)
+int judgeFolderPin(int folder, const char* pinText, const unsigned char* digest)
+{
+    char key[kPinKeySize];
+    pinKeyName(folder, key, sizeof key);
+    int verdict = judgePin(pinText, digest);
+    if (verdict == kPinMatch) {
+        traceLog("[Veldrun] checkDownloadPin => pin %s matched\n", key);
+        return verdict;
+    }
+    char got[kSha256HexSize] = "(unreadable)";
+    if (digest)
+        sha256Hex(digest, got);
+    traceLog("[Veldrun] checkDownloadPin => pin %s did not match: expected %s, got %s\n", key, pinText, got);
+    return verdict;
+}
+
+int checkDownloadPin(const char* iniPath, int folder, const char* localPath)
 {
     char key[kPinKeySize];
     pinKeyName(folder, key, sizeof key);
@@ -33,21 +48,7 @@ int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHe
     if (!pin[0])
         return kPinNone;
     unsigned char digest[kSha256Size];
-    bool hashed = (held && held->isOpen()) ? held->sha256(digest) : sha256OfFile(localPath, digest);
-    int verdict = judgePin(pin, hashed ? digest : nullptr);
-    if (verdict == kPinMatch) {
-        traceLog("[Veldrun] checkDownloadPin => pin %s matched\n", key);
-        return verdict;
-    }
-    char got[kSha256HexSize] = "(unreadable)";
-    if (hashed)
-        sha256Hex(digest, got);
-    traceLog("[Veldrun] checkDownloadPin => pin %s did not match: expected %s, got %s\n", key, pin, got);
-    if (held)
-        held->close();
-    if (localPath)
-        std::remove(localPath);
-    return verdict;
+    return judgeFolderPin(folder, pin, sha256OfFile(localPath, digest) ? digest : nullptr);
 }
 
 bool hasAnyPin(const IProfileReader& profile, const char* iniPath)

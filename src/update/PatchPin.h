@@ -37,15 +37,17 @@ int pinFolderFor(int srId, bool fallback);
 // pin). digest is null when the download could not be hashed.
 int judgePin(const char* pinText, const unsigned char* digest);
 
-// Checks a finished download against the pin of its folder in the patch
-// information file, hashing the file through the platform (CNG on Windows).
-// A mismatch removes the file and traces
-// "[Veldrun] checkDownloadPin => pin %s did not match: expected %s, got %s\n";
-// a match traces "[Veldrun] checkDownloadPin => pin %s matched\n"; without a
-// pin nothing is read, traced or removed. With `held` open on the file, the
-// digest is taken through it (and it is closed before a removal). Returns a
-// PinVerdict.
-int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHeldFile* held = nullptr);
+// Judges a download of `folder` against its pin's text (not empty) from
+// its digest (null: unreadable), and traces the verdict:
+// "[Veldrun] checkDownloadPin => pin %s matched\n" or
+// "[Veldrun] checkDownloadPin => pin %s did not match: expected %s, got %s\n".
+// Nothing is removed here: the run's driver has a refused download removed.
+int judgeFolderPin(int folder, const char* pinText, const unsigned char* digest);
+
+// The same for the file at localPath against the pin of its folder in the
+// patch information file (nothing read, traced or judged without a pin).
+// Returns a PinVerdict.
+int checkDownloadPin(const char* iniPath, int folder, const char* localPath);
 
 // Size pins: [SRInfo] "Size%d" and "SizeMax", the build's size in bytes
 // (decimal), written by vdrpack pin beside its SHA-256. A download of a

@@ -3,17 +3,11 @@
 // waiting for its end. Windows only.
 
 #include "common/FileHash.h"
+#include "update/RunPlatform.h"
 
 #include <windows.h>
 
 #include <string>
-
-// What became of the patch's start.
-struct PatchStartResult {
-    bool started = false;
-    unsigned long error = 0;    // the platform's error when it could not be started
-    unsigned long exitCode = 0; // its exit code, once waited for
-};
 
 // Starts commandLine (hidden when silent). `held`, the download held since
 // its checks, is closed once the process exists or could not be made: what

@@ -2,7 +2,6 @@
 
 #include "products/PatchInfoKeys.h"
 #include "products/ProductCheck.h"
-#include "update/UpdateRun.h"
 
 namespace {
 
@@ -77,15 +76,13 @@ void CRunAccount::noteSelection(int srId, const std::vector<ProductInfo>& produc
         m_facts.push_back(looked + " are all in Info" + std::to_string(srId));
 }
 
-std::string CRunAccount::outcomeLine(const CUpdateRun& run) const
+std::string CRunAccount::outcomeLine(const RunFacts& f, RunOutcome outcome, int exitStatus) const
 {
-    const RunFacts& f = run.facts();
     std::vector<std::string> facts = m_facts;
     if (f.extractResult != 1)
         facts.push_back("detachFile result " + std::to_string(f.extractResult));
     for (const RunFetch& fetch : f.fetches)
         facts.push_back(fetchFact(fetch));
-    const RunOutcome outcome = run.outcome();
     if (!f.commandLine.empty()) {
         if (outcome == RunOutcome::PatchStarted)
             facts.push_back("started " + f.commandLine);
@@ -108,7 +105,7 @@ std::string CRunAccount::outcomeLine(const CUpdateRun& run) const
 
     std::string line = "[Veldrun] Outcome: ";
     line += f.patchWaited ? "patch finished" : outcome == RunOutcome::Running ? "not started" : outcomeName(outcome);
-    line += " (exit " + std::to_string(run.exitStatus()) + ")";
+    line += " (exit " + std::to_string(exitStatus) + ")";
     if (!facts.empty())
         line += ": " + joined(facts, "; ");
     for (char& c : line)

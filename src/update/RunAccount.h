@@ -2,7 +2,7 @@
 // The account of one update run: the one line that states how it ended,
 //   "[Veldrun] Outcome: <outcome> (exit N): <fact>; <fact>; ...\n",
 // traced just before "[Veldrun] Program End.\n" (and as the last line of a
-// "/?" run). Each fact says why in its own terms. The run's controller
+// "/?" run). Each fact says why in its own terms. The run's driver
 // records the downloads (each URL with its verdict and pin), the patch's
 // command line and exit code and the reason of its decision; this account
 // adds what only the window's product check and build selection learn:
@@ -14,11 +14,10 @@
 
 #include "products/ProductCheck.h"
 #include "products/ProductInfo.h"
+#include "update/RunOutcome.h"
 
 #include <string>
 #include <vector>
-
-class CUpdateRun;
 
 class CRunAccount {
 public:
@@ -32,8 +31,9 @@ public:
     // of the found products it looked for.
     void noteSelection(int srId, const std::vector<ProductInfo>& products, const char* srNo);
 
-    // The outcome line of the run as its controller ended it.
-    std::string outcomeLine(const CUpdateRun& run) const;
+    // The outcome line of a run that ended with `outcome` and exit status
+    // `exitStatus` on these facts (its driver's).
+    std::string outcomeLine(const RunFacts& f, RunOutcome outcome, int exitStatus) const;
 
 private:
     std::vector<std::string> m_facts;

@@ -1,30 +1,26 @@
 #pragma once
 // CUpdateDlg: the update window of one update run.
 //
-// The launcher constructs it with the launch settings and its own run's
-// controller (already told the launch), runs it modally and then reads the
-// outcome from that controller. The dialog hands every event to the
-// controller (products checked, build chosen, progress, end of a download, timer
-// tick, Cancel, patch started, outcome messages) and carries out the
-// RunStep it returns: status line, downloads on one worker thread at a
-// time, the patch's start, message boxes (none when silent), the end; its
-// destructor traces the outcome line just before "Program End". The
-// worker talks to it only through WM_USER_PROGRESS (sent),
-// WM_USER_ENDDOWNLOAD (posted) and the cancel event.
+// The launcher constructs it with the launch settings and its run's driver
+// (already told the launch), runs it modally and then reads the outcome
+// from that driver. The window decides nothing: it forwards its events to
+// the driver (initialised, progress, end of a download, timer tick, Cancel,
+// outcome messages) and is the driver's platform (IRunPlatform): status
+// line, one download worker at a time, the held download, the patch's
+// start, message boxes, the end. Its destructor lets the driver finish and
+// traces the outcome line just before "Program End". The worker talks to it
+// only through WM_USER_PROGRESS (sent), WM_USER_ENDDOWNLOAD (posted) and the
+// cancel event.
 
+#include "common/FileHash.h"
+#include "common/Handles.h"
 #include "framework/Dialog.h"
 #include "framework/Edit.h"
-#include "common/Handles.h"
-#include "products/ProductInfo.h"
-#include "update/DownloadJob.h"
+#include "package/PackagePlatform.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
-#include "common/FileHash.h"
-#include "package/PackagePlatform.h"
-#include "update/PatchSigner.h"
-#include "update/UpdateRun.h"
-
-#include <vector>
+#include "update/DownloadJob.h"
+#include "update/RunDriver.h"
 
 // What the launcher learnt before the window runs.
 struct UpdateLaunch {
@@ -34,57 +30,51 @@ struct UpdateLaunch {
     // The running package's own file as the launcher holds it (null: not
     // held): Signer=package takes its certificate from there.
     const CPackageView* ownPackage = nullptr;
+    // The patch information file's reader (null: the platform's).
+    const IProfileReader* profile = nullptr;
 };
 
-class CUpdateDlg : public CDialog {
+class CUpdateDlg : public CDialog, private IRunPlatform {
 public:
-    // run: the launcher's controller of this run, told every event; it
-    // outlives the dialog.
-    CUpdateDlg(CUpdateRun& run, const UpdateLaunch& launch, CWnd* parent = nullptr);
+    // run: the launcher's driver of this run; it outlives the dialog.
+    CUpdateDlg(CRunDriver& run, const UpdateLaunch& launch, CWnd* parent = nullptr);
     ~CUpdateDlg() override;
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
     BOOL OnInitDialog() override;
+    // Enter never ends a run.
+    void OnOK() override {}
     void OnCancel() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
     bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result) override;
 
 private:
-    void OnPaint();
-    HCURSOR OnQueryDragIcon();
-    void OnTimer(UINT_PTR id);
+    // IRunPlatform
+    std::uint64_t nowMs() override;
+    void showStatus(unsigned id) override;
+    void setTimer(bool on) override;
+    bool online() override;
+    bool startDownload(const DownloadTarget& target) override;
+    void cancelDownload(bool now) override;
+    bool heldDigest(unsigned char digest[kSha256Size]) override;
+    int heldSigner(const SignerPolicy& policy, std::string& subject) override;
+    bool packageSigner(unsigned char digest[kSha256Size]) override;
+    void removeDownload(bool atRestart) override;
+    PatchStartResult startPatch(const std::string& commandLine, bool silent, bool wait) override;
+    void post(RunPost which, int param) override;
+    void showBox(unsigned id, bool error) override;
+    void end() override;
 
-    // What carrying out a step came to.
-    struct Applied {
-        bool patchStartFailed = false;
-    };
-
-    // Replaces the status line by string `id` and repaints it.
-    void setStatusText(unsigned id);
-    // Starts a download of `url` into a new file of the run's folder; false
-    // when the URL was rejected or no file name could be made there.
-    bool startDownload(const char* url);
-    // Carries out what the controller decided, then its answer to a
-    // download that could not start or to the patch's start.
-    Applied apply(RunStep step);
-    void applyTimerAndWorker(const RunStep& step);
-    void applyRemoval(const RunStep& step);
-    void applyPost(const RunStep& step);
-    // WM_USER_ENDDOWNLOAD; false when the patch could not be started.
-    bool onEndDownload();
-    RunStep installPatch(Applied& applied);
+    void onEndDownload();
     void onProgress(const ProgressInfo* info);
-    // Ends the held worker: cancel event, a short wait, then termination;
-    // drops an end message it left. False when no worker was held.
-    bool endWorker();
-    void chooseBuild();
 
-    CUpdateRun& m_run;
+    CRunDriver& m_run;
     char m_szIniPath[kMaxText];
     char m_szRunDir[kMaxText]; // the run's own folder, ending in a backslash
     const bool m_bWait;
     const CPackageView* m_pOwnPackage;
+    const IProfileReader* m_pProfile;
     CSkinButton m_btnCancel;
     CEdit m_editStatus;
     CSkinProgressCtrl m_progress;
@@ -96,6 +86,5 @@ private:
     CHandleOwner m_hThread;
     UINT_PTR m_nTimer;
     CHeldFile m_heldDownload; // the download, held from the end of its transfer until its process exists
-    SignerPolicy m_signer;    // [SRInfo] Signer, with the package's own certificate for "package"
     bool m_bWaitingForPatch = false;
 };

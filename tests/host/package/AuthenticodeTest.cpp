@@ -94,6 +94,14 @@ TEST(Authenticode, FindsTheOneCertificateTheSignerInfoNames)
     ASSERT_NE(std::string::npos, sid);
     der[sid + 2] = static_cast<char>(der[sid + 2] ^ 1);
     EXPECT_EQ(kSignerMalformed, readDer(der, &cert));
+    // The SignerInfo names A's serial number under another issuer (its copy
+    // of the issuer, the file's last, one letter changed): A is not it.
+    std::string other = fixture("signed-a.exe");
+    std::size_t issuer = other.rfind("Ombrel Software A");
+    ASSERT_NE(std::string::npos, issuer);
+    other[issuer + 16] = 'B';
+    CMemorySource source(other.data(), other.size());
+    EXPECT_EQ(kSignerMalformed, readProgramSigner(source, &cert));
     // Two certificates answer to the SignerInfo: no one is the signer.
     EXPECT_EQ(kSignerMalformed, readDer(fixture("twice-a.p7"), &cert));
     // Every cut of the DER is refused, never read past.

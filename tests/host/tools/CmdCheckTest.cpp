@@ -4,12 +4,13 @@
 
 #include "products/ProductCheck.h"
 #include "products/TableRegistry.h"
-#include "update/BuildSource.h"
 #include "update/PatchPin.h"
-#include "update/UpdateRun.h"
+#include "common/Sha256.h"
+#include "update/RunDriver.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
 
 namespace {
@@ -153,13 +154,72 @@ TEST(CheckCommand, JsonCarriesOutcomeBuildFetchesAndPins)
     EXPECT_EQ(j["build"], Json({{"generic", true}}));
 }
 
-// The run's controller, driven as the window drives it over the same file
-// and installed state; each download delivers the next of `bodies` (none
-// left: it fails). Returns each download as "role URL pin-key".
-std::vector<std::string> driveRun(CUpdateRun& run, const TempDir& dir, const std::string& iniPath,
-                                  const std::vector<Product>& installed, const std::vector<std::string>& bodies)
+// The program's run over the same file and installed state: its driver,
+// with a platform whose server delivers the next of `bodies` for each
+// download (none left: HTTP 404). Each download as "role URL pin-key".
+class ServedPlatform : public IRunPlatform {
+public:
+    explicit ServedPlatform(const std::vector<std::string>& bodies) : m_bodies(bodies) {}
+    std::uint64_t nowMs() override { return now; }
+    void showStatus(unsigned) override {}
+    void setTimer(bool) override {}
+    bool online() override { return true; }
+    bool startDownload(const DownloadTarget& target) override
+    {
+        char key[kPinKeySize];
+        pinKeyName(target.pinFolder, key, sizeof key);
+        fetched.push_back(std::string(fetched.empty() ? "first " : "fallback ") + target.url + " " + key);
+        return pending = true;
+    }
+    void cancelDownload(bool) override {}
+    bool heldDigest(unsigned char digest[kSha256Size]) override
+    {
+        CSha256 sha;
+        sha.update(body().data(), body().size());
+        sha.finish(digest);
+        return true;
+    }
+    int heldSigner(const SignerPolicy&, std::string&) override { return kSignerNoSignature; }
+    bool packageSigner(unsigned char*) override { return true; }
+    void removeDownload(bool) override {}
+    PatchStartResult startPatch(const std::string&, bool, bool) override
+    {
+        PatchStartResult started;
+        started.started = true;
+        return started;
+    }
+    void post(RunPost which, int param) override { posted = which, postParam = param; }
+    void showBox(unsigned, bool) override {}
+    void end() override {}
+
+    // The end of the download just started.
+    DownloadEnd served() const
+    {
+        DownloadEnd end;
+        const bool delivered = fetched.size() <= m_bodies.size();
+        end.verdict = delivered ? DownloadVerdict::Good : DownloadVerdict::ServerStatus;
+        end.held = delivered;
+        end.facts.statusKnown = true;
+        end.facts.httpStatus = delivered ? 200 : 404;
+        end.localPath = "C:\\r\\1.exe";
+        return end;
+    }
+
+    std::vector<std::string> fetched;
+    std::uint64_t now = 0;
+    bool pending = false;
+    RunPost posted = RunPost::None;
+    int postParam = 0;
+
+private:
+    const std::string& body() const { return m_bodies[fetched.size() - 1]; }
+    std::vector<std::string> m_bodies;
+};
+
+// The run begun over the installed state, up to its first download.
+void beginRun(CRunDriver& run, ServedPlatform& platform, CTableRegistry& registry, const std::string& iniPath,
+              const std::vector<Product>& installed)
 {
-    CTableRegistry registry;
     for (const Product& p : installed) {
         std::string key = std::string("SOFTWARE\\Ombrel\\") + p.key;
         registry.setString(key + "\\UserReg", "Prod_Name", p.name);
@@ -167,33 +227,25 @@ std::vector<std::string> driveRun(CUpdateRun& run, const TempDir& dir, const std
         registry.setString(key + "\\BuildInfo", "SR_No", p.srNo);
         registry.setString(key + "\\BuildInfo", "SR_Ver", p.srVer);
     }
-    const IProfileReader& profile = platformProfile();
-    std::vector<ProductInfo> products;
+    RunPlace place;
+    place.iniPath = iniPath.c_str();
     run.onLaunch(false, 1);
-    run.onInitDialog();
-    RunStep step = run.onProductsChecked(checkProducts(profile, registry, iniPath.c_str(), products));
-    if (step.chooseBuild) {
-        const BuildSource source = readBuildSource(profile, iniPath.c_str());
-        step = run.onBuildChosen(getSRIdFromFile(profile, iniPath.c_str(), products, source.run.srNo.c_str()),
-                                 source.run, 0);
+    run.start(platform, registry, place);
+}
+
+std::vector<std::string> driveRun(CRunDriver& run, const std::string& iniPath, const std::vector<Product>& installed,
+                                  const std::vector<std::string>& bodies)
+{
+    CTableRegistry registry;
+    ServedPlatform platform(bodies);
+    beginRun(run, platform, registry, iniPath, installed);
+    for (int i = 0; platform.pending && i < 3; ++i) {
+        platform.pending = false;
+        run.onDownloadEnded(platform.served());
     }
-    std::vector<std::string> fetched;
-    for (std::size_t i = 0; !step.download.empty(); ++i) {
-        char key[kPinKeySize];
-        pinKeyName(run.pinFolder(), key, sizeof key);
-        fetched.push_back(std::string(i ? "fallback " : "first ") + step.download + " " + key);
-        std::string file = dir.file("download" + std::to_string(i) + ".exe");
-        bool delivered = i < bodies.size();
-        int pin = kPinNone;
-        if (delivered) {
-            writeFile(file, bodies[i]);
-            pin = checkDownloadPin(iniPath.c_str(), run.pinFolder(), file.c_str());
-        }
-        step = run.onDownloadEnded(delivered, pin, delivered ? "HTTP 200" : "HTTP 404", file.c_str(), i + 1);
-    }
-    if (step.startPatch)
-        run.onPatchStarted(false, 0);
-    return fetched;
+    if (platform.posted != RunPost::None)
+        run.onOutcomeMessage(platform.posted, platform.postParam);
+    return platform.fetched;
 }
 
 const char kEmptySha256[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
@@ -247,6 +299,8 @@ TEST(CheckCommand, AgreesWithTheRunOnATableOfStates)
          RunOutcome::ServerError,
          {ok[0], ok[1]},
          "no pin SHA256Max (file removed)"},
+        // A Signer no patch can satisfy ends every run before any download.
+        {"malformed signer", {kDisc, kTape}, "Signer=someone\r\n", "", {}, RunOutcome::PatchError, {ok[0], ok[1]}, ""},
         {"first URL too long",
          {on1201[0], on1201[1]},
          "",
@@ -275,8 +329,8 @@ TEST(CheckCommand, AgreesWithTheRunOnATableOfStates)
         std::string iniPath = dir.write("patch.ini", ini);
         writeFile(dir.file("state.reg"), exportOf(t.installed));
 
-        CUpdateRun run(true);
-        std::vector<std::string> fetched = driveRun(run, dir, iniPath, t.installed, t.bodies);
+        CRunDriver run(true);
+        std::vector<std::string> fetched = driveRun(run, iniPath, t.installed, t.bodies);
         EXPECT_EQ(run.outcome(), t.outcome) << t.what << ": " << run.facts().reason;
         if (*t.lastVerdict) {
             ASSERT_FALSE(run.facts().fetches.empty()) << t.what;
@@ -310,6 +364,42 @@ TEST(CheckCommand, AgreesWithTheRunOnATableOfStates)
                 << t.what << ": product " << i << "\n"
                 << text;
         }
+    }
+}
+
+// The lint names the seconds the program uses, and the run stalls after
+// exactly those: the value's leading digits within the bounds, else 60.
+TEST(CheckCommand, LintAndTheRunReadTheSecondsKeysAlike)
+{
+    const struct {
+        const char* value;
+        unsigned used;
+        bool finding;
+    } table[] = {{"120s", 120, true}, {"3600", 3600, false}, {"3601", 60, true}, {"4", 60, true},
+                 {"5", 5, false},     {"x", 60, true},       {" 90", 90, false}};
+    for (const auto& t : table) {
+        TempDir dir;
+        std::string iniPath = dir.write("patch.ini", std::string(kIni) + "StallSeconds=" + t.value + "\r\n");
+        ToolResult lint = runTool({"lint", iniPath});
+        const std::string said = "the program uses " + std::to_string(t.used);
+        const std::size_t at = lint.out.find(said);
+        EXPECT_EQ(at != std::string::npos && !std::isdigit(static_cast<unsigned char>(lint.out[at + said.size()])),
+                  t.finding)
+            << t.value << "\n"
+            << lint.out;
+        EXPECT_EQ(lint.out.find("seconds-out-of-range") != std::string::npos, t.finding) << t.value;
+
+        CTableRegistry registry;
+        ServedPlatform platform({});
+        CRunDriver run(true);
+        beginRun(run, platform, registry, iniPath, {kDisc, kTape});
+        platform.now = t.used * 1000ull - 1;
+        run.onTimerTick();
+        ASSERT_EQ(run.facts().fetches.size(), 1u) << t.value;
+        EXPECT_EQ(run.facts().fetches[0].end, FetchEnd::Running) << t.value;
+        platform.now = t.used * 1000ull;
+        run.onTimerTick();
+        EXPECT_EQ(run.facts().fetches[0].verdict(), "no progress for " + std::to_string(t.used) + " s") << t.value;
     }
 }
 

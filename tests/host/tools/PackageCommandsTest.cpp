@@ -186,9 +186,13 @@ TEST(InspectAndExtract, NotAPackageDamagedTrailerAndRefusedName)
 {
     TempDir dir;
     writeFile(dir.file("stub.exe"), peStub());
-    std::string damaged = expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0');
+    const std::string package = expectedPackage(peStub(), "patch.ini", kIni) + std::string(2, '\0');
+    std::string damaged = package;
     put32(damaged, damaged.size() - 24, 0x7FFFFF00); // start offset past the end
     writeFile(dir.file("damaged.exe"), damaged);
+    damaged = package;
+    put32(damaged, peStub().size(), 0x80000000); // the most negative name length
+    writeFile(dir.file("negative.exe"), damaged);
     writeFile(dir.file("evil.exe"), expectedPackage(peStub(), "../patch.ini", kIni) + std::string(2, '\0'));
     std::filesystem::create_directory(dir.file("x"));
 
@@ -197,8 +201,10 @@ TEST(InspectAndExtract, NotAPackageDamagedTrailerAndRefusedName)
     EXPECT_NE(r.out.find("\"package\": false"), std::string::npos) << r.out;
     EXPECT_EQ(runTool({"extract", dir.file("stub.exe"), "-C", dir.file("x")}).status, kToolNotPackage);
 
-    EXPECT_EQ(runTool({"inspect", dir.file("damaged.exe")}).status, kToolMalformed);
-    EXPECT_EQ(runTool({"extract", dir.file("damaged.exe"), "-C", dir.file("x")}).status, kToolMalformed);
+    for (const char* name : {"damaged.exe", "negative.exe"}) {
+        EXPECT_EQ(runTool({"inspect", dir.file(name)}).status, kToolMalformed) << name;
+        EXPECT_EQ(runTool({"extract", dir.file(name), "-C", dir.file("x")}).status, kToolMalformed) << name;
+    }
 
     r = runTool({"inspect", dir.file("evil.exe")});
     EXPECT_EQ(r.status, kToolMalformed);

@@ -82,7 +82,7 @@ void CALLBACK drive(HWND, UINT, UINT_PTR timer, DWORD)
 TEST(UpdateWindowMenu, AboutEntryAndTheCommandsThatOpenTheAboutBox)
 {
     g_found = Findings();
-    CUpdateRun run(false);
+    CRunDriver run(false);
     UpdateLaunch launch;
     launch.iniPath = "C:\\no such folder\\patch.ini";
     CUpdateDlg dlg(run, launch);
