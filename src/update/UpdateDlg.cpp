@@ -20,6 +20,8 @@
 
 namespace {
 enum { kWorkerStopWaitMs = 2000 };
+// Posted to itself as an outcome's box comes up.
+const UINT WM_USER_HIDE = WM_USER + 106;
 } // namespace
 
 CUpdateDlg::CUpdateDlg(CRunDriver& run, const UpdateLaunch& launch, CWnd* parent)
@@ -103,6 +105,9 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~static_cast<UINT>(SWP_SHOWWINDOW);
             traceLog("WindowProc::WM_WINDOWPOSCHANGING\n");
         }
+        break;
+    case WM_USER_HIDE:
+        hide();
         break;
     case WM_USER_PRODUCTERROR:
         m_run.onOutcomeMessage(RunPost::ProductError, static_cast<int>(wParam));
@@ -285,14 +290,22 @@ void CUpdateDlg::showBox(unsigned id, bool error)
 {
     wchar_t text[kMaxText] = {};
     loadLangString(id, text);
+    // The box says how the run ended; the window goes while it is up (from
+    // within the box's own loop), so that nothing stays once it is answered.
+    ::PostMessageA(m_hWnd, WM_USER_HIDE, 0, 0);
     MessageBoxW(nullptr, text, L"Update Utility", MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+}
+
+void CUpdateDlg::hide()
+{
+    if (m_hWnd && ::IsWindowVisible(m_hWnd))
+        ::ShowWindow(m_hWnd, SW_HIDE);
 }
 
 void CUpdateDlg::end()
 {
     // The window goes at once; what is left to end (a worker told to stop)
     // happens out of sight.
-    if (m_hWnd)
-        ::ShowWindow(m_hWnd, SW_HIDE);
+    hide();
     ::PostMessageA(m_hWnd, WM_QUIT, 0, 0);
 }

@@ -66,6 +66,7 @@ private:
     void showBox(unsigned id, bool error) override;
     void end() override;
 
+    void hide();
     void onEndDownload();
     void onProgress(const ProgressInfo* info);
 

@@ -21,6 +21,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import shutil
@@ -138,20 +139,21 @@ class ReleaseProgram(unittest.TestCase):
         self.assertFalse(os.path.exists(harness.unix_path(harness.extracted_path(r))), r)
 
     def test_visible_window_looks_right_and_a_second_instance_ends_with_7(self):
-        # A server value too long for a URL: the window stays until Cancel,
-        # and nothing is downloaded.
+        # A download held after its first bytes: the window stays until
+        # Cancel, and nothing is started.
+        self.need_downloads()
         products(AS_INSTALLED, ON_1120)
-        self.serve({})
-        ini = harness.example_ini("http://127.0.0.1:1/" + "a" * 231)
-        pkg = harness.Package(ini)
+        gate = threading.Event()
+        self.serve({path_of(1): harness.Route(self.patch, mode="slow", gate=gate)})
+        pkg = harness.Package(harness.example_ini(self.server.base + "/patch/417"))
         self.addCleanup(pkg.remove)
         handle = pkg.start([], env=harness.fakepatch_env(self.log))
         cancelled = None
         try:
             info = harness.window_info("Update Utility", timeout=START, control=look.IDC_PROGRESS)
             self.assertIsNotNone(info, "the update window shows")
-            # The status line after the rejected URL.
-            self.assertTrue(harness.wait_trace(handle, "[Veldrun] updateDownloadURL => URL too long, rejected\n", START))
+            # The status line while the download is held.
+            self.assertTrue(harness.wait_trace(handle, "[Veldrun] updateDownloadURL => Local path: ", START))
             shot_path = os.path.join(self.tmp, "visible.png")
             harness.wait_until(lambda: look.status_painted(harness.screenshot_window(shot_path, info), info), 60,
                                step=0.5)
@@ -161,10 +163,10 @@ class ReleaseProgram(unittest.TestCase):
             self.assertEqual(7, second.rc, second)
         finally:
             cancelled = harness.winctl("cancel", 60000)
+            gate.set()
             r = harness.finish(handle, timeout=START)
         self.assertEqual(0, cancelled.rc, cancelled)
-        self.assertEqual(6, r.rc, r)
-        self.assertIn("[Veldrun] updateDownloadURL => URL too long, rejected\n", r.traces)
+        self.assertEqual(5, r.rc, r)
         self.assertEqual([], harness.read_fakepatch(self.log))
 
     def test_platform_download_with_a_tracing_callback_on_a_worker_thread(self):

@@ -6,6 +6,13 @@
 //                       ever visible, the highest progress position
 //   winctl cancel MS    wait for the update window and press its Cancel
 //   winctl position MS  wait until the progress bar has moved; print it
+//   winctl enter MS     wait for the update window and press Enter in it
+//   winctl answer MS    like msgbox, but first follow the update window
+//                       while the box is up: "hidden=1" once it is hidden or
+//                       gone before the box is answered
+//   winctl hide MS      press Cancel, then follow the update window until
+//                       it is hidden or gone: "hidden=1", and whether its
+//                       process still ran then ("running=1")
 // With VELDRUN_WINCTL_MARK naming a file, it also appends "ready" to it when
 // it starts looking and "seen" when it first finds the update window, so
 // that a test can start a run only once the helper looks, and let it end
@@ -83,6 +90,26 @@ void printUtf8(const char* label, const wchar_t* text)
     WideCharToMultiByte(CP_UTF8, 0, text, -1, utf8, sizeof utf8 - 1, nullptr, nullptr);
     std::printf("%s%s\n", label, utf8);
 }
+// Presses Cancel in the update window, then follows it until it is hidden
+// or gone: "hidden=1 running=R", R telling whether its process still ran.
+int cancelAndFollow(HWND dialog, DWORD deadline)
+{
+    DWORD pid = 0;
+    GetWindowThreadProcessId(dialog, &pid);
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    const DWORD acted = GetTickCount();
+    while (GetTickCount() < deadline) {
+        if (!IsWindow(dialog) || !IsWindowVisible(dialog)) {
+            bool running = process && WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+            std::printf("hidden=1 running=%d ms=%lu\n", running ? 1 : 0, GetTickCount() - acted);
+            return 0;
+        }
+        Sleep(5);
+    }
+    std::printf("hidden=0\n");
+    return 1;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -114,6 +141,29 @@ int main(int argc, char** argv)
             std::fflush(stdout);
             return 0;
         }
+        if (!std::strcmp(cmd, "enter") && f.dialog && IsWindowVisible(f.dialog)) {
+            // As the keyboard delivers it: to the window with the focus,
+            // which the dialog's message loop turns into its default command.
+            PostMessageW(f.dialog, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageW(f.dialog, WM_KEYUP, VK_RETURN, 0);
+            // And the command Enter makes, sent: handled once this returns.
+            SendMessageW(f.dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+            std::printf("entered\n");
+            return 0;
+        }
+        if (!std::strcmp(cmd, "answer") && f.msgbox && f.dialog && IsWindowVisible(f.msgbox)) {
+            Texts t = {};
+            EnumChildWindows(f.msgbox, &staticText, reinterpret_cast<LPARAM>(&t));
+            printUtf8("text=", t.longest);
+            while (IsWindow(f.dialog) && IsWindowVisible(f.dialog) && GetTickCount() < deadline)
+                Sleep(5);
+            std::printf("hidden=%d\n", IsWindow(f.dialog) && IsWindowVisible(f.dialog) ? 0 : 1);
+            PostMessageW(f.msgbox, WM_COMMAND, IDOK, 0);
+            std::fflush(stdout);
+            return 0;
+        }
+        if (!std::strcmp(cmd, "hide") && f.dialog && IsWindowVisible(f.dialog))
+            return cancelAndFollow(f.dialog, deadline);
         if (!std::strcmp(cmd, "cancel") && f.dialog) {
             PostMessageW(f.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
             std::printf("cancelled\n");
