@@ -4,6 +4,7 @@
 // started. Windows only.
 
 #include "common/Handles.h"
+#include "products/Profile.h"
 #include "update/DownloadJob.h"
 
 // Where the worker is to fetch to and what bounds it.
@@ -11,7 +12,8 @@ struct DownloadTarget {
     const char* url = "";
     const char* runDir = "";  // the run's own folder, ending in a backslash (empty: none, nothing started)
     const char* iniPath = ""; // the patch information file, for the folder's pins
-    int pinFolder = 0;        // the folder whose pins bound the transfer (pinFolderFor)
+    const IProfileReader* profile = nullptr; // its held bytes (null: no pins)
+    int pinFolder = 0;                       // the folder whose pins bound the transfer (pinFolderFor)
 };
 
 // Starts a worker that fetches target.url for `window` (it reports there)

@@ -38,14 +38,15 @@ int pinFolderFor(int srId, bool fallback);
 int judgePin(const char* pinText, const unsigned char* digest);
 
 // Checks a finished download against the pin of its folder in the patch
-// information file, hashing the file through the platform (CNG on Windows).
+// information file (read through `profile`), hashing the file through the platform (CNG on Windows).
 // A mismatch removes the file and traces
 // "[Veldrun] checkDownloadPin => pin %s did not match: expected %s, got %s\n";
 // a match traces "[Veldrun] checkDownloadPin => pin %s matched\n"; without a
 // pin nothing is read, traced or removed. With `held` open on the file, the
 // digest is taken through it (and it is closed before a removal). Returns a
 // PinVerdict.
-int checkDownloadPin(const char* iniPath, int folder, const char* localPath, CHeldFile* held = nullptr);
+int checkDownloadPin(const IProfileReader& profile, const char* iniPath, int folder, const char* localPath,
+                     CHeldFile* held = nullptr);
 
 // Size pins: [SRInfo] "Size%d" and "SizeMax", the build's size in bytes
 // (decimal), written by vdrpack pin beside its SHA-256. A download of a
@@ -58,9 +59,9 @@ bool parseSizePin(const char* text, std::uint64_t& size);
 // The folder's size pin in the patch information file; 0 when there is
 // none (a malformed one is traced and read as none: the SHA-256 pin still
 // decides).
-std::uint64_t sizePinFor(const char* iniPath, int folder);
+std::uint64_t sizePinFor(const IProfileReader& profile, const char* iniPath, int folder);
 // Whether the folder has a SHA-256 pin.
-bool hasPinFor(const char* iniPath, int folder);
+bool hasPinFor(const IProfileReader& profile, const char* iniPath, int folder);
 
 // Whether [SRInfo] carries any pin: "SHA256Max" or "SHA256%d" for a folder
 // below its Count (counts above kMaxEntryCount are malformed and read no further).

@@ -4,8 +4,9 @@
 #include "common/SystemDll.h"
 #include "common/Trace.h"
 #include "framework/WinApp.h"
+#include "products/HeldProfile.h"
 #include "products/ProductCheck.h"
-#include "products/Profile.h"
+#include "products/Registry.h"
 #include "update/BuildSource.h"
 #include "update/DownloadVerdict.h"
 #include "update/DownloadStart.h"
@@ -30,10 +31,17 @@ std::uint64_t nowMs()
 {
     return GetTickCount64();
 }
+
+const IProfileReader& launchProfile(const UpdateLaunch& launch)
+{
+    static const CHeldProfileReader nothingExtracted;
+    return launch.profile ? *launch.profile : nothingExtracted;
+}
 } // namespace
 
 CUpdateDlg::CUpdateDlg(CUpdateRun& run, const UpdateLaunch& launch, CWnd* parent)
-    : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_szRunDir{}, m_bWait(launch.wait),
+    : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_profile(launchProfile(launch)), m_szRunDir{},
+      m_bWait(launch.wait),
       m_pOwnPackage(launch.ownPackage && launch.ownPackage->isHeld() ? launch.ownPackage : nullptr),
       m_hIcon(nullptr), m_szStatusText{}, m_job{}, m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
       m_nTimer(0)
@@ -99,7 +107,7 @@ BOOL CUpdateDlg::OnInitDialog()
         return TRUE;
     std::vector<ProductInfo> products;
     ProductReasons reasons;
-    int check = checkProducts(m_szIniPath, products, &reasons);
+    int check = checkProducts(m_profile, platformRegistry(), m_szIniPath, products, &reasons);
     step = m_run.onProductsChecked(check, products, reasons);
     apply(step);
     if (step.chooseBuild)
@@ -109,8 +117,8 @@ BOOL CUpdateDlg::OnInitDialog()
 
 void CUpdateDlg::chooseBuild()
 {
-    BuildSource source = readBuildSource(platformProfile(), m_szIniPath);
-    int id = getSRIdFromFile(m_szIniPath, m_run.products(), source.run.srNo.c_str());
+    BuildSource source = readBuildSource(m_profile, m_szIniPath);
+    int id = getSRIdFromFile(m_profile, m_szIniPath, m_run.products(), source.run.srNo.c_str());
     traceLog("[Veldrun] getSRIdFromFile => ID: %d\n", id);
     // Only the window holds the package.
     addPackageSigner(source, [this](unsigned char digest[kSha256Size]) {
@@ -331,6 +339,7 @@ bool CUpdateDlg::startDownload(const char* url)
     target.url = url;
     target.runDir = m_szRunDir;
     target.iniPath = m_szIniPath;
+    target.profile = &m_profile;
     target.pinFolder = m_run.pinFolder();
     return startDownloadWorker(target, m_hWnd, m_cancelEvent.get(), m_job, m_heldDownload, m_hThread);
 }
@@ -347,7 +356,7 @@ bool CUpdateDlg::onEndDownload()
     auto verdict = static_cast<DownloadVerdict>(m_job.nVerdict);
     bool good = verdict == DownloadVerdict::Good && m_heldDownload.isOpen();
     int pin = good && m_run.checksPin()
-                  ? checkDownloadPin(m_szIniPath, m_run.pinFolder(), m_job.szLocalPath, &m_heldDownload)
+                  ? checkDownloadPin(m_profile, m_szIniPath, m_run.pinFolder(), m_job.szLocalPath, &m_heldDownload)
                   : kPinNone;
     // The signer is checked on the same held file, after its pin.
     int signer = kSignerNotChecked;
@@ -366,8 +375,8 @@ bool CUpdateDlg::onEndDownload()
 
 RunStep CUpdateDlg::installPatch(Applied& applied)
 {
-    PatchStartResult result =
-        startPatch(m_run.commandLine(), m_run.silent(), m_bWait, m_heldDownload, m_hWnd, m_bWaitingForPatch);
+    PatchStartResult result = startPatch(m_run.commandLine(), m_szRunDir, m_run.silent(), m_bWait, m_heldDownload,
+                                         m_hWnd, m_bWaitingForPatch);
     if (!result.started) {
         applied.patchStartFailed = true;
         return m_run.onPatchStartFailed(result.error);

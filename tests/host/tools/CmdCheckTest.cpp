@@ -187,7 +187,7 @@ std::vector<std::string> driveRun(CUpdateRun& run, const TempDir& dir, const std
         int pin = kPinNone;
         if (delivered) {
             writeFile(file, bodies[i]);
-            pin = checkDownloadPin(iniPath.c_str(), run.pinFolder(), file.c_str());
+            pin = checkDownloadPin(profile, iniPath.c_str(), run.pinFolder(), file.c_str());
         }
         step = run.onDownloadEnded(delivered, pin, delivered ? "HTTP 200" : "HTTP 404", file.c_str(), i + 1);
     }
