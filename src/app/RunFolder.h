@@ -43,8 +43,10 @@ public:
     // as a link, never followed. What cannot be removed now (a patch that
     // still runs from it) is marked for removal at the next restart by its
     // name inside the folder's final path, each folder after its contents.
-    // Returns the number of entries so marked.
-    int remove();
+    // Returns the number of entries so marked. settleMs: how long the
+    // folder may stay held by a process that has just ended (a patch waited
+    // for) before it is marked instead.
+    int remove(unsigned settleMs = 0);
 
 private:
     // Holds the folder just made at `made` and confirms its final path.

@@ -22,10 +22,11 @@ const char kRunFolderSddl[] = "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
 namespace {
 enum {
     kCreateTries = 8,
-    kMaxEntries = 4096,     // entries removed in all, however deep
-    kMaxDepth = 16,         // folders inside folders the removal descends into
-    kMaxComponents = 64,    // components of a final path checked
-    kListingBytes = 0x10000 // one listing call's buffer
+    kMaxEntries = 4096,      // entries removed in all, however deep
+    kMaxDepth = 16,          // folders inside folders the removal descends into
+    kMaxComponents = 64,     // components of a final path checked
+    kListingBytes = 0x10000, // one listing call's buffer
+    kSettlePollMs = 20
 };
 
 bool randomName(wchar_t* out, std::size_t cap)
@@ -154,6 +155,8 @@ CHandleOwner openEntry(HANDLE dir, const std::wstring& name, ACCESS_MASK access)
         SYSTEM_CALL(L"ntdll.dll", NtCreateFile, static_cast<NTSTATUS>(kNtNotFound),
                     (&h, access | SYNCHRONIZE, &attributes, &io, nullptr, 0,
                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_OPEN, options, nullptr, 0));
+    if (status < 0)
+        SetLastError(SYSTEM_CALL(L"ntdll.dll", RtlNtStatusToDosError, ERROR_OPEN_FAILED, (status)));
     return CHandleOwner(status >= 0 ? h : nullptr);
 }
 
@@ -192,10 +195,13 @@ struct Removal {
 
 // Marks path for removal at the next restart (it lies inside the run
 // folder's final path: the caller built it from there).
-void markForRestart(const std::wstring& path, Removal& removal)
+void markForRestart(const std::wstring& path, Removal& removal, unsigned long error)
 {
     MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
     ++removal.marked;
+    char narrow[kMaxText] = {};
+    WideCharToMultiByte(CP_ACP, 0, path.c_str(), -1, narrow, kMaxText - 1, nullptr, nullptr);
+    traceLog("[Veldrun] Removed at the next restart (error %lu): %s\n", error, narrow);
 }
 
 bool deleteByHandle(HANDLE h)
@@ -217,7 +223,7 @@ void removeEntry(HANDLE dir, const std::wstring& path, const std::wstring& name,
     if (h && isPlainFolder(h.get()) && depth < kMaxDepth)
         emptyFolder(h.get(), full, depth + 1, removal);
     if (!h || !deleteByHandle(h.get()))
-        markForRestart(full, removal);
+        markForRestart(full, removal, GetLastError());
 }
 
 void emptyFolder(HANDLE dir, const std::wstring& path, int depth, Removal& removal)
@@ -317,7 +323,7 @@ std::wstring CRunFolder::tempPath() const
     return m_wsPath.empty() ? std::wstring() : m_wsPath + kPatchTempName;
 }
 
-int CRunFolder::remove()
+int CRunFolder::remove(unsigned settleMs)
 {
     if (!m_hFolder)
         return 0;
@@ -330,9 +336,17 @@ int CRunFolder::remove()
     // Opened again by its final path for its own removal (the held handle
     // shares no deletion, not even with this run): only administrators can
     // change the name in its parent, and it must still be the same folder.
-    CHandleOwner self(CreateFileW(dir.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    // A process that worked in it keeps it open a little after its end (the
+    // console host of a console patch): within settleMs that is waited for.
+    CHandleOwner self;
+    for (ULONGLONG end = GetTickCount64() + settleMs;;) {
+        self.reset(CreateFileW(dir.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (self || GetLastError() != ERROR_SHARING_VIOLATION || GetTickCount64() >= end)
+            break;
+        Sleep(kSettlePollMs);
+    }
     std::uint64_t selfVolume = 0, selfIndex = 0;
     bool same = self && known && fileIdOf(self.get(), selfVolume, selfIndex) && selfVolume == volume &&
                 selfIndex == index && isPlainFolder(self.get());
@@ -340,7 +354,7 @@ int CRunFolder::remove()
     // opened now), at the restart after what was marked before it. Another
     // folder under its name is left alone.
     if (!self || (same && !deleteByHandle(self.get())))
-        markForRestart(dir, removal);
+        markForRestart(dir, removal, GetLastError());
     m_szPath[0] = '\0';
     m_wsPath.clear();
     return removal.marked;

@@ -25,6 +25,7 @@ CUpdateApp theApp;
 namespace {
 
 const char kMutexName[] = "{BAF5C721-F6F1-4971-9B35-3902F130C6C3}";
+const unsigned kPatchSettleMs = 5000;
 
 // The argument vector, with each argument also as narrow (ANSI) text in a
 // 260-byte buffer; an argument that does not fit, or holds a character the
@@ -171,7 +172,8 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
     traceLog("[Veldrun] Extract patch mode: %s %s\n", sw.silent ? "Hide" : "Show", sw.wait ? "Wait" : "No-Wait");
     int status = runUpdateDialog(run, iniPath, folder.path(), sw.wait, &package.heldView(), &profile);
     heldIni.close();
-    folder.remove();
+    // A patch waited for has ended: what it held goes with it.
+    folder.remove(sw.wait ? kPatchSettleMs : 0);
     return status;
 }
 
