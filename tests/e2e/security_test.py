@@ -1,18 +1,23 @@
 """What a process of the user can do to the elevated run, tried with small
 Windows programs standing in for one: files rewritten while the run reads
 them, a re-tagged signed package, the package swapped under its name, DLLs
-planted beside the package and in the temporary directory, a squatted
-instance mutex, a log path that is a link. Nothing of it steers the run."""
+planted beside the package, in the temporary directory, the working
+directory and the user's PATH, a squatted instance mutex, a log path that is
+a link, the user's TEMP a link re-pointed while the run goes on. Nothing of
+it steers the run."""
 import hashlib
 import os
+import re
 import shutil
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
+from signer_test import make_certificate, sign  # noqa: E402
 
 SR = harness.EXAMPLE_SRNO
 
@@ -82,7 +87,7 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
             server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.patch)
             with open(self.path("evil.ini"), "w", newline="\r\n") as f:
                 f.write(harness.folder_ini(server.base + "/evil", 0))
-            end = self.stand_in("rewriter", [harness.winepath(harness.temp_dir()),
+            end = self.stand_in("rewriter", [harness.winepath(harness.run_root()),
                                              harness.winepath(self.path("evil.ini"))])
             try:
                 runs = []
@@ -203,6 +208,165 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertIn("[Veldrun] checkDownloadPin => pin SHA2560 matched\n", r.traces)
         self.assertEqual(1, len(harness.read_fakepatch(self.log)))
         self.assertFalse(os.path.exists(log) and open(log).read(), "planted DLLs loaded")
+
+
+    def test_dll_the_patch_loads_by_name_never_comes_from_the_working_directory_or_the_users_path(self):
+        planted = os.path.join(os.path.dirname(harness.tool("planted")), "planted.dll")
+        with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
+            for where in ("working directory", "user PATH"):
+                with self.subTest(where):
+                    pkg = harness.Package(harness.folder_ini(server.base + "/p", 0))
+                    self.addCleanup(pkg.remove)
+                    tag = where.replace(" ", "-")
+                    user_bin, log, fake = (self.path(n + tag) for n in ("bin-", "planted.log-", "fake.log-"))
+                    os.mkdir(user_bin)
+                    # A name no system DLL has: searched for along the whole order.
+                    shutil.copyfile(planted, os.path.join(pkg.dir if where == "working directory" else user_bin,
+                                                          "vdrhelper.dll"))
+                    env = harness.fakepatch_env(fake, extra={"VELDRUN_PLANTED_LOG": harness.winepath(log),
+                                                                 "VELDRUN_FAKEPATCH_LOAD": "vdrhelper.dll"})
+                    with harness.user_environment({"PATH": harness.winepath(user_bin)}):
+                        r = harness.run(pkg.exe, ["/s", "/w"], env=env, cwd=pkg.dir)
+                    loaded = ""
+                    if os.path.exists(log):
+                        with open(log) as f:
+                            loaded = f.read()
+                    self.assertEqual((0, 1, ""), (r.rc, len(harness.read_fakepatch(fake)), loaded), r)
+
+
+class LinkedTemp(harness.ExampleRunCase):
+    """The user's TEMP and TMP (HKCU\\Environment, which the elevated run
+    inherits) name a folder that is a link the user re-points while the run
+    goes on; a Unix symbolic link in the prefix stands for the junction.
+    The package is signed and pinned, with Signer=package, and the patch is
+    signed by the same certificate: all the user can change is where names
+    lead."""
+
+    MOMENTS = ("folder appears", "download judged", "patch started")
+
+    def setUp(self):
+        super().setUp()
+        self.work = tempfile.mkdtemp(prefix="vdr-link-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.certificate = make_certificate(self.work, "A")
+        unsigned = os.path.join(self.work, "unsigned.exe")
+        with open(unsigned, "wb") as f:
+            f.write(self.patch)
+        sign(self.certificate, unsigned, os.path.join(self.work, "signed.exe"))
+        with open(os.path.join(self.work, "signed.exe"), "rb") as f:
+            self.honest = f.read()
+        # The same program unsigned and longer: its record tells it apart.
+        self.foreign = self.patch + b"\0" * 512
+
+    def attack(self, moment, handle, real, other, link, victim, inis, gate, log):
+        """The user's process: waits for its moment, prepares the folder of
+        the run's name under `other` and re-points `link` there; opens the
+        patch's gate once the patch has recorded its start (or the run ended).
+        inis: the package's own patch information file (the user can read the
+        package) and the user's."""
+        def run_folder():
+            names = [d for d in os.listdir(real) if re.fullmatch(r"vdr[0-9a-f]{16}", d)]
+            return names[0] if names else None
+
+        def files(name):
+            try:
+                return [e for e in os.listdir(os.path.join(real, name)) if e.endswith(".exe")]
+            except OSError:  # gone with the run
+                return []
+
+        def traced(text):
+            with open(handle[2], "rb") as f:
+                return text in harness.parse_traces(f.read().decode("utf-8", "replace"))
+
+        def ended():
+            return handle[0].poll() is not None
+
+        def started():
+            return bool(harness.read_fakepatch(log))
+
+        def repoint():
+            os.symlink(other, link + ".new")
+            os.replace(link + ".new", link)
+
+        try:
+            if moment == "folder appears":
+                harness.wait_until(lambda: run_folder() or started() or ended(), step=0.002)
+                name = run_folder()
+                if name:
+                    os.mkdir(os.path.join(other, name))
+                    with open(os.path.join(other, name, "patch.ini"), "wb") as f:
+                        f.write(inis[1])
+                    repoint()
+            elif moment == "download judged":
+                # The build's name is known once its transfer starts; the link is
+                # re-pointed once the download is held, before it is judged and
+                # started: the package's own file beside the other program
+                # gives the judging what it would have found.
+                def download():
+                    name = run_folder()
+                    exes = files(name) if name else []
+                    return (name, exes[0]) if exes else None
+                found = harness.wait_until(lambda: download() or started() or ended(), step=0.002)
+                if isinstance(found, tuple):
+                    os.mkdir(os.path.join(other, found[0]))
+                    with open(os.path.join(other, found[0], found[1]), "wb") as f:
+                        f.write(self.foreign)
+                    with open(os.path.join(other, found[0], "patch.ini"), "wb") as f:
+                        f.write(inis[0])
+                    harness.wait_until(lambda: traced("CBSCallbackImpl::OnStopBinding\n") or ended(), step=0.001)
+                    repoint()
+            else:
+                harness.wait_until(lambda: started() or ended())
+                name = run_folder()
+                if name:
+                    os.symlink(victim, os.path.join(other, name))
+                    repoint()
+        finally:
+            harness.wait_until(lambda: started() or ended())
+            open(gate, "w").close()
+
+    def test_temp_through_a_link_repointed_at_the_worst_moments_is_never_followed(self):
+        for moment in self.MOMENTS:
+            with self.subTest(moment):
+                base = tempfile.mkdtemp(prefix="m-", dir=self.work)
+                real, other, victim = (os.path.join(base, n) for n in ("real", "other", "victim"))
+                for folder in (real, other, victim):
+                    os.mkdir(folder)
+                with open(os.path.join(victim, "keep.txt"), "w") as f:
+                    f.write("someone else's file\n")
+                link = os.path.join(base, "temp")
+                os.symlink(real, link)
+                gate, log = os.path.join(base, "gate"), os.path.join(base, "fakepatch.log")
+                with harness.PatchServer() as server:
+                    server.routes["/p/0/%s.exe" % SR] = harness.Route(self.honest)
+                    server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.foreign)
+                    ini = harness.folder_ini(server.base + "/p", 0) + "SHA2560=%s\nSigner=package\n" % (
+                        hashlib.sha256(self.honest).hexdigest())
+                    inis = [text.replace("\n", "\r\n").encode() for text in
+                            (ini, harness.folder_ini(server.base + "/evil", 0))]
+                    pkg = harness.Package(ini)
+                    self.addCleanup(pkg.remove)
+                    signed = os.path.join(pkg.dir, "signed.exe")
+                    sign(self.certificate, pkg.exe, signed)
+                    env = harness.fakepatch_env(log, extra={"VELDRUN_FAKEPATCH_GATE": harness.winepath(gate)})
+                    with harness.user_environment({"TEMP": harness.winepath(link), "TMP": harness.winepath(link)}):
+                        handle = harness.start(signed, ["/s", "/w"], env=env)
+                        user = threading.Thread(target=self.attack,
+                                                args=(moment, handle, real, other, link, victim, inis, gate, log))
+                        user.start()
+                        try:
+                            r = harness.finish(handle, timeout=300)
+                        finally:
+                            user.join()
+                    requests = list(server.requests)
+                starts = harness.read_fakepatch(log)
+                self.assertEqual((0, ["/p/0/%s.exe" % SR], [len(self.honest)], ["keep.txt"]),
+                                 (r.rc, requests, [s["size"] for s in starts],
+                                  os.listdir(victim) if os.path.isdir(victim) else "victim folder gone"), r)
+                # The patch's TEMP is a folder of the run, not the user's.
+                self.assertTrue(starts[0]["temp"].lower().endswith("\\tmp"), starts)
+                self.assertFalse(starts[0]["temp"].lower().startswith(harness.winepath(base).lower()), starts)
 
 
 if __name__ == "__main__":
