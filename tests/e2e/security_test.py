@@ -237,123 +237,107 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
 
 class LinkedTemp(harness.ExampleRunCase):
     """The user's TEMP and TMP (HKCU\\Environment, which the elevated run
-    inherits) name a folder that is a link the user re-points while the run
-    goes on; a Unix symbolic link in the prefix stands for the junction.
-    The package is signed and pinned, with Signer=package, and the patch is
-    signed by the same certificate: all the user can change is where names
-    lead."""
-
-    MOMENTS = ("folder appears", "download judged", "patch started")
+    inherits) name a link the user re-points while the run goes on (a Unix
+    symbolic link in the prefix stands for the junction). The package is
+    signed and pinned with Signer=package, the patch signed by the same
+    certificate: all the user can change is where names lead."""
 
     def setUp(self):
         super().setUp()
         self.work = tempfile.mkdtemp(prefix="vdr-link-")
         self.addCleanup(shutil.rmtree, self.work, True)
         self.certificate = make_certificate(self.work, "A")
-        unsigned = os.path.join(self.work, "unsigned.exe")
+        unsigned, signed = os.path.join(self.work, "unsigned.exe"), os.path.join(self.work, "signed.exe")
         with open(unsigned, "wb") as f:
             f.write(self.patch)
-        sign(self.certificate, unsigned, os.path.join(self.work, "signed.exe"))
-        with open(os.path.join(self.work, "signed.exe"), "rb") as f:
+        sign(self.certificate, unsigned, signed)
+        with open(signed, "rb") as f:
             self.honest = f.read()
-        # The same program unsigned and longer: its record tells it apart.
-        self.foreign = self.patch + b"\0" * 512
+        self.foreign = self.patch + b"\0" * 512  # unsigned; its recorded size tells it apart
 
-    def attack(self, moment, handle, real, other, link, victim, inis, gate, log):
-        """The user's process: waits for its moment, prepares the folder of
-        the run's name under `other` and re-points `link` there; opens the
-        patch's gate once the patch has recorded its start (or the run ended).
+    def attack(self, moment, handle, d, inis, log):
+        """The user's process: waits for its moment, plants under d["other"]
+        a folder of the run's name and re-points d["link"] there; opens the
+        patch's gate once the patch has recorded its start or the run ended.
         inis: the package's own patch information file (the user can read the
         package) and the user's."""
         def run_folder():
-            names = [d for d in os.listdir(real) if re.fullmatch(r"vdr[0-9a-f]{16}", d)]
+            names = [n for n in os.listdir(d["real"]) if re.fullmatch(r"vdr[0-9a-f]{16}", n)]
             return names[0] if names else None
 
-        def files(name):
-            try:
-                return [e for e in os.listdir(os.path.join(real, name)) if e.endswith(".exe")]
-            except OSError:  # gone with the run
-                return []
-
-        def traced(text):
-            with open(handle[2], "rb") as f:
-                return text in harness.parse_traces(f.read().decode("utf-8", "replace"))
-
-        def ended():
-            return handle[0].poll() is not None
+        def download():  # (folder, build name) once the transfer has begun
+            name = run_folder()
+            exes = [e for e in os.listdir(os.path.join(d["real"], name)) if e.endswith(".exe")] if name else []
+            return (name, exes[0]) if exes else None
 
         def started():
             return bool(harness.read_fakepatch(log))
 
-        def repoint():
-            os.symlink(other, link + ".new")
-            os.replace(link + ".new", link)
+        def held():
+            with open(handle[2], "rb") as f:
+                return "CBSCallbackImpl::OnStopBinding\n" in harness.parse_traces(f.read().decode("utf-8", "replace"))
+
+        def ended():
+            return handle[0].poll() is not None
+
+        def write(path, data):
+            with open(os.path.join(d["other"], *path), "wb") as f:
+                f.write(data)
 
         try:
             if moment == "folder appears":
-                harness.wait_until(lambda: run_folder() or started() or ended(), step=0.002)
-                name = run_folder()
-                if name:
-                    os.mkdir(os.path.join(other, name))
-                    with open(os.path.join(other, name, "patch.ini"), "wb") as f:
-                        f.write(inis[1])
-                    repoint()
+                name = harness.wait_until(lambda: run_folder() or started() or ended(), step=0.002)
+                if isinstance(name, str):
+                    os.mkdir(os.path.join(d["other"], name))
+                    write((name, "patch.ini"), inis[1])
             elif moment == "download judged":
-                # The build's name is known once its transfer starts; the link is
-                # re-pointed once the download is held, before it is judged and
-                # started: the package's own file beside the other program
-                # gives the judging what it would have found.
-                def download():
-                    name = run_folder()
-                    exes = files(name) if name else []
-                    return (name, exes[0]) if exes else None
+                # The package's own file beside the other program: the
+                # judging finds what it would have found. Re-pointed once the
+                # download is held, before it is judged and started.
                 found = harness.wait_until(lambda: download() or started() or ended(), step=0.002)
                 if isinstance(found, tuple):
-                    os.mkdir(os.path.join(other, found[0]))
-                    with open(os.path.join(other, found[0], found[1]), "wb") as f:
-                        f.write(self.foreign)
-                    with open(os.path.join(other, found[0], "patch.ini"), "wb") as f:
-                        f.write(inis[0])
-                    harness.wait_until(lambda: traced("CBSCallbackImpl::OnStopBinding\n") or ended(), step=0.001)
-                    repoint()
+                    os.mkdir(os.path.join(d["other"], found[0]))
+                    write(found, self.foreign)
+                    write((found[0], "patch.ini"), inis[0])
+                    harness.wait_until(lambda: held() or ended(), step=0.001)
             else:
                 harness.wait_until(lambda: started() or ended())
-                name = run_folder()
-                if name:
-                    os.symlink(victim, os.path.join(other, name))
-                    repoint()
+                if run_folder():
+                    os.symlink(d["victim"], os.path.join(d["other"], run_folder()))
+            if os.listdir(d["other"]):
+                os.symlink(d["other"], d["link"] + ".new")
+                os.replace(d["link"] + ".new", d["link"])
+        except OSError:
+            pass  # the run's folder went with the run
         finally:
             harness.wait_until(lambda: started() or ended())
-            open(gate, "w").close()
+            open(d["gate"], "w").close()
 
     def test_temp_through_a_link_repointed_at_the_worst_moments_is_never_followed(self):
-        for moment in self.MOMENTS:
+        for moment in ("folder appears", "download judged", "patch started"):
             with self.subTest(moment):
                 base = tempfile.mkdtemp(prefix="m-", dir=self.work)
-                real, other, victim = (os.path.join(base, n) for n in ("real", "other", "victim"))
-                for folder in (real, other, victim):
-                    os.mkdir(folder)
-                with open(os.path.join(victim, "keep.txt"), "w") as f:
-                    f.write("someone else's file\n")
-                link = os.path.join(base, "temp")
-                os.symlink(real, link)
-                gate, log = os.path.join(base, "gate"), os.path.join(base, "fakepatch.log")
+                d = {n: os.path.join(base, n) for n in ("real", "other", "victim", "link", "gate")}
+                for n in ("real", "other", "victim"):
+                    os.mkdir(d[n])
+                open(os.path.join(d["victim"], "keep.txt"), "w").close()
+                os.symlink(d["real"], d["link"])
+                log = os.path.join(base, "fakepatch.log")
                 with harness.PatchServer() as server:
                     server.routes["/p/0/%s.exe" % SR] = harness.Route(self.honest)
                     server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.foreign)
                     ini = harness.folder_ini(server.base + "/p", 0) + "SHA2560=%s\nSigner=package\n" % (
                         hashlib.sha256(self.honest).hexdigest())
-                    inis = [text.replace("\n", "\r\n").encode() for text in
-                            (ini, harness.folder_ini(server.base + "/evil", 0))]
+                    inis = [t.replace("\n", "\r\n").encode() for t in (ini, harness.folder_ini(server.base + "/evil", 0))]
                     pkg = harness.Package(ini)
                     self.addCleanup(pkg.remove)
                     signed = os.path.join(pkg.dir, "signed.exe")
                     sign(self.certificate, pkg.exe, signed)
-                    env = harness.fakepatch_env(log, extra={"VELDRUN_FAKEPATCH_GATE": harness.winepath(gate)})
-                    with harness.user_environment({"TEMP": harness.winepath(link), "TMP": harness.winepath(link)}):
+                    env = harness.fakepatch_env(log, extra={"VELDRUN_FAKEPATCH_GATE": harness.winepath(d["gate"])})
+                    link = harness.winepath(d["link"])
+                    with harness.user_environment({"TEMP": link, "TMP": link}):
                         handle = harness.start(signed, ["/s", "/w"], env=env)
-                        user = threading.Thread(target=self.attack,
-                                                args=(moment, handle, real, other, link, victim, inis, gate, log))
+                        user = threading.Thread(target=self.attack, args=(moment, handle, d, inis, log))
                         user.start()
                         try:
                             r = harness.finish(handle, timeout=300)
@@ -361,9 +345,9 @@ class LinkedTemp(harness.ExampleRunCase):
                             user.join()
                     requests = list(server.requests)
                 starts = harness.read_fakepatch(log)
+                victim = os.listdir(d["victim"]) if os.path.isdir(d["victim"]) else "victim folder gone"
                 self.assertEqual((0, ["/p/0/%s.exe" % SR], [len(self.honest)], ["keep.txt"]),
-                                 (r.rc, requests, [s["size"] for s in starts],
-                                  os.listdir(victim) if os.path.isdir(victim) else "victim folder gone"), r)
+                                 (r.rc, requests, [s["size"] for s in starts], victim), r)
                 # The patch's TEMP is a folder of the run, not the user's.
                 self.assertTrue(starts[0]["temp"].lower().endswith("\\tmp"), starts)
                 self.assertFalse(starts[0]["temp"].lower().startswith(harness.winepath(base).lower()), starts)
