@@ -3,13 +3,15 @@
 #include "framework/WinApp.h"
 #include "update/UpdateDlg.h"
 
-int runUpdateDialog(CRunDriver& run, const char* iniPath, const char* runDir, bool wait, const CPackageView* ownPackage)
+int runUpdateDialog(CRunDriver& run, const char* iniPath, const char* runDir, bool wait, const CPackageView* ownPackage,
+                    const IProfileReader* profile)
 {
     UpdateLaunch launch;
     launch.iniPath = iniPath ? iniPath : "";
     launch.runDir = runDir ? runDir : "";
     launch.wait = wait;
     launch.ownPackage = ownPackage;
+    launch.profile = profile;
     CUpdateDlg dlg(run, launch);
     CWinApp* app = AfxGetApp();
     if (app)

@@ -5,6 +5,7 @@
 
 class CPackageView;
 class CRunDriver;
+class IProfileReader;
 
 // run: the run's driver, already told the launch (and whether the run
 // is silent); the dialog tells it every event, so it comes back with the
@@ -14,6 +15,7 @@ class CRunDriver;
 // Returns the process exit status (an UpdateExitStatus, or the started
 // patch's exit code after a wait).
 // ownPackage: the program's own file as the launcher holds it, for
-// Signer=package (null: none held).
+// Signer=package (null: none held). profile: the extracted file's bytes as
+// the launcher read them once (null: nothing extracted).
 int runUpdateDialog(CRunDriver& run, const char* iniPath, const char* runDir, bool wait,
-                    const CPackageView* ownPackage = nullptr);
+                    const CPackageView* ownPackage = nullptr, const IProfileReader* profile = nullptr);

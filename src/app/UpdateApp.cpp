@@ -10,10 +10,12 @@
 #include "common/Handles.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
+#include "products/HeldProfile.h"
 #include "update/RunDriver.h"
 
 #include <shellapi.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -23,6 +25,7 @@ CUpdateApp theApp;
 namespace {
 
 const char kMutexName[] = "{BAF5C721-F6F1-4971-9B35-3902F130C6C3}";
+const unsigned kPatchSettleMs = 5000;
 
 // The argument vector, with each argument also as narrow (ANSI) text in a
 // 260-byte buffer; an argument that does not fit, or holds a character the
@@ -109,10 +112,24 @@ void showSwitches(bool silent)
         MessageBoxA(nullptr, switchesText(), "Update Utility", MB_OK | MB_ICONINFORMATION);
 }
 
+// The extracted file's bytes, read through the handle that wrote and holds
+// it; false when they cannot all be read (or the file is beyond any patch
+// information file's size).
+bool readHeldBytes(CHeldFile& held, std::string& bytes)
+{
+    const std::int64_t kMaxBytes = 16 * 1024 * 1024;
+    std::int64_t size = held.size();
+    if (size < 0 || size > kMaxBytes)
+        return false;
+    bytes.resize(static_cast<std::size_t>(size));
+    return size == 0 || held.readAt(0, &bytes[0], bytes.size());
+}
+
 // Update mode: read the switches, open the log file, extract the patch
-// information file into the run's own folder, hand over to the update
-// dialog, and remove the folder at the end. The extracted file is held from
-// its extraction to the run's end: nobody can change it meanwhile. A refused
+// information file into the run's own folder, read it once from the bytes
+// held, hand over to the update dialog, and remove the folder at the end.
+// The extracted file is held from its extraction to the run's end: nobody
+// can change it meanwhile, and no read goes back to it by name. A refused
 // package extracts nothing: the run ends with the patch error.
 int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
 {
@@ -127,32 +144,36 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
         return run.exitStatus();
     }
 
-    char tempDir[kMaxText] = {};
     char iniPath[kMaxText] = {};
-    DWORD n = GetTempPathA(sizeof tempDir, tempDir);
-    // A temporary directory that does not fit would leave the buffer empty,
-    // and an empty directory means the working directory: extract nothing.
-    // The run's own folder holds everything the run writes and starts.
+    // The run's own folder, under the system's temporary folder (never the
+    // user's TEMP), holds everything the run writes and starts.
     CRunFolder folder;
     int extracted = kDetachPackageOpen;
-    if (!refused && n > 0 && n < sizeof tempDir) {
-        unsigned long error = folder.create(tempDir);
+    if (!refused) {
+        unsigned long error = folder.create();
         if (error)
             traceLog("[Veldrun] Run folder cannot be created (error %lu)\n", error);
         extracted = error ? kDetachCreate : package.detachFile(folder.path(), iniPath, sizeof iniPath, &heldIni);
     }
     traceLog("[Veldrun] detachFile => %d\n", extracted);
+    std::string bytes;
+    if (extracted == kDetachDone && !readHeldBytes(heldIni, bytes)) {
+        traceLog("[Veldrun] The extracted file cannot be read back\n");
+        extracted = kDetachCopyFailed;
+    }
     // Only a file this run wrote is read: after a failure the path may name
     // a file someone else left there.
     if (extracted != kDetachDone)
         iniPath[0] = '\0';
     traceLog("[Veldrun] Extract patch information file: %s\n", iniPath);
+    const CHeldProfileReader profile(bytes);
     run.onLaunch(false, extracted);
 
     traceLog("[Veldrun] Extract patch mode: %s %s\n", sw.silent ? "Hide" : "Show", sw.wait ? "Wait" : "No-Wait");
-    int status = runUpdateDialog(run, iniPath, folder.path(), sw.wait, &package.heldView());
+    int status = runUpdateDialog(run, iniPath, folder.path(), sw.wait, &package.heldView(), &profile);
     heldIni.close();
-    folder.remove();
+    // A patch waited for has ended: what it held goes with it.
+    folder.remove(sw.wait ? kPatchSettleMs : 0);
     return status;
 }
 

@@ -1,8 +1,7 @@
 #include "products/IniFileReader.h"
 
 #include "common/FixedBuf.h"
-#include "common/TextHelpers.h"
-#include "products/ProfileLines.h"
+#include "products/HeldProfile.h"
 
 #include <cstdint>
 
@@ -23,19 +22,10 @@ int digitValue(char c)
 
 bool CIniFileReader::findValue(const char* section, const char* key, const char* path, std::string& value)
 {
-    if (!section || !key || !path)
+    std::string bytes;
+    if (!path || !readProfileBytes(path, bytes))
         return false;
-    std::string text;
-    if (!readProfileText(path, text))
-        return false;
-
-    const std::vector<ProfileLine> lines = scanProfileLines(text);
-    const std::size_t at =
-        CProfileIndex(lines).key(trimmedView(section, kProfileSpace), trimmedView(key, kProfileSpace));
-    if (at == CProfileIndex::npos || !lines[at].bHasValue)
-        return false; // missing, or there without a value
-    value.assign(lines[at].value);
-    return true;
+    return CHeldProfileReader(bytes).findValue(section, key, value);
 }
 
 int CIniFileReader::parseInt(const std::string& text)

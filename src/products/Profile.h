@@ -1,9 +1,11 @@
 #pragma once
 // Reading the patch information file, an initialization file in the
 // platform's private-profile form. The portable code reads it only through
-// IProfileReader; on Windows the platform's reader (GetPrivateProfile*A)
-// serves it, on the host our own CIniFileReader, which gives the same results
-// for every form the file uses.
+// IProfileReader. The update run reads the bytes it extracted, once
+// (CHeldProfileReader, HeldProfile.h); vdrpack reads files by name, on
+// Windows through the platform's reader (GetPrivateProfile*A), on the host
+// through our own CIniFileReader. All give the same results for every form
+// the file uses.
 
 class IProfileReader {
 public:
@@ -26,9 +28,3 @@ public:
 // The reader of the platform this program runs on (Profile_win.cpp or
 // Profile_host.cpp).
 const IProfileReader& platformProfile();
-
-// The update dialog's reads of single values, through the platform's reader.
-// readProfileString copies the value (default: the empty text) into buffer;
-// the dialog passes its 260-character members with size 260.
-void readProfileString(const char* section, const char* key, char* buffer, unsigned size, const char* iniPath);
-int readProfileInt(const char* section, const char* key, int def, const char* iniPath);

@@ -128,14 +128,11 @@ std::string profileTextOf(const std::string& bytes)
     }
 }
 
-bool readProfileText(const char* path, std::string& text)
+bool readProfileBytes(const char* path, std::string& bytes)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
         return false;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return false;
-    text = profileTextOf(bytes);
-    return true;
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
 }

@@ -82,5 +82,6 @@ ProfileEncoding profileEncodingOf(const std::string& bytes);
 // character outside ASCII as "?"; anything else byte for byte.
 std::string profileTextOf(const std::string& bytes);
 
-// Reads the file and returns its text as above. False when it cannot be read.
-bool readProfileText(const char* path, std::string& text);
+// Reads the file's bytes (profileTextOf gives its text). False when it
+// cannot be read.
+bool readProfileBytes(const char* path, std::string& bytes);

@@ -4,6 +4,7 @@
 // started. Windows only.
 
 #include "common/Handles.h"
+#include "products/Profile.h"
 #include "update/DownloadJob.h"
 #include "update/RunPlatform.h"
 

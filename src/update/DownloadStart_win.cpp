@@ -32,8 +32,8 @@ bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cance
     job.nVerdict = static_cast<int>(DownloadVerdict::NoFile);
     // The folder's pins bound the transfer: a pinned size stops it as soon
     // as it is passed, and only a pinned build may come without a known end.
-    job.bPinned = hasPinFor(target.iniPath, target.pinFolder);
-    job.nSizePin = sizePinFor(target.iniPath, target.pinFolder);
+    job.bPinned = target.profile && hasPinFor(*target.profile, target.iniPath, target.pinFolder);
+    job.nSizePin = target.profile ? sizePinFor(*target.profile, target.iniPath, target.pinFolder) : 0;
     held.close();
     job.pHeld = &held;
 

@@ -39,12 +39,12 @@ int judgeFolderPin(int folder, const char* pinText, const unsigned char* digest)
     return verdict;
 }
 
-int checkDownloadPin(const char* iniPath, int folder, const char* localPath)
+int checkDownloadPin(const IProfileReader& profile, const char* iniPath, int folder, const char* localPath)
 {
     char key[kPinKeySize];
     pinKeyName(folder, key, sizeof key);
     char pin[kMaxText] = {};
-    readProfileString(kSRInfoSection, key, pin, sizeof pin, iniPath);
+    profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath);
     if (!pin[0])
         return kPinNone;
     unsigned char digest[kSha256Size];
@@ -78,23 +78,23 @@ bool parseSizePin(const char* text, std::uint64_t& size)
     return size != 0 && size <= kUnpinnedSizeLimit;
 }
 
-std::uint64_t sizePinFor(const char* iniPath, int folder)
+std::uint64_t sizePinFor(const IProfileReader& profile, const char* iniPath, int folder)
 {
     char key[kPinKeySize];
     sizeKeyName(folder, key, sizeof key);
     char text[kMaxText] = {};
-    readProfileString(kSRInfoSection, key, text, sizeof text, iniPath);
+    profile.getString(kSRInfoSection, key, "", text, sizeof text, iniPath);
     std::uint64_t size = 0;
     if (text[0] && !parseSizePin(text, size))
         traceLog("[Veldrun] Size pin %s \"%s\" is not a size in bytes, ignored\n", key, text);
     return size;
 }
 
-bool hasPinFor(const char* iniPath, int folder)
+bool hasPinFor(const IProfileReader& profile, const char* iniPath, int folder)
 {
     char key[kPinKeySize];
     pinKeyName(folder, key, sizeof key);
     char pin[kMaxText] = {};
-    readProfileString(kSRInfoSection, key, pin, sizeof pin, iniPath);
+    profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath);
     return pin[0] != '\0';
 }

@@ -45,9 +45,9 @@ int judgePin(const char* pinText, const unsigned char* digest);
 int judgeFolderPin(int folder, const char* pinText, const unsigned char* digest);
 
 // The same for the file at localPath against the pin of its folder in the
-// patch information file (nothing read, traced or judged without a pin).
+// patch information file, read through `profile` (nothing read, traced or judged without a pin).
 // Returns a PinVerdict.
-int checkDownloadPin(const char* iniPath, int folder, const char* localPath);
+int checkDownloadPin(const IProfileReader& profile, const char* iniPath, int folder, const char* localPath);
 
 // Size pins: [SRInfo] "Size%d" and "SizeMax", the build's size in bytes
 // (decimal), written by vdrpack pin beside its SHA-256. A download of a
@@ -60,9 +60,9 @@ bool parseSizePin(const char* text, std::uint64_t& size);
 // The folder's size pin in the patch information file; 0 when there is
 // none (a malformed one is traced and read as none: the SHA-256 pin still
 // decides).
-std::uint64_t sizePinFor(const char* iniPath, int folder);
+std::uint64_t sizePinFor(const IProfileReader& profile, const char* iniPath, int folder);
 // Whether the folder has a SHA-256 pin.
-bool hasPinFor(const char* iniPath, int folder);
+bool hasPinFor(const IProfileReader& profile, const char* iniPath, int folder);
 
 // Whether [SRInfo] carries any pin: "SHA256Max" or "SHA256%d" for a folder
 // below its Count (counts above kMaxEntryCount are malformed and read no further).

@@ -9,10 +9,14 @@
 
 #include <string>
 
-// Starts commandLine (hidden when silent). `held`, the download held since
-// its checks, is closed once the process exists or could not be made: what
-// was checked is what is started. With wait, waits for the patch's end
+// Starts the held download (hidden when silent) with commandLine. `held`,
+// the download held since its checks, is what is started: by the path the
+// platform gives for the held file, which must lie in runDir (the run's
+// folder, ending in a backslash), never by a name given before; it is
+// closed once the process exists or could not be made. The patch works in
+// runDir, with the environment of PatchEnvironment.h ("tmp" in runDir as
+// TEMP and TMP). With wait, waits for the patch's end
 // while answering this thread's messages (window disabled meanwhile,
 // `waiting` true for that time; a WM_QUIT is kept for the end).
-PatchStartResult startPatch(const std::string& commandLine, bool silent, bool wait, CHeldFile& held, HWND window,
-                            bool& waiting);
+PatchStartResult startPatch(const std::string& commandLine, const char* runDir, bool silent, bool wait, CHeldFile& held,
+                            HWND window, bool& waiting);

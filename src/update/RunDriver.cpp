@@ -191,6 +191,7 @@ void CRunDriver::startPlanned()
     target.url = planned.url.c_str();
     target.runDir = m_place.runDir;
     target.iniPath = m_place.iniPath;
+    target.profile = m_place.profile;
     target.pinFolder = planned.pinFolder;
     m_bFetchRunning = m_platform->startDownload(target);
     if (!m_bFetchRunning)

@@ -8,6 +8,7 @@
 // reads of it. Portable.
 
 #include "common/Sha256.h"
+#include "products/Profile.h"
 #include "update/DownloadVerdict.h"
 #include "update/PatchSigner.h"
 #include "update/RunOutcome.h"
@@ -20,7 +21,8 @@ struct DownloadTarget {
     const char* url = "";
     const char* runDir = "";  // the run's own folder, ending in a backslash (empty: none, nothing started)
     const char* iniPath = ""; // the patch information file, for the folder's pins
-    int pinFolder = 0;        // the folder whose pins bound the transfer (pinFolderFor)
+    const IProfileReader* profile = nullptr; // its held bytes (null: no pins)
+    int pinFolder = 0;                       // the folder whose pins bound the transfer (pinFolderFor)
 };
 
 // How a download ended, as the platform learnt it.

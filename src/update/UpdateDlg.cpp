@@ -4,6 +4,7 @@
 #include "common/SystemDll.h"
 #include "common/Trace.h"
 #include "framework/WinApp.h"
+#include "products/HeldProfile.h"
 #include "update/DownloadStart.h"
 #include "update/LangString.h"
 #include "update/PatchStart.h"
@@ -22,12 +23,18 @@ namespace {
 enum { kWorkerStopWaitMs = 2000 };
 // Posted to itself as an outcome's box comes up.
 const UINT WM_USER_HIDE = WM_USER + 106;
+
+const IProfileReader& launchProfile(const UpdateLaunch& launch)
+{
+    static const CHeldProfileReader nothingExtracted;
+    return launch.profile ? *launch.profile : nothingExtracted;
+}
 } // namespace
 
 CUpdateDlg::CUpdateDlg(CRunDriver& run, const UpdateLaunch& launch, CWnd* parent)
-    : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_szRunDir{}, m_bWait(launch.wait),
+    : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_profile(launchProfile(launch)), m_szRunDir{}, m_bWait(launch.wait),
       m_pOwnPackage(launch.ownPackage && launch.ownPackage->isHeld() ? launch.ownPackage : nullptr),
-      m_pProfile(launch.profile), m_hIcon(nullptr), m_szStatusText{}, m_job{},
+      m_hIcon(nullptr), m_szStatusText{}, m_job{},
       m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_nTimer(0)
 {
     copyBounded(m_szIniPath, sizeof m_szIniPath, launch.iniPath);
@@ -75,7 +82,7 @@ BOOL CUpdateDlg::OnInitDialog()
     m_btnCancel.setSkin(IDB_BTN_NORMAL, IDB_BTN_DOWN, IDB_BTN_OVER, 0, 0, 0, 1, 0, 0);
 
     RunPlace place;
-    place.profile = m_pProfile;
+    place.profile = &m_profile;
     place.iniPath = m_szIniPath;
     place.runDir = m_szRunDir;
     place.wait = m_bWait;
@@ -276,7 +283,7 @@ void CUpdateDlg::removeDownload(bool atRestart)
 
 PatchStartResult CUpdateDlg::startPatch(const std::string& commandLine, bool silent, bool wait)
 {
-    return ::startPatch(commandLine, silent, wait, m_heldDownload, m_hWnd, m_bWaitingForPatch);
+    return ::startPatch(commandLine, m_szRunDir, silent, wait, m_heldDownload, m_hWnd, m_bWaitingForPatch);
 }
 
 void CUpdateDlg::post(RunPost which, int param)

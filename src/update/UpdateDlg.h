@@ -24,14 +24,16 @@
 
 // What the launcher learnt before the window runs.
 struct UpdateLaunch {
-    const char* iniPath = ""; // the extracted patch information file (empty: nothing extracted)
-    const char* runDir = "";  // the run's own folder, ending in a backslash (empty: none)
-    bool wait = false;        // "/w": wait for the started patch
+    const char* iniPath = ""; // the extracted patch information file (empty: nothing extracted), for traces
+    // The extracted file's bytes, read once where the run holds them: every
+    // read of the file goes here, none reopens it by name (null: nothing
+    // extracted, every value missing).
+    const IProfileReader* profile = nullptr;
+    const char* runDir = ""; // the run's own folder, ending in a backslash (empty: none)
+    bool wait = false;       // "/w": wait for the started patch
     // The running package's own file as the launcher holds it (null: not
     // held): Signer=package takes its certificate from there.
     const CPackageView* ownPackage = nullptr;
-    // The patch information file's reader (null: the platform's).
-    const IProfileReader* profile = nullptr;
 };
 
 class CUpdateDlg : public CDialog, private IRunPlatform {
@@ -72,10 +74,10 @@ private:
 
     CRunDriver& m_run;
     char m_szIniPath[kMaxText];
-    char m_szRunDir[kMaxText]; // the run's own folder, ending in a backslash
+    const IProfileReader& m_profile; // the extracted file, as the launcher read it
+    char m_szRunDir[kMaxText];       // the run's own folder, ending in a backslash
     const bool m_bWait;
     const CPackageView* m_pOwnPackage;
-    const IProfileReader* m_pProfile;
     CSkinButton m_btnCancel;
     CEdit m_editStatus;
     CSkinProgressCtrl m_progress;

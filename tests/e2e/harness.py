@@ -7,6 +7,7 @@ persistent wineserver for the build tree (tests/wine/setup.sh) and passes
 VELDRUN_BUILD, VELDRUN_SOURCE and VELDRUN_EXE in the environment.
 """
 
+import contextlib
 import gzip
 import http.server
 import os
@@ -538,12 +539,54 @@ def temp_dir(env=None):
     return unix_path(m.group(1).replace("\\\\", "\\"), e)
 
 
+def run_root(env=None):
+    """The host path of the folder the runs make their folders in: the
+    prefix's Windows\\SystemTemp where it exists, else Windows\\Temp
+    (never the user's TEMP)."""
+    for name in ("C:\\windows\\SystemTemp", "C:\\windows\\Temp"):
+        path = unix_path(name, env)
+        if os.path.isdir(path):
+            return path
+    raise RuntimeError("no system temporary folder in the prefix")
+
+
 def run_folder_files(name="patch.ini", env=None):
     """Host paths of the files called `name` in the run folders (a run's own
-    folder, "vdr" and 16 hex digits) of the prefix's temporary directory."""
-    temp = temp_dir(env)
-    return sorted(os.path.join(temp, d, name) for d in os.listdir(temp)
-                  if re.fullmatch(r"vdr[0-9a-f]{16}", d) and os.path.exists(os.path.join(temp, d, name)))
+    folder, "vdr" and 16 hex digits) of the system's temporary folder."""
+    root = run_root(env)
+    return sorted(os.path.join(root, d, name) for d in os.listdir(root)
+                  if re.fullmatch(r"vdr[0-9a-f]{16}", d) and os.path.exists(os.path.join(root, d, name)))
+
+
+@contextlib.contextmanager
+def user_environment(values):
+    """Sets variables of the user's own environment (HKCU\\Environment,
+    which every program started later inherits, an elevated one included)
+    for the block, as a user without administrator rights can; the old
+    values are put back after it."""
+    key = "HKCU\\Environment"
+    quiet = wine_env(debug="-all")
+    wanted = {name.upper() for name in values}
+    old = {}
+    for line in run("reg", ["query", key], env=quiet).stdout.splitlines():
+        m = re.match(r"^\s+(\S+)\s+(REG_\w+)\s+(.*?)\s*$", line)
+        if m and m.group(1).upper() in wanted:
+            old[m.group(1).upper()] = (m.group(2), m.group(3))
+
+    def put(name, kind, data):
+        if run("reg", ["add", key, "/v", name, "/t", kind, "/d", data, "/f"], env=quiet).rc != 0:
+            raise RuntimeError("reg add %s failed" % name)
+
+    try:
+        for name, value in values.items():
+            put(name, "REG_SZ", value)
+        yield
+    finally:
+        for name in values:
+            if name.upper() in old:
+                put(name, *old[name.upper()])
+            else:
+                run("reg", ["delete", key, "/v", name, "/f"], env=quiet)
 
 
 def fakepatch_bytes():
@@ -584,7 +627,8 @@ def patch_started(run):
 
 def read_fakepatch(log_path, count=0, timeout=120.0):
     """What each start of the fake patch recorded: a list of dicts with
-    cmdline, show (wShowWindow, -1 when not given) and hidden. A patch
+    cmdline, show (wShowWindow, -1 when not given), hidden, size (of the
+    program file started) and temp (its TEMP). A patch
     started without /w writes its record after the run has ended: `count`
     waits (at most `timeout` seconds) until that many starts are recorded."""
     def records():
@@ -601,7 +645,8 @@ def read_fakepatch(log_path, count=0, timeout=120.0):
     starts = []
     for line in lines:
         fields = dict(part.split("=", 1) for part in line.split("|"))
-        starts.append({"cmdline": fields["cmdline"], "show": int(fields["show"]), "hidden": fields["hidden"] == "1"})
+        starts.append({"cmdline": fields["cmdline"], "show": int(fields["show"]), "hidden": fields["hidden"] == "1",
+                       "size": int(fields["size"]), "temp": fields["temp"]})
     return starts
 
 

@@ -1,18 +1,23 @@
 """What a process of the user can do to the elevated run, tried with small
 Windows programs standing in for one: files rewritten while the run reads
 them, a re-tagged signed package, the package swapped under its name, DLLs
-planted beside the package and in the temporary directory, a squatted
-instance mutex, a log path that is a link. Nothing of it steers the run."""
+planted beside the package, in the temporary directory, the working
+directory and the user's PATH, a squatted instance mutex, a log path that is
+a link, the user's TEMP a link re-pointed while the run goes on. Nothing of
+it steers the run."""
 import hashlib
 import os
+import re
 import shutil
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
+from signer_test import make_certificate, sign  # noqa: E402
 
 SR = harness.EXAMPLE_SRNO
 
@@ -82,7 +87,7 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
             server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.patch)
             with open(self.path("evil.ini"), "w", newline="\r\n") as f:
                 f.write(harness.folder_ini(server.base + "/evil", 0))
-            end = self.stand_in("rewriter", [harness.winepath(harness.temp_dir()),
+            end = self.stand_in("rewriter", [harness.winepath(harness.run_root()),
                                              harness.winepath(self.path("evil.ini"))])
             try:
                 runs = []
@@ -203,6 +208,149 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertIn("[Veldrun] checkDownloadPin => pin SHA2560 matched\n", r.traces)
         self.assertEqual(1, len(harness.read_fakepatch(self.log)))
         self.assertFalse(os.path.exists(log) and open(log).read(), "planted DLLs loaded")
+
+
+    def test_dll_the_patch_loads_by_name_never_comes_from_the_working_directory_or_the_users_path(self):
+        planted = os.path.join(os.path.dirname(harness.tool("planted")), "planted.dll")
+        with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
+            for where in ("working directory", "user PATH"):
+                with self.subTest(where):
+                    pkg = harness.Package(harness.folder_ini(server.base + "/p", 0))
+                    self.addCleanup(pkg.remove)
+                    tag = where.replace(" ", "-")
+                    user_bin, log, fake = (self.path(n + tag) for n in ("bin-", "planted.log-", "fake.log-"))
+                    os.mkdir(user_bin)
+                    # A name no system DLL has: searched for along the whole order.
+                    shutil.copyfile(planted, os.path.join(pkg.dir if where == "working directory" else user_bin,
+                                                          "vdrhelper.dll"))
+                    env = harness.fakepatch_env(fake, extra={"VELDRUN_PLANTED_LOG": harness.winepath(log),
+                                                                 "VELDRUN_FAKEPATCH_LOAD": "vdrhelper.dll"})
+                    with harness.user_environment({"PATH": harness.winepath(user_bin)}):
+                        r = harness.run(pkg.exe, ["/s", "/w"], env=env, cwd=pkg.dir)
+                    loaded = ""
+                    if os.path.exists(log):
+                        with open(log) as f:
+                            loaded = f.read()
+                    self.assertEqual((0, 1, ""), (r.rc, len(harness.read_fakepatch(fake)), loaded), r)
+
+
+class LinkedTemp(harness.ExampleRunCase):
+    """The user's TEMP and TMP (HKCU\\Environment, which the elevated run
+    inherits) name a link the user re-points while the run goes on (a Unix
+    symbolic link in the prefix stands for the junction). The package is
+    signed and pinned with Signer=package, the patch signed by the same
+    certificate: all the user can change is where names lead."""
+
+    def setUp(self):
+        super().setUp()
+        self.work = tempfile.mkdtemp(prefix="vdr-link-")
+        self.addCleanup(shutil.rmtree, self.work, True)
+        self.certificate = make_certificate(self.work, "A")
+        unsigned, signed = os.path.join(self.work, "unsigned.exe"), os.path.join(self.work, "signed.exe")
+        with open(unsigned, "wb") as f:
+            f.write(self.patch)
+        sign(self.certificate, unsigned, signed)
+        with open(signed, "rb") as f:
+            self.honest = f.read()
+        self.foreign = self.patch + b"\0" * 512  # unsigned; its recorded size tells it apart
+
+    def attack(self, moment, handle, d, inis, log):
+        """The user's process: waits for its moment, plants under d["other"]
+        a folder of the run's name and re-points d["link"] there; opens the
+        patch's gate once the patch has recorded its start or the run ended.
+        inis: the package's own patch information file (the user can read the
+        package) and the user's."""
+        def run_folder():
+            names = [n for n in os.listdir(d["real"]) if re.fullmatch(r"vdr[0-9a-f]{16}", n)]
+            return names[0] if names else None
+
+        def download():  # (folder, build name) once the transfer has begun
+            name = run_folder()
+            exes = [e for e in os.listdir(os.path.join(d["real"], name)) if e.endswith(".exe")] if name else []
+            return (name, exes[0]) if exes else None
+
+        def started():
+            return bool(harness.read_fakepatch(log))
+
+        def held():
+            with open(handle[2], "rb") as f:
+                return "CBSCallbackImpl::OnStopBinding\n" in harness.parse_traces(f.read().decode("utf-8", "replace"))
+
+        def ended():
+            return handle[0].poll() is not None
+
+        def write(path, data):
+            with open(os.path.join(d["other"], *path), "wb") as f:
+                f.write(data)
+
+        try:
+            if moment == "folder appears":
+                name = harness.wait_until(lambda: run_folder() or started() or ended(), step=0.002)
+                if isinstance(name, str):
+                    os.mkdir(os.path.join(d["other"], name))
+                    write((name, "patch.ini"), inis[1])
+            elif moment == "download judged":
+                # The package's own file beside the other program: the
+                # judging finds what it would have found. Re-pointed once the
+                # download is held, before it is judged and started.
+                found = harness.wait_until(lambda: download() or started() or ended(), step=0.002)
+                if isinstance(found, tuple):
+                    os.mkdir(os.path.join(d["other"], found[0]))
+                    write(found, self.foreign)
+                    write((found[0], "patch.ini"), inis[0])
+                    harness.wait_until(lambda: held() or ended(), step=0.001)
+            else:
+                harness.wait_until(lambda: started() or ended())
+                if run_folder():
+                    os.symlink(d["victim"], os.path.join(d["other"], run_folder()))
+            if os.listdir(d["other"]):
+                os.symlink(d["other"], d["link"] + ".new")
+                os.replace(d["link"] + ".new", d["link"])
+        except OSError:
+            pass  # the run's folder went with the run
+        finally:
+            harness.wait_until(lambda: started() or ended())
+            open(d["gate"], "w").close()
+
+    def test_temp_through_a_link_repointed_at_the_worst_moments_is_never_followed(self):
+        for moment in ("folder appears", "download judged", "patch started"):
+            with self.subTest(moment):
+                base = tempfile.mkdtemp(prefix="m-", dir=self.work)
+                d = {n: os.path.join(base, n) for n in ("real", "other", "victim", "link", "gate")}
+                for n in ("real", "other", "victim"):
+                    os.mkdir(d[n])
+                open(os.path.join(d["victim"], "keep.txt"), "w").close()
+                os.symlink(d["real"], d["link"])
+                log = os.path.join(base, "fakepatch.log")
+                with harness.PatchServer() as server:
+                    server.routes["/p/0/%s.exe" % SR] = harness.Route(self.honest)
+                    server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.foreign)
+                    ini = harness.folder_ini(server.base + "/p", 0) + "SHA2560=%s\nSigner=package\n" % (
+                        hashlib.sha256(self.honest).hexdigest())
+                    inis = [t.replace("\n", "\r\n").encode() for t in (ini, harness.folder_ini(server.base + "/evil", 0))]
+                    pkg = harness.Package(ini)
+                    self.addCleanup(pkg.remove)
+                    signed = os.path.join(pkg.dir, "signed.exe")
+                    sign(self.certificate, pkg.exe, signed)
+                    env = harness.fakepatch_env(log, extra={"VELDRUN_FAKEPATCH_GATE": harness.winepath(d["gate"])})
+                    link = harness.winepath(d["link"])
+                    with harness.user_environment({"TEMP": link, "TMP": link}):
+                        handle = harness.start(signed, ["/s", "/w"], env=env)
+                        user = threading.Thread(target=self.attack, args=(moment, handle, d, inis, log))
+                        user.start()
+                        try:
+                            r = harness.finish(handle, timeout=300)
+                        finally:
+                            user.join()
+                    requests = list(server.requests)
+                starts = harness.read_fakepatch(log)
+                victim = os.listdir(d["victim"]) if os.path.isdir(d["victim"]) else "victim folder gone"
+                self.assertEqual((0, ["/p/0/%s.exe" % SR], [len(self.honest)], ["keep.txt"]),
+                                 (r.rc, requests, [s["size"] for s in starts], victim), r)
+                # The patch's TEMP is a folder of the run, not the user's.
+                self.assertTrue(starts[0]["temp"].lower().endswith("\\tmp"), starts)
+                self.assertFalse(starts[0]["temp"].lower().startswith(harness.winepath(base).lower()), starts)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,8 @@
 // A stand-in for a downloaded patch. It appends one line to the file named
 // by VELDRUN_FAKEPATCH_LOG:
-//   cmdline=<its command line>|show=<wShowWindow or -1>|hidden=<0 or 1>
+//   cmdline=<its command line>|show=<wShowWindow or -1>|hidden=<0 or 1>|size=<its own file's size>|temp=<its TEMP>
+// (the size tells which build of it was started), then waits (at most ten
+// minutes) until the file VELDRUN_FAKEPATCH_GATE exists when that is set,
 // then, with VELDRUN_FAKEPATCH_BROADCAST=1, broadcasts WM_SETTINGCHANGE
 // with SendMessage as installers do (it returns once every top-level window
 // has answered), sleeps VELDRUN_FAKEPATCH_SLEEP_MS milliseconds and exits
@@ -11,6 +13,22 @@
 #include <cstdio>
 #include <cstdlib>
 
+namespace {
+long long ownSize()
+{
+    wchar_t own[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, own, MAX_PATH);
+    HANDLE h = CreateFileW(own, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    LARGE_INTEGER size = {};
+    if (h == INVALID_HANDLE_VALUE || !GetFileSizeEx(h, &size))
+        size.QuadPart = -1;
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    return size.QuadPart;
+}
+} // namespace
+
 int main()
 {
     STARTUPINFOA si = {};
@@ -20,11 +38,20 @@ int main()
     char log[MAX_PATH] = {};
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_LOG", log, sizeof log) > 0) {
         if (FILE* f = std::fopen(log, "ab")) {
-            std::fprintf(f, "cmdline=%s|show=%d|hidden=%d\n", GetCommandLineA(), show, show == SW_HIDE ? 1 : 0);
+            char temp[MAX_PATH] = {};
+            GetEnvironmentVariableA("TEMP", temp, sizeof temp);
+            std::fprintf(f, "cmdline=%s|show=%d|hidden=%d|size=%lld|temp=%s\n", GetCommandLineA(), show,
+                         show == SW_HIDE ? 1 : 0, ownSize(), temp);
             std::fclose(f);
         }
     }
-    char value[32] = {};
+    char value[MAX_PATH] = {};
+    if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_GATE", value, sizeof value) > 0)
+        for (DWORD end = GetTickCount() + 600000; GetFileAttributesA(value) == INVALID_FILE_ATTRIBUTES;) {
+            if (GetTickCount() > end)
+                break;
+            Sleep(10);
+        }
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_LOAD", value, sizeof value) > 0)
         LoadLibraryA(value);
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_BROADCAST", value, sizeof value) > 0 && value[0] == '1')

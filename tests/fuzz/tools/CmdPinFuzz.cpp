@@ -68,8 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     // The program reads the pin and the size back and accepts the build it was made from.
-    FUZZ_CHECK(checkDownloadPin(ini.c_str(), folder, build.c_str()) == kPinMatch);
-    FUZZ_CHECK(sizePinFor(ini.c_str(), folder) == std::string("patch build").size());
+    FUZZ_CHECK(checkDownloadPin(platformProfile(), ini.c_str(), folder, build.c_str()) == kPinMatch);
+    FUZZ_CHECK(sizePinFor(platformProfile(), ini.c_str(), folder) == std::string("patch build").size());
 
     // Of the old lines, at most two are gone (the keys' own, or a last line
     // that got its line break).

@@ -1,5 +1,6 @@
-// The run's own folder: a fresh name each time, the access list read back
-// as the platform stores it, held against renaming, removed with its files.
+// The run's own folder: a fresh name each time under the system's
+// temporary folder, the access list read back as the platform stores it,
+// held against renaming, removed with its files and folders.
 #include "app/RunFolder.h"
 
 #include <windows.h>
@@ -11,11 +12,22 @@
 
 namespace {
 
-std::string tempDir()
+// Where runs make their folders: Windows\SystemTemp, else Windows\Temp.
+std::string systemTemp()
 {
-    char dir[MAX_PATH] = {};
-    GetTempPathA(sizeof dir, dir);
+    char windows[MAX_PATH] = {};
+    GetSystemWindowsDirectoryA(windows, sizeof windows);
+    std::string dir = std::string(windows) + "\\SystemTemp\\";
+    if (GetFileAttributesA(dir.c_str()) == INVALID_FILE_ATTRIBUTES)
+        dir = std::string(windows) + "\\Temp\\";
     return dir;
+}
+
+void writeFile(const std::string& path)
+{
+    HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h) << path;
+    CloseHandle(h);
 }
 
 std::string daclText(const char* path)
@@ -38,17 +50,20 @@ TEST(RunFolder, FreshProtectedHeldAndRemovedWithItsFiles)
 {
     CRunFolder first;
     CRunFolder second;
-    ASSERT_EQ(0u, first.create(tempDir().c_str()));
-    ASSERT_EQ(0u, second.create(tempDir().c_str()));
+    ASSERT_EQ(0u, first.create());
+    ASSERT_EQ(0u, second.create());
     std::string path = first.path();
     EXPECT_NE(path, second.path());
-    EXPECT_EQ(tempDir().size() + 20, path.size()) << path;
+    EXPECT_EQ(0, _strnicmp(systemTemp().c_str(), path.c_str(), systemTemp().size())) << path;
+    EXPECT_EQ(systemTemp().size() + 20, path.size()) << path;
     EXPECT_EQ('\\', path.back());
     // Windows stores the list as given. Wine keeps only Unix permission
     // bits, made from the list: nothing for others, so the list it reads
     // back has no entry for Everyone, which a plain folder's has.
     std::string dacl = daclText(path.c_str());
-    std::string plain = tempDir() + "vdr-plain-folder";
+    char userTemp[MAX_PATH] = {};
+    GetTempPathA(sizeof userTemp, userTemp);
+    std::string plain = std::string(userTemp) + "vdr-plain-folder";
     ASSERT_TRUE(CreateDirectoryA(plain.c_str(), nullptr));
     std::string plainDacl = daclText(plain.c_str());
     RemoveDirectoryA(plain.c_str());
@@ -57,10 +72,12 @@ TEST(RunFolder, FreshProtectedHeldAndRemovedWithItsFiles)
         EXPECT_NE(std::string::npos, plainDacl.find(";;;WD)")) << plainDacl;
     }
 
-    std::string file = path + "patch.ini";
-    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    CloseHandle(h);
+    EXPECT_EQ(dacl, daclText((path + "tmp").c_str()));
+    // What a run and its patch leave: files, and folders with files in the
+    // patch's temporary directory.
+    writeFile(path + "patch.ini");
+    ASSERT_TRUE(CreateDirectoryA((path + "tmp\\setup").c_str(), nullptr));
+    writeFile(path + "tmp\\setup\\data.cab");
     std::string dir = path.substr(0, path.size() - 1);
     std::string moved = dir + "-moved";
     EXPECT_FALSE(MoveFileA(dir.c_str(), moved.c_str())) << "renamed under the run";
@@ -71,10 +88,10 @@ TEST(RunFolder, FreshProtectedHeldAndRemovedWithItsFiles)
     EXPECT_EQ(0, second.remove());
 }
 
-TEST(RunFolder, TemporaryDirectoryMissingMakesNothing)
+TEST(RunFolder, ParentMissingMakesNothing)
 {
     CRunFolder folder;
-    EXPECT_NE(0u, folder.create("C:\\no-such-directory\\"));
+    EXPECT_NE(0u, folder.create(L"C:\\no-such-directory"));
     EXPECT_STREQ("", folder.path());
 }
 

@@ -105,11 +105,11 @@ TEST_P(OmbrelExampleWin, DecidesAsTheExampleSays)
         return;
     char url[260] = {};
     char srNo[260] = {};
-    readProfileString("SRInfo", "URL", url, sizeof url, ini.c_str());
-    readProfileString("SRInfo", "SRNo", srNo, sizeof srNo, ini.c_str());
+    platformProfile().getString("SRInfo", "URL", "", url, sizeof url, ini.c_str());
+    platformProfile().getString("SRInfo", "SRNo", "", srNo, sizeof srNo, ini.c_str());
     EXPECT_STREQ(url, "http://update.example/patch/417");
     EXPECT_STREQ(srNo, "OMS240118-02");
-    EXPECT_EQ(readProfileInt("SRInfo", "Count", 0, ini.c_str()), 2);
+    EXPECT_EQ(platformProfile().getInt("SRInfo", "Count", 0, ini.c_str()), 2);
     EXPECT_EQ(getSRIdFromFile(ini.c_str(), products, srNo), state.srId);
 }
 
