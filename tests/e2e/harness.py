@@ -560,33 +560,27 @@ def run_folder_files(name="patch.ini", env=None):
 
 @contextlib.contextmanager
 def user_environment(values):
-    """Sets variables of the user's own environment (HKCU\\Environment,
-    which every program started later inherits, an elevated one included)
-    for the block, as a user without administrator rights can; the old
-    values are put back after it."""
-    key = "HKCU\\Environment"
-    quiet = wine_env(debug="-all")
-    wanted = {name.upper() for name in values}
+    """Sets variables of the user's own environment (HKCU\\Environment, which
+    programs started later inherit, elevated ones too) for the block, as any
+    user can; puts the old values back after it."""
+    key, quiet = "HKCU\\Environment", wine_env(debug="-all")
     old = {}
     for line in run("reg", ["query", key], env=quiet).stdout.splitlines():
         m = re.match(r"^\s+(\S+)\s+(REG_\w+)\s+(.*?)\s*$", line)
-        if m and m.group(1).upper() in wanted:
+        if m and m.group(1).upper() in {name.upper() for name in values}:
             old[m.group(1).upper()] = (m.group(2), m.group(3))
 
-    def put(name, kind, data):
-        if run("reg", ["add", key, "/v", name, "/t", kind, "/d", data, "/f"], env=quiet).rc != 0:
-            raise RuntimeError("reg add %s failed" % name)
-
+    def reg(*args):
+        if run("reg", list(args) + ["/f"], env=quiet).rc != 0:
+            raise RuntimeError("reg %r failed" % (args,))
     try:
         for name, value in values.items():
-            put(name, "REG_SZ", value)
+            reg("add", key, "/v", name, "/t", "REG_SZ", "/d", value)
         yield
     finally:
         for name in values:
-            if name.upper() in old:
-                put(name, *old[name.upper()])
-            else:
-                run("reg", ["delete", key, "/v", name, "/f"], env=quiet)
+            kind, data = old.get(name.upper(), (None, None))
+            reg(*(["add", key, "/v", name, "/t", kind, "/d", data] if kind else ["delete", key, "/v", name]))
 
 
 def fakepatch_bytes():

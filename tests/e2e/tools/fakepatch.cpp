@@ -17,15 +17,10 @@ namespace {
 long long ownSize()
 {
     wchar_t own[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, own, MAX_PATH);
-    HANDLE h = CreateFileW(own, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, 0, nullptr);
-    LARGE_INTEGER size = {};
-    if (h == INVALID_HANDLE_VALUE || !GetFileSizeEx(h, &size))
-        size.QuadPart = -1;
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
-    return size.QuadPart;
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetModuleFileNameW(nullptr, own, MAX_PATH) || !GetFileAttributesExW(own, GetFileExInfoStandard, &data))
+        return -1;
+    return static_cast<long long>((static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
 }
 } // namespace
 
@@ -47,11 +42,9 @@ int main()
     }
     char value[MAX_PATH] = {};
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_GATE", value, sizeof value) > 0)
-        for (DWORD end = GetTickCount() + 600000; GetFileAttributesA(value) == INVALID_FILE_ATTRIBUTES;) {
-            if (GetTickCount() > end)
-                break;
+        for (DWORD end = GetTickCount() + 600000;
+             GetFileAttributesA(value) == INVALID_FILE_ATTRIBUTES && GetTickCount() < end;)
             Sleep(10);
-        }
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_LOAD", value, sizeof value) > 0)
         LoadLibraryA(value);
     if (GetEnvironmentVariableA("VELDRUN_FAKEPATCH_BROADCAST", value, sizeof value) > 0 && value[0] == '1')
