@@ -213,11 +213,9 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
                 with open(target) as f:
                     self.assertEqual("someone else's file\n", f.read())
     def test_dlls_planted_beside_the_package_and_in_the_temporary_directory_never_load(self):
-        # Beside the package: the DLLs the program used to import. version.dll
-        # is left out there: Wine's comctl32 imports it, resolved by the loader
-        # before any of the program's code runs (see ARCHITECTURE.md).
-        beside = ("bcrypt", "urlmon", "wininet")
-        names = beside + ("version",)
+        # Beside the package: the DLLs the program used to import, and
+        # version.dll, which Wine's user32 and comctl32 import.
+        names = ("bcrypt", "urlmon", "wininet", "version")
         planted = os.path.join(os.path.dirname(harness.tool("planted")), "planted.dll")
         temp = harness.temp_dir()
         log = self.path("planted.log")
@@ -226,8 +224,8 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
             pkg = harness.Package(harness.folder_ini(server.base + "/p", 0) + "SHA2560=%s\n" %
                                   hashlib.sha256(self.patch).hexdigest())
             self.addCleanup(pkg.remove)
-            for folder, planted_names in ((pkg.dir, beside), (temp, names)):
-                for name in planted_names:
+            for folder in (pkg.dir, temp):
+                for name in names:
                     shutil.copyfile(planted, os.path.join(folder, name + ".dll"))
                     self.addCleanup(os.unlink, os.path.join(folder, name + ".dll"))
             # Windows' order: a DLL in the program's folder before the system's.
