@@ -133,3 +133,25 @@ function(veldrun_rc_depends)
     set_property(SOURCE ${rc} APPEND PROPERTY OBJECT_DEPENDS ${VELDRUN_RES_FILES})
   endforeach()
 endfunction()
+
+# veldrun_delay_imports(dll...): for each system DLL an imported library
+# target vdr_delay_<dll> through which it is loaded at the first call of one
+# of its functions, not when the process starts (scripts/delay-import-lib.py).
+# Made when the tree is configured, from the toolchain's import libraries.
+function(veldrun_delay_imports)
+  foreach(dll ${ARGN})
+    find_library(VELDRUN_IMPLIB_${dll} NAMES lib${dll}.a REQUIRED NO_CACHE)
+    set(lib ${CMAKE_BINARY_DIR}/delayimp/lib${dll}.a)
+    if(NOT EXISTS ${lib} OR ${VELDRUN_IMPLIB_${dll}} IS_NEWER_THAN ${lib})
+      file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/delayimp)
+      execute_process(COMMAND python3 ${CMAKE_SOURCE_DIR}/scripts/delay-import-lib.py ${CMAKE_NM} ${CMAKE_DLLTOOL}
+                              ${VELDRUN_IMPLIB_${dll}} ${dll}.dll ${lib}
+                      RESULT_VARIABLE failed)
+      if(failed)
+        message(FATAL_ERROR "no delay-load import library for ${dll}.dll")
+      endif()
+    endif()
+    add_library(vdr_delay_${dll} STATIC IMPORTED GLOBAL)
+    set_target_properties(vdr_delay_${dll} PROPERTIES IMPORTED_LOCATION ${lib})
+  endforeach()
+endfunction()

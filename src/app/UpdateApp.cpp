@@ -214,11 +214,15 @@ BOOL CUpdateApp::InitInstance()
     CArguments args;
     // The program's own file, held for the whole run: every read of the
     // package goes through it. A file that is not the one the process was
-    // loaded from (put under its name since) is refused unread.
+    // loaded from (put under its name since), or a signed one whose signature
+    // does not verify, is refused unread.
     CPatchPackage package;
     int held = package.holdOwnFile();
     if (held == kOwnFileSwapped)
         traceLog("[Veldrun] The package file is not the program that was started, nothing read\n");
+    else if (held == kOwnFileUntrusted)
+        traceLog("[Veldrun] The package file's signature does not verify (WinVerifyTrust: 0x%08lX), nothing read\n",
+                 package.holdError());
     else if (held != kOwnFileHeld)
         traceLog("[Veldrun] The package file cannot be held (error %lu), nothing read\n", package.holdError());
     if (held != kOwnFileHeld)

@@ -1,7 +1,8 @@
 #pragma once
 // What the patch package needs of the platform, apart from C streams:
-// the running program's own file, whether a path exists, and cutting a
-// file back to a size (to undo a failed append).
+// the running program's own file, whether a path exists, cutting a file
+// back to a size (to undo a failed append), and whether a held file's
+// Authenticode signature verifies.
 
 #include "common/UniqueOwner.h"
 
@@ -41,6 +42,10 @@ public:
     // The held file's handle (Windows: a HANDLE opened for reading), for the
     // platform calls that check the held file itself; null when not held.
     void* heldHandle() const { return m_hFile.get(); }
+    // verifyHeldSignature over the held own file: 0 when its signature
+    // verifies; kNoSignatureCheck when nothing is held or the platform has
+    // no such check (host).
+    long verifySignature() const;
     // Unmaps and lets go of the file.
     void close();
 
@@ -58,6 +63,18 @@ private:
     };
     CUniqueOwner<CHeldTraits> m_hFile; // the held file (Windows handle, or host descriptor + 1)
 };
+
+// What verifyHeldSignature gives where it cannot ask the platform
+// (TRUST_E_PROVIDER_UNKNOWN): a signature not verified.
+constexpr long kNoSignatureCheck = static_cast<long>(0x800B0001UL);
+
+// WinVerifyTrust's answer for the file open under handle (a Windows HANDLE;
+// path, may be null, only names it): 0 when its Authenticode signature
+// verifies, else the platform's code (TRUST_E_NOSIGNATURE for an unsigned
+// file, TRUST_E_BAD_DIGEST for one changed after signing...). Asks with no
+// UI, no revocation check and no retrieval beyond the cache: the run may
+// be offline. kNoSignatureCheck on the host.
+long verifyHeldSignature(void* handle, const wchar_t* path);
 
 // The running program's headers as the loader mapped them, and how many
 // bytes of them may be read (size); null where that is not known (host).

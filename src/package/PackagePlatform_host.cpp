@@ -71,6 +71,16 @@ unsigned long CPackageView::holdOwnFile()
     return error;
 }
 
+long CPackageView::verifySignature() const
+{
+    return kNoSignatureCheck;
+}
+
+long verifyHeldSignature(void*, const wchar_t*)
+{
+    return kNoSignatureCheck;
+}
+
 void CPackageView::CHeldTraits::close(void* handle)
 {
     ::close(static_cast<int>(reinterpret_cast<std::intptr_t>(handle) - 1));

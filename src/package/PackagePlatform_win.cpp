@@ -1,9 +1,12 @@
 #include "package/PackagePlatform.h"
 
 #include "common/Handles.h"
+#include "common/SystemDll.h"
 
 #include <windows.h>
 #include <shlwapi.h>
+#include <softpub.h>
+#include <wintrust.h>
 
 #include <cwchar>
 #include <vector>
@@ -65,32 +68,83 @@ unsigned long CPackageView::mapOpen(void* handle)
     return 0;
 }
 
-unsigned long CPackageView::holdOwnFile()
+namespace {
+
+// The running program's own path in UTF-16 into path (the "\\?\" form past
+// MAX_PATH, where only that form opens): the name to open, or null with the
+// error in *error.
+const wchar_t* ownModulePath(std::vector<wchar_t>& path, unsigned long* error)
 {
-    if (m_pData)
-        return ERROR_ALREADY_INITIALIZED;
-    // The path in UTF-16, whatever the folder's script: the ANSI code page
-    // may have no form of it. Past MAX_PATH, only the "\\?\" form opens.
-    std::vector<wchar_t> path(32768);
+    // Whatever the folder's script: the ANSI code page may have no form of it.
+    path.assign(32768, L'\0');
     const std::size_t prefix = 4;
     DWORD n = GetModuleFileNameW(nullptr, path.data() + prefix, static_cast<DWORD>(path.size() - prefix));
-    if (n == 0 || n >= path.size() - prefix)
-        return n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+    if (n == 0 || n >= path.size() - prefix) {
+        *error = n == 0 ? GetLastError() : ERROR_FILENAME_EXCED_RANGE;
+        return nullptr;
+    }
     const wchar_t* name = path.data() + prefix;
     if (n >= MAX_PATH && name[0] != L'\\') {
         std::wmemcpy(path.data(), L"\\\\?\\", prefix);
         name = path.data();
     }
+    return name;
+}
+
+} // namespace
+
+unsigned long CPackageView::holdOwnFile()
+{
+    if (m_pData)
+        return ERROR_ALREADY_INITIALIZED;
+    std::vector<wchar_t> path;
+    unsigned long error = 0;
+    const wchar_t* name = ownModulePath(path, &error);
+    if (!name)
+        return error;
     // Sharing decides for the whole time the handle is open (a view alone
     // would not keep others from writing once the handle is closed).
     CHandleOwner file(
         CreateFileW(name, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
         return GetLastError();
-    unsigned long error = mapOpen(file.get());
+    error = mapOpen(file.get());
     if (error == 0)
         m_hFile.reset(file.release());
     return error;
+}
+
+long CPackageView::verifySignature() const
+{
+    std::vector<wchar_t> path;
+    unsigned long error = 0;
+    // The path only names the file: the held handle is what is checked.
+    const wchar_t* name = ownModulePath(path, &error);
+    return m_hFile ? verifyHeldSignature(m_hFile.get(), name) : kNoSignatureCheck;
+}
+
+long verifyHeldSignature(void* handle, const wchar_t* path)
+{
+    WINTRUST_FILE_INFO file = {};
+    file.cbStruct = sizeof file;
+    file.pcwszFilePath = path ? path : L"";
+    file.hFile = static_cast<HANDLE>(handle);
+    WINTRUST_DATA data = {};
+    data.cbStruct = sizeof data;
+    data.dwUIChoice = WTD_UI_NONE;
+    data.fdwRevocationChecks = WTD_REVOKE_NONE;
+    data.dwUnionChoice = WTD_CHOICE_FILE;
+    data.pFile = &file;
+    data.dwStateAction = WTD_STATEACTION_VERIFY;
+    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
+    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+    // wintrust is no KnownDLL: loaded from System32 only, on first use (a
+    // missing one gives TRUST_E_PROVIDER_UNKNOWN, a signature not verified).
+    HWND noUi = static_cast<HWND>(INVALID_HANDLE_VALUE);
+    LONG result = SYSTEM_CALL(L"wintrust.dll", WinVerifyTrust, kNoSignatureCheck, (noUi, &action, &data));
+    data.dwStateAction = WTD_STATEACTION_CLOSE;
+    SYSTEM_CALL(L"wintrust.dll", WinVerifyTrust, kNoSignatureCheck, (noUi, &action, &data));
+    return result;
 }
 
 void CPackageView::CHeldTraits::close(void* handle)

@@ -176,6 +176,22 @@ int CPatchPackage::holdOwnFile()
         m_bRefused = true;
         return kOwnFileSwapped;
     }
+    // A copy of a signed package changed after signing (its patch information
+    // file rewritten in place) keeps every header byte: only its signature
+    // tells it from the package that was started. An unsigned package is not
+    // checked: whoever could swap it could have replaced it before its start.
+    PeLayout pe;
+    const unsigned char* headers = loaded ? loaded : m_held.data();
+    std::int64_t headersSize = loaded ? loadedSize : m_held.size();
+    if (readPeLayout(headers, headersSize, pe) && pe.hasCertTable) {
+        long trust = m_held.verifySignature();
+        if (trust != 0) {
+            m_nHoldError = static_cast<unsigned long>(trust);
+            m_held.close();
+            m_bRefused = true;
+            return kOwnFileUntrusted;
+        }
+    }
     return kOwnFileHeld;
 }
 

@@ -60,6 +60,8 @@ enum OwnFileResult {
     kOwnFileHeld = 0,       // held: the file the process was loaded from
     kOwnFileUnreadable = 1, // it cannot be opened and mapped (error in holdError)
     kOwnFileSwapped = 2,    // the file under the program's name is not the one the loader mapped
+    kOwnFileUntrusted = 3,  // its headers name a certificate table but its signature does not
+                            // verify (the platform's code in holdError)
 };
 
 class CPatchPackage {
@@ -78,7 +80,8 @@ public:
     // life (see CPackageView::holdOwnFile), and compares its headers with
     // the headers the loader mapped (sameLoadedHeaders): a file put under
     // the program's name after it started is refused, and nothing of it is
-    // read after the headers. Returns an OwnFileResult; with any result but
+    // read after the headers. A signed program's signature must verify on
+    // the held file. Returns an OwnFileResult; with any result but
     // kOwnFileHeld nothing is held and checkSignature finds nothing.
     int holdOwnFile();
     unsigned long holdError() const { return m_nHoldError; }

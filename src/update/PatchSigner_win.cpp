@@ -1,14 +1,11 @@
 #include "update/PatchSigner.h"
 
 #include "common/FixedBuf.h"
-#include "common/SystemDll.h"
 #include "common/Trace.h"
 #include "package/Authenticode.h"
 #include "package/PackagePlatform.h"
 
 #include <windows.h>
-#include <softpub.h>
-#include <wintrust.h>
 
 #include <cstring>
 
@@ -30,33 +27,12 @@ private:
     CHeldFile& m_file;
 };
 
-// WinVerifyTrust over the held handle (the path only names it): no UI, no
-// revocation check and no retrieval beyond the cache, as the run may be
-// offline. The state is closed again before returning.
+// WinVerifyTrust over the held handle; the path only names it.
 long verifyHeld(void* handle, const char* path)
 {
     wchar_t widePath[kMaxText] = {};
     MultiByteToWideChar(CP_ACP, 0, path ? path : "", -1, widePath, kMaxText - 1);
-    WINTRUST_FILE_INFO file = {};
-    file.cbStruct = sizeof file;
-    file.pcwszFilePath = widePath;
-    file.hFile = static_cast<HANDLE>(handle);
-    WINTRUST_DATA data = {};
-    data.cbStruct = sizeof data;
-    data.dwUIChoice = WTD_UI_NONE;
-    data.fdwRevocationChecks = WTD_REVOKE_NONE;
-    data.dwUnionChoice = WTD_CHOICE_FILE;
-    data.pFile = &file;
-    data.dwStateAction = WTD_STATEACTION_VERIFY;
-    data.dwProvFlags = WTD_CACHE_ONLY_URL_RETRIEVAL | WTD_REVOCATION_CHECK_NONE;
-    GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-    // wintrust is no KnownDLL: loaded from System32 only, on first use (a
-    // missing one gives TRUST_E_PROVIDER_UNKNOWN, a signature not verified).
-    HWND noUi = static_cast<HWND>(INVALID_HANDLE_VALUE);
-    LONG result = SYSTEM_CALL(L"wintrust.dll", WinVerifyTrust, TRUST_E_PROVIDER_UNKNOWN, (noUi, &action, &data));
-    data.dwStateAction = WTD_STATEACTION_CLOSE;
-    SYSTEM_CALL(L"wintrust.dll", WinVerifyTrust, TRUST_E_PROVIDER_UNKNOWN, (noUi, &action, &data));
-    return result;
+    return verifyHeldSignature(handle, widePath);
 }
 
 } // namespace

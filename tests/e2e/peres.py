@@ -5,6 +5,7 @@ version information blocks, icon groups, bitmaps and dialog templates.
     pe = PeResources(open(path, "rb").read())
     pe.machine                       # 0x14c (i386) or 0x8664 (x86-64)
     pe.find(type_id, name_id)        # {language: bytes}
+    pe.imports(), pe.load_config()   # imported DLLs; DependentLoadFlags
 """
 
 import struct
@@ -32,6 +33,8 @@ class PeResources:
         if dirs < opt:
             raise PeError("unknown optional header 0x%x" % magic)
         self.rsrc_rva, self.rsrc_size = struct.unpack_from("<II", data, dirs + 2 * 8)
+        self.pe32plus = magic == 0x20B
+        self.dirs = dirs
         self.sections = []
         sec = opt + opt_size
         for i in range(nsections):
@@ -64,6 +67,33 @@ class PeResources:
                 off = self._offset(rva)
                 out[key] = self.data[off:off + size]
         return out
+
+    def directory(self, index):
+        """(rva, size) of data directory entry `index`."""
+        return struct.unpack_from("<II", self.data, self.dirs + 8 * index)
+
+    def imports(self):
+        """The names of the DLLs the import directory names, in its order."""
+        rva, _ = self.directory(1)
+        names, at = [], self._offset(rva) if rva else None
+        while at is not None:
+            name_rva = struct.unpack_from("<I", self.data, at + 12)[0]
+            if not name_rva:
+                break
+            start = self._offset(name_rva)
+            names.append(self.data[start:self.data.index(b"\0", start)].decode("ascii"))
+            at += 20
+        return names
+
+    def load_config(self):
+        """(directory size, the structure's Size field, DependentLoadFlags),
+        or None without a load configuration."""
+        rva, size = self.directory(10)
+        if not rva:
+            return None
+        at = self._offset(rva)
+        flags_at = 78 if self.pe32plus else 54
+        return size, struct.unpack_from("<I", self.data, at)[0], struct.unpack_from("<H", self.data, at + flags_at)[0]
 
     def find(self, type_id, name_id):
         """{language: data} of one resource; empty when it is missing."""

@@ -42,6 +42,18 @@ class Resources(unittest.TestCase):
                 pe = self.pe[tree]
                 self.assertEqual(pe.machine, machine)
 
+    def test_programs_import_no_dll_the_loader_could_take_from_their_folder(self):
+        # Every other DLL is loaded at its first call, after WinMain made
+        # System32 the only folder searched; what the imported ones need
+        # themselves comes from System32 only (DependentLoadFlags 0x800). On
+        # x86 the directory's size is the structure's own, as on x64.
+        for tree, (machine, _) in PROGRAMS.items():
+            with self.subTest(tree=tree):
+                pe = self.pe[tree]
+                self.assertEqual(["KERNEL32.dll", "msvcrt.dll"], pe.imports())
+                size = 112 if machine == 0x8664 else 72
+                self.assertEqual((size, size, 0x800), pe.load_config())
+
     def test_manifest_asks_for_administrator_rights_and_common_controls_6(self):
         for tree, (_, arch) in PROGRAMS.items():
             with self.subTest(tree=tree):

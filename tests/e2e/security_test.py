@@ -81,6 +81,16 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
             return harness.finish(handle, timeout=60)
         return end
 
+    def signed_package(self, server):
+        """A package of the server's folder /p signed with osslsigncode, and
+        the signed file's bytes."""
+        honest = harness.Package(harness.folder_ini(server.base + "/p", 0))
+        self.addCleanup(honest.remove)
+        signed = os.path.join(honest.dir, "signed.exe")
+        harness.sign_package(honest.exe, signed)
+        with open(signed, "rb") as f:
+            return honest, f.read()
+
     def test_files_rewritten_during_runs_are_never_followed(self):
         with harness.PatchServer() as server:
             server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
@@ -123,16 +133,40 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertIn("[Veldrun] detachFile => 2\n", r.traces)
         self.assertEqual([], harness.read_fakepatch(self.log))
 
+    def test_signed_package_swapped_for_a_same_header_copy_is_never_read(self):
+        # The copy's patch information file is rewritten in place (a URL of
+        # the same length): headers, checksum and certificate table stay the
+        # started package's; only the signature no longer verifies. An
+        # unchanged copy under the name runs as the package itself.
+        with harness.PatchServer() as server:
+            for folder in ("p", "e"):
+                server.routes["/%s/0/%s.exe" % (folder, SR)] = harness.Route(self.patch)
+            honest, data = self.signed_package(server)
+            url = ("URL=%s/p\r\n" % server.base).encode()
+            self.assertEqual(1, data.count(url))
+            runs, requests = {}, {}
+            for name, copy in (("copy", data), ("rewritten", data.replace(url, url.replace(b"/p", b"/e")))):
+                started, other = os.path.join(honest.dir, name + ".exe"), os.path.join(honest.dir, name + ".in")
+                for path in (started, other):
+                    with open(path, "wb") as f:
+                        f.write(data if path == started else copy)
+                del server.requests[:]
+                runs[name] = harness.run(harness.tool("swapstart"),
+                                         [harness.winepath(started), harness.winepath(other), "/s", "/w"],
+                                         env=harness.fakepatch_env(self.log))
+                requests[name] = list(server.requests)
+        self.assertEqual({"copy": 0, "rewritten": 8}, {k: r.rc for k, r in runs.items()}, runs)
+        self.assertEqual({"copy": ["/p/0/%s.exe" % SR], "rewritten": []}, requests)
+        self.assertIn("[Veldrun] The package file's signature does not verify (WinVerifyTrust: 0x80096010), "
+                      "nothing read\n", runs["rewritten"].traces)
+        self.assertIn("[Veldrun] detachFile => 2\n", runs["rewritten"].traces)
+        self.assertEqual(1, len(harness.read_fakepatch(self.log)))
+
     def test_signed_package_retagged_in_or_after_its_table_runs_as_signed(self):
         with harness.PatchServer() as server:
             server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)
             server.routes["/evil/0/%s.exe" % SR] = harness.Route(self.patch)
-            honest = harness.Package(harness.folder_ini(server.base + "/p", 0))
-            self.addCleanup(honest.remove)
-            signed = os.path.join(honest.dir, "signed.exe")
-            harness.sign_package(honest.exe, signed)
-            with open(signed, "rb") as f:
-                signed_bytes = f.read()
+            honest, signed_bytes = self.signed_package(server)
             evil = harness.folder_ini(server.base + "/evil", 0).replace("\n", "\r\n").encode()
             runs = {}
             for name, data in (("signed", signed_bytes), ("inside", retagged(signed_bytes, evil, True)),
@@ -142,9 +176,12 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
                     f.write(data)
                 runs[name] = harness.run(path, ["/s", "/w"], env=harness.fakepatch_env(self.log))
             requests = list(server.requests)
-        self.assertEqual({"signed": 0, "inside": 0, "after": 0}, {k: r.rc for k, r in runs.items()}, runs)
-        self.assertEqual(["/p/0/%s.exe" % SR] * 3, requests)
-        self.assertEqual(3, len(harness.read_fakepatch(self.log)))
+        # Bytes after the table are outside the signature too, but Wine's
+        # WinVerifyTrust finds no signature in such a file (0x800B0100): that
+        # package is refused unread.
+        self.assertEqual({"signed": 0, "inside": 0, "after": 8}, {k: r.rc for k, r in runs.items()}, runs)
+        self.assertEqual(["/p/0/%s.exe" % SR] * 2, requests)
+        self.assertEqual(2, len(harness.read_fakepatch(self.log)))
 
     def test_squatted_instance_mutex_counts_as_another_instance(self):
         pkg = harness.Package(harness.folder_ini("http://127.0.0.1:9/p", 0))
@@ -181,11 +218,9 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
                 with open(target) as f:
                     self.assertEqual("someone else's file\n", f.read())
     def test_dlls_planted_beside_the_package_and_in_the_temporary_directory_never_load(self):
-        # Beside the package: the DLLs the program used to import. version.dll
-        # is left out there: Wine's comctl32 imports it, resolved by the loader
-        # before any of the program's code runs (see ARCHITECTURE.md).
-        beside = ("bcrypt", "urlmon", "wininet")
-        names = beside + ("version",)
+        # Beside the package: the DLLs the program used to import, and
+        # version.dll, which Wine's user32 and comctl32 import.
+        names = ("bcrypt", "urlmon", "wininet", "version")
         planted = os.path.join(os.path.dirname(harness.tool("planted")), "planted.dll")
         temp = harness.temp_dir()
         log = self.path("planted.log")
@@ -194,8 +229,8 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
             pkg = harness.Package(harness.folder_ini(server.base + "/p", 0) + "SHA2560=%s\n" %
                                   hashlib.sha256(self.patch).hexdigest())
             self.addCleanup(pkg.remove)
-            for folder, planted_names in ((pkg.dir, beside), (temp, names)):
-                for name in planted_names:
+            for folder in (pkg.dir, temp):
+                for name in names:
                     shutil.copyfile(planted, os.path.join(folder, name + ".dll"))
                     self.addCleanup(os.unlink, os.path.join(folder, name + ".dll"))
             # Windows' order: a DLL in the program's folder before the system's.
