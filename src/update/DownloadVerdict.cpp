@@ -1,6 +1,6 @@
 #include "update/DownloadVerdict.h"
 
-#include <cstdio>
+#include "common/ErrorNames.h"
 
 namespace {
 
@@ -96,7 +96,6 @@ std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts
     }
     if (facts.aborted)
         return "stopped after " + byteCount(facts);
-    char hr[16];
-    std::snprintf(hr, sizeof hr, "0x%08lX", static_cast<unsigned long>(static_cast<std::uint32_t>(facts.hrDownload)));
-    return withStatus + "transfer failed (" + hr + "), " + byteCount(facts);
+    return withStatus + "transfer failed (" + describeHresult(static_cast<std::uint32_t>(facts.hrDownload)) + "), " +
+           byteCount(facts);
 }

@@ -150,7 +150,7 @@ TEST(RunAccount, OutcomeLineNamesTheOutcomeAndItsFacts)
              r.onPatchStartFailed(193);
          },
          "not started (exit 6): http://h/%s?%n?/2/S.exe: HTTP 200, 10 of 10 bytes; could not start \"C:\\t\\1.exe\" "
-         "/s (error 193)"},
+         "/s (error 193 ERROR_BAD_EXE_FORMAT: not a valid Windows program)"},
     };
     for (const Case& c : cases) {
         CRunAccount account;
