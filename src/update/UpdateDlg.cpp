@@ -358,7 +358,7 @@ bool CUpdateDlg::onEndDownload()
         signerText = signerVerdictText(signer, subject);
     }
     RunStep step = m_run.onDownloadEnded(good, pin, describeDownload(verdict, m_job.facts).c_str(), m_job.szLocalPath,
-                                         nowMs(), signer, signerText.c_str());
+                                         nowMs(), signer, signerText.c_str(), m_job.nVerdict);
     if (!step.startPatch)
         m_heldDownload.close();
     return !apply(step).patchStartFailed;

@@ -290,7 +290,7 @@ RunStep CUpdateRun::onProgress(unsigned statusCode, std::uint64_t nowMs)
 }
 
 RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs,
-                                    int signer, const char* signerText)
+                                    int signer, const char* signerText, int transfer)
 {
     RunStep step;
     if (m_phase != Phase::Downloading) {
@@ -317,8 +317,13 @@ RunStep CUpdateRun::onDownloadEnded(bool good, int pin, const char* verdict, con
         said += std::string(", ") + (signerText && *signerText ? signerText : signerVerdictText(signer, "").c_str()) +
                 (startable ? "" : " (file removed)");
     // Words that say nothing leave the download open, as if unfinished.
-    if (!said.empty())
+    if (!said.empty() && !m_facts.fetches.empty() && m_facts.fetches.back().end == FetchEnd::Running) {
         noteEnd(FetchEnd::Transferred, said);
+        RunFetch& fetch = m_facts.fetches.back();
+        fetch.transfer = transfer;
+        fetch.pin = good ? (pin == kPinNone && m_bAnyPin ? kPinMismatch : pin) : kPinNone;
+        fetch.signer = pinned ? signer : 0;
+    }
     if (!startable) {
         step = failedTransfer(nowMs);
         step.removeDownload = true;

@@ -106,6 +106,11 @@ struct RunFetch {
     FetchEnd end = FetchEnd::Running;
     std::string words;    // Transferred: "HTTP 200, 10 of 10 bytes, pin SHA2560 matched", ...
     unsigned seconds = 0; // Stalled, Overdue: the time that ran out
+    // Transferred: the worker's DownloadVerdict (-1 unknown), the file's
+    // PinVerdict and SignerVerdict, what the run's reason is read from.
+    int transfer = -1;
+    int pin = 0;
+    int signer = 0;
 
     // The end in words, the only place they are worded: empty while it
     // runs; the worker's words, "no progress for 60 s", "not done after
@@ -167,8 +172,9 @@ public:
     // the file; signer: the SignerVerdict of the held file (kSignerNotChecked
     // when not checked) and signerText its words (signerVerdictText). With
     // a signer required, only kSignerMatch is started.
+    // transfer: the worker's DownloadVerdict.
     RunStep onDownloadEnded(bool good, int pin, const char* verdict, const char* localPath, std::uint64_t nowMs,
-                            int signer = 0, const char* signerText = "");
+                            int signer = 0, const char* signerText = "", int transfer = -1);
     RunStep onPatchStarted(bool waited, unsigned long exitCode);
     // error: the platform's error code.
     RunStep onPatchStartFailed(unsigned long error);

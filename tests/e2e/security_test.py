@@ -150,7 +150,7 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         finally:
             end()
         self.assertEqual(7, r.rc, r)
-        self.assertEqual(2, len(r.traces), r)
+        self.assertEqual(4, len(r.traces), r)
         self.assertRegex(r.traces[0], r"^\[Veldrun\] The instance mutex cannot be made \(error [1-9][0-9]*\): counted as "
                                       r"another instance\n$")
         self.assertEqual("[Veldrun] Process is running\n", r.traces[1])
