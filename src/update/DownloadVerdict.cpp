@@ -96,6 +96,9 @@ std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts
     }
     if (facts.aborted)
         return "stopped after " + byteCount(facts);
+    const char* where = facts.statusKnown  ? ""
+                        : facts.connecting ? ", no answer from the server"
+                                           : ", the server's name was not resolved";
     return withStatus + "transfer failed (" + describeHresult(static_cast<std::uint32_t>(facts.hrDownload)) + "), " +
-           byteCount(facts);
+           byteCount(facts) + where;
 }

@@ -3,10 +3,12 @@
 // to act as it: ImpersonateNamedPipeClient as soon as the run connects and
 // again after each read, keeping the highest level it got. Writes READYFILE
 // once the pipe exists; when the run lets go of the pipe (at most two
-// minutes), writes "level=NAME bytes=N error=E" to REPORTFILE: the
-// impersonation level (none, anonymous, identification, impersonation,
-// delegation), the bytes the run wrote into the pipe and the last error of
-// a failed impersonation.
+// minutes), writes "level=NAME bytes=N error=E probe=NAME" to REPORTFILE:
+// the impersonation level (none, anonymous, identification, impersonation,
+// delegation), the bytes the run wrote into the pipe, the last error of a
+// failed impersonation, and the level the platform gives a client of its
+// own that asked for identification only (Wine 8 ignores what a client
+// asks: then the run's level shows nothing).
 #include <windows.h>
 
 #include <cstdio>
@@ -63,6 +65,29 @@ bool waitIo(HANDLE pipe, OVERLAPPED& ov, DWORD& n)
     return GetOverlappedResult(pipe, &ov, &n, FALSE) != FALSE;
 }
 
+// The level a client that asked for SECURITY_IDENTIFICATION gives this
+// process's own pipe server.
+int probeIdentification(const std::string& name, DWORD& error)
+{
+    HANDLE server =
+        CreateNamedPipeA(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 4096, 4096, 0, nullptr);
+    if (server == INVALID_HANDLE_VALUE)
+        return -1;
+    HANDLE client = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr);
+    int level = -1;
+    if (client != INVALID_HANDLE_VALUE) {
+        DWORD n = 0;
+        char byte = 'x';
+        WriteFile(client, &byte, 1, &n, nullptr);
+        ReadFile(server, &byte, 1, &n, nullptr);
+        level = impersonate(server, error);
+        CloseHandle(client);
+    }
+    CloseHandle(server);
+    return level;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -75,6 +100,8 @@ int main(int argc, char** argv)
                          PIPE_TYPE_BYTE | PIPE_WAIT, 1, 65536, 65536, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE)
         return 1;
+    DWORD probeError = 0;
+    const int probe = probeIdentification(name + "-probe", probeError);
     OVERLAPPED ov = {};
     ov.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     if (FILE* ready = std::fopen(argv[2], "w"))
@@ -102,8 +129,8 @@ int main(int argc, char** argv)
         }
     }
     if (FILE* report = std::fopen(argv[3], "w")) {
-        std::fprintf(report, "level=%s bytes=%llu error=%lu\n", connected ? levelName(best) : "unconnected", bytes,
-                     error);
+        std::fprintf(report, "level=%s bytes=%llu error=%lu probe=%s\n", connected ? levelName(best) : "unconnected",
+                     bytes, error, levelName(probe));
         std::fclose(report);
     }
     CloseHandle(pipe);

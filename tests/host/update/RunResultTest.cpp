@@ -172,6 +172,28 @@ TEST(RunResult, EachWayARunEndsHasOneReasonItsExitStatusAndItsEvent)
     EXPECT_EQ(18u, ids.size());
 }
 
+// Under Wine a refused connection and a name that does not resolve give the same code;
+// whether the service reported connecting tells them apart.
+TEST(RunResult, AFailedTransferSaysWhetherTheNameResolved)
+{
+    DownloadFacts facts;
+    facts.hrDownload = static_cast<std::int32_t>(0x800C0008u);
+    const struct {
+        bool connecting;
+        bool statusKnown;
+        const char* tail;
+    } cases[] = {{false, false, "0 bytes, the server's name was not resolved"},
+                 {true, false, "0 bytes, no answer from the server"},
+                 {false, true, "0 bytes"}};
+    for (const auto& c : cases) {
+        facts.connecting = c.connecting;
+        facts.statusKnown = c.statusKnown;
+        const std::string said = describeDownload(DownloadVerdict::CallFailed, facts);
+        EXPECT_NE(std::string::npos, said.find("(0x800C0008 INET_E_DOWNLOAD_FAILURE: the download failed), ")) << said;
+        EXPECT_EQ(c.tail, said.substr(said.find("), ") + 3)) << said;
+    }
+}
+
 TEST(RunResult, TheDocumentIsWrittenWholeAndReplacesALinkRatherThanWritingThroughIt)
 {
     TempDir dir;
