@@ -36,7 +36,7 @@ TYPES = {1: "error", 2: "warning", 4: "information"}
 EVENT_IDS = {"patch_started": 1000, "patch_ended": 1001, "already_applied": 1002, "product_missing": 1003,
              "usage_shown": 1004, "another_instance": 2001, "version_mismatch": 3000, "server_unreachable": 3001,
              "http_error": 3002, "stalled": 3003, "size_refused": 3005, "pin_mismatch": 3006,
-             "publisher_refused": 3007, "end_unknown": 3008, "patch_not_started": 3009}
+             "publisher_refused": 3007, "end_unknown": 3008, "patch_not_started": 3009, "package_unreadable": 3010}
 
 
 def body_of(test):
@@ -69,6 +69,7 @@ ROWS = [
     ("end_unknown", 3, lambda t: harness.Route(body_of(t), mode="nolength"), "", None, [], 0, "end unknown"),
     ("patch_not_started", 6, lambda t: harness.Route(text_body(t)), "", None, [], 0, "ERROR_BAD_EXE_FORMAT"),
     ("usage_shown", 9, None, "", None, ["/?"], 0, "usage shown"),
+    ("package_unreadable", 8, "damaged", "", None, [], 0, "detachFile result"),
 ]
 
 
@@ -125,6 +126,10 @@ class RunAccount(harness.ExampleRunCase):
                         for folder in ("0", "Max"):
                             server.routes["/p/%s/%s.exe" % (folder, SR)] = served(self)
                     pkg = self.package(base, srinfo)
+                    if served == "damaged":  # the trailer's start offset past the file's end
+                        with open(pkg.exe, "r+b") as f:
+                            f.seek(-24, os.SEEK_END)
+                            f.write((0xFFFFFFF0).to_bytes(4, "little"))
                     env = harness.fakepatch_env(self.path("fake.log"), exit_code=code)
                     env["WINEDEBUG"] = DEBUG
                     r = pkg.run(["/s"] + args + ["/log", harness.winepath(log), "/result", harness.winepath(result)],
@@ -138,7 +143,7 @@ class RunAccount(harness.ExampleRunCase):
                 texts = [line.split(" ", 1)[1] for line in lines]
                 header = HEADER.match(texts[0])
                 self.assertTrue(header, texts[0])
-                self.assertEqual(SR if reason != "usage_shown" else "unknown", header.group(1))
+                self.assertEqual(SR if reason not in ("usage_shown", "package_unreadable") else "unknown", header.group(1))
                 self.assertEqual([], [t for t in texts if "::" in t.split(" ", 1)[0]])
                 self.assertEqual([doc["outcome_line"]], [t for t in texts if t.startswith("[Veldrun] Outcome: ")])
                 kind = "information" if EVENT_IDS[reason] < 2000 else "warning" if EVENT_IDS[reason] < 3000 else "error"
