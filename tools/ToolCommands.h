@@ -13,6 +13,7 @@ int runExtract(const std::vector<std::string>& args, ToolOutput& io);
 int runCheck(const std::vector<std::string>& args, ToolOutput& io);
 int runPin(const std::vector<std::string>& args, ToolOutput& io);
 int runSigner(const std::vector<std::string>& args, ToolOutput& io);
+int runSchema(const std::vector<std::string>& args, ToolOutput& io);
 
 class CToolArgs;
 

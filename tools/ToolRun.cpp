@@ -24,6 +24,7 @@ const char kHelp[] =
     "                                            run the product check and build selection\n"
     "  pin PATCH.ini (--build N | --max) FILE    write the SHA-256 pin of a patch build\n"
     "  signer FILE.exe [--json]                  show the certificate that signed a program (for Signer=)\n"
+    "  schema result                             print the JSON Schema of a package's /result document\n"
     "\n"
     "\"vdrpack help COMMAND\" (or \"vdrpack COMMAND --help\") describes a command;\n"
     "\"vdrpack --version\" prints the version.\n"
@@ -40,7 +41,7 @@ struct Command {
 
 const Command kCommands[] = {
     {"lint", runLint},   {"build", runBuild}, {"inspect", runInspect}, {"extract", runExtract},
-    {"check", runCheck}, {"pin", runPin},     {"signer", runSigner},
+    {"check", runCheck}, {"pin", runPin},     {"signer", runSigner},   {"schema", runSchema},
 };
 
 const Command* commandNamed(const std::string& name)

@@ -22,19 +22,41 @@ bool isLog(const char* arg)
     return sameSwitch(arg, "/log") || sameSwitch(arg, "-log");
 }
 
+bool isResult(const char* arg)
+{
+    return sameSwitch(arg, "/result") || sameSwitch(arg, "-result");
+}
+
+bool isVerbose(const char* arg)
+{
+    return sameSwitch(arg, "/verbose") || sameSwitch(arg, "-verbose");
+}
+
+// The argument after a switch that names a file: its index, or -1 (and
+// `without` set) when the switch is the last argument.
+void takeFile(int& i, int count, int& index, bool& without)
+{
+    if (i + 1 < count)
+        index = ++i;
+    else
+        without = true;
+}
+
 const char kSwitchesText[] =
-    "Usage: package.exe [/s] [/w] [/log FILE]\n"
-    "  /s, -s       silent: no window and no message box; the patch is started hidden with /s\n"
-    "  /w, -w       wait for the started patch; its exit code becomes this program's\n"
-    "  /log FILE    append every trace line of the run, with the outcome last, to FILE\n"
-    "  /?           show these switches and do nothing else\n";
+    "Usage: package.exe [/s] [/w] [/log FILE] [/result FILE] [/verbose]\n"
+    "  /s, -s        silent: no window and no message box; the patch is started hidden with /s\n"
+    "  /w, -w        wait for the started patch; its exit code becomes this program's\n"
+    "  /log FILE     append the run's lines, a header first and the outcome last, to FILE\n"
+    "  /result FILE  write how the run ended to FILE as a JSON document (replaced whole)\n"
+    "  /verbose      the log also gets the window's and the download's internal lines\n"
+    "  /?            show these switches and do nothing else\n";
 
 } // namespace
 
 bool isLaunchSwitch(const char* arg)
 {
     return arg && (sameSwitch(arg, "/s") || sameSwitch(arg, "-s") || sameSwitch(arg, "/w") || sameSwitch(arg, "-w") ||
-                   isLog(arg) || isHelp(arg));
+                   isLog(arg) || isResult(arg) || isVerbose(arg) || isHelp(arg));
 }
 
 const char* switchesText()
@@ -62,12 +84,14 @@ LaunchSwitches scanSwitches(const char* const* args, int count)
             found.wait = known = true;
         if (isHelp(arg))
             found.help = known = true;
+        if (isVerbose(arg))
+            found.verbose = known = true;
         if (isLog(arg)) {
             known = true;
-            if (i + 1 < count)
-                found.logFile = ++i;
-            else
-                found.logWithoutFile = true;
+            takeFile(i, count, found.logFile, found.logWithoutFile);
+        } else if (isResult(arg)) {
+            known = true;
+            takeFile(i, count, found.resultFile, found.resultWithoutFile);
         }
         if (!known && i > 0)
             traceLog("[Veldrun] Argument ignored: %s\n", arg);

@@ -1,23 +1,28 @@
 #pragma once
 // The update-mode switches: "/s" or "-s" (silent), "/w" or "-w" (wait),
-// "/log FILE" or "-log FILE" (the run's log file) and "/?" and its kin.
+// "/log FILE" or "-log FILE" (the run's log file), "/result FILE" (the run's
+// result document), "/verbose" (the internal lines in the log too) and "/?"
+// and its kin.
 
 #include <cstdio>
 
 struct LaunchSwitches {
     bool silent = false;
     bool wait = false;
-    bool help = false;           // "/?", "-?", "/h", "-h", "/help" or "-help"
-    int logFile = -1;            // index of the log file's argument, -1 for none
-    bool logWithoutFile = false; // "/log" was the last argument: ignored
+    bool help = false;              // "/?", "-?", "/h", "-h", "/help" or "-help"
+    int logFile = -1;               // index of the log file's argument, -1 for none
+    bool logWithoutFile = false;    // "/log" was the last argument: ignored
+    int resultFile = -1;            // index of the result file's argument, -1 for none
+    bool resultWithoutFile = false; // "/result" was the last argument: ignored
+    bool verbose = false;           // "/verbose" or "-verbose"
 };
 
 // Scans every argument, the first (the program name) included. An argument
 // counts when it equals a switch as a whole, without regard to case; any
 // other argument is ignored (after the program name, each is traced as
 // "[Veldrun] Argument ignored: %s\n"). The argument after "/log" is the log
-// file (whatever it holds; it is not read as a switch); with several, the
-// last counts. Null entries (arguments that could not be converted to
+// file (whatever it holds; it is not read as a switch), and the same for
+// "/result"; with several, the last counts. Null entries (arguments that could not be converted to
 // narrow text) are skipped, but one may be the log file.
 LaunchSwitches scanSwitches(const char* const* args, int count);
 

@@ -1,11 +1,14 @@
 #include "app/UpdateApp.h"
 
 #include "app/Builder.h"
+#include "app/EventReport.h"
 #include "app/ExitStatus.h"
 #include "app/Handover.h"
 #include "app/InstanceMutex.h"
 #include "app/LaunchSwitches.h"
 #include "app/RunFolder.h"
+#include "app/RunRecord.h"
+#include "common/ErrorNames.h"
 #include "common/FixedBuf.h"
 #include "common/Handles.h"
 #include "common/Trace.h"
@@ -83,22 +86,54 @@ private:
     std::vector<const char*> m_narrow;
 };
 
-// "/log FILE": from here on the trace also goes to FILE, the lines traced
-// so far first. A file that cannot be opened is traced; the run goes on.
-void openRunLog(const CArguments& args, const LaunchSwitches& sw)
+// "/log FILE": from here on the trace also goes to FILE, the header and the
+// lines traced so far first. A file that cannot be opened is traced and
+// reported to the event log; the run goes on.
+void openRunLog(const CArguments& args, const LaunchSwitches& sw, const std::string& header)
 {
+    traceSetVerbose(sw.verbose);
     if (sw.logWithoutFile)
         traceLog("[Veldrun] /log without a file name, ignored\n");
+    if (sw.resultWithoutFile)
+        traceLog("[Veldrun] /result without a file name, ignored\n");
     if (sw.logFile < 0) {
         traceNoLog();
         return;
     }
-    unsigned long error = traceOpenLog(args.utf8(sw.logFile).c_str());
-    if (error == 0)
+    unsigned long error = traceOpenLog(args.utf8(sw.logFile).c_str(), header.c_str());
+    if (error == 0) {
         traceLog("[Veldrun] Log file: %s\n", args.display(sw.logFile).c_str());
-    else
-        traceLog("[Veldrun] Log file cannot be opened (error %lu), the run goes on without it: %s\n", error,
-                 args.display(sw.logFile).c_str());
+        return;
+    }
+    const std::string said = "[Veldrun] Log file cannot be opened (" + describeWin32Error(error) +
+                             "), the run goes on without it: " + args.display(sw.logFile);
+    traceLog("%s\n", said.c_str());
+    reportEvent(EventKind::Warning, kEventLogRefused, said);
+}
+
+// The run's result document (when asked for) and its event.
+void recordEnd(RunResultFacts facts, const CArguments& args, const LaunchSwitches& sw, const std::string& started,
+               const std::string& srNo)
+{
+    facts.package = args.display(0);
+    facts.started = started;
+    facts.srNo = srNo;
+    const bool asked = sw.resultFile >= 0;
+    recordRunEnd(facts, asked ? args.utf8(sw.resultFile).c_str() : nullptr,
+                 asked ? args.display(sw.resultFile).c_str() : "");
+}
+
+// A second instance does nothing, but says so where it was asked to: its
+// log, its result document and the event log.
+void recordAnotherInstance(const std::string& started)
+{
+    CArguments args;
+    LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
+    openRunLog(args, sw, runHeader(nullptr, ""));
+    RunResultFacts facts = anotherInstanceResult();
+    traceLog("%s\n", facts.outcomeLine.c_str());
+    traceLog("[Veldrun] Program End.\n");
+    recordEnd(facts, args, sw, started, "");
 }
 
 // The answer to "/?": on standard output when it is redirected, else in a
@@ -131,16 +166,17 @@ bool readHeldBytes(CHeldFile& held, std::string& bytes)
 // The extracted file is held from its extraction to the run's end: nobody
 // can change it meanwhile, and no read goes back to it by name. A refused
 // package extracts nothing: the run ends with the patch error.
-int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
+int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused, const std::string& started)
 {
     CHeldFile heldIni;
     LaunchSwitches sw = scanSwitches(args.narrowAll(), args.count());
-    openRunLog(args, sw);
     CRunDriver run(sw.silent);
     if (sw.help) {
+        openRunLog(args, sw, runHeader(&package.heldView(), ""));
         if (run.onLaunch(true, kDetachDone))
             showSwitches(sw.silent);
         traceRaw(run.outcomeLine().c_str());
+        recordEnd(resultOf(run), args, sw, started, "");
         return run.exitStatus();
     }
 
@@ -167,6 +203,10 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
         iniPath[0] = '\0';
     traceLog("[Veldrun] Extract patch information file: %s\n", iniPath);
     const CHeldProfileReader profile(bytes);
+    // Opened once the file is extracted, so that its header names the SRNo;
+    // the lines so far are held and follow the header.
+    const std::string srNo = extractedSrNo(profile, iniPath);
+    openRunLog(args, sw, runHeader(&package.heldView(), srNo));
     run.onLaunch(false, extracted);
 
     traceLog("[Veldrun] Extract patch mode: %s %s\n", sw.silent ? "Hide" : "Show", sw.wait ? "Wait" : "No-Wait");
@@ -174,6 +214,7 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused)
     heldIni.close();
     // A patch waited for has ended: what it held goes with it.
     folder.remove(sw.wait ? kPatchSettleMs : 0);
+    recordEnd(resultOf(run), args, sw, started, srNo);
     return status;
 }
 
@@ -199,12 +240,14 @@ int runBuilderMode(CPatchPackage& package, const CArguments& args)
 
 BOOL CUpdateApp::InitInstance()
 {
+    const std::string started = runStamp();
     CInstanceMutex mutex(kMutexName);
     if (!mutex.alreadyExists() && mutex.anotherInstance())
         traceLog("[Veldrun] The instance mutex cannot be made (error %lu): counted as another instance\n",
                  mutex.m_dwLastError);
     if (mutex.anotherInstance()) {
         traceLog("[Veldrun] Process is running\n");
+        recordAnotherInstance(started);
         m_nExitCode = kExitAlreadyRunning;
         return FALSE;
     }
@@ -226,9 +269,9 @@ BOOL CUpdateApp::InitInstance()
     else if (held != kOwnFileHeld)
         traceLog("[Veldrun] The package file cannot be held (error %lu), nothing read\n", package.holdError());
     if (held != kOwnFileHeld)
-        m_nExitCode = runUpdateMode(package, args, true);
+        m_nExitCode = runUpdateMode(package, args, true, started);
     else if (package.checkSignature())
-        m_nExitCode = runUpdateMode(package, args, false);
+        m_nExitCode = runUpdateMode(package, args, false, started);
     else
         m_nExitCode = runBuilderMode(package, args);
     return FALSE;

@@ -1,5 +1,6 @@
 #include "common/Trace.h"
 
+#include "common/LogLines.h"
 #include "common/TracePlatform.h"
 
 #include <chrono>
@@ -18,6 +19,7 @@ struct LogState {
     // terminated when it does not stop) must not stop every later trace.
     std::timed_mutex lock;
     LogMode mode = LogMode::Holding;
+    bool verbose = false;
     std::vector<std::string> held; // whole records, stamped when traced
     unsigned long dropped = 0;     // lines not held because the hold was full
 };
@@ -28,16 +30,10 @@ LogState& logState()
     return state;
 }
 
-// One record of the log file: stamp, blank, text, and a line break when
-// the text does not end in one.
+// The log file's records of one text: one stamped record a line.
 std::string logRecord(const char* text)
 {
-    std::string record = traceLocalStamp();
-    record += ' ';
-    record += traceTextToUtf8(text);
-    if (record.back() != '\n')
-        record += '\n';
-    return record;
+    return logRecords(traceLocalStamp(), traceTextToUtf8(text));
 }
 
 } // namespace
@@ -59,7 +55,7 @@ void traceRaw(const char* text)
     LogState& log = logState();
     std::unique_lock<std::timed_mutex> guard(log.lock, std::chrono::seconds(kLockWaitSeconds));
     traceDebugOutput(text);
-    if (!guard.owns_lock())
+    if (!guard.owns_lock() || (!log.verbose && isInternalTraceLine(text)))
         return;
     switch (log.mode) {
     case LogMode::Holding:
@@ -76,7 +72,14 @@ void traceRaw(const char* text)
     }
 }
 
-unsigned long traceOpenLog(const char* utf8Path)
+void traceSetVerbose(bool verbose)
+{
+    LogState& log = logState();
+    std::unique_lock<std::timed_mutex> guard(log.lock);
+    log.verbose = verbose;
+}
+
+unsigned long traceOpenLog(const char* utf8Path, const char* header)
 {
     LogState& log = logState();
     std::unique_lock<std::timed_mutex> guard(log.lock);
@@ -85,6 +88,10 @@ unsigned long traceOpenLog(const char* utf8Path)
     unsigned long error = traceFileOpen(utf8Path ? utf8Path : "");
     if (error == 0) {
         log.mode = LogMode::Open;
+        if (header && *header) {
+            traceDebugOutput(header);
+            traceFileAppend(logRecord(header));
+        }
         for (const std::string& record : log.held)
             traceFileAppend(record);
         if (log.dropped) {

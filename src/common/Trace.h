@@ -7,8 +7,8 @@
 // traceCaptured).
 //
 // With a log file open ("/log FILE"), every line is also appended to it:
-// a local ISO 8601 time stamp, one blank, the text in UTF-8 and a line break
-// when the text has none, in one write, so that runs sharing a file never
+// each line of the text (a text may hold line breaks) as a local ISO 8601
+// time stamp, one blank and the line in UTF-8, in one write, so that runs sharing a file never
 // split each other's lines and a killed run leaves every line it wrote.
 // Until the launcher has decided about the log file, lines are held (at most
 // kTraceHeldLines, with the time they were traced) and written first.
@@ -29,11 +29,16 @@ void traceRaw(const char* text);
 enum { kTraceHeldLines = 256 };
 
 // Opens the log file (path in UTF-8) for appending, creating it when
-// missing, shared for reading and writing, and writes the lines held so far.
+// missing, shared for reading and writing, and writes the header (when
+// given: also to the debugger output), then the lines held so far.
 // Returns 0, or the platform's error code when the file cannot be opened
 // (then the held lines are dropped and no log is written). A path longer
 // than 259 characters is refused.
-unsigned long traceOpenLog(const char* utf8Path);
+unsigned long traceOpenLog(const char* utf8Path, const char* header = nullptr);
+
+// Whether the program's internal lines (isInternalTraceLine) go to the log
+// file too ("/verbose"); they always go to the debugger output.
+void traceSetVerbose(bool verbose);
 
 // No log file will be opened: drops the held lines and holds no more.
 void traceNoLog();

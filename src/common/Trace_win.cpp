@@ -7,6 +7,10 @@
 
 namespace {
 enum { kMaxLogPath = 259 };
+// A name under \\.\pipe\ reaches a server that may be any process of the
+// user: it must learn who we are at most, never act as us (without these
+// flags it could impersonate the elevated run).
+const DWORD kLogOpenFlags = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 HANDLE& logFile()
 {
@@ -77,12 +81,14 @@ unsigned long traceFileOpen(const char* utf8Path)
     // the path is opened as itself, never followed: the elevated run must
     // not append to whatever it points at.
     HANDLE file = CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                              nullptr, OPEN_ALWAYS, kLogOpenFlags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
     BY_HANDLE_FILE_INFORMATION info = {};
     DWORD refused = 0;
-    if (!GetFileInformationByHandle(file, &info))
+    if (GetFileType(file) != FILE_TYPE_DISK)
+        refused = ERROR_BAD_FILE_TYPE; // a pipe, a console, a device
+    else if (!GetFileInformationByHandle(file, &info))
         refused = GetLastError() ? GetLastError() : ERROR_OPEN_FAILED;
     else if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
         refused = ERROR_CANT_ACCESS_FILE; // a symbolic link or junction

@@ -96,6 +96,8 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
 
     if (ulProgressMax != 0)
         m_nLastProgressMax = ulProgressMax;
+    if (ulStatusCode == BINDSTATUS_CONNECTING)
+        m_bConnecting = true;
     // Not while the request is being sent: the answer's headers are not all there yet.
     if (ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA && ulStatusCode != BINDSTATUS_SENDINGREQUEST)
         learnFromBinding();

@@ -62,6 +62,8 @@ public:
     int sizeStop() const { return m_nSizeStop; }
     bool aborted() const { return m_bAborted; }
     bool stopped() const { return m_bStopped; }
+    // The service reported that it connects: the server's name was resolved.
+    bool connecting() const { return m_bConnecting; }
     // The file the transfer writes is opened into held (see CHeldFile) the
     // moment the transfer stops, before anything else runs.
     void holdAtStop(CHeldFile* held, const char* path)
@@ -95,5 +97,6 @@ private:
     int m_nSizeStop = 0;
     bool m_bAborted = false;
     bool m_bStopped = false;
+    bool m_bConnecting = false;
     HRESULT m_hrStop = S_OK;
 };

@@ -1,6 +1,6 @@
 #include "update/DownloadVerdict.h"
 
-#include <cstdio>
+#include "common/ErrorNames.h"
 
 namespace {
 
@@ -96,7 +96,9 @@ std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts
     }
     if (facts.aborted)
         return "stopped after " + byteCount(facts);
-    char hr[16];
-    std::snprintf(hr, sizeof hr, "0x%08lX", static_cast<unsigned long>(static_cast<std::uint32_t>(facts.hrDownload)));
-    return withStatus + "transfer failed (" + hr + "), " + byteCount(facts);
+    const char* where = facts.statusKnown  ? ""
+                        : facts.connecting ? ", no answer from the server"
+                                           : ", the server's name was not resolved";
+    return withStatus + "transfer failed (" + describeHresult(static_cast<std::uint32_t>(facts.hrDownload)) + "), " +
+           byteCount(facts) + where;
 }

@@ -21,7 +21,11 @@ struct DownloadFacts {
     // framing. A body with neither (and no Content-Encoding, whose decoder
     // knows its end) ends where the connection closed, cut or not.
     bool framed = true;
-    bool pinned = false;       // the build has a SHA-256 pin, which decides for an unframed body
+    bool pinned = false; // the build has a SHA-256 pin, which decides for an unframed body
+    // The service reported connecting (it does once the server's name is
+    // resolved): a failure without it is a name that did not resolve. Under
+    // Wine both give INET_E_DOWNLOAD_FAILURE; only this tells them apart.
+    bool connecting = true;
     std::uint64_t sizePin = 0; // the build's pinned size (0: none)
     std::uint64_t limit = 0;   // the size the transfer was bounded by
     // The transfer was stopped for its size: it passed the limit, or the
@@ -48,7 +52,8 @@ const char* verdictName(DownloadVerdict verdict);
 
 // The verdict with what it rests on, in words for the outcome line:
 // "HTTP 200, 1234 of 1234 bytes", "HTTP 404", "HTTP 200, 5 of 10 bytes,
-// incomplete", "transfer failed (0x800C0005), 0 bytes", "stopped after 100
+// incomplete", "transfer failed (0x800C0005 INET_E_RESOURCE_NOT_FOUND: ...), 0 bytes" (with
+// ", the server's name was not resolved" or ", no answer from the server"), "stopped after 100
 // bytes"; an encoded body says "1234 bytes (500 sent encoded)". A size
 // refused: "HTTP 200, stopped after 70000 bytes: more than the pinned
 // 65536", "HTTP 200, 2000 bytes announced, pinned 1000", "HTTP 200, 900

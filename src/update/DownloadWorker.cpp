@@ -27,6 +27,7 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
     if (SUCCEEDED(hrCall) && callback.stopped() && FAILED(callback.stopResult()))
         facts.hrDownload = callback.stopResult();
     facts.aborted = callback.aborted();
+    facts.connecting = callback.connecting();
     facts.statusKnown = callback.statusKnown();
     facts.httpStatus = callback.httpStatus();
     facts.lengthKnown = callback.lengthKnown();

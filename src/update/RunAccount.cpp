@@ -1,5 +1,6 @@
 #include "update/RunAccount.h"
 
+#include "common/ErrorNames.h"
 #include "products/PatchInfoKeys.h"
 #include "products/ProductCheck.h"
 
@@ -87,7 +88,7 @@ std::string CRunAccount::outcomeLine(const RunFacts& f, RunOutcome outcome, int 
         if (outcome == RunOutcome::PatchStarted)
             facts.push_back("started " + f.commandLine);
         else if (outcome == RunOutcome::NotStarted)
-            facts.push_back("could not start " + f.commandLine + " (error " + std::to_string(f.patchStartError) + ")");
+            facts.push_back("could not start " + f.commandLine + " (" + describeWin32Error(f.patchStartError) + ")");
     } else if (outcome == RunOutcome::NotStarted || outcome == RunOutcome::Running) {
         // No fetch or verdict says it: a URL or command line too long, a
         // download that could not be started, a run that ended undecided.

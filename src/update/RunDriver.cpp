@@ -232,8 +232,10 @@ void CRunDriver::onProgress(unsigned statusCode)
         m_platform->showStatus(IDS_DOWNLOADING);
 }
 
-bool CRunDriver::judgeHeld(const DownloadEnd& end, std::string& said)
+bool CRunDriver::judgeHeld(const DownloadEnd& end, std::string& said, int& pinVerdict, int& signerVerdict)
 {
+    pinVerdict = kPinNone;
+    signerVerdict = 0;
     // The worker's verdict first (a file that merely exists proves
     // nothing), then the pin, then the signer, each on the held file.
     const bool good = end.verdict == DownloadVerdict::Good && end.held;
@@ -248,6 +250,7 @@ bool CRunDriver::judgeHeld(const DownloadEnd& end, std::string& said)
     const int pin = pinText.empty()
                         ? kPinNone
                         : judgeFolderPin(folder, pinText.c_str(), m_platform->heldDigest(digest) ? digest : nullptr);
+    pinVerdict = pin == kPinNone && m_bAnyPin ? kPinMismatch : pin;
     if (pin == kPinNone && m_bAnyPin) {
         traceLog("[Veldrun] checkDownloadPin => no pin %s, download refused\n", key);
         said += std::string(", no pin ") + key + " (file removed)";
@@ -263,6 +266,7 @@ bool CRunDriver::judgeHeld(const DownloadEnd& end, std::string& said)
         return true;
     std::string subject;
     int signer = m_platform->heldSigner(m_signer, subject);
+    signerVerdict = signer;
     said += ", " + signerVerdictText(signer, subject);
     if (signer == kSignerMatch)
         return true;
@@ -283,8 +287,17 @@ void CRunDriver::onDownloadEnded(const DownloadEnd& end)
         return;
     }
     std::string said;
-    bool startable = judgeHeld(end, said);
+    int pin = kPinNone;
+    int signer = 0;
+    bool startable = judgeHeld(end, said, pin, signer);
+    const bool running = !m_facts.fetches.empty() && m_facts.fetches.back().end == FetchEnd::Running;
     noteEnd(FetchEnd::Transferred, said);
+    if (running) {
+        RunFetch& fetch = m_facts.fetches.back();
+        fetch.transfer = static_cast<int>(end.verdict);
+        fetch.pin = pin;
+        fetch.signer = signer;
+    }
     if (!startable) {
         m_platform->removeDownload(false);
         failedTransfer();

@@ -86,9 +86,10 @@ private:
     void startPlanned();
     void failedTransfer();
     void notStarted(const char* reason);
-    // The words of a finished transfer, with its pin and signer; whether
-    // it may be started.
-    bool judgeHeld(const DownloadEnd& end, std::string& said);
+    // The words of a finished transfer, with its pin and signer (their
+    // verdicts in pin and signer: a missing pin where pins are given counts
+    // as a mismatch, 0 for a signer not checked); whether it may be started.
+    bool judgeHeld(const DownloadEnd& end, std::string& said, int& pin, int& signer);
     void startPatch(const std::string& localPath);
     // Ends the last download unless it has ended already.
     void noteEnd(FetchEnd end, const std::string& words = "", unsigned seconds = 0);

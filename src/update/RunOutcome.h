@@ -71,6 +71,11 @@ struct RunFetch {
     FetchEnd end = FetchEnd::Running;
     std::string words;    // Transferred: "HTTP 200, 10 of 10 bytes, pin SHA2560 matched", ...
     unsigned seconds = 0; // Stalled, Overdue: the time that ran out
+    // Transferred: the worker's DownloadVerdict (-1 unknown), the file's
+    // PinVerdict and SignerVerdict, what the run's reason is read from.
+    int transfer = -1;
+    int pin = 0;
+    int signer = 0;
 
     // The end in words, the only place they are worded: empty while it
     // runs; the worker's words, "no progress for 60 s", "not done after

@@ -1,7 +1,7 @@
 #pragma once
 // The texts an update run composes: the download URLs, the single
 // fallback's rule and the patch's command line. Portable; no platform
-// headers. The run's decisions are CUpdateRun's (UpdateRun.h).
+// headers. The run's decisions are CRunDriver's (RunDriver.h).
 
 #include <cstddef>
 

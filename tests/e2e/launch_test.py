@@ -94,10 +94,13 @@ class Launch(unittest.TestCase):
             self.assertTrue(os.path.exists(ready), "holdmutex did not start")
             update = harness.run(self.package, ["/s"], cwd=self.work)
             self.assertEqual(7, update.rc, update)
-            self.assertEqual(["[Veldrun] Process is running\n"], update.traces)
+            told = ["[Veldrun] Outcome: another instance (exit 7): another run of a package holds the instance "
+                    "mutex; nothing was done\n", "[Veldrun] Program End.\n"]
+            self.assertEqual(["[Veldrun] Process is running\n"] + told, update.traces)
             builder = harness.run(harness.VELDRUN_EXE, ["second.exe", "patch.ini"], cwd=self.work)
             self.assertEqual(7, builder.rc, builder)
-            self.assertEqual(["[Veldrun] Process is running\n"], builder.traces)
+            self.assertEqual(["[Veldrun] Process is running\n", "[Veldrun] Argument ignored: second.exe\n",
+                              "[Veldrun] Argument ignored: patch.ini\n"] + told, builder.traces)
             self.assertFalse(os.path.exists(os.path.join(self.work, "second.exe")))
         finally:
             open(stop, "w").close()

@@ -24,6 +24,8 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         bool help;
         int logFile = -1;
         bool logWithoutFile = false;
+        int resultFile = -1;
+        bool verbose = false;
     };
     const Case cases[] = {
         {{"Veldrun.exe"}, false, false, false},
@@ -49,6 +51,10 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         {{"Veldrun.exe", "/log", nullptr}, false, false, false, 2},   // a file name without narrow form
         {{"Veldrun.exe", "/log", "a", "-Log", "b"}, false, false, false, 4},
         {{"Veldrun.exe", "/s", "/log"}, true, false, false, -1, true},
+        // "/result FILE" takes its file as "/log" does; "/verbose" is a flag.
+        {{"Veldrun.exe", "/RESULT", "/log", "/log", "r.log"}, false, false, false, 4, false, 2},
+        {{"Veldrun.exe", "-result", "a", "/verbose", "/result"}, false, false, false, -1, false, 2, true},
+        {{"Veldrun.exe", "-Verbose", "/verbosex"}, false, false, false, -1, false, -1, true},
     };
     for (const Case& c : cases) {
         LaunchSwitches sw = scanSwitches(c.args.data(), static_cast<int>(c.args.size()));
@@ -58,6 +64,8 @@ TEST(SwitchScan, WholeArgumentsWithoutRegardToCase)
         EXPECT_EQ(c.help, sw.help) << c.args.size() << " args, last " << last;
         EXPECT_EQ(c.logFile, sw.logFile) << c.args.size() << " args, last " << last;
         EXPECT_EQ(c.logWithoutFile, sw.logWithoutFile) << c.args.size() << " args, last " << last;
+        EXPECT_EQ(c.resultFile, sw.resultFile) << c.args.size() << " args, last " << last;
+        EXPECT_EQ(c.verbose, sw.verbose) << c.args.size() << " args, last " << last;
     }
 }
 
@@ -73,7 +81,7 @@ TEST(SwitchScan, IgnoredArgumentsAreTraced)
 // A first builder argument meant for a package is no target name.
 TEST(SwitchScan, BuilderRefusesUpdateSwitchesAsTarget)
 {
-    for (const char* arg : {"-s", "/S", "-w", "/W", "/?", "-?", "/h", "/help", "/log", "-LOG"})
+    for (const char* arg : {"-s", "/S", "-w", "/W", "/?", "-?", "/h", "/help", "/log", "-LOG", "/result", "-verbose"})
         EXPECT_TRUE(isLaunchSwitch(arg)) << arg;
     for (const char* arg : {"package.exe", "s", "-sw", "", "/x"})
         EXPECT_FALSE(isLaunchSwitch(arg)) << arg;

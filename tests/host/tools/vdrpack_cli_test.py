@@ -163,6 +163,13 @@ class Cli(unittest.TestCase):
         for args in (("help", "lint"), ("lint", "/?")):
             self.assertTrue(vdrpack(*args)[1].startswith("usage: vdrpack lint"), args)
 
+    def test_result_schema_is_the_documented_one(self):
+        with open(os.path.join(SOURCE, "docs", "result.schema.json")) as f:
+            documented = f.read()
+        self.assertEqual((0, documented, ""), vdrpack("schema", "result"))
+        jsonschema.Draft202012Validator.check_schema(json.loads(documented))
+        self.assertEqual(2, vdrpack("schema", "log")[0])
+
     def test_version_is_the_projects(self):
         with open(os.path.join(SOURCE, "CMakeLists.txt")) as f:
             version = re.search(r"project\(Veldrun VERSION ([0-9.]+)", f.read()).group(1)

@@ -9,10 +9,13 @@
 #include "products/IniFileReader.h"
 #include "products/TableRegistry.h"
 #include "update/ProgressText.h"
+#include "update/RunResult.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <deque>
+#include <map>
 #include <sstream>
 #include <string>
 
@@ -114,6 +117,11 @@ DownloadEnd transfer(const std::string& how, FakePlatform& platform)
         f.lengthKnown = f.framed = false;
         f.fileSize = 7;
         end.verdict = DownloadVerdict::EndUnknown;
+    } else if (how == "refused") { // the name resolved, the connection was refused
+        f = DownloadFacts{};
+        f.hrDownload = static_cast<std::int32_t>(0x800C0008u);
+        f.connecting = true;
+        end.verdict = DownloadVerdict::CallFailed;
     } else if (how == "cut") {
         f.announced = 10;
         f.fileSize = 5;
@@ -195,6 +203,8 @@ const std::string kStartB = "start > status105 timer get http://h/p/2/S.exe\n";
 const std::string kStartX = "start > status105 timer get http://h/p/max/S.exe\n";
 const std::string kPin0 = std::string("SHA2560=") + kPatchSha + "\n";
 const std::string kGot200 = "HTTP 200, 5 of 5 bytes";
+const std::string kRefused =
+    "transfer failed (0x800C0008 INET_E_DOWNLOAD_FAILURE: the download failed), 0 bytes, no answer from the server";
 
 const RunCase kCases[] = {
     {"FolderBuildStarted", "", "A", "",
@@ -230,6 +240,9 @@ const RunCase kCases[] = {
      "start > status105 timer get http://h/%s\x1b%n/max/S.exe\nended unframed > rm post-server", 3,
      "server error (exit 3): " + kGeneric +
          "; http://h/%s?%n/max/S.exe: HTTP 200, 7 bytes, no length and no chunked framing: end unknown"},
+    {"NoConnectionTwice", "silent", "B", "",
+     kStartB + "ended refused > rm get http://h/p/Max/S.exe\nended refused > rm post-server", 3,
+     "server error (exit 3): " + kB + "; http://h/p/2/S.exe: " + kRefused + "; http://h/p/Max/S.exe: " + kRefused},
     {"GenericBuildWithoutFallback", "", "X", "", kStartX + "ended 404 > rm post-server", 3,
      "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: HTTP 404"},
     // Decided once: after the connection was lost, a download that ends
@@ -320,12 +333,56 @@ const RunCase kCases[] = {
     {"PatchNotStartableVisible", "patchfails", "A", "",
      kStart + "ended 200 patch > start rm post-product(0)\nmsg > box103 end", 6,
      "not started (exit 6): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
-         "; could not start \"C:\\r\\1.exe\"  (error 193)"},
+         "; could not start \"C:\\r\\1.exe\"  (error 193 ERROR_BAD_EXE_FORMAT: not a valid Windows program)"},
     {"PatchNotStartableSilent", "silent patchfails", "A", "SilentArgs=/q %s\n",
      kStart + "ended 200 patch > start hidden rm end", 6,
      "not started (exit 6): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
-         "; could not start \"C:\\r\\1.exe\" /q %s (error 193)"},
+         "; could not start \"C:\\r\\1.exe\" /q %s (error 193 ERROR_BAD_EXE_FORMAT: not a valid Windows program)"},
 };
+
+// The reason deployment tools read (the result document, the event) for each row.
+const std::map<std::string, std::string> kReasons = {
+    {"FolderBuildStarted", "patch_started"},
+    {"WaitPassesTheExitCodeAndRemovesTheDownload", "patch_ended"},
+    {"ProductErrorNamesWhatIsMissing", "product_missing"},
+    {"ProductErrorNoProducts", "product_missing"},
+    {"PatchErrorSilentWithoutBox", "version_mismatch"},
+    {"CountOutOfRange", "version_mismatch"},
+    {"AlreadyApplied", "already_applied"},
+    {"OneFallbackThenTheServerError", "http_error"},
+    {"SizeRefusedBothWays", "size_refused"},
+    {"EndUnknownAndControlCharactersInTheLine", "end_unknown"},
+    {"NoConnectionTwice", "server_unreachable"},
+    {"GenericBuildWithoutFallback", "http_error"},
+    {"ConnectionLostThenAGoodDownload", "server_unreachable"},
+    {"StallFallbackStallAgain", "stalled"},
+    {"StallDefaultSixty", "stalled"},
+    {"StallBelowFiveMeansSixty", "stalled"},
+    {"StallAtItsMaximumWithText", "stalled"},
+    {"StallAboveTheRangeMeansSixty", "stalled"},
+    {"DownloadDeadlineEndsATrickle", "overdue"},
+    {"DownloadSecondsAtItsMaximum", "overdue"},
+    {"PinnedBuildTamperedUnpinnedFallbackRefused", "pin_mismatch"},
+    {"PinnedBuildMatches", "patch_started"},
+    {"SignedByTheSignerStarted", "patch_started"},
+    {"OtherPublisherThenUnsignedFallback", "publisher_refused"},
+    {"PinMismatchBeforeTheSigner", "pin_mismatch"},
+    {"MalformedSignerIsThePatchErrorBeforeAnyDownload", "publisher_refused"},
+    {"UnsignedPackageIsThePatchErrorBeforeAnyDownload", "publisher_refused"},
+    {"NotExtractedNothingRead", "package_unreadable"},
+    {"CancelWhileDownloading", "cancelled"},
+    {"Help", "usage_shown"},
+    {"DownloadRefusedVisibleShowsThePatchError", "patch_not_started"},
+    {"DownloadRefusedSilentEnds", "patch_not_started"},
+    {"URLTooLong", "patch_not_started"},
+    {"PatchNotStartableVisible", "patch_not_started"},
+    {"PatchNotStartableSilent", "patch_not_started"},
+};
+
+std::string asIs(const char* text)
+{
+    return text;
+}
 
 void PrintTo(const RunCase& c, std::ostream* os)
 {
@@ -371,6 +428,21 @@ TEST_P(RunTable, StepsExitStatusAndOutcomeLine)
     }
     EXPECT_EQ(c.exitStatus, run.exitStatus());
     EXPECT_EQ("[Veldrun] Outcome: " + c.line + "\n", run.outcomeLine());
+
+    // Deployment tools read the same run: one reason, and a document that
+    // says what the line says, each download not started with its own reason.
+    ASSERT_EQ(1u, kReasons.count(c.what)) << "no reason for " << c.what;
+    const RunReason reason = runReason(run);
+    EXPECT_EQ(kReasons.at(c.what), reasonId(reason));
+    const auto doc = nlohmann::json::parse(resultDocument(resultOf(run), asIs));
+    EXPECT_EQ(kReasons.at(c.what), doc["reason"]);
+    EXPECT_EQ(c.exitStatus, doc["exit_status"]);
+    EXPECT_EQ(run.outcomeLine(), doc["outcome_line"].get<std::string>() + "\n");
+    ASSERT_EQ(run.facts().fetches.size(), doc["fetches"].size());
+    const bool started = reason == RunReason::PatchStarted || reason == RunReason::PatchEnded;
+    for (std::size_t i = 0; i < doc["fetches"].size(); ++i)
+        EXPECT_EQ(started, doc["fetches"][i]["reason"].is_null()) << "fetch " << i;
+    EXPECT_EQ(c.exitStatus == 3010, doc["patch"].is_object() && doc["patch"]["exit_code"] == 3010);
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, RunTable, ::testing::ValuesIn(kCases),
