@@ -138,8 +138,16 @@ endfunction()
 # target vdr_delay_<dll> through which it is loaded at the first call of one
 # of its functions, not when the process starts (scripts/delay-import-lib.py).
 # Made when the tree is configured, from the toolchain's import libraries.
+# x86-64 only: binutils 2.40's i386 delay-import libraries leave the import
+# address slots zero (the first call jumps to address 0), so the 32-bit
+# tree's vdr_delay_<dll> is the plain import library.
 function(veldrun_delay_imports)
   foreach(dll ${ARGN})
+    if(NOT VELDRUN_ARCH STREQUAL "win64")
+      add_library(vdr_delay_${dll} INTERFACE IMPORTED GLOBAL)
+      set_target_properties(vdr_delay_${dll} PROPERTIES INTERFACE_LINK_LIBRARIES ${dll})
+      continue()
+    endif()
     find_library(VELDRUN_IMPLIB_${dll} NAMES lib${dll}.a REQUIRED NO_CACHE)
     set(lib ${CMAKE_BINARY_DIR}/delayimp/lib${dll}.a)
     if(NOT EXISTS ${lib} OR ${VELDRUN_IMPLIB_${dll}} IS_NEWER_THAN ${lib})

@@ -3,11 +3,11 @@
 library through which DLL is loaded at the first call of one of its
 functions instead of when the process starts.
 
-The program imports only kernel32 and msvcrt: under Wine, user32 itself
-brings version.dll, and on Windows comctl32 and what it needs are searched
-in the program's folder; loaded at first call, after the program has made
-System32 the only folder searched (restrictDllSearch), none of them can
-come from there. The functions are those of the toolchain's IMPORT_LIB (a
+The 64-bit program imports only kernel32 and msvcrt: under Wine, user32
+itself brings version.dll; loaded at first call, after the program has made
+System32 the only folder searched (restrictDllSearch), no DLL it needs can
+come from the program's folder. (i386 delay-import libraries of binutils
+2.40 leave the import address slots zero: not used there.) The functions are those of the toolchain's IMPORT_LIB (a
 name with both a call stub and an import slot); data exports, which a delay
 load cannot serve, are left out, so using one fails the link."""
 

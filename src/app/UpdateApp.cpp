@@ -11,6 +11,7 @@
 #include "common/ErrorNames.h"
 #include "common/FixedBuf.h"
 #include "common/Handles.h"
+#include "common/SystemDll.h"
 #include "common/Trace.h"
 #include "package/PatchPackage.h"
 #include "products/HeldProfile.h"
@@ -39,7 +40,8 @@ public:
     CArguments()
     {
         // The whole command line is split, however long it is.
-        m_argv.reset(CommandLineToArgvW(GetCommandLineW(), &m_argc));
+        // shell32 is called, not imported: loaded after restrictDllSearch.
+        m_argv.reset(SYSTEM_CALL(L"shell32.dll", CommandLineToArgvW, nullptr, (GetCommandLineW(), &m_argc)));
         if (!m_argv)
             m_argc = 0;
         m_text.resize(static_cast<std::size_t>(m_argc) * kMaxText);

@@ -1,5 +1,7 @@
 #include "framework/WinApp.h"
 
+#include "common/SystemDll.h"
+
 #include <commctrl.h>
 #include <objbase.h>
 
@@ -33,7 +35,10 @@ void CWinApp::Enable3dControls()
 {
     INITCOMMONCONTROLSEX icc = {sizeof icc,
                                 ICC_PROGRESS_CLASS | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
+    // comctl32 is no KnownDLL: called, not imported, so that it loads only
+    // now, after restrictDllSearch, from System32 or, through the manifest's
+    // activation context, as the common controls' version 6.
+    SYSTEM_CALL(L"comctl32.dll", InitCommonControlsEx, FALSE, (&icc));
 }
 
 CWinApp* AfxGetApp()

@@ -43,14 +43,19 @@ class Resources(unittest.TestCase):
                 self.assertEqual(pe.machine, machine)
 
     def test_programs_import_no_dll_the_loader_could_take_from_their_folder(self):
-        # Every other DLL is loaded at its first call, after WinMain made
-        # System32 the only folder searched; what the imported ones need
-        # themselves comes from System32 only (DependentLoadFlags 0x800). On
-        # x86 the directory's size is the structure's own, as on x64.
+        # comctl32 and shell32 (no KnownDLLs, or bringing others) are called
+        # through SYSTEM_CALL after WinMain made System32 the only folder
+        # searched; the 64-bit program delay-loads every other DLL too (the
+        # i386 delay-import libraries of binutils 2.40 do not work). What the
+        # imported DLLs need comes from System32 only (DependentLoadFlags
+        # 0x800); on x86 the directory's size is the structure's own, as on x64.
+        imports = {"win64": ["KERNEL32.dll", "msvcrt.dll"],
+                   "win32": ["ADVAPI32.dll", "GDI32.dll", "KERNEL32.dll", "msvcrt.dll", "ole32.dll", "SHLWAPI.dll",
+                             "USER32.dll"]}
         for tree, (machine, _) in PROGRAMS.items():
             with self.subTest(tree=tree):
                 pe = self.pe[tree]
-                self.assertEqual(["KERNEL32.dll", "msvcrt.dll"], pe.imports())
+                self.assertEqual(imports[tree], pe.imports())
                 size = 112 if machine == 0x8664 else 72
                 self.assertEqual((size, size, 0x800), pe.load_config())
 
