@@ -13,12 +13,12 @@
 // WM_USER_ENDDOWNLOAD (posted) and the cancel event.
 
 #include "framework/Dialog.h"
-#include "framework/Edit.h"
 #include "common/Handles.h"
 #include "products/ProductInfo.h"
 #include "update/DownloadJob.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
+#include "ui/StatusLine.h"
 #include "common/FileHash.h"
 #include "package/PackagePlatform.h"
 #include "update/PatchSigner.h"
@@ -79,6 +79,9 @@ private:
     // drops an end message it left. False when no worker was held.
     bool endWorker();
     void chooseBuild();
+    // Shows the pictures drawn for `dpi`, sizes the window from them and
+    // places it (at `suggested`'s corner, or centred when that is null).
+    void scaleToDpi(unsigned dpi, const RECT* suggested);
 
     CUpdateRun& m_run;
     char m_szIniPath[kMaxText];
@@ -86,7 +89,7 @@ private:
     const bool m_bWait;
     const CPackageView* m_pOwnPackage;
     CSkinButton m_btnCancel;
-    CEdit m_editStatus;
+    CStatusLine m_status;
     CSkinProgressCtrl m_progress;
     HICON m_hIcon;
     wchar_t m_szStatusText[kMaxText];

@@ -10,6 +10,8 @@
 // it starts looking and "seen" when it first finds the update window, so
 // that a test can start a run only once the helper looks, and let it end
 // only once the helper has seen its window.
+#include "ToolMark.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -65,18 +67,6 @@ BOOL CALLBACK staticText(HWND child, LPARAM lParam)
     return TRUE;
 }
 
-void mark(const char* what)
-{
-    char path[MAX_PATH] = {};
-    DWORD n = GetEnvironmentVariableA("VELDRUN_WINCTL_MARK", path, sizeof path);
-    if (n == 0 || n >= sizeof path)
-        return;
-    if (FILE* f = std::fopen(path, "ab")) {
-        std::fprintf(f, "%s\n", what);
-        std::fclose(f);
-    }
-}
-
 void printUtf8(const char* label, const wchar_t* text)
 {
     char utf8[1024] = {};
@@ -97,7 +87,7 @@ int main(int argc, char** argv)
     while (GetTickCount() < deadline) {
         Found f = find();
         if (!ready) {
-            mark("ready");
+            toolMark("ready");
             ready = true;
         }
         if (!std::strcmp(cmd, "msgbox") && f.msgbox) {
@@ -121,7 +111,7 @@ int main(int argc, char** argv)
         }
         if (f.dialog) {
             if (!seen)
-                mark("seen");
+                toolMark("seen");
             seen = true;
             everVisible |= IsWindowVisible(f.dialog) != 0;
             int pos = static_cast<int>(SendMessageW(GetDlgItem(f.dialog, 1000), PBM_GETPOS, 0, 0));
