@@ -141,6 +141,9 @@ void CSkinButton::setCaption(const wchar_t* text)
         return;
     for (size_t i = 0; i + 1 < sizeof m_szCaption / sizeof m_szCaption[0] && text[i]; ++i)
         m_szCaption[i] = text[i];
+    // The window text is what screen readers name the button by.
+    if (IsWindow())
+        ::DefWindowProcW(m_hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(m_szCaption));
 }
 
 COLORREF CSkinButton::setTextColor(COLORREF color)

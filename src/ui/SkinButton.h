@@ -46,7 +46,8 @@ public:
     // the button has its window, so the mask can shape it.
     void setSkin(UINT normal, UINT down, UINT over, UINT disabled, UINT focus, UINT mask, short drawMode, short border,
                  short focusOffset);
-    // Copies the caption (at most 259 units). Does not repaint.
+    // Copies the caption (at most 259 units), also as the window text,
+    // which screen readers read. Does not repaint.
     void setCaption(const wchar_t* text);
     // Reloads the faces as drawn for `dpi` (the nearest scale the program
     // has) and repaints. The mask keeps its pixels.

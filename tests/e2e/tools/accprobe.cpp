@@ -14,7 +14,8 @@
 // line each (UTF-8):
 //   child ROLE NAME|VALUE           a child of the window's client object
 //   control ID NAME|VALUE           a control's own client object
-//   event name|value|live ID TEXT   an event of a control of the window
+//   event name|value|live ID MS TEXT   an event of a control of the window,
+//                                      with the tick count it came at
 //   done|timeout
 #include "ToolMark.h"
 
@@ -28,6 +29,9 @@
 
 namespace {
 const DWORD kEventLiveRegionChanged = 0x8019; // Windows 8's
+// By value: MinGW's libraries give IID_IAccessible a wrong value, which
+// every accessible object refuses.
+const IID kIidAccessible = {0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
 
 // Prints "PREFIX TEXT" as one UTF-8 line.
 void printLine(const char* prefix, const wchar_t* text)
@@ -57,7 +61,7 @@ void CALLBACK onEvent(HWINEVENTHOOK, DWORD event, HWND hwnd, LONG idObject, LONG
     wchar_t text[512] = {};
     GetWindowTextW(hwnd, text, 512);
     char prefix[64];
-    std::snprintf(prefix, sizeof prefix, "event %s %d", kind, GetDlgCtrlID(hwnd));
+    std::snprintf(prefix, sizeof prefix, "event %s %d %lu", kind, GetDlgCtrlID(hwnd), GetTickCount());
     printLine(prefix, text);
 }
 
@@ -77,10 +81,11 @@ void describe(IAccessible* acc, VARIANT child, const char* prefix)
 void readTree(HWND window)
 {
     IAccessible* client = nullptr;
-    if (FAILED(AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
-                                          reinterpret_cast<void**>(&client))) ||
-        !client) {
-        std::printf("no accessible object\n");
+    HRESULT hr = AccessibleObjectFromWindow(window, static_cast<DWORD>(OBJID_CLIENT), kIidAccessible,
+                                            reinterpret_cast<void**>(&client));
+    if (FAILED(hr) || !client) {
+        std::printf("no accessible object: 0x%08lx, window result %lld\n", static_cast<unsigned long>(hr),
+                    static_cast<long long>(SendMessageW(window, WM_GETOBJECT, 0, static_cast<LPARAM>(OBJID_CLIENT))));
         return;
     }
     long count = 0;
@@ -98,7 +103,7 @@ void readTree(HWND window)
         VARIANT item = children[i];
         if (item.vt == VT_DISPATCH && item.pdispVal) {
             IAccessible* inner = nullptr;
-            item.pdispVal->QueryInterface(IID_IAccessible, reinterpret_cast<void**>(&inner));
+            item.pdispVal->QueryInterface(kIidAccessible, reinterpret_cast<void**>(&inner));
             if (!inner)
                 continue;
             acc = inner;
@@ -118,7 +123,7 @@ void readTree(HWND window)
         IAccessible* acc = nullptr;
         HWND control = GetDlgItem(window, id);
         if (!control ||
-            FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), IID_IAccessible,
+            FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT), kIidAccessible,
                                               reinterpret_cast<void**>(&acc))) ||
             !acc)
             continue;

@@ -6,6 +6,8 @@
 //                       ever visible, the highest progress position
 //   winctl cancel MS    wait for the update window and press its Cancel
 //   winctl position MS  wait until the progress bar has moved; print it
+//   winctl tab MS       wait for the update window and give it a Tab key,
+//                       as the keyboard would (through its dialog manager)
 // With VELDRUN_WINCTL_MARK naming a file, it also appends "ready" to it when
 // it starts looking and "seen" when it first finds the update window, so
 // that a test can start a run only once the helper looks, and let it end
@@ -102,6 +104,13 @@ int main(int argc, char** argv)
             printUtf8("text=", t.longest);
             PostMessageW(f.msgbox, WM_COMMAND, IDOK, 0);
             std::fflush(stdout);
+            return 0;
+        }
+        if (!std::strcmp(cmd, "tab") && f.dialog) {
+            HWND focus = GetDlgItem(f.dialog, IDCANCEL);
+            PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0x000F0001);
+            PostMessageW(focus, WM_KEYUP, VK_TAB, static_cast<LPARAM>(0xC00F0001));
+            std::printf("tabbed\n");
             return 0;
         }
         if (!std::strcmp(cmd, "cancel") && f.dialog) {
