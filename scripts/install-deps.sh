@@ -138,6 +138,9 @@ packages=(
   wine64 xvfb xauth x11-apps imagemagick x11-utils
   osslsigncode openssl curl file nsis
   nlohmann-json3-dev python3-jsonschema
+  # Japanese glyphs for the update window under a Japanese user (Wine finds
+  # fonts through fontconfig).
+  fonts-ipafont-gothic
 )
 install_missing "base packages" "${packages[@]}"
 

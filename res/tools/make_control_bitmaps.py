@@ -9,6 +9,9 @@ Writes, as uncompressed 24-bit BMP files:
   res/bitmaps/button_normal.bmp    (136, 89x30)   button face, idle (also disabled)
   res/bitmaps/button_over.bmp      (142, 89x30)   button face under the mouse
   res/bitmaps/button_down.bmp      (143, 89x30)   button face while pressed
+  res/bitmaps/button_focus.bmp     (144, 89x30)   button face with the keyboard focus
+each also drawn at 150 % and 200 % (NAME_150.bmp and NAME_200.bmp, resource
+ids + 1500 and + 2000) for screens of higher DPI,
 and the masks the Windows tests of the skin button load:
   tests/win/ui/bitmaps/mask_half.bmp      40x20, white left half, black right half
   tests/win/ui/bitmaps/mask_lastcol.bmp   12x3, one black pixel in the last column of row 1
@@ -77,19 +80,31 @@ def rounded_coverage(x, y, width, height, radius, inset):
     return inside / 16
 
 
-def rounded_picture(width, height, radius, outside, rim, face):
-    """A rounded shape: `outside` around it, a one-pixel `rim`, `face(x, y)` within."""
+def scaled(size, scale):
+    return int(size * scale + 0.5)
+
+
+def rounded_picture(width, height, radius, outside, rim, face, scale=1.0, ring=None):
+    """A rounded shape of design size width x height drawn at `scale`:
+    `outside` around it, a rim one design pixel wide, `face(x, y)` within
+    (design coordinates). `ring`, a colour, draws a focus ring two design
+    pixels wide just inside the rim."""
 
     def pixel(x, y):
-        outer = rounded_coverage(x, y, width, height, radius, 0)
-        inner = rounded_coverage(x, y, width, height, radius, 1)
+        w, h, r = scaled(width, scale), scaled(height, scale), radius * scale
+        outer = rounded_coverage(x, y, w, h, r, 0)
+        inner = rounded_coverage(x, y, w, h, r, scale)
         colour = lerp(outside, rim, outer)
-        return lerp(colour, face(x, y), inner)
+        colour = lerp(colour, face(x / scale, y / scale), inner)
+        if ring:
+            band = inner - rounded_coverage(x, y, w, h, r, 3 * scale)
+            colour = lerp(colour, ring, 0.85 * band)
+        return colour
 
     return pixel
 
 
-def progress_track():
+def progress_track(scale=1.0):
     width, height = 453, 34
     outside = window_at(76 / 150)  # where the bar sits in the window
     rim = (0x2C, 0x55, 0x82)
@@ -97,14 +112,14 @@ def progress_track():
     def face(x, y):
         t = (y - 1) / (height - 3)
         colour = lerp((0x0A, 0x1E, 0x38), (0x15, 0x35, 0x5C), t)
-        if y == 1:  # inner shadow under the top rim: the track looks sunk in
+        if 1 <= y < 2:  # inner shadow under the top rim: the track looks sunk in
             colour = lerp(colour, (0x03, 0x0C, 0x18), 0.6)
         return colour
 
-    return width, height, rounded_picture(width, height, 4, outside, rim, face)
+    return scaled(width, scale), scaled(height, scale), rounded_picture(width, height, 4, outside, rim, face, scale)
 
 
-def progress_fill():
+def progress_fill(scale=1.0):
     width, height = 453, 34
     outside = window_at(76 / 150)
     rim = (0x2C, 0x55, 0x82)  # the track's rim, so the fill sits inside it
@@ -117,34 +132,44 @@ def progress_fill():
         glow = max(0.0, 1 - (y - 1) / 11)
         return lerp(colour, (0xFF, 0xFF, 0xFF), 0.35 * glow * glow)
 
-    return width, height, rounded_picture(width, height, 4, outside, rim, face)
+    return scaled(width, scale), scaled(height, scale), rounded_picture(width, height, 4, outside, rim, face, scale)
 
 
-def button(top, bottom, rim, sheen):
+def button(top, bottom, rim, sheen, scale=1.0, ring=None):
     width, height = 89, 30
     outside = window_at(135 / 150)
 
     def face(x, y):
         t = (y - 1) / (height - 3)
         colour = lerp(top, bottom, t)
-        if y == 1:  # a thin sheen (or shadow) just inside the top rim
+        if 1 <= y < 2:  # a thin sheen (or shadow) just inside the top rim
             colour = lerp(colour, sheen[0], sheen[1])
         return colour
 
-    return width, height, rounded_picture(width, height, 4, outside, rim, face)
+    picture = rounded_picture(width, height, 4, outside, rim, face, scale, ring)
+    return scaled(width, scale), scaled(height, scale), picture
 
 
-def button_normal():
-    return button((0x2E, 0x62, 0x9C), (0x16, 0x38, 0x63), (0x6F, 0xA3, 0xD8), ((0xB8, 0xD8, 0xF8), 0.35))
+NORMAL = ((0x2E, 0x62, 0x9C), (0x16, 0x38, 0x63), (0x6F, 0xA3, 0xD8), ((0xB8, 0xD8, 0xF8), 0.35))
+STATUS_BLUE = (150, 199, 255)  # the status line's colour
 
 
-def button_over():
-    return button((0x45, 0x86, 0xC8), (0x22, 0x52, 0x8A), (0xA9, 0xD4, 0xFF), ((0xE4, 0xF2, 0xFF), 0.45))
+def button_normal(scale=1.0):
+    return button(*NORMAL, scale=scale)
 
 
-def button_down():
+def button_over(scale=1.0):
+    return button((0x45, 0x86, 0xC8), (0x22, 0x52, 0x8A), (0xA9, 0xD4, 0xFF), ((0xE4, 0xF2, 0xFF), 0.45), scale)
+
+
+def button_down(scale=1.0):
     # darker, with the gradient turned over, and a shadow under the top rim
-    return button((0x0E, 0x26, 0x45), (0x1E, 0x44, 0x72), (0x4F, 0x7F, 0xB3), ((0x02, 0x08, 0x12), 0.6))
+    return button((0x0E, 0x26, 0x45), (0x1E, 0x44, 0x72), (0x4F, 0x7F, 0xB3), ((0x02, 0x08, 0x12), 0.6), scale)
+
+
+def button_focus(scale=1.0):
+    # the idle face with a ring in the status line's blue inside its rim
+    return button(*NORMAL, scale=scale, ring=STATUS_BLUE)
 
 
 def mask(width, height, black):
@@ -154,16 +179,21 @@ def mask(width, height, black):
     return width, height, pixel
 
 
-PICTURES = {
-    "res/bitmaps/progress_track.bmp": progress_track,
-    "res/bitmaps/progress_fill.bmp": progress_fill,
-    "res/bitmaps/button_normal.bmp": button_normal,
-    "res/bitmaps/button_over.bmp": button_over,
-    "res/bitmaps/button_down.bmp": button_down,
+SKIN = {
+    "progress_track": progress_track,
+    "progress_fill": progress_fill,
+    "button_normal": button_normal,
+    "button_over": button_over,
+    "button_down": button_down,
+    "button_focus": button_focus,
+}
+PICTURES = {"res/bitmaps/%s%s.bmp" % (name, suffix): (lambda draw=draw, scale=scale: draw(scale))
+            for name, draw in SKIN.items() for suffix, scale in (("", 1.0), ("_150", 1.5), ("_200", 2.0))}
+PICTURES.update({
     "tests/win/ui/bitmaps/mask_half.bmp": lambda: mask(40, 20, lambda x, y: x >= 20),
     "tests/win/ui/bitmaps/mask_lastcol.bmp": lambda: mask(12, 3, lambda x, y: y == 1 and x == 11),
     "tests/win/ui/bitmaps/mask_white.bmp": lambda: mask(8, 8, lambda x, y: False),
-}
+})
 
 
 def main(argv):
@@ -174,10 +204,14 @@ def main(argv):
         data = bmp_bytes(width, height, pixel)
         path = os.path.join(ROOT, rel)
         if check:
-            with open(path, "rb") as f:
-                if f.read() != data:
-                    print("differs: " + rel)
-                    failed = True
+            try:
+                with open(path, "rb") as f:
+                    same = f.read() == data
+            except OSError:
+                same = False
+            if not same:
+                print("differs: " + rel)
+                failed = True
             continue
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "wb") as f:

@@ -1,15 +1,17 @@
 #!/usr/bin/env python3
-"""Draws the update window's background (bitmap 134) and the program icon
-(icon group 128) and writes them as res/art/background.bmp and
+"""Draws the update window's background (bitmap 134, and 1634 and 2134: the
+same at 150 % and 200 %) and the program icon (icon group 128) and writes
+them as res/art/background.bmp, background_150.bmp, background_200.bmp and
 res/art/Veldrun.ico. Plain Python, no imaging library, so the pictures can
 be remade anywhere:
 
     python3 res/tools/make_window_art.py [output folder]
     python3 res/tools/make_window_art.py --check   (fails when res/art is stale)
 
-The background is 498 x 225 pixels, uncompressed 24-bit. The window stretches
-it over a client area of 332 x 150 dialog units, so one dialog unit is 1.5
-pixels of the picture in each direction. The status line (dialog units x 19
+The background is 498 x 225 pixels at 96 DPI, uncompressed 24-bit; the
+window's client area is sized to it (one dialog unit of the template is 1.5
+pixels of the picture), and at higher DPI the window shows the picture drawn
+at the nearest scale at or above its own, so nothing is enlarged. The status line (dialog units x 19
 to 286, y 37 to 54) and the progress bar (x 15 to 317, y 65 to 87) are kept
 plain and dark; the decoration fades out before it reaches them.
 
@@ -104,9 +106,11 @@ def mark_segments(cx, cy, r):
     return segs
 
 
-def stroke_coverage(segs, width, px, py):
+def stroke_coverage(segs, width, px, py, scale=1.0):
+    """Share of a device pixel at design point (px, py) that a stroke of
+    `width` design pixels covers, with half a device pixel of smoothing."""
     d = min(seg_dist(px, py, *s) for s in segs)
-    return clamp(width / 2 + 0.5 - d)
+    return clamp((width / 2 - d) * scale + 0.5)
 
 
 def protected_fade(x, y, margin=12.0):
@@ -119,19 +123,22 @@ def protected_fade(x, y, margin=12.0):
     return f
 
 
-def draw_background():
+def draw_background(scale=1.0):
+    """The background at `scale` times its design size; every shape is
+    placed in design pixels and drawn with device-pixel edges."""
     rows = []
     word, word_end = wordmark_segments("Veldrun", 52.0, 36.0, 2.1, 3.6)
     mark = mark_segments(37.0, 27.0, 8.5)
     box = (26, 12, int(word_end) + 4, 42)
     arc_center, arc_radii = (560.0, -70.0), (140.0, 166.0, 192.0, 218.0)
     band_y = 162.0
-    for y in range(HEIGHT):
-        base = mix(TOP, BOTTOM, y / (HEIGHT - 1))
+    width, height = int(WIDTH * scale + 0.5), int(HEIGHT * scale + 0.5)
+    for y in range(height):
+        base = mix(TOP, BOTTOM, y / (height - 1))
         row = []
-        for x in range(WIDTH):
+        for x in range(width):
             c = base
-            cx, cy = x + 0.5, y + 0.5
+            cx, cy = (x + 0.5) / scale, (y + 0.5) / scale
             # A soft light at the upper right, falling off with distance; too
             # faint to trouble the text, so it is not kept out of the plain areas.
             glow = math.exp(-(((cx - 470) / 210) ** 2 + ((cy + 20) / 120) ** 2)) * 0.10
@@ -139,7 +146,7 @@ def draw_background():
             d = math.hypot(cx - arc_center[0], cy - arc_center[1])
             arcs = 0.0
             for i, r in enumerate(arc_radii):
-                arcs = max(arcs, clamp(1.1 - abs(d - r)) * (0.22 - 0.035 * i))
+                arcs = max(arcs, clamp((0.6 - abs(d - r)) * scale + 0.5) * (0.22 - 0.035 * i))
             arcs *= 1.0 - smoothstep(30.0, 120.0, cy)
             # A horizon line of light between the progress bar and the button.
             env = math.sin(math.pi * clamp((cx - 22) / (476 - 22))) ** 1.5
@@ -147,9 +154,9 @@ def draw_background():
             fade = protected_fade(cx, cy)
             c = mix(c, BAND_BLUE, clamp(glow + arcs * fade))
             c = mix(c, BAND_BLUE, clamp(band * fade))
-            if box[0] <= x <= box[2] and box[1] <= y <= box[3]:
-                c = mix(c, MARK_BLUE, stroke_coverage(word, 2.0, cx, cy) * 0.9)
-                c = mix(c, TEXT_BLUE, stroke_coverage(mark, 2.0, cx, cy))
+            if box[0] <= x / scale <= box[2] and box[1] <= y / scale <= box[3]:
+                c = mix(c, MARK_BLUE, stroke_coverage(word, 2.0, cx, cy, scale) * 0.9)
+                c = mix(c, TEXT_BLUE, stroke_coverage(mark, 2.0, cx, cy, scale))
             row.append(tuple(int(round(clamp(v, 0, 255))) for v in c))
         rows.append(row)
     return rows
@@ -324,6 +331,8 @@ def main(argv):
     out = args[0] if args else art
     pictures = {
         "background.bmp": lambda path: write_bmp24(path, draw_background()),
+        "background_150.bmp": lambda path: write_bmp24(path, draw_background(1.5)),
+        "background_200.bmp": lambda path: write_bmp24(path, draw_background(2.0)),
         "Veldrun.ico": lambda path: write_ico(path, (48, 32, 24, 16), (32, 8, 4)),
     }
     if not check:

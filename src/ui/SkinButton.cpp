@@ -2,6 +2,7 @@
 
 #include "framework/WinApp.h"
 #include "ui/SkinButtonMask.h"
+#include "ui/WindowDpi.h"
 
 #include <windowsx.h>
 
@@ -12,10 +13,11 @@ namespace {
 const UINT kTextFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 const COLORREF kTransparent = RGB(255, 255, 255); // mask colour that is cut away
 
-HBITMAP loadBitmap(UINT id)
+// The picture `id` as drawn for `dpi` where the program has it.
+HBITMAP loadBitmap(UINT id, unsigned dpi)
 {
     WORD res = LOWORD(id);
-    return res ? LoadBitmapA(AfxGetResourceHandle(), MAKEINTRESOURCEA(res)) : nullptr;
+    return res ? LoadBitmapA(AfxGetResourceHandle(), MAKEINTRESOURCEA(artIdFor(res, dpi))) : nullptr;
 }
 
 void fillFace(HDC dc, const RECT& r)
@@ -54,26 +56,17 @@ void CSkinButton::PreSubclassWindow()
 void CSkinButton::setSkin(UINT normal, UINT down, UINT over, UINT disabled, UINT focus, UINT mask, short drawMode,
                           short border, short focusOffset)
 {
-    m_bmpNormal.reset();
-    m_bmpDown.reset();
-    m_bmpDisabled.reset();
+    m_faceIds = {normal, down, over, LOWORD(disabled) ? disabled : normal, focus};
+    loadFaces();
     m_bmpMask.reset();
-    m_bmpOver.reset();
-    m_bmpFocus.reset();
-
-    m_bmpNormal.reset(loadBitmap(normal));
-    m_bmpDown.reset(loadBitmap(down));
-    m_bmpOver.reset(loadBitmap(over));
-    m_bmpFocus.reset(loadBitmap(focus));
-    m_bmpDisabled.reset(loadBitmap(LOWORD(disabled) ? disabled : normal));
 
     m_nDrawMode = drawMode >= DrawTiled ? short(DrawTiled) : drawMode < 0 ? short(DrawNatural) : drawMode;
     m_bBorder = border != 0;
     m_nFocusOffset = focusOffset < 0 ? short(0) : focusOffset;
 
     if (!LOWORD(mask))
-        return; // an earlier window shape stays
-    m_bmpMask.reset(loadBitmap(mask));
+        return;                            // an earlier window shape stays
+    m_bmpMask.reset(loadBitmap(mask, 96)); // the shape is in pixels: drawn once
     if (!m_bmpMask || !IsWindow())
         return;
     HRGN rgn = regionFromMask(m_bmpMask.get());
@@ -86,6 +79,35 @@ void CSkinButton::setSkin(UINT normal, UINT down, UINT over, UINT disabled, UINT
     BITMAP bm = {};
     if (m_nDrawMode == DrawNatural && GetObjectA(m_bmpMask.get(), sizeof bm, &bm))
         SetWindowPos(m_hWnd, nullptr, 0, 0, bm.bmWidth, bm.bmHeight, SWP_NOMOVE | SWP_NOZORDER);
+}
+
+void CSkinButton::loadFaces()
+{
+    m_bmpNormal.reset(loadBitmap(m_faceIds.normal, m_nDpi));
+    m_bmpDown.reset(loadBitmap(m_faceIds.down, m_nDpi));
+    m_bmpOver.reset(loadBitmap(m_faceIds.over, m_nDpi));
+    m_bmpFocus.reset(loadBitmap(m_faceIds.focus, m_nDpi));
+    m_bmpDisabled.reset(loadBitmap(m_faceIds.disabled, m_nDpi));
+}
+
+void CSkinButton::setArtDpi(unsigned dpi)
+{
+    m_nDpi = dpi ? dpi : 96;
+    loadFaces();
+    invalidateAll();
+}
+
+bool CSkinButton::showsFocus(UINT itemState) const
+{
+    return (itemState & ODS_FOCUS) && !(itemState & ODS_NOFOCUSRECT) && m_bFocusCues;
+}
+
+void CSkinButton::setFocusCues(bool on)
+{
+    if (on == m_bFocusCues)
+        return;
+    m_bFocusCues = on;
+    invalidateAll();
 }
 
 HRGN CSkinButton::regionFromMask(HBITMAP mask) const
@@ -119,6 +141,9 @@ void CSkinButton::setCaption(const wchar_t* text)
         return;
     for (size_t i = 0; i + 1 < sizeof m_szCaption / sizeof m_szCaption[0] && text[i]; ++i)
         m_szCaption[i] = text[i];
+    // The window text is what screen readers name the button by.
+    if (IsWindow())
+        ::DefWindowProcW(m_hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(m_szCaption));
 }
 
 COLORREF CSkinButton::setTextColor(COLORREF color)
@@ -270,6 +295,7 @@ bool CSkinButton::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
         *result = Default();
         return true;
     case WM_KEYDOWN:
+        setFocusCues(true);
         if (m_nType != TypePush && wParam == VK_SPACE)
             SendMessage(BM_SETCHECK, m_nType == TypeCheckBox ? !m_bChecked : 1);
         *result = Default();
@@ -280,6 +306,26 @@ bool CSkinButton::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* 
     case BM_GETCHECK:
         *result = m_bChecked;
         return true;
+    case WM_UPDATEUISTATE:
+        // The focus face comes and goes with the window's keyboard cues.
+        *result = Default();
+        if (HIWORD(wParam) & UISF_HIDEFOCUS) {
+            if (LOWORD(wParam) == UIS_SET)
+                setFocusCues(false);
+            else if (LOWORD(wParam) == UIS_CLEAR)
+                setFocusCues(true);
+        }
+        return true;
+    case WM_GETDLGCODE: {
+        // The dialog manager asks with every key it is given (Tab, arrows,
+        // Space): the keyboard is in use, whether or not the platform keeps
+        // the window's cues (Wine does not).
+        const MSG* key = reinterpret_cast<const MSG*>(lParam);
+        if (key && (key->message == WM_KEYDOWN || key->message == WM_SYSKEYDOWN))
+            setFocusCues(true);
+        *result = Default();
+        return true;
+    }
     case WM_USER_UNCHECK:
         if (m_bChecked) {
             m_bChecked = 0;
@@ -344,7 +390,7 @@ void CSkinButton::DrawItem(DRAWITEMSTRUCT* dis)
         HBITMAP face = m_bmpNormal.get();
         if (m_bHover && m_bmpOver)
             face = m_bmpOver.get();
-        else if ((state & ODS_FOCUS) && m_bmpFocus)
+        else if (showsFocus(state) && m_bmpFocus)
             face = m_bmpFocus.get();
         drawFace(dc, r, face);
     } else {
@@ -352,7 +398,7 @@ void CSkinButton::DrawItem(DRAWITEMSTRUCT* dis)
     }
     if (m_bBorder)
         DrawEdge(dc, &r, edge, BF_RECT);
-    if ((state & ODS_FOCUS) && m_nFocusOffset > 0) {
+    if (showsFocus(state) && m_nFocusOffset > 0) {
         RECT focus = r;
         InflateRect(&focus, -m_nFocusOffset, -m_nFocusOffset);
         DrawFocusRect(dc, &focus);

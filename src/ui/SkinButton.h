@@ -9,6 +9,11 @@
 // created as automatic check boxes or radio buttons become bitmap toggles;
 // the button keeps the checked state itself (BM_GETCHECK/BM_SETCHECK).
 //
+// The focus face (or rectangle) shows only while the window's keyboard cues
+// are on: hidden until the keyboard is used (a key through the dialog
+// manager, or WM_UPDATEUISTATE clearing UISF_HIDEFOCUS), hidden again when
+// the system sets UISF_HIDEFOCUS.
+//
 // Radio buttons uncheck the other members of their dialog group by posting
 // them WM_USER_UNCHECK. Everything runs on the thread owning the dialog.
 
@@ -41,8 +46,12 @@ public:
     // the button has its window, so the mask can shape it.
     void setSkin(UINT normal, UINT down, UINT over, UINT disabled, UINT focus, UINT mask, short drawMode, short border,
                  short focusOffset);
-    // Copies the caption (at most 259 units). Does not repaint.
+    // Copies the caption (at most 259 units), also as the window text,
+    // which screen readers read. Does not repaint.
     void setCaption(const wchar_t* text);
+    // Reloads the faces as drawn for `dpi` (the nearest scale the program
+    // has) and repaints. The mask keeps its pixels.
+    void setArtDpi(unsigned dpi);
     // Sets the caption colour; returns the previous one. Does not repaint.
     COLORREF setTextColor(COLORREF color);
     // Shows `text` as the button's tooltip, creating the tooltip on first use.
@@ -81,6 +90,11 @@ private:
     void drawMasked(HDC dc, const RECT& r, HDC faceDC, const BITMAP& bm) const;
     HRGN regionFromMask(HBITMAP mask) const;
     void invalidateAll() const;
+    void loadFaces();
+    // Whether a paint with `itemState` shows the focus: the button has it
+    // and the window's keyboard cues are on.
+    bool showsFocus(UINT itemState) const;
+    void setFocusCues(bool on);
 
     wchar_t m_szCaption[kMaxText];
     BYTE m_bChecked;
@@ -99,4 +113,11 @@ private:
     HRGN m_hRgn; // owned by the window once SetWindowRgn took it
     BOOL m_bBorder;
     short m_nDrawMode;
+    struct FaceIds {
+        UINT normal, down, over, disabled, focus;
+    } m_faceIds = {0, 0, 0, 0, 0};
+    unsigned m_nDpi = 96;
+    // Keyboard cues on. Users who keep them on always get the dialog's
+    // WM_UPDATEUISTATE clearing UISF_HIDEFOCUS from the start.
+    bool m_bFocusCues = false;
 };

@@ -4,6 +4,8 @@
 #include "resource.h"
 #include "ui/BufferedDC.h"
 #include "ui/SkinProgressCtrlFill.h"
+#include "ui/WindowDpi.h"
+#include "ui/WindowScale.h"
 
 namespace {
 
@@ -13,10 +15,28 @@ const COLORREF kRestTextDefault = RGB(91, 182, 229); // over the track
 
 const UINT kTextFormat = DT_CENTER | DT_VCENTER | DT_SINGLELINE;
 
-HBITMAP loadBitmap(UINT id)
+// Value changes are told at most this often; the held-back one follows on
+// this timer of the control's own.
+const std::uint64_t kValueEventPeriodMs = 100;
+const UINT_PTR kValueEventTimer = 0x5645;
+// The text's size: 9 points, legible in every script.
+const int kTextPoints = 9;
+
+// The user's message font (its face follows the user's language) at the
+// text's size for `dpi`.
+HFONT createTextFont(unsigned dpi)
 {
-    return static_cast<HBITMAP>(
-        LoadImageA(AfxGetResourceHandle(), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+    NONCLIENTMETRICSW metrics = {};
+    metrics.cbSize = sizeof metrics;
+    LOGFONTW lf = {};
+    if (SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+        lf = metrics.lfMessageFont;
+    else
+        lstrcpynW(lf.lfFaceName, L"MS Shell Dlg", LF_FACESIZE);
+    lf.lfHeight = -MulDiv(kTextPoints, static_cast<int>(dpi), 72);
+    lf.lfWidth = 0;
+    lf.lfWeight = FW_NORMAL;
+    return CreateFontIndirectW(&lf);
 }
 
 // Stretches the left `fraction` of `bitmap` (its first trunc(bitmap width x
@@ -50,9 +70,33 @@ void clipTo(HDC dc, RECT r)
 
 CSkinProgressCtrl::CSkinProgressCtrl()
     : m_crText(CLR_DEFAULT), m_nPos(0), m_nStep(1), m_nUpper(100), m_nLower(0), m_szText(), m_bShowText(TRUE),
-      m_nDrawnWidth(-1), m_crBar(CLR_DEFAULT), m_crBk(CLR_DEFAULT), m_bmpBack(loadBitmap(IDB_PROGRESS_BG)),
-      m_bmpFill(loadBitmap(IDB_PROGRESS_FILL))
+      m_nDrawnWidth(-1), m_crBar(CLR_DEFAULT), m_crBk(CLR_DEFAULT), m_bmpBack(loadArt(IDB_PROGRESS_BG, 96)),
+      m_bmpFill(loadArt(IDB_PROGRESS_FILL, 96)), m_font(createTextFont(96)), m_valueEvents(kValueEventPeriodMs)
 {
+}
+
+void CSkinProgressCtrl::setArtDpi(unsigned dpi)
+{
+    if (!dpi)
+        dpi = 96;
+    m_bmpBack.reset(loadArt(IDB_PROGRESS_BG, dpi));
+    m_bmpFill.reset(loadArt(IDB_PROGRESS_FILL, dpi));
+    m_font.reset(createTextFont(dpi));
+    m_nDrawnWidth = -1;
+    invalidateAll();
+}
+
+void CSkinProgressCtrl::tellValueChanged()
+{
+    if (!IsWindow())
+        return;
+    std::uint64_t wait = m_valueEvents.delayBefore(GetTickCount64());
+    if (wait == 0) {
+        NotifyWinEvent(EVENT_OBJECT_VALUECHANGE, m_hWnd, OBJID_CLIENT, CHILDID_SELF);
+        m_bValuePending = false;
+    } else if (!m_bValuePending) {
+        m_bValuePending = SetTimer(m_hWnd, kValueEventTimer, static_cast<UINT>(wait), nullptr) != 0;
+    }
 }
 
 CSkinProgressCtrl::~CSkinProgressCtrl() = default;
@@ -66,6 +110,11 @@ void CSkinProgressCtrl::invalidateAll()
 void CSkinProgressCtrl::setText(const char* text)
 {
     copyBounded(m_szText, sizeof m_szText, text);
+    if (IsWindow()) {
+        // The window text is what screen readers name the bar by.
+        ::DefWindowProcA(m_hWnd, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(m_szText));
+        tellValueChanged();
+    }
     invalidateAll();
 }
 
@@ -91,6 +140,8 @@ LRESULT CSkinProgressCtrl::onSetPos(int pos)
         return -1;
     int previous = m_nPos;
     m_nPos = pos;
+    if (pos != previous)
+        tellValueChanged();
     RECT rc;
     GetClientRect(&rc);
     int width = progressFillExtent(rc.right - rc.left, progressFraction(m_nPos, m_nLower, m_nUpper));
@@ -165,9 +216,18 @@ bool CSkinProgressCtrl::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRE
         onPaint();
         *result = 0;
         return true;
+    case WM_TIMER:
+        if (wParam != kValueEventTimer)
+            break;
+        KillTimer(m_hWnd, kValueEventTimer);
+        m_bValuePending = false;
+        tellValueChanged();
+        *result = 0;
+        return true;
     default:
-        return CProgressCtrl::OnWndMsg(message, wParam, lParam, result);
+        break;
     }
+    return CProgressCtrl::OnWndMsg(message, wParam, lParam, result);
 }
 
 void CSkinProgressCtrl::onPaint()
@@ -198,6 +258,7 @@ void CSkinProgressCtrl::onPaint()
 void CSkinProgressCtrl::drawText(HDC dc, const RECT& client, int fillRight, COLORREF fillText, COLORREF restText)
 {
     SetBkMode(dc, TRANSPARENT);
+    CSelectGuard useFont(dc, m_font.get());
     RECT text = client;
     clipTo(dc, RECT{client.left, client.top, fillRight, client.bottom});
     SetTextColor(dc, m_crText != CLR_DEFAULT ? m_crText : fillText);

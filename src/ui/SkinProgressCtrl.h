@@ -10,12 +10,15 @@
 //   PBM_SETTEXTCOLOR  lParam COLORREF, or CLR_DEFAULT to return to the
 //                     two-colour rule; returns the previous text colour.
 //   PBM_SHOWTEXT      wParam nonzero draws the text; returns the previous flag.
+// The text is also the window text, and changes of position or text raise
+// EVENT_OBJECT_VALUECHANGE (throttled), so screen readers can follow.
 // Positions are stored unchanged; outside the range they draw as the nearest
 // end. An empty or inverted range (lower not below upper) draws nothing.
 
 #include "common/FixedBuf.h"
 #include "common/Handles.h"
 #include "framework/ProgressCtrl.h"
+#include "ui/WindowScale.h"
 
 constexpr UINT PBM_SETTEXTCOLOR = WM_USER + 100;
 constexpr UINT PBM_SHOWTEXT = WM_USER + 101;
@@ -25,9 +28,13 @@ public:
     CSkinProgressCtrl();
     ~CSkinProgressCtrl() override;
 
-    // Stores a copy of the text (cut to 259 characters) and repaints the
+    // Stores a copy of the text (cut to 259 characters), makes it the
+    // window text (what screen readers name the bar by) and repaints the
     // control; it does not compare with the previous text.
     void setText(const char* text);
+    // Reloads the pictures as drawn for `dpi` and sizes the text's font
+    // for it (9 points in the user's message font); repaints.
+    void setArtDpi(unsigned dpi);
 
     // Read-only views of the drawing state.
     const char* getText() const { return m_szText; }
@@ -45,6 +52,9 @@ private:
     void drawText(HDC dc, const RECT& client, int fillRight, COLORREF fillText, COLORREF restText);
     // Repaints the whole control with erase, when it has a window.
     void invalidateAll();
+    // EVENT_OBJECT_VALUECHANGE, at most about ten a second; one held back
+    // is raised when its time comes.
+    void tellValueChanged();
 
     COLORREF m_crText;
     int m_nPos;
@@ -58,4 +68,7 @@ private:
     COLORREF m_crBk;
     CBitmapOwner m_bmpBack;
     CBitmapOwner m_bmpFill;
+    CFontOwner m_font;
+    CEventThrottle m_valueEvents;
+    bool m_bValuePending = false;
 };

@@ -1,10 +1,11 @@
 #include "ui/WindowPainting.h"
 
 #include "common/Handles.h"
+#include "ui/WindowScale.h"
 
 #include "resource.h"
 
-BOOL paintUpdateBackground(HDC dc, HWND dialog, HBITMAP background, HWND statusPlaceholder, const wchar_t* statusText)
+BOOL paintUpdateBackground(HDC dc, HWND dialog, HBITMAP background)
 {
     if (!dc || !background)
         return FALSE;
@@ -15,41 +16,35 @@ BOOL paintUpdateBackground(HDC dc, HWND dialog, HBITMAP background, HWND statusP
     CMemDCOwner mem(dc);
     if (!mem)
         return FALSE;
-    {
-        CSelectGuard picture(mem.get(), background);
-        if (!picture.ok())
-            return FALSE;
-        RECT client = {};
-        ::GetClientRect(dialog, &client);
-        // No stretch mode of our own: the target context's current mode applies.
-        ::StretchBlt(dc, 0, 0, client.right - client.left, client.bottom - client.top, mem.get(), 0, 0, bm.bmWidth,
-                     bm.bmHeight, SRCCOPY);
+    CSelectGuard picture(mem.get(), background);
+    if (!picture.ok())
+        return FALSE;
+    RECT client = {};
+    ::GetClientRect(dialog, &client);
+    int width = client.right - client.left;
+    int height = client.bottom - client.top;
+    if (width < bm.bmWidth || height < bm.bmHeight) {
+        ::SetStretchBltMode(dc, HALFTONE);
+        ::SetBrushOrgEx(dc, 0, 0, nullptr);
     }
+    ::StretchBlt(dc, 0, 0, width, height, mem.get(), 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
+    return TRUE;
+}
 
+void drawStatusText(HDC dc, const RECT& place, const wchar_t* text, unsigned dpi)
+{
+    if (!dc || !text)
+        return;
     ::SetBkMode(dc, TRANSPARENT);
     ::SetTextColor(dc, kStatusTextColor);
-
-    RECT place = {};
-    if (statusPlaceholder && ::GetWindowRect(statusPlaceholder, &place)) {
-        POINT corners[2] = {{place.left, place.top}, {place.right, place.bottom}};
-        ::ScreenToClient(dialog, &corners[0]);
-        ::ScreenToClient(dialog, &corners[1]);
-        place = {corners[0].x, corners[0].y, corners[1].x, corners[1].y};
-    } else {
-        place = {0, 0, 0, 0}; // nowhere to draw: the text is clipped away
-    }
-
     LOGFONTA lf = {};
-    lf.lfHeight = 18;
+    lf.lfHeight = scaleForDpi(kStatusFontHeight, dpi);
     lf.lfWeight = FW_BOLD;
     lstrcpynA(lf.lfFaceName, "Verdana", LF_FACESIZE);
     CFontOwner font(::CreateFontIndirectA(&lf));
-    {
-        CSelectGuard useFont(dc, font.get());
-        if (statusText)
-            ::DrawTextW(dc, statusText, -1, &place, 0);
-    }
-    return TRUE;
+    CSelectGuard useFont(dc, font.get());
+    RECT r = place;
+    ::DrawTextW(dc, text, -1, &r, 0);
 }
 
 void paintMinimizedIcon(HWND dialog, HDC dc, HICON icon)

@@ -10,6 +10,7 @@
 #include "update/PatchStart.h"
 #include "update/ProgressText.h"
 #include "ui/AboutDlg.h"
+#include "ui/WindowDpi.h"
 #include "ui/WindowPainting.h"
 
 #include "resource.h"
@@ -58,7 +59,7 @@ void CUpdateDlg::DoDataExchange(CDataExchange* pDX)
 {
     CDialog::DoDataExchange(pDX);
     DDX_Control(pDX, IDCANCEL, m_btnCancel);
-    DDX_Control(pDX, IDC_STATUS, m_editStatus);
+    DDX_Control(pDX, IDC_STATUS, m_status);
     DDX_Control(pDX, IDC_PROGRESS, m_progress);
 }
 
@@ -79,7 +80,8 @@ BOOL CUpdateDlg::OnInitDialog()
     loadLangString(IDS_CANCEL, caption);
     m_btnCancel.setCaption(caption);
     m_btnCancel.setTextColor(RGB(255, 255, 255));
-    m_btnCancel.setSkin(IDB_BTN_NORMAL, IDB_BTN_DOWN, IDB_BTN_OVER, 0, 0, 0, 1, 0, 0);
+    m_btnCancel.setSkin(IDB_BTN_NORMAL, IDB_BTN_DOWN, IDB_BTN_OVER, 0, IDB_BTN_FOCUS, 0, 1, 0, 0);
+    scaleToDpi(windowDpi(m_hWnd), nullptr);
 
     RunPlace place;
     place.profile = &m_profile;
@@ -88,6 +90,15 @@ BOOL CUpdateDlg::OnInitDialog()
     place.wait = m_bWait;
     m_run.start(*this, platformRegistry(), place);
     return TRUE;
+}
+
+void CUpdateDlg::scaleToDpi(unsigned dpi, const RECT* suggested)
+{
+    m_hBackground.reset(loadArt(IDB_BACKGROUND, dpi));
+    m_btnCancel.setArtDpi(dpi);
+    m_progress.setArtDpi(dpi);
+    m_status.setLook(dpi, m_hBackground.get() != nullptr);
+    placeUpdateWindow(m_hWnd, dpi, suggested);
 }
 
 void CUpdateDlg::OnCancel()
@@ -116,6 +127,9 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_USER_HIDE:
         hide();
         break;
+    case WM_DPICHANGED:
+        scaleToDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
+        return 0;
     case WM_USER_PRODUCTERROR:
         m_run.onOutcomeMessage(RunPost::ProductError, static_cast<int>(wParam));
         break;
@@ -155,10 +169,9 @@ bool CUpdateDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* r
         *result = 0;
         return true;
     case WM_ERASEBKGND:
-        // The window painting draws the background and the status line;
-        // without a picture the default erasing runs.
-        if (paintUpdateBackground(reinterpret_cast<HDC>(wParam), m_hWnd, m_hBackground.get(), m_editStatus.m_hWnd,
-                                  m_szStatusText)) {
+        // The window painting draws the background, the status line draws
+        // itself over it; without a picture the default erasing runs.
+        if (paintUpdateBackground(reinterpret_cast<HDC>(wParam), m_hWnd, m_hBackground.get())) {
             *result = TRUE;
             return true;
         }
@@ -213,7 +226,7 @@ void CUpdateDlg::showStatus(unsigned id)
 {
     std::memset(m_szStatusText, 0, sizeof m_szStatusText);
     loadLangString(id, m_szStatusText);
-    InvalidateRect(m_hWnd, nullptr, TRUE);
+    m_status.setText(m_szStatusText);
 }
 
 void CUpdateDlg::setTimer(bool on)

@@ -19,6 +19,7 @@
 #include "package/PackagePlatform.h"
 #include "ui/SkinButton.h"
 #include "ui/SkinProgressCtrl.h"
+#include "ui/StatusLine.h"
 #include "update/DownloadJob.h"
 #include "update/RunDriver.h"
 
@@ -71,6 +72,9 @@ private:
     void hide();
     void onEndDownload();
     void onProgress(const ProgressInfo* info);
+    // Shows the pictures drawn for `dpi`, sizes the window from them and
+    // places it (at `suggested`'s corner, or centred when that is null).
+    void scaleToDpi(unsigned dpi, const RECT* suggested);
 
     CRunDriver& m_run;
     char m_szIniPath[kMaxText];
@@ -79,7 +83,7 @@ private:
     const bool m_bWait;
     const CPackageView* m_pOwnPackage;
     CSkinButton m_btnCancel;
-    CEdit m_editStatus;
+    CStatusLine m_status;
     CSkinProgressCtrl m_progress;
     HICON m_hIcon;
     wchar_t m_szStatusText[kMaxText];

@@ -17,7 +17,11 @@ PROGRAMS = {
     "win32": (0x14C, "X86"),
 }
 
-BITMAPS = {134: (498, 225), 136: (89, 30), 142: (89, 30), 143: (89, 30), 139: (453, 34), 141: (453, 34)}
+BITMAPS = {134: (498, 225), 136: (89, 30), 142: (89, 30), 143: (89, 30), 144: (89, 30), 139: (453, 34),
+           141: (453, 34)}
+# Every picture again at 150 % (id + 1500) and 200 % (id + 2000), for higher DPI.
+BITMAPS.update({bid + 10 * scale: (int(w * scale / 100 + 0.5), int(h * scale / 100 + 0.5))
+                for bid, (w, h) in list(BITMAPS.items()) for scale in (150, 200)})
 NOTICE_KEY = "LegalCopyright"
 ASM = "{urn:schemas-microsoft-com:asm.v1}"
 ASM3 = "{urn:schemas-microsoft-com:asm.v3}"
@@ -73,6 +77,10 @@ class Resources(unittest.TestCase):
                 self.assertEqual(deps[0].attrib, {"type": "win32", "name": "Microsoft.Windows.Common-Controls",
                                                   "version": "6.0.0.0", "processorArchitecture": arch,
                                                   "publicKeyToken": "6595b64144ccf1df", "language": "*"})
+                # Per-monitor DPI aware (v2), system-aware where v2 is unknown.
+                settings = root.find(ASM3 + "application/" + ASM3 + "windowsSettings")
+                aware = {e.tag.split("}")[1]: e.text for e in settings}
+                self.assertEqual(aware, {"dpiAware": "true", "dpiAwareness": "PerMonitorV2"})
                 level = root.findall(".//" + ASM3 + "requestedExecutionLevel")
                 self.assertEqual([e.attrib for e in level], [{"level": "requireAdministrator", "uiAccess": "false"}])
 

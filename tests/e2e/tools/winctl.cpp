@@ -13,10 +13,14 @@
 //   winctl hide MS      press Cancel, then follow the update window until
 //                       it is hidden or gone: "hidden=1", and whether its
 //                       process still ran then ("running=1")
+//   winctl tab MS       wait for the update window and give it a Tab key,
+//                       as the keyboard would (through its dialog manager)
 // With VELDRUN_WINCTL_MARK naming a file, it also appends "ready" to it when
 // it starts looking and "seen" when it first finds the update window, so
 // that a test can start a run only once the helper looks, and let it end
 // only once the helper has seen its window.
+#include "ToolMark.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -72,18 +76,6 @@ BOOL CALLBACK staticText(HWND child, LPARAM lParam)
     return TRUE;
 }
 
-void mark(const char* what)
-{
-    char path[MAX_PATH] = {};
-    DWORD n = GetEnvironmentVariableA("VELDRUN_WINCTL_MARK", path, sizeof path);
-    if (n == 0 || n >= sizeof path)
-        return;
-    if (FILE* f = std::fopen(path, "ab")) {
-        std::fprintf(f, "%s\n", what);
-        std::fclose(f);
-    }
-}
-
 void printUtf8(const char* label, const wchar_t* text)
 {
     char utf8[1024] = {};
@@ -124,7 +116,7 @@ int main(int argc, char** argv)
     while (GetTickCount() < deadline) {
         Found f = find();
         if (!ready) {
-            mark("ready");
+            toolMark("ready");
             ready = true;
         }
         if (!std::strcmp(cmd, "msgbox") && f.msgbox) {
@@ -164,6 +156,13 @@ int main(int argc, char** argv)
         }
         if (!std::strcmp(cmd, "hide") && f.dialog && IsWindowVisible(f.dialog))
             return cancelAndFollow(f.dialog, deadline);
+        if (!std::strcmp(cmd, "tab") && f.dialog) {
+            HWND focus = GetDlgItem(f.dialog, IDCANCEL);
+            PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0x000F0001);
+            PostMessageW(focus, WM_KEYUP, VK_TAB, static_cast<LPARAM>(0xC00F0001));
+            std::printf("tabbed\n");
+            return 0;
+        }
         if (!std::strcmp(cmd, "cancel") && f.dialog) {
             PostMessageW(f.dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
             std::printf("cancelled\n");
@@ -171,7 +170,7 @@ int main(int argc, char** argv)
         }
         if (f.dialog) {
             if (!seen)
-                mark("seen");
+                toolMark("seen");
             seen = true;
             everVisible |= IsWindowVisible(f.dialog) != 0;
             int pos = static_cast<int>(SendMessageW(GetDlgItem(f.dialog, 1000), PBM_GETPOS, 0, 0));

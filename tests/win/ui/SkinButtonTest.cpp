@@ -277,6 +277,43 @@ TEST_F(SkinButton, FacesForNormalHoverPressedAndChecked)
     EXPECT_EQ(painted(hwnd).data, normal.data) << "unchecked";
 }
 
+// The focus face shows only while the window's keyboard cues are on, as
+// they are once the keyboard is used; the system's own state says so.
+TEST_F(SkinButton, FocusFaceFollowsTheKeyboardCues)
+{
+    const Pixels normal = bitmapPixels(IDB_BTN_NORMAL);
+    const Pixels focus = bitmapPixels(IDB_BTN_FOCUS);
+    ASSERT_EQ(focus.width, kWidth);
+    ASSERT_NE(focus.data, normal.data);
+
+    CSkinButton button;
+    HWND hwnd = bind(button, BS_PUSHBUTTON);
+    button.setSkin(IDB_BTN_NORMAL, IDB_BTN_DOWN, IDB_BTN_OVER, 0, IDB_BTN_FOCUS, 0, 1, 0, 0);
+    parkCursor();
+    SetFocus(hwnd);
+    ASSERT_EQ(GetFocus(), hwnd);
+    EXPECT_EQ(painted(hwnd).data, normal.data) << "focused, before any key";
+    MSG tab = {hwnd, WM_KEYDOWN, VK_TAB, 0, 0, {0, 0}};
+    const struct {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+        const Pixels& face;
+        const char* what;
+    } steps[] = {
+        {WM_GETDLGCODE, VK_TAB, reinterpret_cast<LPARAM>(&tab), focus, "a key through the dialog manager"},
+        {WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS), 0, normal, "cues hidden again"},
+        {WM_UPDATEUISTATE, MAKEWPARAM(UIS_CLEAR, UISF_HIDEFOCUS), 0, focus, "cues shown"},
+        {WM_UPDATEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEACCEL), 0, focus, "other cues do not matter"},
+    };
+    for (const auto& step : steps) {
+        SendMessageW(hwnd, step.message, step.wParam, step.lParam);
+        EXPECT_EQ(painted(hwnd).data, step.face.data) << step.what;
+    }
+    SetFocus(m_parent.m_hWnd);
+    EXPECT_EQ(painted(hwnd).data, normal.data) << "without the focus";
+}
+
 TEST_F(SkinButton, HoverWithoutANormalPictureShowsAPlainFace)
 {
     CSkinButton button;

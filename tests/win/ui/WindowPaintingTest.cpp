@@ -2,6 +2,7 @@
 
 #include "common/Handles.h"
 #include "resource.h"
+#include "ui/WindowScale.h"
 
 #include <gtest/gtest.h>
 
@@ -121,7 +122,8 @@ TEST(WindowPainting, StretchesThePictureOverTheWholeClientAreaAndKeepsAnEmptyLin
     CTestWindow wnd(kW, kH, kPlace);
     CBitmapOwner picture(makeQuarters());
     CCanvas canvas(kW, kH);
-    ASSERT_TRUE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, picture.get(), wnd.m_place, L""));
+    ASSERT_TRUE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, picture.get()));
+    drawStatusText(canvas.dc(), kPlace, L"", 96);
     Marks m = findMarks(canvas);
     EXPECT_EQ(m.changed, 0) << "first stray pixel at " << m.box.left << "," << m.box.top;
     EXPECT_EQ(canvas.at(0, 0), kQuarter[0][0]);
@@ -144,7 +146,8 @@ TEST_P(StatusText, IsDrawnInItsColourInsideThePlaceholderOnly)
     CTestWindow wnd(kW, kH, kPlace);
     CBitmapOwner picture(makeQuarters());
     CCanvas canvas(kW, kH);
-    ASSERT_TRUE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, picture.get(), wnd.m_place, tc.text));
+    ASSERT_TRUE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, picture.get()));
+    drawStatusText(canvas.dc(), kPlace, tc.text, 96);
     Marks m = findMarks(canvas);
     ASSERT_GT(m.changed, 0);
     EXPECT_GT(m.inTextColour, 10) << "the text's own colour shows";
@@ -170,41 +173,65 @@ INSTANTIATE_TEST_SUITE_P(Cases, StatusText,
                                                     true, false},
                                            TextCase{L"One\nTwo\nThree\nFour", false, true}));
 
-TEST(WindowPainting, WithoutAPictureFallsToDefaultAndDrawsNoText)
+// The status text's height follows the DPI: at 192 twice what it is at 96.
+TEST(WindowPainting, TheStatusTextGrowsWithTheDpi)
+{
+    auto inkHeight = [](unsigned dpi) {
+        CTestWindow wnd(kW, kH, kPlace);
+        CBitmapOwner picture(makeQuarters());
+        CCanvas canvas(kW, kH);
+        EXPECT_TRUE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, picture.get()));
+        drawStatusText(canvas.dc(), RECT{0, 0, kW, kH}, L"Hd", dpi);
+        Marks m = findMarks(canvas);
+        return m.box.bottom - m.box.top + 1;
+    };
+    int at96 = inkHeight(96), at144 = inkHeight(144), at192 = inkHeight(192);
+    EXPECT_GT(at96, 8);
+    EXPECT_NEAR(at144, at96 * 3 / 2, 2);
+    EXPECT_NEAR(at192, at96 * 2, 2);
+}
+
+TEST(WindowPainting, WithoutAPictureFallsToDefault)
 {
     CTestWindow wnd(kW, kH, kPlace);
     CCanvas canvas(kW, kH);
-    EXPECT_FALSE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, nullptr, wnd.m_place, L"Downloading"));
+    EXPECT_FALSE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, nullptr));
     CBitmapOwner picture(makeQuarters());
-    EXPECT_FALSE(paintUpdateBackground(nullptr, wnd.m_hwnd, picture.get(), wnd.m_place, L"Downloading"));
+    EXPECT_FALSE(paintUpdateBackground(nullptr, wnd.m_hwnd, picture.get()));
     for (int y = 0; y < kH; ++y)
         for (int x = 0; x < kW; ++x)
             ASSERT_EQ(canvas.at(x, y), kSentinel) << x << "," << y;
 }
 
-TEST(WindowPainting, TheBackgroundResourceLoadsAtItsSizeAndLeavesTheStatusAndProgressAreasDark)
+// Each scale of the picture fills the client area the layout gives its
+// DPI exactly, and leaves the status line and the progress bar dark there.
+TEST(WindowPainting, TheBackgroundAtEachScaleFitsItsLayoutAndLeavesTheStatusAndProgressAreasDark)
 {
-    CBitmapOwner picture(static_cast<HBITMAP>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_BACKGROUND),
-                                                         IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    ASSERT_TRUE(picture);
-    BITMAP bm = {};
-    ASSERT_TRUE(GetObjectA(picture.get(), sizeof bm, &bm));
-    EXPECT_EQ(bm.bmWidth, 498);
-    EXPECT_EQ(bm.bmHeight, 225);
-    EXPECT_EQ(bm.bmBitsPixel, 24);
+    for (unsigned dpi : {96u, 144u, 192u}) {
+        UINT id = scaledArtId(IDB_BACKGROUND, artScaleFor(dpi));
+        CBitmapOwner picture(static_cast<HBITMAP>(
+            LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        ASSERT_TRUE(picture) << id;
+        BITMAP bm = {};
+        ASSERT_TRUE(GetObjectA(picture.get(), sizeof bm, &bm));
+        PixelRect client = updateWindowRect(WindowPart::Client, dpi);
+        EXPECT_EQ(bm.bmWidth, client.width()) << dpi;
+        EXPECT_EQ(bm.bmHeight, client.height()) << dpi;
+        EXPECT_EQ(bm.bmBitsPixel, 24);
 
-    // At its natural size the window's dialog units are 1.5 pixels.
-    CTestWindow wnd(498, 225, {28, 55, 429, 81});
-    CCanvas canvas(498, 225);
-    ASSERT_TRUE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, picture.get(), wnd.m_place, L""));
-    const RECT plain[] = {{28, 55, 429, 81}, {22, 97, 476, 131}}; // status line, progress bar
-    for (const RECT& r : plain)
-        for (int y = r.top; y < r.bottom; ++y)
-            for (int x = r.left; x < r.right; ++x) {
-                COLORREF p = canvas.at(x, y);
-                ASSERT_TRUE(GetRValue(p) < 40 && GetGValue(p) < 70 && GetBValue(p) < 110)
-                    << "too light for the status text at " << x << "," << y;
-            }
+        CTestWindow wnd(client.width(), client.height(), kPlace);
+        CCanvas canvas(client.width(), client.height());
+        ASSERT_TRUE(paintUpdateBackground(canvas.dc(), wnd.m_hwnd, picture.get()));
+        for (WindowPart part : {WindowPart::Status, WindowPart::Progress}) {
+            PixelRect r = updateWindowRect(part, dpi);
+            for (int y = r.top; y < r.bottom; ++y)
+                for (int x = r.left; x < r.right; ++x) {
+                    COLORREF p = canvas.at(x, y);
+                    ASSERT_TRUE(GetRValue(p) < 40 && GetGValue(p) < 70 && GetBValue(p) < 110)
+                        << "too light for the status text at " << x << "," << y << " at " << dpi;
+                }
+        }
+    }
 }
 
 TEST(WindowPainting, TheMinimisedIconIsCentredInTheClientArea)
