@@ -86,6 +86,33 @@ BROKEN = [
     ("a burning suite, no installer named", "; Disc burning, innovative\n" + GOOD, set(), 0),
 ]
 
+# A SRNo or URL whose characters change the request: (the file's line, the
+# code, the URL the run requests for the generic build).
+REQUESTS = [
+    ("SRNo=..\\..\\..\\x", "srno-characters", "https://srv/x.exe"),
+    ("SRNo=OMS#frag", "srno-characters", "https://srv/patch/417/max/OMS"),
+    ("SRNo=OMS?x", "srno-characters", "https://srv/patch/417/max/OMS?x.exe"),
+    ("SRNo=a/b", "srno-characters", "https://srv/patch/417/max/a/b.exe"),
+    ("SRNo=OMS 1", "srno-characters", "https://srv/patch/417/max/OMS 1.exe"),
+    ("SRNo=OMS%2e", "srno-characters", "https://srv/patch/417/max/OMS%2e.exe"),
+    ("SRNo=OMS\x01", "srno-characters", "https://srv/patch/417/max/OMS\x01.exe"),
+    ("URL=https://srv/patch/../417", "url-characters", "https://srv/417/max/OMS240118-02.exe"),
+    ("URL=https://srv/patch\\417", "url-characters", "https://srv/patch/417/max/OMS240118-02.exe"),
+    ("URL=https://srv/p?417", "url-characters", "https://srv/p?417/max/OMS240118-02.exe"),
+    ("URL=https://srv/p%20417", "url-characters", "https://srv/p%20417/max/OMS240118-02.exe"),
+]
+
+# Many findings of one code: (what, the file, the code, how many in all).
+MANY = [
+    ("1000 products, 1000 entries of one key each",
+     "[RegPath]\nCount=1000\n" + "".join("Path%d=Software\\V\\P%d\nCheck%d=P%d 1.0\n" % (i, i, i, i)
+                                            for i in range(1000))
+     + "[SRInfo]\nSRNo=S1\nURL=https://srv/p\nCount=1000\n"
+     + "".join("Info%d=P%d#S0#1.%d\n" % (i, i, i) for i in range(1000)), "info-incomplete", 999000),
+    ("twelve duplicate keys", GOOD + "PID=1\n" * 13, "duplicate-key", 12),
+    ("six unknown keys", GOOD + "".join("Zz%d=1\n" % i for i in range(6)), "unknown-key", 6),
+]
+
 
 def vdrpack(*args, cwd=None):
     p = subprocess.run([VDRPACK] + list(args), capture_output=True, cwd=cwd)
@@ -183,6 +210,37 @@ class Cli(unittest.TestCase):
                 self.assertFalse(os.path.exists(os.path.join(self.dir, "p.exe")), what)
         # The server layout note comes with every URL.
         self.assertIn("max-folder-case", vdrpack("lint", "patch.ini", cwd=self.dir)[1])
+
+    def test_characters_that_change_the_request_are_errors_naming_it(self):
+        for line, code, requested in REQUESTS:
+            key = line.split("=")[0]
+            text = re.sub(r"(?m)^%s=.*$" % key, lambda m: line, GOOD)
+            self.write("t.ini", text.encode("latin-1"))
+            rc, out, err = vdrpack("lint", "t.ini", "--json", cwd=self.dir)
+            found = [f for f in json.loads(out)["findings"] if f["code"] == code]
+            self.assertEqual((rc, [f["severity"] for f in found]), (1, ["error"]), line)
+            self.assertIn("the run requests " + requested, found[0]["message"], line)
+        rc, out, err = vdrpack("lint", "patch.ini", cwd=self.dir)
+        self.assertNotIn("-characters", out)
+
+    def test_many_findings_of_one_code_are_counted_not_listed(self):
+        for what, text, code, total in MANY:
+            self.write("t.ini", text.encode("latin-1"))
+            rc, out, err = vdrpack("lint", "t.ini", "--json", cwd=self.dir)
+            doc = json.loads(out)
+            self.validate(doc, "lint")
+            found = [f for f in doc["findings"] if f["code"] == code]
+            self.assertEqual(len(found), 6, what)
+            more = [int(m.group(1)) for m in (re.match(r"(\d+) more ", f["message"]) for f in found) if m]
+            self.assertEqual(more, [total - 5], what)
+            self.assertLess(len(out), 64 * 1024, what)
+
+    def test_build_prints_the_lints_warnings(self):
+        self.write("t.ini", GOOD.replace("https://", "http://").encode())
+        rc, out, err = vdrpack("build", "stub.exe", "t.ini", "-o", "p.exe", cwd=self.dir)
+        self.assertEqual(rc, 0, err)
+        self.assertIn("warning [http-unpinned]", err)
+        self.assertNotIn("max-folder-case", err)
 
     def schema(self):
         with open(os.path.join(SOURCE, "docs", "vdrpack-json.md")) as f:
