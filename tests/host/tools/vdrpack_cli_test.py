@@ -1,6 +1,7 @@
 """The built vdrpack program: its output streams, exit statuses and JSON
 documents as a release pipeline sees them, and the lint on a table of
 broken patch information files. Usage: vdrpack_cli_test.py PATH-OF-VDRPACK"""
+import hashlib
 import json
 import os
 import re
@@ -241,6 +242,58 @@ class Cli(unittest.TestCase):
         self.assertEqual(rc, 0, err)
         self.assertIn("warning [http-unpinned]", err)
         self.assertNotIn("max-folder-case", err)
+
+    def test_publish_lays_out_the_tree_and_pins_what_it_placed(self):
+        signed = os.path.join(SOURCE, "tests", "host", "package", "signed")
+        a, chain = os.path.join(signed, "signed-a.exe"), os.path.join(signed, "signed-chain.exe")
+        digest_a = "3fd716294f615e382242455a42a5430b5b6c0118ee5673842d575ffe1613dbf4"
+        srv = os.path.join(self.dir, "srv")
+        # (what, [SRInfo] lines added, builds, exit status)
+        cases = [
+            ("no Signer", "", [("--build", "0", self.stub), ("--max", a)], 0),
+            ("Signer names the build's certificate", "Signer=" + digest_a + "\n", [("--max", a)], 0),
+            ("Signer names another certificate", "Signer=" + digest_a + "\n", [("--max", chain)], 7),
+            ("Signer=package, one unsigned build", "Signer=package\n", [("--max", a), ("--build", "0", self.stub)], 7),
+            ("Signer=package, two certificates", "Signer=package\n", [("--max", a), ("--build", "0", chain)], 7),
+            ("SRNo that leaves its folder", "", [("--max", a)], 7),
+        ]
+        for what, lines, builds, status in cases:
+            shutil.rmtree(srv, ignore_errors=True)
+            os.mkdir(srv)
+            ini = GOOD + lines
+            if what.startswith("SRNo"):
+                ini = ini.replace("SRNo=OMS240118-02", "SRNo=..\\x")
+            self.write("t.ini", ini.encode())
+            args = [x for b in builds for x in b]
+            rc, out, err = vdrpack("publish", "t.ini", *args, "--to", srv, cwd=self.dir)
+            self.assertEqual(rc, status, what + "\n" + err)
+            placed = sorted(os.path.relpath(os.path.join(d, f), srv) for d, _, fs in os.walk(srv) for f in fs)
+            with open(os.path.join(self.dir, "t.ini")) as f:
+                pinned = f.read()
+            if status:
+                self.assertEqual((placed, pinned), ([], ini), what)
+                continue
+            folders = [b[1] if b[0] == "--build" else m for b in builds for m in (("max", "Max") if b[0] == "--max"
+                                                                                     else (None,))]
+            self.assertEqual(placed, sorted(os.path.join(f, "OMS240118-02.exe") for f in folders), what)
+            for f in folders:
+                with open(os.path.join(srv, f, "OMS240118-02.exe"), "rb") as g:
+                    data = g.read()
+                key = "Max" if f.lower() == "max" else f
+                self.assertIn("SHA256%s=%s\n" % (key, hashlib.sha256(data).hexdigest()), pinned, what)
+                self.assertIn("Size%s=%d\n" % (key, len(data)), pinned, what)
+            self.assertIn("https://srv/patch/417/max/OMS240118-02.exe", out, what)
+
+    def test_publish_never_writes_through_a_link_in_the_tree(self):
+        srv, outside = os.path.join(self.dir, "srv"), os.path.join(self.dir, "outside")
+        os.mkdir(srv)
+        os.mkdir(outside)
+        os.symlink(outside, os.path.join(srv, "Max"))
+        self.write("t.ini", GOOD.encode())
+        rc, out, err = vdrpack("publish", "t.ini", "--max", self.stub, "--to", srv, cwd=self.dir)
+        self.assertEqual(rc, 7, err)
+        self.assertEqual((os.listdir(outside), sorted(os.listdir(srv))), ([], ["Max", "max"]))
+        self.assertEqual(os.listdir(os.path.join(srv, "max")), [])
 
     def schema(self):
         with open(os.path.join(SOURCE, "docs", "vdrpack-json.md")) as f:
