@@ -103,6 +103,22 @@ bool splitRoot(std::string_view name, const char*& root, std::string_view& path)
 
 } // namespace
 
+std::string_view CTextStore::keep(std::string_view text)
+{
+    static const std::size_t kBlock = 1 << 20;
+    if (m_blocks.empty() || m_size - m_used < text.size() + 1) {
+        m_size = text.size() + 1 > kBlock ? text.size() + 1 : kBlock;
+        m_blocks.emplace_back(new char[m_size]);
+        m_used = 0;
+    }
+    char* at = m_blocks.back().get() + m_used;
+    if (!text.empty())
+        std::memcpy(at, text.data(), text.size());
+    at[text.size()] = '\0';
+    m_used += text.size() + 1;
+    return std::string_view(at, text.size());
+}
+
 void CRegExport::begin(std::size_t sizeHint)
 {
     *this = CRegExport();
@@ -268,6 +284,10 @@ int CRegExport::finish()
     if (m_moreWarnings)
         m_warnings.push_back("... and " + std::to_string(m_moreWarnings) + " more");
     m_keys.clear();
+    std::size_t named = 0;
+    for (const Slot& slot : m_slots)
+        named += slot.bLive && slot.bNamed ? 1 : 0;
+    m_keys.reserve(named);
     m_position.assign(m_slots.size(), kImplied);
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
         if (m_slots[i].bLive && m_slots[i].bNamed) {
@@ -368,7 +388,8 @@ void CRegExport::onKeyLine(const std::string& line, std::size_t pos)
 
 void CRegExport::onValueLine(const std::string& line, std::size_t pos)
 {
-    std::string name;
+    std::string& name = m_name;
+    name.clear();
     if (line[pos] == '@') {
         ++pos;
     } else if (++pos, !readQuoted(line, pos, name)) {
@@ -394,12 +415,11 @@ void CRegExport::onValueLine(const std::string& line, std::size_t pos)
     }
     if (!data.empty() && data[0] == '"') {
         std::size_t at = 1;
-        std::string text;
-        if (!readQuoted(data, at, text) || !onlyComment(data, at))
+        if (!readQuoted(data, at, m_text) || !onlyComment(data, at))
             return warn("skipped, as the registry editor skips it: a string without closing quote, with \\0, or "
                         "with text after it");
         if (m_current != kNoKey)
-            setValue(RegExportValue{std::move(name), true, std::move(text)});
+            setValue(name, true, m_text);
         return;
     }
     if (data.compare(0, 6, "dword:") == 0) {
@@ -410,7 +430,7 @@ void CRegExport::onValueLine(const std::string& line, std::size_t pos)
         if (digits == 0 || digits > 8 || !onlyComment(data, at))
             return warn("skipped, as the registry editor skips it: a dword that is not 1 to 8 hex digits");
         if (m_current != kNoKey)
-            setValue(RegExportValue{std::move(name), false, std::string()});
+            setValue(name, false, std::string_view());
         return;
     }
     std::size_t at = 0;
@@ -433,7 +453,7 @@ void CRegExport::onValueLine(const std::string& line, std::size_t pos)
     }
     m_bInHex = true;
     m_hexType = static_cast<unsigned long>(type);
-    m_hexName = std::move(name);
+    m_hexName = name;
     m_hexData.clear();
     if (at == data.size())
         return setHexValue(false); // no data at all: an empty value, no terminator added
@@ -485,30 +505,31 @@ void CRegExport::setHexValue(bool terminate)
     m_bInHex = false;
     if (m_current == kNoKey)
         return;
-    RegExportValue value{m_hexName, false, std::string()};
+    bool isString = false;
+    m_text.clear();
     // REG_SZ and REG_EXPAND_SZ as bytes: UTF-16LE in a UTF-16 file, ANSI in
     // an ANSI one. The editor ends the data with a terminator when it lacks
     // one, so the text ends at the first terminator or with the data.
     std::size_t unit = m_bUnicode ? 2 : 1;
     if ((m_hexType == 1 || m_hexType == 2) && terminate && m_hexData.size() >= unit) {
-        value.bString = true;
+        isString = true;
         for (std::size_t i = 0; i + unit <= m_hexData.size(); i += unit) {
             unsigned cp = static_cast<unsigned char>(m_hexData[i]);
             if (m_bUnicode)
                 cp |= static_cast<unsigned>(static_cast<unsigned char>(m_hexData[i + 1])) << 8;
             if (cp == 0)
                 break;
-            value.text += m_bUnicode ? toCp1252(cp) : static_cast<char>(cp);
+            m_text += m_bUnicode ? toCp1252(cp) : static_cast<char>(cp);
         }
     }
-    setValue(std::move(value));
+    setValue(m_hexName, isString, m_text);
 }
 
-std::size_t CRegExport::findValue(const Slot& slot, const std::string& name) const
+std::size_t CRegExport::findValue(const Slot& slot, std::string_view name) const
 {
     const std::vector<RegExportValue>& values = slot.key.values;
     if (slot.byName) {
-        auto found = slot.byName->find(asciiFolded(name));
+        auto found = slot.byName->find(asciiFolded(std::string(name)));
         return found == slot.byName->end() ? values.size() : found->second;
     }
     std::size_t at = 0;
@@ -517,30 +538,31 @@ std::size_t CRegExport::findValue(const Slot& slot, const std::string& name) con
     return at;
 }
 
-void CRegExport::setValue(RegExportValue value)
+void CRegExport::setValue(std::string_view name, bool bString, std::string_view text)
 {
     static const std::size_t kIndexed = 16; // a key with more values gets an index of their names
     Slot& slot = m_slots[m_current];
     std::vector<RegExportValue>& values = slot.key.values;
-    std::size_t at = findValue(slot, value.name);
+    std::size_t at = findValue(slot, name);
+    std::string_view kept = bString ? m_store.keep(text) : std::string_view();
     if (at < values.size()) {
-        value.name = values[at].name; // the registry keeps a value's first spelling
-        values[at] = std::move(value);
+        // The registry keeps a value's first spelling.
+        values[at] = RegExportValue{values[at].name, bString, kept};
         return;
     }
     if (values.empty())
         values.reserve(4); // a key of an installed product holds a few
-    values.push_back(std::move(value));
+    values.push_back(RegExportValue{m_store.keep(name), bString, kept});
     if (slot.byName) {
-        slot.byName->emplace(asciiFolded(values.back().name), at);
+        slot.byName->emplace(asciiFolded(std::string(values.back().name)), at);
     } else if (values.size() > kIndexed) {
         slot.byName.reset(new std::unordered_map<std::string, std::size_t>());
         for (std::size_t i = 0; i < values.size(); ++i)
-            slot.byName->emplace(asciiFolded(values[i].name), i);
+            slot.byName->emplace(asciiFolded(std::string(values[i].name)), i);
     }
 }
 
-void CRegExport::removeValue(const std::string& name)
+void CRegExport::removeValue(std::string_view name)
 {
     Slot& slot = m_slots[m_current];
     std::vector<RegExportValue>& values = slot.key.values;
@@ -551,27 +573,28 @@ void CRegExport::removeValue(const std::string& name)
     if (slot.byName) {
         slot.byName->clear();
         for (std::size_t i = 0; i < values.size(); ++i)
-            slot.byName->emplace(asciiFolded(values[i].name), i);
+            slot.byName->emplace(asciiFolded(std::string(values[i].name)), i);
     }
 }
 
-std::size_t CRegExport::newSlot(std::string path, const std::string* folded, std::size_t parent)
+std::size_t CRegExport::newSlot(std::string_view path, std::string_view folded, std::size_t parent)
 {
     std::size_t at = m_slots.size();
     std::size_t sibling = parent == kNoKey ? kNoKey : m_slots[parent].firstChild;
-    m_slots.push_back(Slot{RegExportKey{std::move(path), {}}, parent, kNoKey, sibling, folded, false, true, nullptr});
+    m_slots.push_back(
+        Slot{RegExportKey{m_store.keep(path), {}}, parent, kNoKey, sibling, folded, false, true, nullptr});
     if (parent != kNoKey)
         m_slots[parent].firstChild = at;
     m_last = at;
     return at;
 }
 
-std::size_t CRegExport::parentOf(const std::string& folded, std::string_view path, std::size_t cut)
+std::size_t CRegExport::parentOf(std::string_view folded, std::string_view path, std::size_t cut)
 {
     // Exports list a key's parent just before it, or one of the keys above
     // the key before: that chain is looked at first.
     for (std::size_t s = m_last; s != kNoKey && m_slots[s].bLive; s = m_slots[s].parent) {
-        const std::string& above = *m_slots[s].folded;
+        std::string_view above = m_slots[s].folded;
         if (above.size() == cut && folded.compare(0, cut, above) == 0)
             return s;
         if (above.size() < cut)
@@ -585,19 +608,18 @@ std::size_t CRegExport::slotFor(std::string_view path, bool named)
     m_folded.assign(path.data(), path.size());
     for (char& c : m_folded)
         c = asciiLower(c);
-    auto found = m_index.emplace(m_folded, m_slots.size());
-    // References into the index stay valid while it grows; iterators do not.
-    std::size_t& slot = found.first->second;
-    const std::string& f = found.first->first;
-    if (found.second) {
+    auto found = m_index.find(m_folded);
+    if (found == m_index.end()) {
         // A new key: the keys above it exist too, as the registry creates
-        // them (at most one level of them per backslash of the path).
-        std::size_t cut = f.rfind('\\');
-        std::size_t parent = cut == std::string::npos || cut == 0 ? kNoKey : parentOf(f, path, cut);
-        slot = m_slots.size(); // the keys above came first
-        newSlot(std::string(path), &f, parent);
+        // them (at most one level of them per backslash of the path). The
+        // scratch path is used again by them: the new key's is kept first.
+        std::string_view folded = m_store.keep(m_folded);
+        std::size_t cut = folded.rfind('\\');
+        std::size_t parent = cut == std::string_view::npos || cut == 0 ? kNoKey : parentOf(folded, path, cut);
+        std::size_t at = newSlot(path, folded, parent); // the keys above came first
+        found = m_index.emplace(folded, at).first;
     }
-    std::size_t at = slot;
+    std::size_t at = found->second;
     if (named)
         m_slots[at].bNamed = true;
     return at;
@@ -618,7 +640,7 @@ void CRegExport::removeKey(const std::string& path)
         if (!slot.bLive)
             continue;
         slot.bLive = false;
-        m_index.erase(*slot.folded);
+        m_index.erase(slot.folded);
         for (std::size_t child = slot.firstChild; child != kNoKey; child = m_slots[child].nextSibling)
             pending.push_back(child);
         slot.key.values.clear();
