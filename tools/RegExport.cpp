@@ -3,6 +3,7 @@
 #include "common/TextHelpers.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -128,6 +129,7 @@ void CRegExport::begin(std::size_t sizeHint)
     std::size_t keys = sizeHint / 256 < kMaxReserve ? sizeHint / 256 : kMaxReserve;
     m_index.reserve(keys);
     m_slots.reserve(keys);
+    m_keyData.reserve(keys);
 }
 
 int CRegExport::parse(const std::string& bytes)
@@ -190,6 +192,17 @@ int CRegExport::feed(const char* data, std::size_t size)
         // Printable ASCII, most of any export, goes straight to the line.
         std::size_t run = i;
         if (m_bUnicode && m_oddByte < 0 && !m_highSurrogate) {
+            // Four units at a time while each is 0x20..0x7E (the machines
+            // this runs on are little-endian: the low byte comes first).
+            while (run + 8 <= size) {
+                std::uint64_t w;
+                std::memcpy(&w, data + run, 8);
+                const std::uint64_t lanes = 0x0080008000800080ull;
+                if ((w & 0xFF00FF00FF00FF00ull) || ((w + 0x0060006000600060ull) & lanes) != lanes ||
+                    ((w + 0x0001000100010001ull) & lanes))
+                    break;
+                run += 8;
+            }
             while (run + 1 < size && data[run + 1] == 0 && static_cast<unsigned char>(data[run]) >= 0x20 &&
                    static_cast<unsigned char>(data[run]) < 0x7F)
                 run += 2;
@@ -283,18 +296,20 @@ int CRegExport::finish()
     }
     if (m_moreWarnings)
         m_warnings.push_back("... and " + std::to_string(m_moreWarnings) + " more");
-    m_keys.clear();
-    std::size_t named = 0;
-    for (const Slot& slot : m_slots)
-        named += slot.bLive && slot.bNamed ? 1 : 0;
-    m_keys.reserve(named);
+    // The keys named and still there, in place, in the order read.
     m_position.assign(m_slots.size(), kImplied);
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < m_slots.size(); ++i) {
         if (m_slots[i].bLive && m_slots[i].bNamed) {
-            m_position[i] = static_cast<int>(m_keys.size());
-            m_keys.push_back(std::move(m_slots[i].key));
+            m_position[i] = static_cast<int>(kept);
+            if (kept != i)
+                m_keyData[kept] = std::move(m_keyData[i]);
+            ++kept;
         }
     }
+    m_keyData.resize(kept);
+    m_keys = std::move(m_keyData);
+    m_keyData = std::vector<RegExportKey>();
     m_slots.clear();
     return m_result;
 }
@@ -525,25 +540,39 @@ void CRegExport::setHexValue(bool terminate)
     setValue(m_hexName, isString, m_text);
 }
 
-std::size_t CRegExport::findValue(const Slot& slot, std::string_view name) const
+std::size_t CRegExport::FoldedHash::operator()(std::string_view s) const noexcept
 {
-    const std::vector<RegExportValue>& values = slot.key.values;
+    std::size_t h = 14695981039346656037ull & static_cast<std::size_t>(-1);
+    for (char c : s)
+        h = (h ^ static_cast<unsigned char>(asciiLower(c))) * static_cast<std::size_t>(1099511628211ull);
+    return h;
+}
+
+bool CRegExport::FoldedEqual::operator()(std::string_view a, std::string_view b) const noexcept
+{
+    return equalNoCaseAscii(a, b);
+}
+
+std::size_t CRegExport::findValue(std::size_t at, std::string_view name) const
+{
+    const std::vector<RegExportValue>& values = m_keyData[at].values;
+    const Slot& slot = m_slots[at];
     if (slot.byName) {
         auto found = slot.byName->find(asciiFolded(std::string(name)));
         return found == slot.byName->end() ? values.size() : found->second;
     }
-    std::size_t at = 0;
-    while (at < values.size() && !equalNoCaseAscii(values[at].name, name))
-        ++at;
-    return at;
+    std::size_t i = 0;
+    while (i < values.size() && !equalNoCaseAscii(values[i].name, name))
+        ++i;
+    return i;
 }
 
 void CRegExport::setValue(std::string_view name, bool bString, std::string_view text)
 {
     static const std::size_t kIndexed = 16; // a key with more values gets an index of their names
     Slot& slot = m_slots[m_current];
-    std::vector<RegExportValue>& values = slot.key.values;
-    std::size_t at = findValue(slot, name);
+    std::vector<RegExportValue>& values = m_keyData[m_current].values;
+    std::size_t at = findValue(m_current, name);
     std::string_view kept = bString ? m_store.keep(text) : std::string_view();
     if (at < values.size()) {
         // The registry keeps a value's first spelling.
@@ -552,7 +581,7 @@ void CRegExport::setValue(std::string_view name, bool bString, std::string_view 
     }
     if (values.empty())
         values.reserve(4); // a key of an installed product holds a few
-    values.push_back(RegExportValue{m_store.keep(name), bString, kept});
+    values.push_back(RegExportValue{keptName(name), bString, kept});
     if (slot.byName) {
         slot.byName->emplace(asciiFolded(std::string(values.back().name)), at);
     } else if (values.size() > kIndexed) {
@@ -565,8 +594,8 @@ void CRegExport::setValue(std::string_view name, bool bString, std::string_view 
 void CRegExport::removeValue(std::string_view name)
 {
     Slot& slot = m_slots[m_current];
-    std::vector<RegExportValue>& values = slot.key.values;
-    std::size_t at = findValue(slot, name);
+    std::vector<RegExportValue>& values = m_keyData[m_current].values;
+    std::size_t at = findValue(m_current, name);
     if (at == values.size())
         return;
     values.erase(values.begin() + static_cast<std::ptrdiff_t>(at));
@@ -577,47 +606,50 @@ void CRegExport::removeValue(std::string_view name)
     }
 }
 
-std::size_t CRegExport::newSlot(std::string_view path, std::string_view folded, std::size_t parent)
+std::string_view CRegExport::keptName(std::string_view name)
+{
+    auto found = m_names.find(name);
+    return found != m_names.end() ? *found : *m_names.insert(m_store.keep(name)).first;
+}
+
+std::size_t CRegExport::newSlot(std::string_view path, std::size_t parent)
 {
     std::size_t at = m_slots.size();
     std::size_t sibling = parent == kNoKey ? kNoKey : m_slots[parent].firstChild;
-    m_slots.push_back(
-        Slot{RegExportKey{m_store.keep(path), {}}, parent, kNoKey, sibling, folded, false, true, nullptr});
+    m_slots.push_back(Slot{parent, kNoKey, sibling, false, true, nullptr});
+    m_keyData.push_back(RegExportKey{path, {}});
     if (parent != kNoKey)
         m_slots[parent].firstChild = at;
     m_last = at;
     return at;
 }
 
-std::size_t CRegExport::parentOf(std::string_view folded, std::string_view path, std::size_t cut)
+std::size_t CRegExport::parentOf(std::string_view path, std::size_t cut)
 {
     // Exports list a key's parent just before it, or one of the keys above
     // the key before: that chain is looked at first.
+    std::string_view wanted = path.substr(0, cut);
     for (std::size_t s = m_last; s != kNoKey && m_slots[s].bLive; s = m_slots[s].parent) {
-        std::string_view above = m_slots[s].folded;
-        if (above.size() == cut && folded.compare(0, cut, above) == 0)
+        std::string_view above = m_keyData[s].path;
+        if (above.size() == cut && equalNoCaseAscii(above, wanted))
             return s;
         if (above.size() < cut)
             break;
     }
-    return slotFor(path.substr(0, cut), false);
+    return slotFor(wanted, false);
 }
 
 std::size_t CRegExport::slotFor(std::string_view path, bool named)
 {
-    m_folded.assign(path.data(), path.size());
-    for (char& c : m_folded)
-        c = asciiLower(c);
-    auto found = m_index.find(m_folded);
+    auto found = m_index.find(path);
     if (found == m_index.end()) {
         // A new key: the keys above it exist too, as the registry creates
-        // them (at most one level of them per backslash of the path). The
-        // scratch path is used again by them: the new key's is kept first.
-        std::string_view folded = m_store.keep(m_folded);
-        std::size_t cut = folded.rfind('\\');
-        std::size_t parent = cut == std::string_view::npos || cut == 0 ? kNoKey : parentOf(folded, path, cut);
-        std::size_t at = newSlot(path, folded, parent); // the keys above came first
-        found = m_index.emplace(folded, at).first;
+        // them (at most one level of them per backslash of the path).
+        std::string_view kept = m_store.keep(path);
+        std::size_t cut = kept.rfind('\\');
+        std::size_t parent = cut == std::string_view::npos || cut == 0 ? kNoKey : parentOf(kept, cut);
+        std::size_t at = newSlot(kept, parent); // the keys above came first
+        found = m_index.emplace(kept, at).first;
     }
     std::size_t at = found->second;
     if (named)
@@ -629,7 +661,7 @@ void CRegExport::removeKey(const std::string& path)
 {
     // The key and every key below it; each key is removed once, so all
     // removals together cost no more than the keys read.
-    auto found = m_index.find(asciiFolded(path));
+    auto found = m_index.find(path);
     if (found == m_index.end())
         return;
     std::vector<std::size_t> pending{found->second};
@@ -640,17 +672,18 @@ void CRegExport::removeKey(const std::string& path)
         if (!slot.bLive)
             continue;
         slot.bLive = false;
-        m_index.erase(slot.folded);
+        m_index.erase(m_keyData[at].path);
         for (std::size_t child = slot.firstChild; child != kNoKey; child = m_slots[child].nextSibling)
             pending.push_back(child);
-        slot.key.values.clear();
+        m_keyData[at].values.clear();
+        m_keyData[at].values.shrink_to_fit();
         slot.byName.reset();
     }
 }
 
 int CRegExport::lookup(const std::string& path) const
 {
-    auto found = m_index.find(asciiFolded(path));
+    auto found = m_index.find(path);
     if (found == m_index.end() || found->second >= m_position.size())
         return kMissing;
     return m_position[found->second];

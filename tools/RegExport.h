@@ -45,13 +45,14 @@
 //
 // The reader streams: memory grows with the keys and values kept, not with
 // the file, and each line costs time in proportion to its length (keys are
-// found through an ordered index of case-folded paths).
+// found through an index of their paths without regard to case).
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 enum RegExportResult {
@@ -141,25 +142,32 @@ private:
     std::string m_error;
 
     // While reading: every key, named or only above a named one, live or
-    // removed, and the index of the live ones by case-folded path.
+    // removed (its path and values in m_keyData, at the same place), and
+    // the index of the live ones by path, without regard to ASCII case.
     struct Slot {
-        RegExportKey key;
         std::size_t parent;
         std::size_t firstChild; // kNoKey when none; the others follow through nextSibling
         std::size_t nextSibling;
-        std::string_view folded; // its path folded, in the store
         bool bNamed;
         bool bLive;
         // For a key of many values: their positions by folded name.
         std::unique_ptr<std::unordered_map<std::string, std::size_t>> byName;
     };
-    std::size_t newSlot(std::string_view path, std::string_view folded, std::size_t parent);
-    std::size_t parentOf(std::string_view folded, std::string_view path, std::size_t cut);
-    std::size_t findValue(const Slot& slot, std::string_view name) const;
+    struct FoldedHash {
+        std::size_t operator()(std::string_view s) const noexcept;
+    };
+    struct FoldedEqual {
+        bool operator()(std::string_view a, std::string_view b) const noexcept;
+    };
+    std::size_t newSlot(std::string_view path, std::size_t parent);
+    std::size_t parentOf(std::string_view path, std::size_t cut);
+    std::size_t findValue(std::size_t at, std::string_view name) const;
+    std::string_view keptName(std::string_view name);
     CTextStore m_store;
+    std::unordered_set<std::string_view> m_names; // value names in the store: most keys share a few
     std::vector<Slot> m_slots;
-    std::unordered_map<std::string_view, std::size_t> m_index;
-    std::string m_folded;        // scratch: the path being looked up, folded
+    std::vector<RegExportKey> m_keyData;
+    std::unordered_map<std::string_view, std::size_t, FoldedHash, FoldedEqual> m_index;
     std::vector<int> m_position; // after finish: a slot's position in m_keys, or kImplied
     static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
     std::size_t m_current = kNoKey; // key the values go to, kNoKey to skip them
