@@ -45,7 +45,9 @@
 //
 // The reader streams: memory grows with the keys and values kept, not with
 // the file, and each line costs time in proportion to its length (keys are
-// found through an index of their paths without regard to case).
+// found through an index of their paths without regard to case). Its three
+// parts: the bytes and lines (RegExportDecode.cpp), the line grammar
+// (RegExportGrammar.cpp), the key tree and the text store (RegExportTree.cpp).
 
 #include <cstddef>
 #include <memory>
@@ -134,6 +136,7 @@ private:
     void removeValue(std::string_view name);
     std::size_t slotFor(std::string_view path, bool named);
     void removeKey(const std::string& path);
+    void closeTree(); // at finish: the keys kept, in order
     void warn(const std::string& what);
     void fail(const std::string& what);
 
