@@ -157,7 +157,7 @@ private:
         std::unique_ptr<std::unordered_map<std::string, std::size_t>> byName;
     };
     struct FoldedHash {
-        std::size_t operator()(std::string_view s) const noexcept;
+        std::size_t operator()(std::string_view s) const; // not noexcept: the index keeps each hash
     };
     struct FoldedEqual {
         bool operator()(std::string_view a, std::string_view b) const noexcept;

@@ -22,7 +22,7 @@ std::string_view CTextStore::keep(std::string_view text)
     m_used += text.size() + 1;
     return std::string_view(at, text.size());
 }
-std::size_t CRegExport::FoldedHash::operator()(std::string_view s) const noexcept
+std::size_t CRegExport::FoldedHash::operator()(std::string_view s) const
 {
     std::size_t h = 14695981039346656037ull & static_cast<std::size_t>(-1);
     for (char c : s)
