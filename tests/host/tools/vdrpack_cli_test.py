@@ -65,6 +65,7 @@ BROKEN = [
      {"info-malformed", "info-incomplete"}, 1),
     ("Info beyond Count", GOOD + "Info2=Tape_Tune#OMS1#2.50\n", {"beyond-count"}, 0),
     ("pin beyond Count", GOOD + PIN % "5" + "\n" + PIN % "Max" + "\n", {"beyond-count"}, 0),
+    ("only a pin beyond Count: no pin the run counts", GOOD + PIN % "5" + "\n", {"beyond-count"}, 0),
     ("pin not 64 hex digits", GOOD + "SHA256Max=abc\n", {"pin-invalid"}, 1),
     ("Signer neither package nor 64 hex digits", GOOD + "Signer=CN=Ombrel\n", {"signer-form"}, 1),
     ("plain http with a Signer", GOOD.replace("https://", "http://") + "Signer=package\n", set(), 0),
