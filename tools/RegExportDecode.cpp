@@ -8,6 +8,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -18,6 +21,53 @@ const unsigned short kCp1252High[32] = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
 };
+
+// How many UTF-16LE units from data on are printable ASCII (0x20..0x7E),
+// most of any export. The machines this runs on are little-endian.
+std::size_t printableUnits(const char* data, std::size_t size)
+{
+    std::size_t at = 0;
+#if defined(__SSE2__)
+    const __m128i low = _mm_set1_epi16(0x1F);
+    const __m128i high = _mm_set1_epi16(0x7F);
+    while (at + 16 <= size) {
+        __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+        // Signed compares: a unit of 0x8000 or more is below 0x20 as well.
+        __m128i ok = _mm_and_si128(_mm_cmpgt_epi16(units, low), _mm_cmplt_epi16(units, high));
+        if (_mm_movemask_epi8(ok) != 0xFFFF)
+            break;
+        at += 16;
+    }
+#else
+    while (at + 8 <= size) {
+        std::uint64_t w;
+        std::memcpy(&w, data + at, 8);
+        const std::uint64_t lanes = 0x0080008000800080ull;
+        if ((w & 0xFF00FF00FF00FF00ull) || ((w + 0x0060006000600060ull) & lanes) != lanes ||
+            ((w + 0x0001000100010001ull) & lanes))
+            break;
+        at += 8;
+    }
+#endif
+    while (at + 1 < size && data[at + 1] == 0 && static_cast<unsigned char>(data[at]) >= 0x20 &&
+           static_cast<unsigned char>(data[at]) < 0x7F)
+        at += 2;
+    return at / 2;
+}
+
+// The low bytes of count UTF-16LE units (printable ASCII) into out.
+void narrowPrintable(const char* data, std::size_t count, char* out)
+{
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 8 <= count; i += 8) {
+        __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 2 * i));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + i), _mm_packus_epi16(units, units));
+    }
+#endif
+    for (; i < count; ++i)
+        out[i] = data[2 * i];
+}
 
 } // namespace
 
@@ -104,24 +154,10 @@ int CRegExport::feed(const char* data, std::size_t size)
         // Printable ASCII, most of any export, goes straight to the line.
         std::size_t run = i;
         if (m_bUnicode && m_oddByte < 0 && !m_highSurrogate) {
-            // Four units at a time while each is 0x20..0x7E (the machines
-            // this runs on are little-endian: the low byte comes first).
-            while (run + 8 <= size) {
-                std::uint64_t w;
-                std::memcpy(&w, data + run, 8);
-                const std::uint64_t lanes = 0x0080008000800080ull;
-                if ((w & 0xFF00FF00FF00FF00ull) || ((w + 0x0060006000600060ull) & lanes) != lanes ||
-                    ((w + 0x0001000100010001ull) & lanes))
-                    break;
-                run += 8;
-            }
-            while (run + 1 < size && data[run + 1] == 0 && static_cast<unsigned char>(data[run]) >= 0x20 &&
-                   static_cast<unsigned char>(data[run]) < 0x7F)
-                run += 2;
+            run = i + printableUnits(data + i, size - i) * 2;
             std::size_t old = m_line.size();
             m_line.resize(old + (run - i) / 2);
-            for (std::size_t from = i, to = old; from < run; from += 2, ++to)
-                m_line[to] = data[from];
+            narrowPrintable(data + i, (run - i) / 2, &m_line[old]);
         } else if (!m_bUnicode) {
             while (run < size && static_cast<unsigned char>(data[run]) >= 0x20)
                 ++run;

@@ -51,8 +51,11 @@ bool readQuoted(std::string_view s, std::size_t& pos, std::string& out)
 {
     out.clear();
     for (std::size_t i = pos; i < s.size(); ++i) {
-        std::size_t stop = s.find_first_of("\"\\", i);
-        if (stop == std::string_view::npos)
+        // A plain loop: find_first_of calls memchr on its set for every character.
+        std::size_t stop = i;
+        while (stop < s.size() && s[stop] != '"' && s[stop] != '\\')
+            ++stop;
+        if (stop == s.size())
             return false;
         out.append(s.data() + i, stop - i);
         i = stop;
@@ -238,6 +241,11 @@ void CRegExport::onHexLine(std::string_view line, std::size_t pos)
     // Comma-separated bytes of one or two hex digits, perhaps with blanks
     // before each; a "\" where a byte would be continues the value on the
     // next line, a ";" ends it.
+    while (pos + 3 < line.size() && isHexDigit(line[pos]) && isHexDigit(line[pos + 1]) && line[pos + 2] == ',') {
+        // "hh," as the editor writes them, a byte after a byte.
+        m_hexData += static_cast<char>(hexValue(line[pos]) * 16 + hexValue(line[pos + 1]));
+        pos += 3;
+    }
     while (pos < line.size()) {
         std::size_t at = skipBlanks(line, pos);
         unsigned value = 0;
