@@ -2,15 +2,15 @@
 regedit /e writes them, of 2,000, 8,000 and 200,000 keys, against decoding
 the same file once with iconv. Each figure is the least processor time of a
 few runs with the file in the page cache; the 200,000-key ratio is the one that counts
-(goal: at most 4). VDRPACK names another vdrpack to measure (default: the
-host build's)."""
+(goal: at most 4). Beside it, check's peak memory (its largest resident set)
+against the export's own size (goal: no more). VDRPACK names another vdrpack
+to measure (default: the host build's)."""
 import os
 import resource
 import shutil
 import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 VDRPACK = os.environ.get("VDRPACK", os.path.join(HERE, "..", "out", "build", "host", "tools", "vdrpack"))
@@ -52,13 +52,22 @@ def export(path, keys):
     return vendors * (1 + products * (1 + components)) + 2
 
 
+def peak_memory(cmd):
+    """cmd's largest resident set in bytes, read by a Python process of its
+    own that runs it (so that no earlier child's peak counts)."""
+    p = subprocess.run(["python3", "-c", "import resource, subprocess, sys; "
+                        "subprocess.run(sys.argv[1:], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL); "
+                        "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)"] + cmd,
+                       capture_output=True, text=True)
+    return int(p.stdout.strip()) * 1024
+
+
 def best(cmd, limit):
     """The least processor time (user and system) of RUNS runs of cmd: on a
     machine others share, wall time measures them as much as us."""
     times = []
     for _ in range(RUNS):
         before = resource.getrusage(resource.RUSAGE_CHILDREN)
-        t0 = time.monotonic()
         try:
             p = subprocess.run(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, timeout=limit)
         except subprocess.TimeoutExpired:
@@ -90,6 +99,9 @@ def main():
                 print("%7d keys, %6.1f MB: check > 300 s (stopped), iconv %.3f s" % (keys, mb, decode))
                 continue
             print("%7d keys, %6.1f MB: check %.3f s, iconv %.3f s (processor time), ratio %.2f" % (keys, mb, check, decode, ratio))
+            memory = peak_memory([VDRPACK, "check", ini, "--registry", reg])
+            print("%7d keys, %6.1f MB: check's peak memory %.1f MB, %.2f times the export's size (goal at most 1)"
+                  % (keys, mb, memory / 1e6, memory / os.path.getsize(reg)))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if ratio is None:

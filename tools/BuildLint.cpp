@@ -10,6 +10,8 @@
 #include "update/PatchPin.h"
 
 #include <algorithm>
+#include <cstring>
+#include <set>
 
 namespace {
 
@@ -27,44 +29,54 @@ bool isFolderKey(const std::string& name, const char* stem)
 
 } // namespace
 
+struct Linter::NamedProducts {
+    struct Product {
+        int index;
+        std::string name; // the name part of its Check value
+    };
+    std::vector<Product> list;
+    std::map<std::string, std::size_t> countOf;  // by name: how many products carry it
+    std::map<std::string, std::size_t> byFolded; // by folded name: the first product's place in list
+    bool allNamed = true;                        // a product without a Check leaves unknown names undecidable
+};
+
+struct Linter::BuildKey {
+    std::string text;
+    int entry;
+    int nLine;
+};
+
 void Linter::builds()
 {
-    bool allNamed = true;
-    std::vector<NamedProduct> products = namedProducts(allNamed);
+    NamedProducts products;
+    int nProducts = clampEntryCount(CIniFileReader::parseInt(file.value(kRegPathSection, kCountKey)));
+    for (int i = 0; i < nProducts; ++i) {
+        std::string c = file.value(kRegPathSection, entryKey(kCheckStem, i));
+        if (c.empty()) {
+            products.allNamed = false;
+            continue;
+        }
+        products.list.push_back(NamedProducts::Product{i, c.substr(0, c.find(' '))});
+        ++products.countOf[products.list.back().name];
+        products.byFolded.emplace(asciiFolded(products.list.back().name), products.list.size() - 1);
+    }
     int count = clampEntryCount(CIniFileReader::parseInt(file.value(kSRInfoSection, kCountKey)));
-    std::vector<std::vector<std::string>> entries;
+    std::map<std::string, int> firstWithKeys;
     std::vector<BuildKey> all;
     for (int i = 0; i < count; ++i) {
         const std::string where = entryKey(kInfoStem, i);
         int line = lineOf(kSRInfoSection, where) ? lineOf(kSRInfoSection, where) : lineOf(kSRInfoSection, kCountKey);
-        entries.push_back(entryKeys(i, line, products, allNamed, all));
-        entryMatches(i, line, entries.back(), products, entries);
+        entryMatches(i, line, entryKeys(i, line, products, all), products, firstWithKeys);
     }
     containedKeys(all);
-    pins();
-}
-
-// The product names the Check values give; a product without one leaves
-// unknown names undecidable (allNamed false).
-std::vector<Linter::NamedProduct> Linter::namedProducts(bool& allNamed) const
-{
-    std::vector<NamedProduct> products;
-    int nProducts = clampEntryCount(CIniFileReader::parseInt(file.value(kRegPathSection, kCountKey)));
-    for (int i = 0; i < nProducts; ++i) {
-        std::string c = file.value(kRegPathSection, entryKey(kCheckStem, i));
-        if (c.empty())
-            allNamed = false;
-        else
-            products.push_back(NamedProduct{i, c.substr(0, c.find(' '))});
-    }
-    return products;
+    pins(count);
 }
 
 // The build keys of Info`entry` (at `line`) the program can match, each
 // also added to `all`; findings for a missing entry, the already-applied index and keys
 // it can never match.
-std::vector<std::string> Linter::entryKeys(int entry, int line, const std::vector<NamedProduct>& products,
-                                           bool allNamed, std::vector<BuildKey>& all)
+std::vector<std::string> Linter::entryKeys(int entry, int line, const NamedProducts& products,
+                                           std::vector<BuildKey>& all)
 {
     std::vector<std::string> keys;
     std::string where = entryKey(kInfoStem, entry);
@@ -99,14 +111,13 @@ std::vector<std::string> Linter::entryKeys(int entry, int line, const std::vecto
         }
         keys.push_back(key);
         all.push_back(BuildKey{key, entry, line});
-        keyNames(what, key, line, products, allNamed);
+        keyNames(what, key, line, products);
     }
     return keys;
 }
 
 // A build key's form and the product it names.
-void Linter::keyNames(const std::string& what, const std::string& key, int line,
-                      const std::vector<NamedProduct>& products, bool allNamed)
+void Linter::keyNames(const std::string& what, const std::string& key, int line, const NamedProducts& products)
 {
     if (!isBuildKeyForm(key)) {
         add("info-malformed", kLintError, line, what + " is not a build key \"name#SR number#SR build version\"",
@@ -114,22 +125,23 @@ void Linter::keyNames(const std::string& what, const std::string& key, int line,
         return;
     }
     std::string name = key.substr(0, key.find('#'));
-    auto same = std::find_if(products.begin(), products.end(), [&](const NamedProduct& p) { return p.name == name; });
-    if (same != products.end())
+    if (products.countOf.count(name))
         return;
-    auto caseOnly = std::find_if(products.begin(), products.end(),
-                                 [&](const NamedProduct& p) { return equalNoCaseAscii(p.name, name); });
-    if (caseOnly != products.end()) {
+    auto caseOnly = products.byFolded.find(asciiFolded(name));
+    if (caseOnly != products.byFolded.end()) {
+        const NamedProducts::Product& p = products.list[caseOnly->second];
         add("info-name-case", kLintError, line,
-            what + ": the name differs from Check" + std::to_string(caseOnly->index) + " (" + caseOnly->name +
+            what + ": the name differs from Check" + std::to_string(p.index) + " (" + p.name +
                 ") only in letter case; build keys match with case",
-            "write " + caseOnly->name);
+            "write " + p.name);
         return;
     }
-    if (!allNamed || products.empty())
+    if (!products.allNamed || products.list.empty())
         return;
-    const NamedProduct* nearest = &products[0];
-    for (const NamedProduct& p : products)
+    if (!shows("info-unknown-product"))
+        return fold("info-unknown-product", kLintError, line, 1, "write the name a Check value gives");
+    const NamedProducts::Product* nearest = &products.list[0];
+    for (const NamedProducts::Product& p : products.list)
         if (editDistance(p.name, name) < editDistance(nearest->name, name))
             nearest = &p;
     add("info-unknown-product", kLintError, line,
@@ -140,66 +152,99 @@ void Linter::keyNames(const std::string& what, const std::string& key, int line,
 
 // Whether Info`entry` can ever be chosen: a key for every product, and
 // not the same keys as an earlier entry.
-void Linter::entryMatches(int entry, int line, const std::vector<std::string>& keys,
-                          const std::vector<NamedProduct>& products,
-                          const std::vector<std::vector<std::string>>& entries)
+void Linter::entryMatches(int entry, int line, const std::vector<std::string>& keys, const NamedProducts& products,
+                          std::map<std::string, int>& firstWithKeys)
 {
     if (keys.empty())
         return;
     std::string where = entryKey(kInfoStem, entry);
-    for (const NamedProduct& p : products) {
-        bool has = std::any_of(keys.begin(), keys.end(), [&](const std::string& k) {
-            return k.compare(0, p.name.size() + 1, p.name + "#") == 0;
-        });
-        if (!has)
-            add("info-incomplete", kLintError, line,
-                where + " holds no build key of product " + std::to_string(p.index) + " (" + p.name +
-                    "): every installed product has a key, so it never matches",
-                "add the " + p.name + " build key");
+    std::set<std::string> names;
+    for (const std::string& k : keys)
+        names.insert(k.substr(0, k.find('#')));
+    std::size_t matched = 0;
+    for (const std::string& n : names) {
+        auto c = products.countOf.find(n);
+        matched += c == products.countOf.end() ? 0 : c->second;
     }
+    std::size_t missing = products.list.size() - matched;
+    for (const NamedProducts::Product& p : products.list) {
+        if (missing == 0 || !shows("info-incomplete"))
+            break;
+        if (names.count(p.name))
+            continue;
+        --missing;
+        add("info-incomplete", kLintError, line,
+            where + " holds no build key of product " + std::to_string(p.index) + " (" + p.name +
+                "): every installed product has a key, so it never matches",
+            "add the " + p.name + " build key");
+    }
+    if (missing)
+        fold("info-incomplete", kLintError, line, missing, "add the missing products' build keys");
     std::vector<std::string> sorted = keys;
     std::sort(sorted.begin(), sorted.end());
-    for (int j = 0; j < entry; ++j) {
-        std::vector<std::string> earlier = entries[static_cast<std::size_t>(j)];
-        std::sort(earlier.begin(), earlier.end());
-        if (earlier == sorted) {
-            add("info-shadowed", kLintWarning, line,
-                where + " holds the same build keys as Info" + std::to_string(j) +
-                    ", which the selection always takes first: it is never chosen",
-                "remove " + where);
-            break;
-        }
-    }
+    std::string joined;
+    for (const std::string& k : sorted)
+        joined += k + '\n';
+    auto first = firstWithKeys.emplace(joined, entry);
+    if (!first.second)
+        add("info-shadowed", kLintWarning, line,
+            where + " holds the same build keys as Info" + std::to_string(first.first->second) +
+                ", which the selection always takes first: it is never chosen",
+            "remove " + where);
 }
 
 // Keys are found by plain containment: a key inside a longer key of an
-// earlier entry sends its machines to that entry's build.
+// earlier entry sends its machines to that entry's build. Both have the
+// form name#SR#version, so the shorter one's two '#' fall on the longer
+// one's: its name ends the longer name, the SR numbers are equal and its
+// version begins the longer version. Each longer key offers those
+// candidates only, found by text (no comparison of every pair).
 void Linter::containedKeys(const std::vector<BuildKey>& all)
 {
-    for (const BuildKey& shorter : all) {
-        for (const BuildKey& longer : all) {
-            if (longer.entry >= shorter.entry || longer.text.size() <= shorter.text.size() ||
-                longer.text.find(shorter.text) == std::string::npos)
-                continue;
-            add("key-contained", kLintError, shorter.nLine,
-                "the build key " + shorter.text + " (Info" + std::to_string(shorter.entry) + ") is contained in " +
-                    longer.text + " (Info" + std::to_string(longer.entry) +
-                    "): the program matches by containment and picks Info" + std::to_string(longer.entry) +
-                    " for those machines",
-                "put Info" + std::to_string(shorter.entry) + " before Info" + std::to_string(longer.entry));
-            break;
+    std::multimap<std::string, std::size_t> byText;
+    for (std::size_t i = 0; i < all.size(); ++i)
+        if (isBuildKeyForm(all[i].text))
+            byText.emplace(all[i].text, i);
+    std::vector<bool> reported(all.size(), false);
+    for (const BuildKey& longer : all) {
+        if (!isBuildKeyForm(longer.text))
+            continue;
+        std::size_t h1 = longer.text.find('#');
+        std::size_t h2 = longer.text.find('#', h1 + 1);
+        std::string middle = longer.text.substr(h1, h2 - h1 + 1); // "#SR#"
+        for (std::size_t from = 0; from < h1; ++from) {
+            for (std::size_t to = h2 + 2; to <= longer.text.size(); ++to) {
+                if (from == 0 && to == longer.text.size())
+                    continue;
+                std::string candidate =
+                    longer.text.substr(from, h1 - from) + middle + longer.text.substr(h2 + 1, to - h2 - 1);
+                auto range = byText.equal_range(candidate);
+                for (auto it = range.first; it != range.second; ++it) {
+                    const BuildKey& shorter = all[it->second];
+                    if (shorter.entry <= longer.entry || reported[it->second])
+                        continue;
+                    reported[it->second] = true;
+                    add("key-contained", kLintError, shorter.nLine,
+                        "the build key " + shorter.text + " (Info" + std::to_string(shorter.entry) +
+                            ") is contained in " + longer.text + " (Info" + std::to_string(longer.entry) +
+                            "): the program matches by containment and picks Info" + std::to_string(longer.entry) +
+                            " for those machines",
+                        "put Info" + std::to_string(shorter.entry) + " before Info" + std::to_string(longer.entry));
+                }
+            }
         }
     }
 }
 
 // Pins that can never pass, that no download uses, or that leave the generic build open.
-void Linter::pins()
+void Linter::pins(int count)
 {
-    bool anyPin = false;
+    bool anyPin = false; // as the run counts them: SHA256Max, or SHA256%d below Count
     for (const PatchKey& k : file.keys(kSRInfoSection)) {
         if (!isFolderKey(k.name, kPinStem))
             continue;
-        anyPin = true;
+        std::string index = asciiFolded(k.name.substr(std::strlen(kPinStem)));
+        anyPin = anyPin || index == "max" || (index.size() <= 4 && std::stoi(index) < count);
         unsigned char digest[kSha256Size];
         if (!sha256FromHex(k.value.c_str(), digest))
             add("pin-invalid", kLintError, k.nLine,
@@ -210,7 +255,8 @@ void Linter::pins()
         std::uint64_t size = 0;
         if (isFolderKey(k.name, kSizeStem) && !parseSizePin(k.value.c_str(), size))
             add("size-invalid", kLintError, k.nLine,
-                k.name + " is not a size in bytes from 1 to 2147483648: the program ignores it",
+                k.name + " is not a size in bytes from 1 to " + std::to_string(kMaxSizePin) +
+                    ": the program ignores it",
                 "write it with vdrpack pin");
     }
     if (anyPin && file.value(kSRInfoSection, kPinMaxKey).empty())

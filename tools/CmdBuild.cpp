@@ -11,6 +11,7 @@
 #include "app/ExitStatus.h"
 #include "package/PatchPackage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 
@@ -26,6 +27,7 @@ const char kHelp[] = "usage: vdrpack build STUB.exe PATCH.ini -o PACKAGE.exe [--
                      "\n"
                      "Refuses (nothing written):\n"
                      "  a PATCH.ini with lint errors (\"vdrpack lint\" lists them): exit 5, unless --force\n"
+                     "The lint's errors and warnings are printed on standard error either way.\n"
                      "  a STUB.exe that is not a Windows program: exit 5\n"
                      "  a PATCH.ini that is a package or a program: exit 7\n"
                      "  a STUB.exe that is already a package: exit 7\n"
@@ -70,9 +72,14 @@ int runBuild(const std::vector<std::string>& args, ToolOutput& io)
                              "and sign the package (--force builds anyway)");
         io.err += "vdrpack: " + stubPath + ": warning: code-signed stub, the package's signature is invalid\n";
     }
+    // Errors and warnings go to the release log; notes (the server layout)
+    // are for vdrpack lint.
     std::vector<LintFinding> findings = lintPatchFile(ini);
+    findings.erase(
+        std::remove_if(findings.begin(), findings.end(), [](const LintFinding& f) { return f.severity == kLintNote; }),
+        findings.end());
+    io.err += lintText(iniPath, findings);
     if (hasLintErrors(findings)) {
-        io.err += lintText(iniPath, findings);
         if (!force)
             return toolError(io, kToolMalformed, iniPath,
                              "has errors (" + lintSummary(findings) + "); fix them, or build anyway with --force");

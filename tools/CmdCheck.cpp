@@ -82,6 +82,7 @@ struct CheckReport {
     int id = 0;
     std::vector<Fetch> fetches;
     Signer signer;
+    bool anyPin = false; // the file pins some build: an unpinned download is refused
     bool allBuilds = false;
     std::vector<LintFinding> findings;
 };
@@ -189,6 +190,7 @@ CheckReport computeCheck(const CRegExport& reg, bool view32, const std::string& 
     r.applicable = std::string(checkOutcomeName(r.outcome)) == "applicable";
     r.fetches = plannedFetches(profile, iniPath, driver.plan());
     r.signer = readSigner(profile, iniPath);
+    r.anyPin = hasAnyPin(profile, iniPath.c_str());
     r.allBuilds = allBuilds;
     if (allBuilds)
         r.findings = lintPatchFile(ini);
@@ -214,18 +216,40 @@ Json signerJson(const Signer& s)
     }
 }
 
-std::string signerText(const Signer& s)
+// What protects the downloads the run makes: their pins, the signer, or
+// nothing.
+std::string signerText(const Signer& s, const std::vector<Fetch>& fetches, bool anyPin)
 {
-    switch (s.kind) {
-    case kSignerKeyNone:
-        return "signer: none (a download is started unsigned)\n";
-    case kSignerKeyPackage:
-        return "signer: the package's own certificate (a valid signature with it)\n";
-    case kSignerKeyDigest:
-        return "signer: the certificate " + s.sha256 + " (a valid signature with it)\n";
-    default:
+    if (s.kind == kSignerKeyMalformed)
         return "signer: malformed \"" + s.value + "\" (every run ends in the patch error)\n";
-    }
+    std::string signer = s.kind == kSignerKeyPackage  ? "the package's own certificate"
+                         : s.kind == kSignerKeyDigest ? "the certificate " + s.sha256
+                                                      : "none";
+    if (fetches.empty())
+        return "signer: " + signer + " (nothing is downloaded)\n";
+    std::size_t pinned = 0;
+    for (const Fetch& f : fetches)
+        pinned += f.pin.empty() ? 0 : 1;
+    std::string pins = pinned == fetches.size() ? "every download is checked against its pin"
+                       : anyPin                 ? "a download without its pin is refused, the others are checked "
+                                                  "against their pins"
+                                                : "";
+    if (s.kind != kSignerKeyNone)
+        return "signer: " + signer + " (a download is started only with a valid signature by it" +
+               (pins.empty() ? "" : "; " + pins) + ")\n";
+    return pins.empty() ? "signer: none, and no pins (a download is started unchecked)\n"
+                        : "signer: none (" + pins + ")\n";
+}
+
+// A download's pin line; without its own pin, a file that pins other
+// builds refuses it.
+std::string pinText(const Fetch& f, bool anyPin)
+{
+    if (!f.pin.empty())
+        return "  pin " + f.pinKey + ": " + f.pin + "\n";
+    return "  pin " + f.pinKey + ": none" +
+           (anyPin ? " (refused: the file pins other builds, and a download without its pin is never started)" : "") +
+           "\n";
 }
 
 std::string checkJson(const CheckReport& r, const std::string& iniArg, const std::string& regArg)
@@ -293,10 +317,10 @@ std::string checkText(const CheckReport& r, const std::string& iniArg, const std
         text += "build: " + std::to_string(r.id) + "\n";
     for (const Fetch& f : r.fetches) {
         text += f.role + ": " + (f.url.empty() ? "(URL longer than 259 characters: not fetched)" : f.url) + "\n";
-        text += "  pin " + f.pinKey + ": " + (f.pin.empty() ? "none" : f.pin) + "\n";
+        text += pinText(f, r.anyPin);
         text += "  size " + f.sizeKey + ": " + (f.size.empty() ? "none (bounded at 2 GiB)" : f.size) + "\n";
     }
-    text += signerText(r.signer);
+    text += signerText(r.signer, r.fetches, r.anyPin);
     if (r.allBuilds) {
         text += r.findings.empty() ? "all builds: no findings\n" : "all builds: " + lintSummary(r.findings) + "\n";
         text += lintText(iniArg, r.findings);

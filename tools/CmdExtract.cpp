@@ -63,7 +63,10 @@ int runExtract(const std::vector<std::string>& args, ToolOutput& io)
         return toolError(io, kToolUnreadable, path, "the full path is too long for the package reader");
     if (package.checkSignature() != 1)
         return toolError(io, kToolNotPackage, path, "is not a package (no package trailer)");
-    if (!std::filesystem::is_directory(dir, ec))
+    std::filesystem::file_status dirStatus = std::filesystem::status(dir, ec);
+    if (dirStatus.type() == std::filesystem::file_type::not_found)
+        return toolError(io, kToolWriteFailed, dir, "is missing: no such directory (extract makes no directory)");
+    if (dirStatus.type() != std::filesystem::file_type::directory)
         return toolError(io, kToolWriteFailed, dir, "is not a directory");
     // The reader writes into a new directory of our own, where no name can
     // be planted; the file then takes its name in DIR in one step, only

@@ -69,7 +69,8 @@ bool digestAndSize(const std::string& path, unsigned char digest[kSha256Size], s
     return true;
 }
 
-// A folder number as the program forms it: decimal digits, no leading zeros.
+} // namespace
+
 bool parseFolder(const std::string& text, int& folder)
 {
     if (text.empty() || text.size() > 9 || (text.size() > 1 && text[0] == '0'))
@@ -82,8 +83,6 @@ bool parseFolder(const std::string& text, int& folder)
     }
     return true;
 }
-
-} // namespace
 
 int runPin(const std::vector<std::string>& args, ToolOutput& io)
 {
@@ -111,7 +110,21 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     unsigned char digest[kSha256Size];
     std::uint64_t buildSize = 0;
     bool hashed = digestAndSize(buildPath, digest, buildSize);
+    if (!hashed)
+        return toolError(io, kToolUnreadable, buildPath, "cannot read the file");
+    std::uint64_t pinnable = 0;
+    if (!parseSizePin(std::to_string(buildSize).c_str(), pinnable))
+        return toolError(io, kToolRefused, buildPath,
+                         buildSize == 0 ? "is empty" : "is larger than 2 GiB, which the program never downloads");
+    BuildPin pin{folder, "", buildSize};
+    char hex[kSha256HexSize];
+    sha256Hex(digest, hex);
+    pin.sha256 = hex;
+    return writePins(iniPath, {pin}, io);
+}
 
+int writePins(const std::string& iniPath, const std::vector<BuildPin>& pins, ToolOutput& io)
+{
     // The file is edited in place: through a link, under a lock, replaced
     // only when unchanged since it was read (FileEdit.h).
     CFileEdit edit;
@@ -125,36 +138,33 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
     if (isProgramOrPackage(iniPath, bytes))
         return toolError(io, kToolRefused, iniPath,
                          "is a program or a package, not a patch information file; pin the patch.ini, then build");
-    if (!hashed)
-        return toolError(io, kToolUnreadable, buildPath, "cannot read the file");
-    const std::string size = std::to_string(buildSize);
-    std::uint64_t pinnable = 0;
-    if (!parseSizePin(size.c_str(), pinnable))
-        return toolError(io, kToolRefused, buildPath,
-                         buildSize == 0 ? "is empty" : "is larger than 2 GiB, which the program never downloads");
-    char hex[kSha256HexSize];
-    sha256Hex(digest, hex);
-    char key[kPinKeySize];
-    pinKeyName(folder, key, sizeof key);
-    char sizeKey[kPinKeySize];
-    sizeKeyName(folder, sizeKey, sizeof sizeKey);
+    // Each pin's keys and values: the digest and the size.
+    std::vector<std::pair<std::string, std::string>> keys;
+    std::string pinned = bytes;
+    for (const BuildPin& pin : pins) {
+        char key[kPinKeySize];
+        pinKeyName(pin.folder, key, sizeof key);
+        keys.emplace_back(key, pin.sha256);
+        sizeKeyName(pin.folder, key, sizeof key);
+        keys.emplace_back(key, std::to_string(pin.size));
+    }
+    for (const auto& [key, value] : keys)
+        pinned = setIniKeyInFile(pinned, kSRInfoSection, key, value);
 
-    // The new file must give the pin back through the program's own reader
-    // before it replaces the old one.
+    // The new file must give every pin back through the program's own
+    // reader before it replaces the old one.
     bool mismatch = false;
     auto readsBack = [&](const std::string& temp) {
         std::string full = absolutePath(temp);
-        char got[kMaxText] = {};
-        char gotSize[kMaxText] = {};
-        if (!full.empty() && full.size() < kMaxText) {
-            platformProfile().getString(kSRInfoSection, key, "", got, sizeof got, full.c_str());
-            platformProfile().getString(kSRInfoSection, sizeKey, "", gotSize, sizeof gotSize, full.c_str());
+        mismatch = full.empty() || full.size() >= kMaxText;
+        for (const auto& [key, value] : keys) {
+            char got[kMaxText] = {};
+            if (!mismatch)
+                platformProfile().getString(kSRInfoSection, key.c_str(), "", got, sizeof got, full.c_str());
+            mismatch = mismatch || value != got;
         }
-        mismatch = std::string(got) != hex || gotSize != size;
         return !mismatch;
     };
-    const std::string pinned =
-        setIniKeyInFile(setIniKeyInFile(bytes, kSRInfoSection, key, hex), kSRInfoSection, sizeKey, size);
     int written = edit.replace(pinned, readsBack);
     if (written == kEditChanged)
         return toolError(io, kToolWriteFailed, iniPath,
@@ -164,7 +174,9 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
                          mismatch ? std::string("the pin did not read back as written; the file is left as it was")
                                   : std::string("cannot write the file"));
     edit.close();
-    io.out += iniPath + ": [SRInfo] " + key + "=" + hex + ", " + sizeKey + "=" + size + "\n";
+    for (std::size_t i = 0; i < keys.size(); i += 2)
+        io.out += iniPath + ": [SRInfo] " + keys[i].first + "=" + keys[i].second + ", " + keys[i + 1].first + "=" +
+                  keys[i + 1].second + "\n";
 
     CPatchFile file(profileTextOf(bytes));
     for (int line : file.unclosed())
@@ -172,8 +184,9 @@ int runPin(const std::vector<std::string>& args, ToolOutput& io)
                   ": warning: a section line without its closing \"]\"; the program reads no section there "
                   "(see vdrpack lint)\n";
     int count = CIniFileReader::parseInt(file.value(kSRInfoSection, kCountKey));
-    if (folder != kPinFolderMax && folder >= count)
-        io.err += "vdrpack: " + iniPath + ": warning: [SRInfo] Count is " + std::to_string(count) + ", so folder " +
-                  std::to_string(folder) + " is never selected and its pin never used\n";
+    for (const BuildPin& pin : pins)
+        if (pin.folder != kPinFolderMax && pin.folder >= count)
+            io.err += "vdrpack: " + iniPath + ": warning: [SRInfo] Count is " + std::to_string(count) + ", so folder " +
+                      std::to_string(pin.folder) + " is never selected and its pin never used\n";
     return kToolOk;
 }

@@ -41,7 +41,8 @@ bool CExportRegistry::queryString(Key key, const char* name, char* buffer, unsig
     const std::string wanted = name ? name : "";
     for (const RegExportValue& v : k.values) {
         if (equalNoCaseAscii(v.name, wanted))
-            return v.bString && v.text.size() < size && copyBounded(buffer, size, v.text.c_str());
+            return v.bString && v.text.size() < size &&
+                   copyBounded(buffer, size, v.text.data()); // zero-ended in the store
     }
     return false;
 }

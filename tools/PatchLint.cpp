@@ -8,6 +8,7 @@
 #include "products/PatchInfoKeys.h"
 #include "products/ProductCheck.h"
 #include "products/ProfileLines.h"
+#include "update/FetchPlan.h"
 #include "update/PatchSigner.h"
 
 #include <algorithm>
@@ -87,9 +88,122 @@ std::string nearestKey(const KnownKeys& k, const std::string& name)
 
 } // namespace
 
+std::string requestHazard(const std::string& text, bool srNo)
+{
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7F)
+            return "a control character";
+        if (c == ' ')
+            return "a space (sent escaped, or cut)";
+        if (c == '\\')
+            return "a backslash (read as \"/\")";
+        if (c == '/' && srNo)
+            return "a \"/\" (a folder of its own)";
+        if (c == '#')
+            return "\"#\" (what follows is never sent)";
+        if (c == '?')
+            return "\"?\" (what follows is a query)";
+        if (c == '%')
+            return "\"%\" (an escape the server decodes)";
+    }
+    if (srNo ? text.find("..") != std::string::npos
+             : ("/" + text + "/").find("/../") != std::string::npos ||
+                   ("/" + text + "/").find("/./") != std::string::npos)
+        return "a dot segment (a step up or aside)";
+    return std::string();
+}
+
+namespace {
+
+bool isDotSegment(const std::string& segment, bool twoDots)
+{
+    std::string f = asciiFolded(segment);
+    return twoDots ? f == ".." || f == ".%2e" || f == "%2e." || f == "%2e%2e" : f == "." || f == "%2e";
+}
+
+// The URL a client that reads URLs as browsers do requests for url: "\" as
+// "/", the fragment dropped, "." and ".." segments of the path resolved.
+std::string requestedUrl(std::string url)
+{
+    std::size_t hash = url.find('#');
+    if (hash != std::string::npos)
+        url.resize(hash);
+    std::size_t query = url.find('?');
+    std::string tail = query == std::string::npos ? std::string() : url.substr(query);
+    url.resize(query == std::string::npos ? url.size() : query);
+    std::replace(url.begin(), url.end(), '\\', '/');
+    std::size_t scheme = url.find("://");
+    std::size_t pathAt = url.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    if (pathAt == std::string::npos)
+        return url + tail;
+    std::vector<std::string> segments;
+    std::size_t pos = pathAt + 1;
+    for (bool more = true; more;) {
+        std::size_t slash = url.find('/', pos);
+        more = slash != std::string::npos;
+        std::string segment = url.substr(pos, more ? slash - pos : std::string::npos);
+        pos = slash + 1;
+        if (isDotSegment(segment, true)) {
+            if (!segments.empty())
+                segments.pop_back();
+            if (!more)
+                segments.push_back(std::string());
+        } else if (isDotSegment(segment, false)) {
+            if (!more)
+                segments.push_back(std::string());
+        } else {
+            segments.push_back(segment);
+        }
+    }
+    std::string path;
+    for (const std::string& segment : segments)
+        path += "/" + segment;
+    return url.substr(0, pathAt) + (path.empty() ? "/" : path) + tail;
+}
+
+} // namespace
+
 void Linter::add(const char* code, LintSeverity s, int line, const std::string& message, const std::string& fix)
 {
+    Folded& f = m_folded[code];
+    if (f.shown >= kLintShownPerCode)
+        return fold(code, s, line, 1, fix);
+    ++f.shown;
     out.push_back(LintFinding{code, s, line, message, fix});
+}
+
+bool Linter::shows(const char* code) const
+{
+    auto f = m_folded.find(code);
+    return f == m_folded.end() || f->second.shown < kLintShownPerCode;
+}
+
+void Linter::fold(const char* code, LintSeverity s, int line, std::size_t n, const std::string& fix)
+{
+    Folded& f = m_folded[code];
+    if (f.hidden == 0 || line < f.first)
+        f.first = line;
+    if (f.hidden == 0 || line > f.last)
+        f.last = line;
+    f.hidden += n;
+    f.severity = s;
+    if (f.fix.empty())
+        f.fix = fix;
+}
+
+void Linter::summarize()
+{
+    for (const auto& [code, f] : m_folded) {
+        if (f.hidden == 0)
+            continue;
+        std::string lines = f.first == f.last ? "line " + std::to_string(f.first)
+                                              : "lines " + std::to_string(f.first) + " to " + std::to_string(f.last);
+        out.push_back(LintFinding{code, f.severity, f.first > 0 ? f.first : 0,
+                                  std::to_string(f.hidden) + " more " + code + " finding(s) like the ones above, on " +
+                                      lines + " (not listed one by one)",
+                                  f.fix});
+    }
 }
 
 int Linter::lineOf(const char* section, const std::string& key) const
@@ -108,20 +222,17 @@ void Linter::structure()
     for (const PatchKey& k : file.loose())
         add("key-outside-section", kLintWarning, k.nLine,
             k.name + " stands before any section: the program never reads it", "move it into [RegPath] or [SRInfo]");
-    std::vector<std::string> seen;
+    std::map<std::string, int> seen; // folded name -> line of its first section
     for (const CPatchFile::Section& s : file.sections()) {
         std::string folded = asciiFolded(s.name);
-        auto first = std::find(seen.begin(), seen.end(), folded);
-        if (first != seen.end()) {
+        auto first = seen.emplace(folded, s.nLine);
+        if (!first.second) {
             add("duplicate-section", kLintWarning, s.nLine,
                 "[" + s.name + "] again: the program reads only the first one (line " +
-                    std::to_string(file.sections()[static_cast<std::size_t>(first - seen.begin())].nLine) +
-                    ") and ignores every key here",
+                    std::to_string(first.first->second) + ") and ignores every key here",
                 "merge the two sections");
-            seen.push_back(std::string());
             continue;
         }
-        seen.push_back(folded);
         if (!knownFor(s.name)) {
             std::string near;
             for (const KnownKeys& k : kKnown)
@@ -147,17 +258,16 @@ void Linter::keysOf(const CPatchFile::Section& section)
 {
     const KnownKeys& known = *knownFor(section.name);
     const KnownKeys& other = kKnown[&known == &kKnown[0] ? 1 : 0];
-    std::vector<const PatchKey*> firsts;
+    std::map<std::string, int> firsts; // folded name -> line of its first key
     for (const PatchKey& k : section.keys) {
-        auto same = std::find_if(firsts.begin(), firsts.end(),
-                                 [&](const PatchKey* f) { return equalNoCaseAscii(f->name, k.name); });
-        if (same != firsts.end()) {
+        auto same = firsts.emplace(asciiFolded(k.name), k.nLine);
+        if (!same.second) {
             add("duplicate-key", kLintWarning, k.nLine,
-                k.name + " given again: the program reads the first one (line " + std::to_string((*same)->nLine) + ")",
+                k.name + " given again: the program reads the first one (line " + std::to_string(same.first->second) +
+                    ")",
                 "remove one of them");
             continue;
         }
-        firsts.push_back(&k);
         if (isKnown(known, k.name)) {
             if (!k.bHasValue)
                 add("key-without-value", kLintError, k.nLine, k.name + " has no \"=\": the program reads it as missing",
@@ -303,6 +413,7 @@ void Linter::patch()
             "the generic build is fetched from URL/max/, the fallback from URL/Max/: on a server whose paths are "
             "case-sensitive both must exist",
             "upload the generic build to both max/ and Max/ (or make the server ignore case)");
+    requestText(url, sr);
     const PatchKey* signer = file.find(kSRInfoSection, kSignerKey);
     unsigned char digest[kSha256Size];
     int signerKind = signer ? readSignerKey(signer->value.c_str(), digest) : kSignerKeyNone;
@@ -320,6 +431,38 @@ void Linter::patch()
             add("http-unpinned", kLintWarning, url->nLine,
                 "a plain http:// URL without a pin for every build: a changed download would be started",
                 "use https://, or pin every build with vdrpack pin");
+    }
+}
+
+// An SR number or URL whose characters make the run request another file
+// than URL/folder/SRNo.exe: named with the URL the run would request.
+void Linter::requestText(const PatchKey* url, const PatchKey* srNo)
+{
+    std::string u = url ? url->value : std::string();
+    std::string sr = srNo ? srNo->value : std::string();
+    std::size_t scheme = u.find("://");
+    std::size_t pathAt = scheme == std::string::npos ? 0 : scheme + 3;
+    std::string formed = u + "/max/" + sr + ".exe";
+    std::vector<PlannedFetch> plan = planFetches(kPatchGeneric, u.c_str(), sr.c_str());
+    if (!plan.empty() && !plan[0].url.empty())
+        formed = plan[0].url;
+    std::string requested = requestedUrl(formed);
+    const struct {
+        const PatchKey* key;
+        const char* code;
+        std::string hazard;
+    } kChecked[] = {{url, "url-characters", url ? requestHazard(u.substr(pathAt), false) : std::string()},
+                    {srNo, "srno-characters", srNo ? requestHazard(sr, true) : std::string()}};
+    for (const auto& c : kChecked) {
+        if (c.hazard.empty())
+            continue;
+        add(c.code, kLintError, c.key->nLine,
+            c.key->name + " \"" + c.key->value + "\" holds " + c.hazard + ": the run requests " + requested +
+                (requested == formed ? std::string(", which the server does not read as one file's path")
+                                     : " instead of " + formed),
+            std::string("write ") + c.key->name +
+                (c.key == srNo ? " with letters, digits, \"-\", \"_\" and \".\" only"
+                               : " as a plain scheme, host and path, without escapes, query or fragment"));
     }
 }
 
@@ -392,7 +535,7 @@ std::vector<LintFinding> lintPatchFile(const std::string& bytes)
         return findings;
     }
     CPatchFile file(text);
-    Linter lint{file, findings};
+    Linter lint(file, findings);
     lint.structure();
     int products = lint.count(kRegPathSection);
     int builds = lint.count(kSRInfoSection);
@@ -402,6 +545,7 @@ std::vector<LintFinding> lintPatchFile(const std::string& bytes)
     lint.patch();
     lint.handOff();
     lint.builds();
+    lint.summarize();
     std::stable_sort(findings.begin(), findings.end(),
                      [](const LintFinding& a, const LintFinding& b) { return a.nLine < b.nLine; });
     return findings;

@@ -45,13 +45,16 @@
 //
 // The reader streams: memory grows with the keys and values kept, not with
 // the file, and each line costs time in proportion to its length (keys are
-// found through an ordered index of case-folded paths).
+// found through an index of their paths without regard to case). Its three
+// parts: the bytes and lines (RegExportDecode.cpp), the line grammar
+// (RegExportGrammar.cpp), the key tree and the text store (RegExportTree.cpp).
 
 #include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 enum RegExportResult {
@@ -61,15 +64,30 @@ enum RegExportResult {
     kRegExportUnreadable = 3, // the file cannot be opened or read (parseFile)
 };
 
+// Texts are views of the export's own store (CRegExport keeps them while
+// it lives); each is followed by a zero byte there.
 struct RegExportValue {
-    std::string name; // as first written ("" for the default value)
-    bool bString;     // false for dword and hex values, and empty hex strings
-    std::string text; // the string's bytes
+    std::string_view name; // as first written ("" for the default value)
+    bool bString;          // false for dword and hex values, and empty hex strings
+    std::string_view text; // the string's bytes
 };
 
 struct RegExportKey {
-    std::string path; // below the local-machine root, as first written
+    std::string_view path; // below the local-machine root, as first written
     std::vector<RegExportValue> values;
+};
+
+// Text kept for a whole export in a few large blocks, never moved: a value
+// or a path costs its bytes, not an allocation of its own.
+class CTextStore {
+public:
+    // A lasting copy of text, followed by a zero byte.
+    std::string_view keep(std::string_view text);
+
+private:
+    std::vector<std::unique_ptr<char[]>> m_blocks;
+    std::size_t m_used = 0;
+    std::size_t m_size = 0;
 };
 
 class CRegExport {
@@ -114,10 +132,11 @@ private:
     void onHexLine(std::string_view line, std::size_t pos);
     void setHexValue(bool terminate);
     void decodeByte(unsigned char b);
-    void setValue(RegExportValue value);
-    void removeValue(const std::string& name);
+    void setValue(std::string_view name, bool bString, std::string_view text);
+    void removeValue(std::string_view name);
     std::size_t slotFor(std::string_view path, bool named);
     void removeKey(const std::string& path);
+    void closeTree(); // at finish: the keys kept, in order
     void warn(const std::string& what);
     void fail(const std::string& what);
 
@@ -126,24 +145,32 @@ private:
     std::string m_error;
 
     // While reading: every key, named or only above a named one, live or
-    // removed, and the index of the live ones by case-folded path.
+    // removed (its path and values in m_keyData, at the same place), and
+    // the index of the live ones by path, without regard to ASCII case.
     struct Slot {
-        RegExportKey key;
         std::size_t parent;
         std::size_t firstChild; // kNoKey when none; the others follow through nextSibling
         std::size_t nextSibling;
-        const std::string* folded; // its path folded: the index's own copy
         bool bNamed;
         bool bLive;
         // For a key of many values: their positions by folded name.
         std::unique_ptr<std::unordered_map<std::string, std::size_t>> byName;
     };
-    std::size_t newSlot(std::string path, const std::string* folded, std::size_t parent);
-    std::size_t parentOf(const std::string& folded, std::string_view path, std::size_t cut);
-    std::size_t findValue(const Slot& slot, const std::string& name) const;
+    struct FoldedHash {
+        std::size_t operator()(std::string_view s) const; // not noexcept: the index keeps each hash
+    };
+    struct FoldedEqual {
+        bool operator()(std::string_view a, std::string_view b) const noexcept;
+    };
+    std::size_t newSlot(std::string_view path, std::size_t parent);
+    std::size_t parentOf(std::string_view path, std::size_t cut);
+    std::size_t findValue(std::size_t at, std::string_view name) const;
+    std::string_view keptName(std::string_view name);
+    CTextStore m_store;
+    std::unordered_set<std::string_view> m_names; // value names in the store: most keys share a few
     std::vector<Slot> m_slots;
-    std::unordered_map<std::string, std::size_t> m_index;
-    std::string m_folded;        // scratch: the path being looked up, folded
+    std::vector<RegExportKey> m_keyData;
+    std::unordered_map<std::string_view, std::size_t, FoldedHash, FoldedEqual> m_index;
     std::vector<int> m_position; // after finish: a slot's position in m_keys, or kImplied
     static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
     std::size_t m_current = kNoKey; // key the values go to, kNoKey to skip them
@@ -169,4 +196,5 @@ private:
     unsigned long m_hexType = 0;
     std::string m_hexName;
     std::string m_hexData;
+    std::string m_name, m_text; // scratch: the value line being read
 };

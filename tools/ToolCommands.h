@@ -6,6 +6,8 @@
 #include "ToolJson.h"
 #include "ToolRun.h"
 
+#include <cstdint>
+
 int runLint(const std::vector<std::string>& args, ToolOutput& io);
 int runBuild(const std::vector<std::string>& args, ToolOutput& io);
 int runInspect(const std::vector<std::string>& args, ToolOutput& io);
@@ -14,8 +16,23 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io);
 int runPin(const std::vector<std::string>& args, ToolOutput& io);
 int runSigner(const std::vector<std::string>& args, ToolOutput& io);
 int runSchema(const std::vector<std::string>& args, ToolOutput& io);
+int runPublish(const std::vector<std::string>& args, ToolOutput& io);
 
 class CToolArgs;
+
+// A build's pin: its folder (kPinFolderMax for the generic build), SHA-256
+// in hex and size.
+struct BuildPin {
+    int folder;
+    std::string sha256;
+    std::uint64_t size;
+};
+// Writes every pin into [SRInfo] of iniPath in one in-place edit (FileEdit.h),
+// read back with the program's reader before it replaces the file; prints
+// each pin, or the error (CmdPin.cpp). Returns a ToolStatus.
+int writePins(const std::string& iniPath, const std::vector<BuildPin>& pins, ToolOutput& io);
+// A folder number as the program forms it: decimal digits, no leading zeros.
+bool parseFolder(const std::string& text, int& folder);
 
 // The start every command shares: parses args into a (flags and valued as
 // for CToolArgs::parse) and answers --help. Returns -1 when the command is

@@ -19,10 +19,12 @@ const char kHelp[] =
     "  build STUB.exe PATCH.ini -o PACKAGE.exe [--force]\n"
     "                                            make a package, as the program's builder mode does\n"
     "  inspect PACKAGE.exe [--json]              show whether a file is a package and its layout\n"
-    "  extract PACKAGE.exe [-C DIR]              write the attached file into DIR\n"
-    "  check PATCH.ini --registry STATE.reg [--all-builds] [--json]\n"
+    "  extract PACKAGE.exe [-C DIR] [--force]    write the attached file into DIR\n"
+    "  check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64]\n"
     "                                            run the product check and build selection\n"
     "  pin PATCH.ini (--build N | --max) FILE    write the SHA-256 pin of a patch build\n"
+    "  publish PATCH.ini [--build N FILE]... [--max FILE] --to DIR\n"
+    "                                            lay out the server tree the run requests, and pin it\n"
     "  signer FILE.exe [--json]                  show the certificate that signed a program (for Signer=)\n"
     "  schema result                             print the JSON Schema of a package's /result document\n"
     "\n"
@@ -42,6 +44,7 @@ struct Command {
 const Command kCommands[] = {
     {"lint", runLint},   {"build", runBuild}, {"inspect", runInspect}, {"extract", runExtract},
     {"check", runCheck}, {"pin", runPin},     {"signer", runSigner},   {"schema", runSchema},
+    {"publish", runPublish},
 };
 
 const Command* commandNamed(const std::string& name)

@@ -1,7 +1,13 @@
 #include "app/LaunchSwitches.h"
 
 #include "common/TextHelpers.h"
+#include "common/FixedBuf.h"
 #include "common/Trace.h"
+#include "products/PatchInfoKeys.h"
+#include "products/ProfileLines.h"
+#include "update/UpdateRules.h"
+
+#include <vector>
 
 namespace {
 
@@ -51,6 +57,18 @@ const char kSwitchesText[] =
     "  /verbose      the log also gets the window's and the download's internal lines\n"
     "  /?            show these switches and do nothing else\n";
 
+// [SRInfo] SilentArgs of the attached file, as the program's reader takes
+// it (first section and key of the name, cut to 259 characters).
+std::string attachedSilentArgs(const std::string& attached)
+{
+    std::string text = profileTextOf(attached);
+    std::vector<ProfileLine> lines = scanProfileLines(text);
+    std::size_t at = CProfileIndex(lines).key(kSRInfoSection, kSilentArgsKey);
+    if (at == CProfileIndex::npos || !lines[at].bHasValue)
+        return std::string();
+    return std::string(lines[at].value.substr(0, kMaxText - 1));
+}
+
 } // namespace
 
 bool isLaunchSwitch(const char* arg)
@@ -59,15 +77,16 @@ bool isLaunchSwitch(const char* arg)
                    isLog(arg) || isResult(arg) || isVerbose(arg) || isHelp(arg));
 }
 
-const char* switchesText()
+std::string switchesText(const std::string& attached)
 {
-    return kSwitchesText;
-}
-
-void printSwitches(std::FILE* out)
-{
-    std::fputs(kSwitchesText, out);
-    std::fflush(out);
+    std::string silentArgs = attachedSilentArgs(attached);
+    return std::string("Usage: package.exe [/s] [/w] [/log FILE]\n"
+                       "  /s, -s       silent: no window and no message box; the patch is started hidden with ") +
+           patchArguments(true, silentArgs.c_str(), "") + (silentArgs.empty() ? "" : " (its SilentArgs)") +
+           "\n"
+           "  /w, -w       wait for the started patch; its exit code becomes this program's\n"
+           "  /log FILE    append every trace line of the run, with the outcome last, to FILE\n"
+           "  /?           show these switches and do nothing else\n";
 }
 
 LaunchSwitches scanSwitches(const char* const* args, int count)

@@ -5,6 +5,7 @@
 // and its kin.
 
 #include <cstdio>
+#include <string>
 
 struct LaunchSwitches {
     bool silent = false;
@@ -31,10 +32,11 @@ LaunchSwitches scanSwitches(const char* const* args, int count);
 // mode shows its usage and writes nothing.
 bool isLaunchSwitch(const char* arg);
 
-// Writes update mode's switches (the answer to "/?") to out.
-void printSwitches(std::FILE* out);
-// The same text, for a message box.
-const char* switchesText();
+// Update mode's switches (the answer to "/?") for a package whose attached
+// patch information file has the bytes `attached` (empty when it cannot be
+// read): "/s" says what a silent run passes to the patch, [SRInfo]
+// SilentArgs when the file sets it.
+std::string switchesText(const std::string& attached);
 
 // Writes the builder's three-line usage text for programName to out.
 void printUsage(std::FILE* out, const char* programName);

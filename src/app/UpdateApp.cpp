@@ -138,15 +138,26 @@ void recordAnotherInstance(const std::string& started)
     recordEnd(facts, args, sw, started, "");
 }
 
+// A patch information file is a few kilobytes; a larger attachment is not
+// read for the switches text.
+constexpr std::size_t kMaxSwitchesAttachment = 1 << 20;
+
 // The answer to "/?": on standard output when it is redirected, else in a
 // message box unless the run is silent.
-void showSwitches(bool silent)
+void showSwitches(bool silent, CPatchPackage& package)
 {
+    // The attached file is read from the held package, never written out.
+    std::string attached;
+    if (package.readAttached(attached, kMaxSwitchesAttachment) != kDetachDone)
+        attached.clear();
+    std::string text = switchesText(attached);
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN)
-        printSwitches(stdout);
-    else if (!silent)
-        MessageBoxA(nullptr, switchesText(), "Update Utility", MB_OK | MB_ICONINFORMATION);
+    if (out && out != INVALID_HANDLE_VALUE && GetFileType(out) != FILE_TYPE_UNKNOWN) {
+        std::fputs(text.c_str(), stdout);
+        std::fflush(stdout);
+    } else if (!silent) {
+        MessageBoxA(nullptr, text.c_str(), "Update Utility", MB_OK | MB_ICONINFORMATION);
+    }
 }
 
 // The extracted file's bytes, read through the handle that wrote and holds
@@ -176,7 +187,7 @@ int runUpdateMode(CPatchPackage& package, const CArguments& args, bool refused, 
     if (sw.help) {
         openRunLog(args, sw, runHeader(&package.heldView(), ""));
         if (run.onLaunch(true, kDetachDone))
-            showSwitches(sw.silent);
+            showSwitches(sw.silent, package);
         traceRaw(run.outcomeLine().c_str());
         recordEnd(resultOf(run), args, sw, started, "");
         return run.exitStatus();

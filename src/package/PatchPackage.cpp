@@ -342,7 +342,14 @@ int CPatchPackage::detachFileTo(const char* destPath, char* storedName, std::siz
     return extract(destFor, nullptr);
 }
 
-int CPatchPackage::extract(const std::function<const char*(const char* name)>& destFor, CHeldFile* hold)
+int CPatchPackage::readAttached(std::string& content, std::size_t limit)
+{
+    content.clear();
+    return extract([](const char* name) { return name; }, nullptr, &content, limit);
+}
+
+int CPatchPackage::extract(const std::function<const char*(const char* name)>& destFor, CHeldFile* hold,
+                           std::string* toMemory, std::size_t limit)
 {
     if (m_bRefused)
         return kDetachPackageOpen;
@@ -370,6 +377,12 @@ int CPatchPackage::extract(const std::function<const char*(const char* name)>& d
     const char* dest = destFor(name);
     if (!dest)
         return kDetachPathTooLong;
+    if (toMemory) {
+        if (t.contentSize() > static_cast<std::int64_t>(limit))
+            return kDetachCopyFailed;
+        toMemory->resize(static_cast<std::size_t>(t.contentSize()));
+        return bytes.readAt(t.contentAt(), &(*toMemory)[0], toMemory->size()) ? kDetachDone : kDetachCopyFailed;
+    }
 
     if (hold) {
         // Made fresh and written through the handle that then holds it.

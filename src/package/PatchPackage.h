@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // Results of attachFile.
 enum AttachResult {
@@ -121,6 +122,11 @@ public:
     // null or empty or the name does not fit in nameSize (nothing written).
     int detachFileTo(const char* destPath, char* storedName, std::size_t nameSize);
 
+    // The attached file's bytes, read as detachFile reads them, into
+    // content (at most limit bytes: a larger file gives kDetachCopyFailed).
+    // Nothing is written. Returns a DetachResult.
+    int readAttached(std::string& content, std::size_t limit);
+
     char packagePath[kMaxText];
     char marker[20];
     std::int32_t trailingBytes;
@@ -129,7 +135,9 @@ private:
     // The extraction both detach calls make: reads the trailer and the stored
     // name, asks destFor for the path to write the name's file to (null:
     // kDetachPathTooLong), and copies the content there.
-    int extract(const std::function<const char*(const char* name)>& destFor, CHeldFile* hold);
+    // With toMemory, the content goes there instead (destFor is still asked).
+    int extract(const std::function<const char*(const char* name)>& destFor, CHeldFile* hold,
+                std::string* toMemory = nullptr, std::size_t limit = 0);
 
     CPackageView m_held;
     unsigned long m_nHoldError = 0;

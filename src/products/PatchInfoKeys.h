@@ -7,6 +7,7 @@
 // profile reader; they are written as given here. Portable.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // [RegPath]: the products the patch applies to, entries 0 .. Count - 1.
@@ -64,6 +65,9 @@ inline constexpr char kPinStem[] = "SHA256";
 inline constexpr char kSizeStem[] = "Size";
 inline constexpr char kPinMaxKey[] = "SHA256Max";
 inline constexpr char kSizeMaxKey[] = "SizeMax";
+// The largest size a size pin may give (2 GiB), which also bounds a
+// download without one.
+inline constexpr std::uint64_t kMaxSizePin = 2ull * 1024 * 1024 * 1024;
 
 enum {
     // A "Count" above this (or below 0) makes the file malformed.

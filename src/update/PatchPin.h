@@ -53,7 +53,7 @@ int checkDownloadPin(const IProfileReader& profile, const char* iniPath, int fol
 // (decimal), written by vdrpack pin beside its SHA-256. A download of a
 // folder with a size pin is stopped as soon as it passes that size or its
 // server announces another length; without one, at kUnpinnedSizeLimit.
-constexpr std::uint64_t kUnpinnedSizeLimit = 2ull * 1024 * 1024 * 1024;
+constexpr std::uint64_t kUnpinnedSizeLimit = kMaxSizePin;
 // A size pin's value: decimal digits only, 1 to kUnpinnedSizeLimit. False
 // for anything else.
 bool parseSizePin(const char* text, std::uint64_t& size);

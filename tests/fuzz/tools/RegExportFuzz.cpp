@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 a.values[v].text != b.values[v].text)
                 std::abort();
         }
-        std::string upper = a.path;
+        std::string upper(a.path);
         for (char& c : upper)
             c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
         if (whole.lookup(upper) != static_cast<int>(i))

@@ -181,3 +181,26 @@ TEST_F(BuilderTest, UnreadableAttachmentLeavesThePlainCopy)
 }
 
 } // namespace
+
+// "/?" names what a silent run passes to this package's patch: its own
+// SilentArgs (as the reader finds them) or "/s".
+TEST(SwitchesText, NamesThePatchsOwnSilentSwitches)
+{
+    const struct {
+        std::string attached;
+        const char* says;
+    } kCases[] = {
+        {"", "started hidden with /s\n"},
+        {"[SRInfo]\r\nSRNo=X\r\n", "started hidden with /s\n"},
+        {"[SRInfo]\r\nSilentArgs=/S\r\nsilentargs=/quiet\r\n", "started hidden with /S (its SilentArgs)\n"},
+        {"[RegPath]\nSilentArgs=/x\n[srinfo]\nSILENTARGS = /VERYSILENT /NORESTART \n",
+         "started hidden with /VERYSILENT /NORESTART (its SilentArgs)\n"},
+        {std::string("\xFF\xFE[\0S\0R\0I\0n\0f\0o\0]\0\n\0S\0i\0l\0e\0n\0t\0A\0r\0g\0s\0=\0/\0q\0\n\0", 48),
+         "started hidden with /q (its SilentArgs)\n"},
+    };
+    for (const auto& c : kCases) {
+        std::string text = switchesText(c.attached);
+        EXPECT_NE(text.find(c.says), std::string::npos) << text;
+        EXPECT_EQ(text.rfind("Usage: package.exe [/s] [/w] [/log FILE]\n", 0), 0u) << text;
+    }
+}

@@ -104,6 +104,45 @@ TEST(CheckCommand, OmbrelExampleOutcomesAndUrlsInOrder)
     }
 }
 
+// The signer line says what protects the downloads: pins, the signer, or
+// nothing; an unpinned download beside other pins is named as refused.
+TEST(CheckCommand, SaysWhatProtectsEachDownload)
+{
+    const std::string pin = std::string(64, 'a');
+    const struct {
+        const char* name;
+        std::string keys; // added to [SRInfo]
+        std::vector<Product> products;
+        std::vector<std::string> lines;
+    } kCases[] = {
+        {"nothing", "", {kDisc, kTape}, {"signer: none, and no pins (a download is started unchecked)\n"}},
+        {"every build pinned",
+         "SHA2560=" + pin + "\r\nSHA256Max=" + pin + "\r\n",
+         {kDisc, kTape},
+         {"signer: none (every download is checked against its pin)\n"}},
+        {"a pin on folder 1 only",
+         "SHA2561=" + pin + "\r\n",
+         {kDisc, kTape},
+         {"  pin SHA2560: none (refused: the file pins other builds",
+          "  pin SHA256Max: none (refused: the file pins other builds",
+          "signer: none (a download without its pin is refused, the others are checked against their pins)\n"}},
+        {"product error", "SHA256Max=" + pin + "\r\n", {kDisc}, {"signer: none (nothing is downloaded)\n"}},
+        {"signed package",
+         "Signer=package\r\n",
+         {kDisc, kTape},
+         {"signer: the package's own certificate (a download is started only with a valid signature by it)\n"}},
+    };
+    for (const auto& c : kCases) {
+        TempDir dir;
+        writeFile(dir.file("patch.ini"), kIni + c.keys);
+        writeFile(dir.file("state.reg"), exportOf(c.products));
+        ToolResult r = runTool({"check", dir.file("patch.ini"), "--registry", dir.file("state.reg")});
+        for (const std::string& line : c.lines)
+            EXPECT_NE(r.out.find(line), std::string::npos) << c.name << ": " << line << "\n" << r.out;
+        EXPECT_EQ(r.out.find("(refused") != std::string::npos, c.lines.size() > 1) << c.name << "\n" << r.out;
+    }
+}
+
 TEST(CheckCommand, Utf16ExportAnd32BitViewOfA64BitMachine)
 {
     TempDir dir;

@@ -229,9 +229,13 @@ TEST(ExtractCommand, WritesTheAttachedFileIntoTheDirectory)
     ASSERT_EQ(r.status, kToolOk) << r.err;
     EXPECT_EQ(readFile(dir.file("out/patch.ini")), kIni);
 
-    r = runTool({"extract", dir.file("package.exe"), "-C", dir.file("absent")});
-    EXPECT_EQ(r.status, kToolWriteFailed);
-    EXPECT_NE(r.err.find("is not a directory"), std::string::npos) << r.err;
+    // A missing directory is named as missing; a file where it should be, as no directory.
+    for (const auto& [name, said] : {std::pair<const char*, const char*>{"absent", "is missing"},
+                                     std::pair<const char*, const char*>{"package.exe", "is not a directory"}}) {
+        r = runTool({"extract", dir.file("package.exe"), "-C", dir.file(name)});
+        EXPECT_EQ(r.status, kToolWriteFailed);
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+    }
 
     // A file of that name already there stays; --force replaces it.
     writeFile(dir.file("out/patch.ini"), "mine");

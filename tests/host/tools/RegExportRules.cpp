@@ -268,7 +268,7 @@ std::vector<std::string> dumpExport(const CRegExport& reg)
     const std::string base = asciiFolded(kRuleBase) + "\\";
     std::set<std::string> lines;
     for (const RegExportKey& k : reg.keys()) {
-        std::string path = asciiFolded(k.path);
+        std::string path = asciiFolded(std::string(k.path));
         if (path.compare(0, base.size(), base) != 0)
             continue;
         path.erase(0, base.size());
@@ -276,7 +276,7 @@ std::vector<std::string> dumpExport(const CRegExport& reg)
         for (std::size_t end = path.size(); end > 0 && end != std::string::npos; end = path.rfind('\\', end - 1))
             lines.insert("[" + path.substr(0, end) + "]");
         for (const RegExportValue& v : k.values)
-            lines.insert(path + " \"" + v.name + "\" " + (v.bString ? v.text : std::string("-")));
+            lines.insert(path + " \"" + std::string(v.name) + "\" " + (v.bString ? std::string(v.text) : "-"));
     }
     return std::vector<std::string>(lines.begin(), lines.end());
 }

@@ -1,6 +1,7 @@
 """The built vdrpack program: its output streams, exit statuses and JSON
 documents as a release pipeline sees them, and the lint on a table of
 broken patch information files. Usage: vdrpack_cli_test.py PATH-OF-VDRPACK"""
+import hashlib
 import json
 import os
 import re
@@ -64,6 +65,7 @@ BROKEN = [
      {"info-malformed", "info-incomplete"}, 1),
     ("Info beyond Count", GOOD + "Info2=Tape_Tune#OMS1#2.50\n", {"beyond-count"}, 0),
     ("pin beyond Count", GOOD + PIN % "5" + "\n" + PIN % "Max" + "\n", {"beyond-count"}, 0),
+    ("only a pin beyond Count: no pin the run counts", GOOD + PIN % "5" + "\n", {"beyond-count"}, 0),
     ("pin not 64 hex digits", GOOD + "SHA256Max=abc\n", {"pin-invalid"}, 1),
     ("Signer neither package nor 64 hex digits", GOOD + "Signer=CN=Ombrel\n", {"signer-form"}, 1),
     ("plain http with a Signer", GOOD.replace("https://", "http://") + "Signer=package\n", set(), 0),
@@ -84,6 +86,33 @@ BROKEN = [
     ("an Inno Setup installer named so", GOOD.replace("SRNo=OMS240118-02", "SRNo=OMS240118-02-InnoSetup"),
      {"silent-args-missing"}, 0),
     ("a burning suite, no installer named", "; Disc burning, innovative\n" + GOOD, set(), 0),
+]
+
+# A SRNo or URL whose characters change the request: (the file's line, the
+# code, the URL the run requests for the generic build).
+REQUESTS = [
+    ("SRNo=..\\..\\..\\x", "srno-characters", "https://srv/x.exe"),
+    ("SRNo=OMS#frag", "srno-characters", "https://srv/patch/417/max/OMS"),
+    ("SRNo=OMS?x", "srno-characters", "https://srv/patch/417/max/OMS?x.exe"),
+    ("SRNo=a/b", "srno-characters", "https://srv/patch/417/max/a/b.exe"),
+    ("SRNo=OMS 1", "srno-characters", "https://srv/patch/417/max/OMS 1.exe"),
+    ("SRNo=OMS%2e", "srno-characters", "https://srv/patch/417/max/OMS%2e.exe"),
+    ("SRNo=OMS\x01", "srno-characters", "https://srv/patch/417/max/OMS\x01.exe"),
+    ("URL=https://srv/patch/../417", "url-characters", "https://srv/417/max/OMS240118-02.exe"),
+    ("URL=https://srv/patch\\417", "url-characters", "https://srv/patch/417/max/OMS240118-02.exe"),
+    ("URL=https://srv/p?417", "url-characters", "https://srv/p?417/max/OMS240118-02.exe"),
+    ("URL=https://srv/p%20417", "url-characters", "https://srv/p%20417/max/OMS240118-02.exe"),
+]
+
+# Many findings of one code: (what, the file, the code, how many in all).
+MANY = [
+    ("1000 products, 1000 entries of one key each",
+     "[RegPath]\nCount=1000\n" + "".join("Path%d=Software\\V\\P%d\nCheck%d=P%d 1.0\n" % (i, i, i, i)
+                                            for i in range(1000))
+     + "[SRInfo]\nSRNo=S1\nURL=https://srv/p\nCount=1000\n"
+     + "".join("Info%d=P%d#S0#1.%d\n" % (i, i, i) for i in range(1000)), "info-incomplete", 999000),
+    ("twelve duplicate keys", GOOD + "PID=1\n" * 13, "duplicate-key", 12),
+    ("six unknown keys", GOOD + "".join("Zz%d=1\n" % i for i in range(6)), "unknown-key", 6),
 ]
 
 
@@ -190,6 +219,89 @@ class Cli(unittest.TestCase):
                 self.assertFalse(os.path.exists(os.path.join(self.dir, "p.exe")), what)
         # The server layout note comes with every URL.
         self.assertIn("max-folder-case", vdrpack("lint", "patch.ini", cwd=self.dir)[1])
+
+    def test_characters_that_change_the_request_are_errors_naming_it(self):
+        for line, code, requested in REQUESTS:
+            key = line.split("=")[0]
+            text = re.sub(r"(?m)^%s=.*$" % key, lambda m: line, GOOD)
+            self.write("t.ini", text.encode("latin-1"))
+            rc, out, err = vdrpack("lint", "t.ini", "--json", cwd=self.dir)
+            found = [f for f in json.loads(out)["findings"] if f["code"] == code]
+            self.assertEqual((rc, [f["severity"] for f in found]), (1, ["error"]), line)
+            self.assertIn("the run requests " + requested, found[0]["message"], line)
+        rc, out, err = vdrpack("lint", "patch.ini", cwd=self.dir)
+        self.assertNotIn("-characters", out)
+
+    def test_many_findings_of_one_code_are_counted_not_listed(self):
+        for what, text, code, total in MANY:
+            self.write("t.ini", text.encode("latin-1"))
+            rc, out, err = vdrpack("lint", "t.ini", "--json", cwd=self.dir)
+            doc = json.loads(out)
+            self.validate(doc, "lint")
+            found = [f for f in doc["findings"] if f["code"] == code]
+            self.assertEqual(len(found), 6, what)
+            more = [int(m.group(1)) for m in (re.match(r"(\d+) more ", f["message"]) for f in found) if m]
+            self.assertEqual(more, [total - 5], what)
+            self.assertLess(len(out), 64 * 1024, what)
+
+    def test_build_prints_the_lints_warnings(self):
+        self.write("t.ini", GOOD.replace("https://", "http://").encode())
+        rc, out, err = vdrpack("build", "stub.exe", "t.ini", "-o", "p.exe", cwd=self.dir)
+        self.assertEqual(rc, 0, err)
+        self.assertIn("warning [http-unpinned]", err)
+        self.assertNotIn("max-folder-case", err)
+
+    def test_publish_lays_out_the_tree_and_pins_what_it_placed(self):
+        signed = os.path.join(SOURCE, "tests", "host", "package", "signed")
+        a, chain = os.path.join(signed, "signed-a.exe"), os.path.join(signed, "signed-chain.exe")
+        digest_a = "3fd716294f615e382242455a42a5430b5b6c0118ee5673842d575ffe1613dbf4"
+        srv = os.path.join(self.dir, "srv")
+        # (what, [SRInfo] lines added, builds, exit status)
+        cases = [
+            ("no Signer", "", [("--build", "0", self.stub), ("--max", a)], 0),
+            ("Signer names the build's certificate", "Signer=" + digest_a + "\n", [("--max", a)], 0),
+            ("Signer names another certificate", "Signer=" + digest_a + "\n", [("--max", chain)], 7),
+            ("Signer=package, one unsigned build", "Signer=package\n", [("--max", a), ("--build", "0", self.stub)], 7),
+            ("Signer=package, two certificates", "Signer=package\n", [("--max", a), ("--build", "0", chain)], 7),
+            ("SRNo that leaves its folder", "", [("--max", a)], 7),
+        ]
+        for what, lines, builds, status in cases:
+            shutil.rmtree(srv, ignore_errors=True)
+            os.mkdir(srv)
+            ini = GOOD + lines
+            if what.startswith("SRNo"):
+                ini = ini.replace("SRNo=OMS240118-02", "SRNo=..\\x")
+            self.write("t.ini", ini.encode())
+            args = [x for b in builds for x in b]
+            rc, out, err = vdrpack("publish", "t.ini", *args, "--to", srv, cwd=self.dir)
+            self.assertEqual(rc, status, what + "\n" + err)
+            placed = sorted(os.path.relpath(os.path.join(d, f), srv) for d, _, fs in os.walk(srv) for f in fs)
+            with open(os.path.join(self.dir, "t.ini")) as f:
+                pinned = f.read()
+            if status:
+                self.assertEqual((placed, pinned), ([], ini), what)
+                continue
+            folders = [b[1] if b[0] == "--build" else m for b in builds for m in (("max", "Max") if b[0] == "--max"
+                                                                                     else (None,))]
+            self.assertEqual(placed, sorted(os.path.join(f, "OMS240118-02.exe") for f in folders), what)
+            for f in folders:
+                with open(os.path.join(srv, f, "OMS240118-02.exe"), "rb") as g:
+                    data = g.read()
+                key = "Max" if f.lower() == "max" else f
+                self.assertIn("SHA256%s=%s\n" % (key, hashlib.sha256(data).hexdigest()), pinned, what)
+                self.assertIn("Size%s=%d\n" % (key, len(data)), pinned, what)
+            self.assertIn("https://srv/patch/417/max/OMS240118-02.exe", out, what)
+
+    def test_publish_never_writes_through_a_link_in_the_tree(self):
+        srv, outside = os.path.join(self.dir, "srv"), os.path.join(self.dir, "outside")
+        os.mkdir(srv)
+        os.mkdir(outside)
+        os.symlink(outside, os.path.join(srv, "Max"))
+        self.write("t.ini", GOOD.encode())
+        rc, out, err = vdrpack("publish", "t.ini", "--max", self.stub, "--to", srv, cwd=self.dir)
+        self.assertEqual(rc, 7, err)
+        self.assertEqual((os.listdir(outside), sorted(os.listdir(srv))), ([], ["Max", "max"]))
+        self.assertEqual(os.listdir(os.path.join(srv, "max")), [])
 
     def schema(self):
         with open(os.path.join(SOURCE, "docs", "vdrpack-json.md")) as f:
