@@ -24,7 +24,9 @@
 #include <cstring>
 
 namespace {
-enum { kWorkerStopWaitMs = 2000 };
+// The worker sees the cancel event at once; this bound is for a platform
+// call that never returns.
+enum { kWorkerStopWaitMs = 15000 };
 
 std::uint64_t nowMs()
 {
@@ -142,8 +144,10 @@ bool CUpdateDlg::endWorker()
     if (!m_hThread)
         return false;
     SetEvent(m_cancelEvent.get());
-    if (WaitForSingleObject(m_hThread.get(), kWorkerStopWaitMs) != WAIT_OBJECT_0)
+    if (!waitForDownloadWorker(m_hThread.get(), kWorkerStopWaitMs)) {
+        traceLog("[Veldrun] The download worker did not end within %d ms: terminated\n", kWorkerStopWaitMs);
         TerminateThread(m_hThread.get(), 0);
+    }
     m_hThread.reset();
     // Its end message belongs to no download any more.
     MSG msg;
