@@ -107,31 +107,38 @@ STDMETHODIMP CBSCallbackImpl::OnLowResource(DWORD)
     return S_OK;
 }
 
+void CBSCallbackImpl::report(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText)
+{
+    const std::uint64_t now = GetTickCount64();
+    if (m_tracePace.due(statusCode, now)) {
+        char text[kMaxText] = {};
+        if (statusText && !WideCharToMultiByte(CP_ACP, 0, statusText, -1, text, sizeof text - 1, nullptr, nullptr))
+            text[0] = '\0'; // too long for the line: left out
+        char line[kMaxText] = {};
+        formatBounded(line, sizeof line, "CBSCallbackImpl::OnProgress %.2d(%s) %d / %d\n", static_cast<int>(statusCode),
+                      statusText ? text : "(null)", static_cast<int>(progress), static_cast<int>(progressMax));
+        traceRaw(line);
+    }
+    if (hWnd && m_windowPace.due(statusCode, now)) {
+        ProgressInfo info = {progress, progressMax, limitStatusCode(statusCode), statusText};
+        SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
+    }
+}
+
 STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
                                          LPCWSTR szStatusText)
 {
     if (cancelled())
         return E_ABORT;
-    const std::uint64_t now = GetTickCount64();
-    char text[kMaxText] = {};
-    if (szStatusText && !WideCharToMultiByte(CP_ACP, 0, szStatusText, -1, text, sizeof text - 1, nullptr, nullptr))
-        text[0] = '\0'; // too long for the line: left out
-    char line[kMaxText] = {};
-    formatBounded(line, sizeof line, "CBSCallbackImpl::OnProgress %.2d(%s) %d / %d\n", static_cast<int>(ulStatusCode),
-                  szStatusText ? text : "(null)", static_cast<int>(ulProgress), static_cast<int>(ulProgressMax));
-    if (m_tracePace.due(ulStatusCode, now))
-        traceRaw(line);
-
     if (ulProgressMax != 0)
         m_nLastProgressMax = ulProgressMax;
     // Not while the request is being sent: the answer's headers are not all there yet.
     if (ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA && ulStatusCode != BINDSTATUS_SENDINGREQUEST)
         learnFromBinding();
-
-    if (hWnd && m_windowPace.due(ulStatusCode, now)) {
-        ProgressInfo info = {ulProgress, ulProgressMax, limitStatusCode(ulStatusCode), szStatusText};
-        SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
-    }
+    // The body's own progress is reported as it is pulled (OnDataAvailable):
+    // the service reports it only now and then for a pulled stream.
+    if (ulStatusCode != BINDSTATUS_DOWNLOADINGDATA)
+        report(ulProgress, ulProgressMax, ulStatusCode, szStatusText);
     if (cancelled())
         return E_ABORT;
     // A body that outgrows its bound is not written on to the end: the
@@ -186,7 +193,7 @@ STDMETHODIMP CBSCallbackImpl::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIU
             m_binding->Abort();
         return E_ABORT;
     }
-    return S_OK;
+    return cancelled() ? E_ABORT : S_OK;
 }
 
 bool CBSCallbackImpl::pull(IStream* stream)
@@ -208,6 +215,11 @@ bool CBSCallbackImpl::pull(IStream* stream)
                 m_bWriteFailed = true;
                 return false;
             }
+            // While data keeps coming this loop does not return: the
+            // reports go from here (counts within the 2 GiB bound fit).
+            const std::uint64_t announced = announcedLength();
+            report(static_cast<ULONG>(m_nReceived), static_cast<ULONG>(announced <= 0xFFFFFFFFu ? announced : 0),
+                   BINDSTATUS_DOWNLOADINGDATA, nullptr);
         }
         if (hr != S_OK || got == 0)
             return true; // S_FALSE at the end, E_PENDING until more comes; a failure shows in OnStopBinding

@@ -86,6 +86,9 @@ public:
 
 private:
     void learnFromBinding();
+    // Traces a report (one a second of each status) and sends it to the
+    // window (about ten a second).
+    void report(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText);
     // Whether the transfer is to stop for its size (m_nSizeStop set).
     bool pastSizeBound(std::uint64_t progress);
     // Whether the window asked to stop (the event seen once counts for good).
