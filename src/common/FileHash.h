@@ -29,9 +29,18 @@ public:
     // does. False when it cannot be made.
     bool create(const char* path);
     // Appends len bytes to a file made by create; false when that failed.
+    // The bytes are hashed as they are written.
     bool write(const void* data, std::size_t len);
-    // Hashes the whole file from its start; false on a read error or when
-    // nothing is held (digest is then unspecified).
+    // Gives up the write access of a file made by create and goes on
+    // holding it for reading only, as open does: a program cannot be started
+    // from a file someone holds open for writing, this handle included.
+    // False, with nothing held, when someone opened the file for writing in
+    // the moment between the two handles or it changed in that moment.
+    bool keepForReading();
+    // The SHA-256 of the whole file: for a file made by create, of the bytes
+    // written through this handle (nobody else could write it), without
+    // reading it again; otherwise read from its start. False on a read error
+    // or when nothing is held (digest is then unspecified).
     bool sha256(unsigned char digest[kSha256Size]);
     // The held file's size in bytes; -1 when nothing is held or it cannot
     // be read.
@@ -41,11 +50,22 @@ public:
     // The platform's handle (a HANDLE on Windows, a FILE* on the host), for
     // the platform calls that check the held file itself; null when closed.
     void* nativeHandle() const { return m_file.get(); }
-    void close() { m_file.reset(); }
+    void close()
+    {
+        m_file.reset();
+        m_bWrittenHere = false;
+    }
     bool isOpen() const { return static_cast<bool>(m_file); }
 
 private:
+    // Hashes the held file from its start (the seam's own reading).
+    bool readSha256(unsigned char digest[kSha256Size]);
+
     CUniqueOwner<CHeldFileTraits> m_file;
+    // The file was made by create and holds exactly what went through
+    // write, hashed into m_written.
+    bool m_bWrittenHere = false;
+    CSha256 m_written;
 };
 
 // True, with digest set, when the file could be opened and read to its

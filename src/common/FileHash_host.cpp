@@ -21,13 +21,26 @@ bool CHeldFile::create(const char* path)
 {
     close();
     m_file.reset(openStream(path, "w+bx"));
+    m_written.reset();
+    m_bWrittenHere = isOpen();
     return isOpen();
 }
 
 bool CHeldFile::write(const void* data, std::size_t len)
 {
     auto* f = static_cast<std::FILE*>(m_file.get());
-    return f && std::fwrite(data, 1, len, f) == len && std::fflush(f) == 0;
+    bool written = f && std::fwrite(data, 1, len, f) == len && std::fflush(f) == 0;
+    if (written && m_bWrittenHere)
+        m_written.update(data, len);
+    m_bWrittenHere = m_bWrittenHere && written;
+    return written;
+}
+
+// The host has no sharing modes to change: the stream stays as it is.
+bool CHeldFile::keepForReading()
+{
+    auto* f = static_cast<std::FILE*>(m_file.get());
+    return f && std::fflush(f) == 0;
 }
 
 void CHeldFileTraits::close(void* handle)
@@ -35,7 +48,7 @@ void CHeldFileTraits::close(void* handle)
     std::fclose(static_cast<std::FILE*>(handle));
 }
 
-bool CHeldFile::sha256(unsigned char digest[kSha256Size])
+bool CHeldFile::readSha256(unsigned char digest[kSha256Size])
 {
     auto* f = static_cast<std::FILE*>(m_file.get());
     if (!f || std::fseek(f, 0, SEEK_SET) != 0)

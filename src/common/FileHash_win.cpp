@@ -28,14 +28,64 @@ bool CHeldFile::create(const char* path)
     if (h == INVALID_HANDLE_VALUE)
         return false;
     m_file.reset(h);
+    m_written.reset();
+    m_bWrittenHere = true;
     return true;
 }
 
 bool CHeldFile::write(const void* data, std::size_t len)
 {
     DWORD n = 0;
-    return m_file && len <= 0xFFFFFFFFu &&
-           WriteFile(static_cast<HANDLE>(m_file.get()), data, static_cast<DWORD>(len), &n, nullptr) && n == len;
+    bool written = m_file && len <= 0xFFFFFFFFu &&
+                   WriteFile(static_cast<HANDLE>(m_file.get()), data, static_cast<DWORD>(len), &n, nullptr) && n == len;
+    if (written && m_bWrittenHere)
+        m_written.update(data, len);
+    // A short write leaves bytes nobody hashed: the digest is read again.
+    m_bWrittenHere = m_bWrittenHere && written;
+    return written;
+}
+
+namespace {
+bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b, bool time)
+{
+    return a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow &&
+           a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow &&
+           (!time || (a.ftLastWriteTime.dwHighDateTime == b.ftLastWriteTime.dwHighDateTime &&
+                      a.ftLastWriteTime.dwLowDateTime == b.ftLastWriteTime.dwLowDateTime));
+}
+} // namespace
+
+bool CHeldFile::keepForReading()
+{
+    HANDLE writer = static_cast<HANDLE>(m_file.get());
+    BY_HANDLE_FILE_INFORMATION written = {};
+    if (!writer || !GetFileInformationByHandle(writer, &written)) {
+        close();
+        return false;
+    }
+    // No handle can deny writers while one with write access exists, so
+    // the file passes through a reader that allows them, opened through the
+    // handle itself (no name is looked up). The reader that denies them
+    // fails if a writer came in between; a change made and closed in that
+    // moment shows in the size or, after the writer's close (which may set
+    // it), in the time of the last write. The run's folder keeps everyone
+    // else out of that moment on Windows.
+    CHandleOwner bridge(ReOpenFile(writer, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
+    bool keepDigest = m_bWrittenHere;
+    CSha256 digest = m_written;
+    close();
+    BY_HANDLE_FILE_INFORMATION closed = {};
+    if (!bridge || !GetFileInformationByHandle(bridge.get(), &closed) || !sameFile(written, closed, false))
+        return false;
+    CHandleOwner reader(ReOpenFile(bridge.get(), GENERIC_READ, FILE_SHARE_READ, 0));
+    bridge.reset();
+    BY_HANDLE_FILE_INFORMATION now = {};
+    if (!reader || !GetFileInformationByHandle(reader.get(), &now) || !sameFile(closed, now, true))
+        return false;
+    m_file.reset(reader.release());
+    m_bWrittenHere = keepDigest;
+    m_written = digest;
+    return true;
 }
 
 void CHeldFileTraits::close(void* handle)
@@ -43,7 +93,7 @@ void CHeldFileTraits::close(void* handle)
     CloseHandle(static_cast<HANDLE>(handle));
 }
 
-bool CHeldFile::sha256(unsigned char digest[kSha256Size])
+bool CHeldFile::readSha256(unsigned char digest[kSha256Size])
 {
     if (!m_file)
         return false;

@@ -9,9 +9,33 @@
 #include <shlwapi.h>
 #include <wininet.h>
 
+#include <cstring>
+
+namespace {
+enum : std::uint64_t { kWindowReportMs = 100, kTraceReportMs = 1000 };
+}
+
 CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent)
-    : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent), m_nSizeLimit(kUnpinnedSizeLimit)
+    : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent), m_windowPace(kWindowReportMs), m_tracePace(kTraceReportMs),
+      m_nSizeLimit(kUnpinnedSizeLimit)
 {
+}
+
+bool CBSCallbackImpl::cancelled()
+{
+    if (!m_bCancelled && hCancelEvent && WaitForSingleObject(hCancelEvent, 0) == WAIT_OBJECT_0)
+        m_bCancelled = true;
+    if (m_bCancelled)
+        m_bAborted = true;
+    return m_bCancelled;
+}
+
+void CBSCallbackImpl::cancel()
+{
+    m_bCancelled = true;
+    m_bAborted = true;
+    if (m_binding)
+        m_binding->Abort();
 }
 
 void CBSCallbackImpl::setSizeBound(std::uint64_t sizePin)
@@ -20,7 +44,7 @@ void CBSCallbackImpl::setSizeBound(std::uint64_t sizePin)
     m_nSizeLimit = sizePin ? sizePin : kUnpinnedSizeLimit;
 }
 
-bool CBSCallbackImpl::pastSizeBound(ULONG progress)
+bool CBSCallbackImpl::pastSizeBound(std::uint64_t progress)
 {
     if (progress > m_nSizeLimit)
         m_nSizeStop = DownloadFacts::kSizePassed;
@@ -28,8 +52,8 @@ bool CBSCallbackImpl::pastSizeBound(ULONG progress)
              (m_nSizePin ? m_nContentLength != m_nSizePin : m_nContentLength > m_nSizeLimit))
         m_nSizeStop = m_nSizePin ? DownloadFacts::kSizeAnnounced : DownloadFacts::kSizePassed;
     if (m_nSizeStop)
-        traceLog("[Veldrun] Download stopped: %lu bytes received, %llu announced, bound %llu\n",
-                 static_cast<unsigned long>(progress),
+        traceLog("[Veldrun] Download stopped: %llu bytes received, %llu announced, bound %llu\n",
+                 static_cast<unsigned long long>(progress),
                  static_cast<unsigned long long>(m_bLengthKnown ? m_nContentLength : 0),
                  static_cast<unsigned long long>(m_nSizeLimit));
     return m_nSizeStop != 0;
@@ -68,7 +92,7 @@ STDMETHODIMP CBSCallbackImpl::OnStartBinding(DWORD, IBinding* pib)
     if (pib)
         pib->AddRef();
     m_binding.reset(pib);
-    return S_OK;
+    return cancelled() ? E_ABORT : S_OK;
 }
 
 STDMETHODIMP CBSCallbackImpl::GetPriority(LONG*)
@@ -83,17 +107,29 @@ STDMETHODIMP CBSCallbackImpl::OnLowResource(DWORD)
     return S_OK;
 }
 
+void CBSCallbackImpl::report(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText)
+{
+    const std::uint64_t now = GetTickCount64();
+    if (m_tracePace.due(statusCode, now)) {
+        char text[kMaxText] = {};
+        if (statusText && !WideCharToMultiByte(CP_ACP, 0, statusText, -1, text, sizeof text - 1, nullptr, nullptr))
+            text[0] = '\0'; // too long for the line: left out
+        char line[kMaxText] = {};
+        formatBounded(line, sizeof line, "CBSCallbackImpl::OnProgress %.2d(%s) %d / %d\n", static_cast<int>(statusCode),
+                      statusText ? text : "(null)", static_cast<int>(progress), static_cast<int>(progressMax));
+        traceRaw(line);
+    }
+    if (hWnd && m_windowPace.due(statusCode, now)) {
+        ProgressInfo info = {progress, progressMax, limitStatusCode(statusCode), statusText};
+        SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
+    }
+}
+
 STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,
                                          LPCWSTR szStatusText)
 {
-    char text[kMaxText] = {};
-    if (szStatusText && !WideCharToMultiByte(CP_ACP, 0, szStatusText, -1, text, sizeof text - 1, nullptr, nullptr))
-        text[0] = '\0'; // too long for the line: left out
-    char line[kMaxText] = {};
-    formatBounded(line, sizeof line, "CBSCallbackImpl::OnProgress %.2d(%s) %d / %d\n", static_cast<int>(ulStatusCode),
-                  szStatusText ? text : "(null)", static_cast<int>(ulProgress), static_cast<int>(ulProgressMax));
-    traceRaw(line);
-
+    if (cancelled())
+        return E_ABORT;
     if (ulProgressMax != 0)
         m_nLastProgressMax = ulProgressMax;
     if (ulStatusCode == BINDSTATUS_CONNECTING)
@@ -101,15 +137,12 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
     // Not while the request is being sent: the answer's headers are not all there yet.
     if (ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA && ulStatusCode != BINDSTATUS_SENDINGREQUEST)
         learnFromBinding();
-
-    if (hWnd) {
-        ProgressInfo info = {ulProgress, ulProgressMax, limitStatusCode(ulStatusCode), szStatusText};
-        SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
-    }
-    if (hCancelEvent && WaitForSingleObject(hCancelEvent, 0) == WAIT_OBJECT_0) {
-        m_bAborted = true;
+    // The body's own progress is reported as it is pulled (OnDataAvailable):
+    // the service reports it only now and then for a pulled stream.
+    if (ulStatusCode != BINDSTATUS_DOWNLOADINGDATA)
+        report(ulProgress, ulProgressMax, ulStatusCode, szStatusText);
+    if (cancelled())
         return E_ABORT;
-    }
     // A body that outgrows its bound is not written on to the end: the
     // temporary drive is not filled before the pin could refuse it.
     if (m_nSizeStop || pastSizeBound(ulProgress)) {
@@ -121,10 +154,6 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
 
 STDMETHODIMP CBSCallbackImpl::OnStopBinding(HRESULT hresult, LPCWSTR)
 {
-    // The file is complete now; held at once, nobody writes over it between
-    // here and the patch's start.
-    if (m_pHeld && m_pszHoldPath && SUCCEEDED(hresult))
-        m_pHeld->open(m_pszHoldPath);
     traceLog("CBSCallbackImpl::OnStopBinding\n");
     m_bStopped = true;
     m_hrStop = hresult;
@@ -133,20 +162,70 @@ STDMETHODIMP CBSCallbackImpl::OnStopBinding(HRESULT hresult, LPCWSTR)
     return S_OK;
 }
 
-STDMETHODIMP CBSCallbackImpl::GetBindInfo(DWORD* grfBINDF, BINDINFO*)
+STDMETHODIMP CBSCallbackImpl::GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo)
 {
     traceLog("CBSCallbackImpl::GetBindInfo\n");
-    // Always from the server: a patch the publisher replaced must never
-    // come out of a local cache, nor be left in one.
-    if (grfBINDF)
-        *grfBINDF |= BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE | BINDF_PRAGMA_NO_CACHE;
-    return S_OK;
+    if (!grfBINDF || !pbindinfo || pbindinfo->cbSize < sizeof(BINDINFO))
+        return E_INVALIDARG;
+    // Always from the server, never through a cache file: a patch the
+    // publisher replaced must never come out of a local cache, and a file
+    // in the user's cache is one the user can write while it is copied.
+    // Bound to a stream on this thread's loop, the service writes no file
+    // (a synchronous binding stages the body in the cache even so).
+    *grfBINDF = BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_NOWRITECACHE | BINDF_GETNEWESTVERSION |
+                BINDF_PRAGMA_NO_CACHE;
+    const ULONG size = pbindinfo->cbSize;
+    std::memset(pbindinfo, 0, size);
+    pbindinfo->cbSize = size;
+    pbindinfo->dwBindVerb = BINDVERB_GET;
+    return cancelled() ? E_ABORT : S_OK;
 }
 
-STDMETHODIMP CBSCallbackImpl::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM*)
+STDMETHODIMP CBSCallbackImpl::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIUM* pstgmed)
 {
-    traceLog("CBSCallbackImpl::OnDataAvailable\n");
-    return S_OK;
+    if (cancelled())
+        return E_ABORT;
+    if (!pstgmed || pstgmed->tymed != TYMED_ISTREAM || !pstgmed->pstm)
+        return S_OK;
+    // The status and length first: the size bound judges what is announced.
+    learnFromBinding();
+    if (!pull(pstgmed->pstm)) {
+        m_bAborted = true;
+        if (m_binding)
+            m_binding->Abort();
+        return E_ABORT;
+    }
+    return cancelled() ? E_ABORT : S_OK;
+}
+
+bool CBSCallbackImpl::pull(IStream* stream)
+{
+    // Pulled data must be read until the stream has no more for now (or
+    // ends), or the service sends no further notification.
+    unsigned char buf[65536];
+    for (;;) {
+        if (cancelled())
+            return false;
+        ULONG got = 0;
+        HRESULT hr = stream->Read(buf, sizeof buf, &got);
+        if (got > 0) {
+            m_nReceived += got;
+            if (m_nSizeStop || pastSizeBound(m_nReceived))
+                return false;
+            if (!m_pFile || !m_pFile->write(buf, got)) {
+                traceLog("[Veldrun] Download stopped: the file could not be written\n");
+                m_bWriteFailed = true;
+                return false;
+            }
+            // While data keeps coming this loop does not return: the
+            // reports go from here (counts within the 2 GiB bound fit).
+            const std::uint64_t announced = announcedLength();
+            report(static_cast<ULONG>(m_nReceived), static_cast<ULONG>(announced <= 0xFFFFFFFFu ? announced : 0),
+                   BINDSTATUS_DOWNLOADINGDATA, nullptr);
+        }
+        if (hr != S_OK || got == 0)
+            return true; // S_FALSE at the end, E_PENDING until more comes; a failure shows in OnStopBinding
+    }
 }
 
 STDMETHODIMP CBSCallbackImpl::OnObjectAvailable(REFIID, IUnknown*)

@@ -1,7 +1,12 @@
 #pragma once
-// The bind-status callback the worker hands to the URL download service.
-// It forwards every progress report to the window (WM_USER_PROGRESS, sent)
-// and aborts the download once the window has signalled the cancel event.
+// The bind-status callback the worker hands to the URL moniker service,
+// bound asynchronously to a stream: the service pulls nothing into a cache
+// file; OnDataAvailable pulls the body from the stream and writes it into
+// the file the run created and holds (CHeldFile, which hashes it as it
+// goes). It forwards progress reports to the window (WM_USER_PROGRESS,
+// sent; at most about ten a second, the trace one line a second) and, once
+// the window has signalled the cancel event, answers every call with
+// E_ABORT; the worker's loop aborts the binding (cancel).
 //
 // It also notes what it learns about the transfer, so that the worker can
 // tell a complete download from an error page or a cut body: the HTTP
@@ -13,6 +18,7 @@
 
 #include "common/FileHash.h"
 #include "common/Handles.h"
+#include "update/ProgressText.h"
 
 #include <windows.h>
 #include <urlmon.h>
@@ -54,8 +60,9 @@ public:
     // framing (Transfer-Encoding). True until the headers were read.
     bool framed() const { return !m_bStatusKnown || m_bLengthKnown || m_bChunked; }
     // Bounds the transfer: it is stopped (E_ABORT) as soon as more than
-    // `sizePin` bytes arrived or, with a pin, when the server announces
-    // another length; 0 means unpinned, bounded by kUnpinnedSizeLimit.
+    // `sizePin` bytes arrived (counted as written, decoded) or, with a pin,
+    // when the server announces another length; 0 means unpinned, bounded
+    // by kUnpinnedSizeLimit.
     void setSizeBound(std::uint64_t sizePin);
     std::uint64_t sizeLimit() const { return m_nSizeLimit; }
     // Why the transfer was stopped for its size (DownloadFacts::SizeStop), 0: it was not.
@@ -64,14 +71,16 @@ public:
     bool stopped() const { return m_bStopped; }
     // The service reported that it connects: the server's name was resolved.
     bool connecting() const { return m_bConnecting; }
-    // The file the transfer writes is opened into held (see CHeldFile) the
-    // moment the transfer stops, before anything else runs.
-    void holdAtStop(CHeldFile* held, const char* path)
-    {
-        m_pHeld = held;
-        m_pszHoldPath = path;
-    }
+    // The file the body is written into, made and held by the run (see
+    // CHeldFile::create).
+    void writeTo(CHeldFile* file) { m_pFile = file; }
+    // The body could not be written into it (the transfer was stopped).
+    bool writeFailed() const { return m_bWriteFailed; }
+    std::uint64_t received() const { return m_nReceived; }
     HRESULT stopResult() const { return m_hrStop; }
+    // The window asked to stop: every later call answers E_ABORT and the
+    // binding, once there, is aborted. On the worker's thread only.
+    void cancel();
 
     LONG m_cRef;
     HWND hWnd;
@@ -79,12 +88,24 @@ public:
 
 private:
     void learnFromBinding();
+    // Traces a report (one a second of each status) and sends it to the
+    // window (about ten a second).
+    void report(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText);
     // Whether the transfer is to stop for its size (m_nSizeStop set).
-    bool pastSizeBound(ULONG progress);
+    bool pastSizeBound(std::uint64_t progress);
+    // Whether the window asked to stop (the event seen once counts for good).
+    bool cancelled();
+    // Reads what the stream holds now into the file; false when the
+    // transfer is to stop.
+    bool pull(IStream* stream);
 
     CComOwner<IBinding> m_binding;
-    CHeldFile* m_pHeld = nullptr;
-    const char* m_pszHoldPath = nullptr;
+    CHeldFile* m_pFile = nullptr;
+    bool m_bWriteFailed = false;
+    bool m_bCancelled = false;
+    std::uint64_t m_nReceived = 0;
+    CProgressPace m_windowPace;
+    CProgressPace m_tracePace;
     bool m_bStatusKnown = false;
     std::uint32_t m_nHttpStatus = 0;
     bool m_bLengthKnown = false;

@@ -14,8 +14,11 @@
 // Posted by the worker after the download call has returned; its last act.
 // wParam 0, lParam 0.
 #define WM_USER_ENDDOWNLOAD (WM_USER + 101)
-// Sent (synchronously) by the bind-status callback on the worker thread.
-// wParam 0, lParam: ProgressInfo*, valid only while the message is handled.
+// Sent (synchronously) by the bind-status callback on the worker thread, at
+// most about ten a second (a change of status at once). wParam 0, lParam:
+// ProgressInfo*, valid only while the message is handled. A thread that
+// waits for the worker must answer sent messages meanwhile
+// (waitForDownloadWorker).
 #define WM_USER_PROGRESS (WM_USER + 102)
 // Posted by the initialisation. wParam: product check result (255 or 0).
 #define WM_USER_PRODUCTERROR (WM_USER + 103)
@@ -26,12 +29,13 @@
 #define WM_USER_PATCHED (WM_USER + 105)
 
 // The worker's input, a member of the window that outlives the worker.
-// The window writes the first six fields and pHeld before it starts a
-// worker and leaves them alone while the worker runs. The worker writes
+// The window writes the first six fields and pHeld (the file made new and
+// held, CHeldFile::create) before it starts a worker and leaves them alone
+// while the worker runs. The worker writes the body into *pHeld, then
 // nVerdict, its judgement of the finished transfer, and facts, what it
-// learnt of it, and opens *pHeld on a good file as soon as the transfer
-// ends, before it posts WM_USER_ENDDOWNLOAD; the window reads them only
-// when handling that message (or after ending the worker).
+// learnt of it; it leaves *pHeld held for reading only on a good file and
+// closed otherwise, before it posts WM_USER_ENDDOWNLOAD; the window reads
+// them only when handling that message (or after ending the worker).
 struct DownloadJob {
     HWND hWnd;
     HANDLE hCancelEvent;
@@ -41,7 +45,7 @@ struct DownloadJob {
     bool bPinned;           // the build has a SHA-256 pin: a body without a known end may be kept for it
     int nVerdict;           // a DownloadVerdict; anything but Good means: no file
     DownloadFacts facts;
-    CHeldFile* pHeld; // null: the file is judged by its path and not held
+    CHeldFile* pHeld; // the file the body is written into; null: nothing can be fetched
 };
 
 // One progress report, on the worker's stack for the length of one send.

@@ -9,9 +9,15 @@
 #include "update/RunPlatform.h"
 
 // Starts a worker that fetches target.url for `window` (it reports there)
-// into a new ".exe" file of the run's folder; a worker still in `thread` is
-// waited for first. The job's cancel event is reset, `held` closed and
-// handed to the worker. True when a worker was started (held by `thread`);
-// false when the URL was rejected or no file name could be made there.
+// into a new ".exe" file of the run's folder, made here and held in `held`
+// from its creation (CHeldFile::create); a worker still in `thread` is
+// waited for first. The job's cancel event is reset and `held` handed to
+// the worker. True when a worker was started (held by `thread`); false when
+// the URL was rejected or no file could be made there.
 bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cancelEvent, DownloadJob& job,
                          CHeldFile& held, CHandleOwner& thread);
+
+// Waits up to `ms` for a worker thread to end, answering the progress
+// reports it sends meanwhile (a plain wait would leave a worker stuck in
+// its send). True when it ended.
+bool waitForDownloadWorker(HANDLE thread, unsigned long ms);

@@ -21,7 +21,7 @@ bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cance
     if (FAILED(SYSTEM_CALL(L"urlmon.dll", IsValidURL, E_FAIL, (nullptr, wide, 0))))
         return false;
     if (thread) {
-        WaitForSingleObject(thread.get(), INFINITE);
+        waitForDownloadWorker(thread.get(), INFINITE);
         thread.reset();
     }
 
@@ -56,6 +56,12 @@ bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cance
         return false;
     }
     traceLog("[Veldrun] updateDownloadURL => Local path: %s\n", job.szLocalPath);
+    // Made here, new, and held from this moment to the patch's start: the
+    // worker writes the body through this handle, nobody else can write it.
+    if (!held.create(job.szLocalPath)) {
+        traceLog("[Veldrun] updateDownloadURL => the file could not be made (error %lu), refused\n", GetLastError());
+        return false;
+    }
 
     unsigned threadId = 0;
     uintptr_t started = _beginthreadex(nullptr, 0, &ThreadFunc, &job, 0, &threadId);
@@ -63,4 +69,26 @@ bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cance
         return false;
     thread.reset(reinterpret_cast<HANDLE>(started));
     return true;
+}
+
+bool waitForDownloadWorker(HANDLE thread, unsigned long ms)
+{
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        DWORD timeout = INFINITE;
+        if (ms != INFINITE) {
+            ULONGLONG spent = GetTickCount64() - start;
+            if (spent >= ms)
+                return false;
+            timeout = static_cast<DWORD>(ms - spent);
+        }
+        DWORD woken = MsgWaitForMultipleObjects(1, &thread, FALSE, timeout, QS_SENDMESSAGE);
+        if (woken == WAIT_OBJECT_0)
+            return true;
+        if (woken != WAIT_OBJECT_0 + 1)
+            return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
+        // Answers the messages sent to this thread; nothing posted is taken.
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
 }

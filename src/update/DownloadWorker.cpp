@@ -9,9 +9,15 @@
 #include <urlmon.h>
 
 namespace {
+// How long an aborted binding may take to report its stop before the
+// worker leaves it (nothing of it runs once this thread stops dispatching).
+enum : DWORD { kAbortStopWaitMs = 5000 };
+
 // Judges the finished transfer (the run's driver has a file that must not
-// be started removed). With a held file in the job, the file is held first and judged by its
-// held size: nothing written over it afterwards is started.
+// be started removed).
+// The file was held from its creation; a good one goes on being held for
+// reading only, judged by its held size: nothing written over it
+// afterwards is started.
 DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const DownloadJob& job,
                                DownloadFacts& facts)
 {
@@ -26,6 +32,8 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
     facts.hrDownload = hrCall;
     if (SUCCEEDED(hrCall) && callback.stopped() && FAILED(callback.stopResult()))
         facts.hrDownload = callback.stopResult();
+    if (SUCCEEDED(facts.hrDownload) && (!callback.stopped() || callback.writeFailed()))
+        facts.hrDownload = E_FAIL;
     facts.aborted = callback.aborted();
     facts.connecting = callback.connecting();
     facts.statusKnown = callback.statusKnown();
@@ -33,19 +41,11 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
     facts.lengthKnown = callback.lengthKnown();
     facts.announced = callback.announcedLength();
     facts.encoded = callback.encoded();
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    bool isFile = GetFileAttributesExA(localPath, GetFileExInfoStandard, &data) &&
-                  !(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (held) {
-        // A file someone else holds open for writing cannot be held: it
-        // counts as no file.
-        std::int64_t size = (isFile && (held->isOpen() || held->open(localPath))) ? held->size() : -1;
-        facts.fileExists = size >= 0;
-        facts.fileSize = size >= 0 ? static_cast<std::uint64_t>(size) : 0;
-    } else if (isFile) {
-        facts.fileExists = true;
-        facts.fileSize = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    }
+    // A file someone else opened for writing cannot be held for reading: it
+    // counts as no file.
+    std::int64_t size = (held && held->isOpen() && held->keepForReading()) ? held->size() : -1;
+    facts.fileExists = size >= 0;
+    facts.fileSize = size >= 0 ? static_cast<std::uint64_t>(size) : 0;
     DownloadVerdict verdict = judgeDownload(facts);
     traceLog("[Veldrun] Download result: %s (hr 0x%08lX, status %u, %llu of %llu bytes%s)\n", verdictName(verdict),
              static_cast<unsigned long>(facts.hrDownload), static_cast<unsigned>(facts.httpStatus),
@@ -54,6 +54,67 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
     if (verdict != DownloadVerdict::Good && held)
         held->close();
     return verdict;
+}
+
+// Starts the asynchronous binding of url to a stream; the callback gets
+// every report on this thread while it dispatches messages.
+HRESULT startBinding(const char* url, CBSCallbackImpl& callback, CComOwner<IMoniker>& moniker,
+                     CComOwner<IBindCtx>& context, CComOwner<IStream>& stream)
+{
+    wchar_t wide[kMaxText] = {};
+    if (!MultiByteToWideChar(CP_ACP, 0, url, -1, wide, kMaxText - 1))
+        return E_INVALIDARG;
+    HRESULT hr =
+        SYSTEM_CALL(L"urlmon.dll", CreateURLMonikerEx, E_FAIL, (nullptr, wide, moniker.receive(), URL_MK_UNIFORM));
+    if (SUCCEEDED(hr))
+        hr = SYSTEM_CALL(L"urlmon.dll", CreateAsyncBindCtx, E_FAIL, (0, &callback, nullptr, context.receive()));
+    if (SUCCEEDED(hr))
+        hr = moniker->BindToStorage(context.get(), nullptr, IID_IStream, reinterpret_cast<void**>(stream.receive()));
+    return hr;
+}
+
+// Dispatches this thread's messages (the service's reports) until the
+// binding stopped. The cancel event wakes it at once, at any point of the
+// transfer, a stalled one included: the binding is aborted and its stop
+// waited for within a bound. Returns the result for the download call.
+HRESULT waitForStop(CBSCallbackImpl& callback, HANDLE cancelEvent)
+{
+    bool aborting = false;
+    ULONGLONG abortedAt = 0;
+    while (!callback.stopped()) {
+        DWORD timeout = INFINITE;
+        if (aborting) {
+            ULONGLONG spent = GetTickCount64() - abortedAt;
+            if (spent >= kAbortStopWaitMs)
+                return E_ABORT;
+            timeout = static_cast<DWORD>(kAbortStopWaitMs - spent);
+        }
+        DWORD count = (cancelEvent && !aborting) ? 1 : 0;
+        DWORD woken = MsgWaitForMultipleObjects(count, &cancelEvent, FALSE, timeout, QS_ALLINPUT);
+        if (count && woken == WAIT_OBJECT_0) {
+            traceLog("[Veldrun] Download cancelled\n");
+            callback.cancel();
+            aborting = true;
+            abortedAt = GetTickCount64();
+            continue;
+        }
+        if (woken == WAIT_TIMEOUT)
+            return E_ABORT;
+        if (woken != WAIT_OBJECT_0 + count)
+            return E_FAIL;
+        MSG msg;
+        while (!callback.stopped() && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        // A callback that answered E_ABORT (cancel seen there, size bound,
+        // write failure) starts the same bounded wait.
+        if (!aborting && callback.aborted()) {
+            aborting = true;
+            abortedAt = GetTickCount64();
+        }
+    }
+    return S_OK;
 }
 } // namespace
 
@@ -69,9 +130,13 @@ unsigned __stdcall ThreadFunc(void* param)
     {
         CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
         callback.setSizeBound(job->nSizePin);
-        callback.holdAtStop(job->pHeld, job->szLocalPath);
-        HRESULT hr = SYSTEM_CALL(L"urlmon.dll", URLDownloadToFileA, E_FAIL,
-                                 (nullptr, job->szURL, job->szLocalPath, 0, &callback));
+        callback.writeTo(job->pHeld);
+        CComOwner<IMoniker> moniker;
+        CComOwner<IBindCtx> context;
+        CComOwner<IStream> stream;
+        HRESULT hr = FAILED(hrCom) ? hrCom : startBinding(job->szURL, callback, moniker, context, stream);
+        if (SUCCEEDED(hr))
+            hr = waitForStop(callback, job->hCancelEvent);
         verdict = finishDownload(callback, hr, *job, job->facts);
     }
     if (SUCCEEDED(hrCom))

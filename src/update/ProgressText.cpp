@@ -20,3 +20,13 @@ bool formatProgressText(char* out, std::size_t cap, std::uint32_t progress, std:
     return formatBounded(out, cap, "%d K / %d K", static_cast<int>(progress >> 10),
                          static_cast<int>(progressMax >> 10));
 }
+
+bool CProgressPace::due(std::uint32_t statusCode, std::uint64_t nowMs)
+{
+    if (m_bAny && statusCode == m_nStatus && nowMs >= m_nLastMs && nowMs - m_nLastMs < m_nPeriodMs)
+        return false;
+    m_bAny = true;
+    m_nStatus = statusCode;
+    m_nLastMs = nowMs;
+    return true;
+}

@@ -20,3 +20,19 @@ unsigned progressPercent(std::uint32_t progress, std::uint32_t progressMax);
 // "%d K / %d K" with both byte counts shifted right by 10. Returns false
 // when it did not fit (never with a buffer of 32 bytes or more).
 bool formatProgressText(char* out, std::size_t cap, std::uint32_t progress, std::uint32_t progressMax);
+
+// Which of a transfer's progress reports go on: a report whose status
+// differs from the last one passed goes at once, one of the same status
+// only when `periodMs` passed since the last (the window gets about ten a
+// second, the trace one). A clock that went back lets the report through.
+class CProgressPace {
+public:
+    explicit CProgressPace(std::uint64_t periodMs) : m_nPeriodMs(periodMs) {}
+    bool due(std::uint32_t statusCode, std::uint64_t nowMs);
+
+private:
+    std::uint64_t m_nPeriodMs;
+    bool m_bAny = false;
+    std::uint32_t m_nStatus = 0;
+    std::uint64_t m_nLastMs = 0;
+};

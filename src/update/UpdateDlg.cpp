@@ -21,7 +21,9 @@
 #include <cstring>
 
 namespace {
-enum { kWorkerStopWaitMs = 2000 };
+// The worker sees the cancel event at once; this bound is for a platform
+// call that never returns.
+enum { kWorkerStopWaitMs = 15000 };
 // Posted to itself as an outcome's box comes up.
 const UINT WM_USER_HIDE = WM_USER + 106;
 
@@ -258,8 +260,10 @@ void CUpdateDlg::cancelDownload(bool now)
     SetEvent(m_cancelEvent.get());
     if (!now)
         return;
-    if (WaitForSingleObject(m_hThread.get(), kWorkerStopWaitMs) != WAIT_OBJECT_0)
+    if (!waitForDownloadWorker(m_hThread.get(), kWorkerStopWaitMs)) {
+        traceLog("[Veldrun] The download worker did not end within %d ms: terminated\n", kWorkerStopWaitMs);
         TerminateThread(m_hThread.get(), 0);
+    }
     m_hThread.reset();
     // Its end message belongs to no download any more.
     MSG msg;

@@ -550,6 +550,29 @@ def run_root(env=None):
     raise RuntimeError("no system temporary folder in the prefix")
 
 
+def inet_cache_dir(env=None):
+    """The host path of the prefix user's URL cache (INetCache), where the
+    platform's URL download stages what it fetches."""
+    e = env or wine_env()
+    with open(os.path.join(e["WINEPREFIX"], "user.reg"), encoding="latin-1") as f:
+        m = re.search(r'^"Cache"="(.*)"$', f.read(), re.M)
+    return unix_path(m.group(1).replace("\\\\", "\\"), e)
+
+
+def files_holding(folder, bodies):
+    """The files under folder whose bytes are one of bodies."""
+    sizes = {len(b) for b in bodies}
+    found = []
+    for root, _, names in os.walk(folder):
+        for name in names:
+            path = os.path.join(root, name)
+            if os.path.getsize(path) in sizes:
+                with open(path, "rb") as f:
+                    if f.read() in bodies:
+                        found.append(path)
+    return found
+
+
 def run_folder_files(name="patch.ini", env=None):
     """Host paths of the files called `name` in the run folders (a run's own
     folder, "vdr" and 16 hex digits) of the system's temporary folder."""

@@ -78,26 +78,32 @@ class Progress(harness.FakePatchLog, unittest.TestCase):
         self.assertEqual("seen=1 visible=1 maxpos=0", watch.stdout.strip(), watch)
 
     def test_cancel_during_download_ends_at_once(self):
-        # A body that takes a minute to come: the run ends while the server
-        # still sends it.
+        # A body that takes a minute to come, and one whose server stops
+        # sending at its half (no progress report comes any more): the run
+        # ends while the server still holds the transfer, and the worker
+        # ends on its own, never terminated.
         body = self.body * 4
-        with harness.PatchServer() as server:
-            handle = self.start(server, harness.Route(body, mode="slow", chunk=16384, delay=0.1))
-            self.assertEqual(0, harness.winctl("position", 120000).rc)
-            cancel = harness.winctl("cancel", 60000)
-            r = harness.finish(handle, timeout=60)
-            self.assertEqual([], server.sent_whole)
-        self.assertEqual(0, cancel.rc, cancel)
-        self.assertEqual(5, r.rc, r)
-        # The worker ended on its own (its verdict comes before the end),
-        # and removed what it had written.
-        verdict = [i for i, t in enumerate(r.traces) if t.startswith("[Veldrun] Download result: download failed")]
-        self.assertEqual(1, len(verdict), r.traces)
-        self.assertLess(verdict[0], r.traces.index("[Veldrun] Program End.\n"))
-        local = [t for t in r.traces if "Local path: " in t][0].split("Local path: ")[1].strip()
-        self.assertFalse(os.path.exists(harness.unix_path(local)))
-        self.assertEqual([], harness.read_fakepatch(self.log))
-
+        for name in ("slow", "stalled"):
+            with self.subTest(name), harness.PatchServer() as server:
+                gate = threading.Event()
+                route = harness.Route(body, mode="slow", chunk=16384, delay=0.1)
+                if name == "stalled":
+                    route = harness.Route(body, mode="slow", chunk=65536, gate=gate, hold_at=len(body) // 2)
+                handle = self.start(server, route)
+                self.assertEqual(0, harness.winctl("position", 120000).rc)
+                cancel = harness.winctl("cancel", 60000)
+                r = harness.finish(handle, timeout=60)
+                gate.set()
+                self.assertEqual([], server.sent_whole)
+                self.assertEqual(0, cancel.rc, cancel)
+                self.assertEqual(5, r.rc, r)
+                verdict = [i for i, t in enumerate(r.traces) if t.startswith("[Veldrun] Download result: download failed")]
+                self.assertEqual(1, len(verdict), r.traces)
+                self.assertLess(verdict[0], r.traces.index("[Veldrun] Program End.\n"))
+                self.assertFalse([t for t in r.traces if "terminated" in t], r.traces)
+                local = [t for t in r.traces if "Local path: " in t][0].split("Local path: ")[1].strip()
+                self.assertFalse(os.path.exists(harness.unix_path(local)))
+                self.assertEqual([], harness.read_fakepatch(self.log))
 
 if __name__ == "__main__":
     unittest.main()

@@ -112,6 +112,48 @@ class Security(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertEqual(["/p/0/%s.exe" % SR] * 3, requests)
         self.assertEqual(3, len(harness.read_fakepatch(self.log)))
 
+    def test_download_cache_written_over_during_slow_transfers_is_never_started(self):
+        # The build comes slowly (about 3 s) while the stand-in writes its own
+        # program over every file of the user's URL cache, all the time.
+        body = self.patch + b"\0" * (2 * 1024 * 1024 - len(self.patch))
+        mark = self.path("foreign.txt")
+        env = harness.fakepatch_env(self.log, extra={"VELDRUN_FOREIGN_MARK": harness.winepath(mark)})
+        with harness.PatchServer() as server:
+            server.routes["/p/0/%s.exe" % SR] = harness.Route(body, mode="slow", chunk=65536, delay=0.1)
+            end = self.stand_in("cachewriter", [harness.winepath(harness.inet_cache_dir())])
+            try:
+                runs = []
+                for _ in range(3):
+                    pkg = harness.Package(harness.folder_ini(server.base + "/p", 0))
+                    self.addCleanup(pkg.remove)
+                    runs.append(pkg.run(["/s", "/w"], env=env))
+            finally:
+                stand_in = end()
+        self.assertEqual([0, 0, 0], [r.rc for r in runs], runs)
+        self.assertIn("written=", stand_in.stdout)
+        self.assertFalse(os.path.exists(mark), open(mark).read() if os.path.exists(mark) else "")
+        self.assertEqual(3, len(harness.read_fakepatch(self.log)))
+
+    def test_no_build_stays_in_the_user_cache(self):
+        # Each run's build is its own (random padding): taken, refused for
+        # its pin, refused for its size.
+        bodies = [self.patch + os.urandom(300000) for _ in range(3)]
+        with harness.PatchServer() as server:
+            runs = []
+            for i, (extra, route) in enumerate((("", harness.Route(bodies[0])),
+                                                ("SHA2560=%s\n" % ("0" * 64), harness.Route(bodies[1])),
+                                                ("Size0=1000\n", harness.Route(bodies[2], mode="nolength")))):
+                server.routes["/p%d/0/%s.exe" % (i, SR)] = route
+                pkg = harness.Package(harness.folder_ini(server.base + "/p%d" % i, 0) + extra)
+                self.addCleanup(pkg.remove)
+                runs.append(pkg.run(["/s", "/w"], env=harness.fakepatch_env(self.log)))
+        self.assertEqual([0, 3, 3], [r.rc for r in runs], runs)
+        self.assertEqual([], harness.files_holding(harness.inet_cache_dir(), bodies))
+        # The refused downloads are gone with their run.
+        for r in runs[1:]:
+            local = [t for t in r.traces if "Local path: " in t][0].split("Local path: ")[1].strip()
+            self.assertFalse(os.path.exists(harness.unix_path(local)), local)
+
     def test_package_swapped_after_the_loader_mapped_it_is_never_read(self):
         with harness.PatchServer() as server:
             server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch)

@@ -25,12 +25,18 @@ int main(int argc, char** argv)
     job.nVerdict = -1;
     job.nSizePin = argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 0;
     job.bPinned = argc > 4 && std::strcmp(argv[4], "pinned") == 0;
+    // Made and held as the run makes its download.
+    static CHeldFile held;
+    if (!held.create(job.szLocalPath))
+        return 2;
+    job.pHeld = &held;
     unsigned id = 0;
     HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, &ThreadFunc, &job, 0, &id));
     if (!thread)
         return 2;
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
+    held.close();
     std::printf("verdict=%s exists=%d\n", verdictName(static_cast<DownloadVerdict>(job.nVerdict)),
                 GetFileAttributesA(job.szLocalPath) != INVALID_FILE_ATTRIBUTES ? 1 : 0);
     return 0;

@@ -28,6 +28,22 @@ void writeFile(const char* path, const std::string& bytes)
     std::fclose(f);
 }
 
+// On Windows a held file is neither written, renamed nor deleted by
+// anyone else (the host has no sharing modes).
+void expectNobodyWritesRenamesOrDeletes(const char* path)
+{
+#ifdef _WIN32
+    std::FILE* writer = std::fopen(path, "r+b");
+    EXPECT_EQ(nullptr, writer) << path;
+    if (writer)
+        std::fclose(writer);
+    EXPECT_NE(0, std::rename(path, "filehash_moved.bin"));
+    EXPECT_NE(0, std::remove(path));
+#else
+    (void)path;
+#endif
+}
+
 TEST(FileHash, DigestsOfFilesSmallAndLargerThanOneChunk)
 {
     writeFile("filehash_empty.bin", "");
@@ -60,17 +76,39 @@ TEST(FileHash, HeldFileCannotBeSwappedWhileHeld)
     ASSERT_TRUE(held.sha256(first));
     ASSERT_TRUE(held.sha256(second));
     EXPECT_EQ(0, std::memcmp(first, second, kSha256Size));
-#ifdef _WIN32
-    std::FILE* writer = std::fopen("filehash_held.bin", "r+b");
-    EXPECT_EQ(nullptr, writer);
-    if (writer)
-        std::fclose(writer);
-    EXPECT_NE(0, std::rename("filehash_held.bin", "filehash_moved.bin"));
-    EXPECT_NE(0, std::remove("filehash_held.bin"));
-#endif
+    expectNobodyWritesRenamesOrDeletes("filehash_held.bin");
     held.close();
     EXPECT_FALSE(held.sha256(first));
     EXPECT_EQ(0, std::remove("filehash_held.bin"));
+}
+
+// A download is written through the handle that made it: its digest comes
+// from the bytes written, equals the file's own, and nobody else writes,
+// renames or deletes it while it is written or afterwards held for reading.
+TEST(FileHash, FileMadeAndWrittenHereIsHashedAsWrittenAndStaysHeld)
+{
+    std::remove("filehash_made.bin");
+    CHeldFile held;
+    ASSERT_TRUE(held.create("filehash_made.bin"));
+    EXPECT_FALSE(CHeldFile().create("filehash_made.bin")); // never made twice
+    const std::string chunk(1000, 'a');
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(held.write(chunk.data(), chunk.size()));
+    for (bool reading : {false, true}) {
+        if (reading) {
+            ASSERT_TRUE(held.keepForReading());
+        }
+        unsigned char digest[kSha256Size];
+        ASSERT_TRUE(held.sha256(digest));
+        char hex[kSha256HexSize];
+        sha256Hex(digest, hex);
+        EXPECT_STREQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0", hex) << reading;
+        EXPECT_EQ(1000000, held.size());
+        expectNobodyWritesRenamesOrDeletes("filehash_made.bin");
+    }
+    held.close();
+    EXPECT_EQ("cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0", hashHex("filehash_made.bin"));
+    EXPECT_EQ(0, std::remove("filehash_made.bin"));
 }
 
 } // namespace

@@ -107,6 +107,30 @@ TEST(ProgressText, PercentAndText)
     EXPECT_EQ(0u, progressPercent(5, 0));
 }
 
+TEST(ProgressText, PaceLetsAStatusChangeThroughAndOneReportPerPeriod)
+{
+    struct Case {
+        std::uint32_t status;
+        std::uint64_t ms;
+        bool due;
+    };
+    const Case cases[] = {
+        {2, 1000, true},  // the first
+        {4, 1001, true},  // another status
+        {5, 1002, true},  // another status
+        {5, 1050, false}, // the same within the period
+        {5, 1101, false}, // 99 ms after the last passed
+        {5, 1102, true},  // the period is over
+        {6, 1103, true},  // the end of the data: always
+        {5, 1104, true},  // back to a status seen before
+        {5, 900, true},   // the clock went back
+        {5, 950, false},
+    };
+    CProgressPace pace(100);
+    for (const Case& c : cases)
+        EXPECT_EQ(c.due, pace.due(c.status, c.ms)) << c.status << " at " << c.ms;
+}
+
 TEST(DownloadVerdictRule, OnlyACompleteSuccessfulTransferIsGood)
 {
     DownloadFacts good;

@@ -1,10 +1,13 @@
 // The bind-status callback's contract: COM identity and counting, progress
-// forwarding with the status-code limit, cancel after the report, and the
-// bind flags asked for.
+// forwarding with the status-code limit, a cancel answered by every call,
+// the bind flags asked for, and the body pulled into the held file.
 #include "update/BSCallbackImpl.h"
 #include "update/DownloadJob.h"
 
 #include <gtest/gtest.h>
+#include <shlwapi.h>
+
+#include <cstdio>
 
 #include <vector>
 
@@ -88,14 +91,21 @@ TEST_F(CallbackTest, ForwardsEveryReportWithTheStatusLimited)
     EXPECT_EQ(5000u, cb.announcedLength());
 }
 
-TEST_F(CallbackTest, CancelAbortsAfterTheReportOnce)
+TEST_F(CallbackTest, ACancelSeenOnceIsAnsweredByEveryCallWithAbort)
 {
     CBSCallbackImpl cb(wnd, cancel);
     SetEvent(cancel);
     EXPECT_EQ(E_ABORT, cb.OnProgress(10, 20, 5, nullptr));
-    EXPECT_EQ(1u, g_seen.size()); // the report was still delivered
+    EXPECT_TRUE(g_seen.empty()); // nothing more reaches the window
     EXPECT_TRUE(cb.aborted());
-    EXPECT_EQ(S_OK, cb.OnProgress(11, 20, 5, nullptr)); // the test reset the event
+    // The event was auto-reset by the first look; the answer stays.
+    DWORD flags = 0;
+    BINDINFO info = {};
+    info.cbSize = sizeof info;
+    EXPECT_EQ(E_ABORT, cb.OnProgress(11, 20, 5, nullptr));
+    EXPECT_EQ(E_ABORT, cb.OnStartBinding(0, nullptr));
+    EXPECT_EQ(E_ABORT, cb.GetBindInfo(&flags, &info));
+    EXPECT_EQ(E_ABORT, cb.OnDataAvailable(0, 0, nullptr, nullptr));
 }
 
 TEST_F(CallbackTest, NullWindowAndEventAreAccepted)
@@ -105,20 +115,65 @@ TEST_F(CallbackTest, NullWindowAndEventAreAccepted)
     EXPECT_TRUE(g_seen.empty());
 }
 
-TEST_F(CallbackTest, AsksForAFreshCopyAndKeepsTheServiceFlags)
+TEST_F(CallbackTest, AsksForAStreamFromTheServerWithoutACacheFile)
 {
     CBSCallbackImpl cb(wnd, cancel);
-    DWORD flags = BINDF_ASYNCHRONOUS | BINDF_PULLDATA;
+    DWORD flags = BINDF_NEEDFILE | BINDF_FROMURLMON;
     BINDINFO info = {};
     info.cbSize = sizeof info;
+    info.dwBindVerb = BINDVERB_POST;
     EXPECT_EQ(S_OK, cb.GetBindInfo(&flags, &info));
-    EXPECT_EQ(static_cast<DWORD>(BINDF_ASYNCHRONOUS | BINDF_PULLDATA | BINDF_GETNEWESTVERSION | BINDF_NOWRITECACHE |
-                                 BINDF_PRAGMA_NO_CACHE),
+    EXPECT_EQ(static_cast<DWORD>(BINDF_ASYNCHRONOUS | BINDF_ASYNCSTORAGE | BINDF_PULLDATA | BINDF_GETNEWESTVERSION |
+                                 BINDF_NOWRITECACHE | BINDF_PRAGMA_NO_CACHE),
               flags);
+    EXPECT_EQ(static_cast<DWORD>(BINDVERB_GET), info.dwBindVerb);
+    EXPECT_EQ(sizeof info, info.cbSize);
     EXPECT_EQ(E_NOTIMPL, cb.GetPriority(nullptr));
     EXPECT_EQ(S_OK, cb.OnStopBinding(E_ABORT, nullptr));
     EXPECT_TRUE(cb.stopped());
     EXPECT_EQ(E_ABORT, cb.stopResult());
+}
+
+// The body pulled from the stream goes into the held file, counted as it
+// arrives: past the size bound nothing more is written and the transfer
+// stops.
+TEST_F(CallbackTest, PullsTheStreamIntoTheHeldFileWithinTheBound)
+{
+    struct Case {
+        std::uint64_t bound;
+        HRESULT answer;
+        std::int64_t written;
+        int sizeStop;
+    };
+    const std::size_t body = 200000;
+    const Case cases[] = {
+        {0, S_OK, static_cast<std::int64_t>(body), 0},
+        {body, S_OK, static_cast<std::int64_t>(body), 0},
+        {body - 1, E_ABORT, 196608, DownloadFacts::kSizePassed}, // three whole reads; the fourth passes it
+    };
+    std::vector<unsigned char> bytes(body);
+    for (std::size_t i = 0; i < body; ++i)
+        bytes[i] = static_cast<unsigned char>(i * 7);
+    for (const Case& c : cases) {
+        CBSCallbackImpl cb(wnd, cancel);
+        cb.setSizeBound(c.bound);
+        CHeldFile held;
+        std::remove("callback_pull.bin");
+        ASSERT_TRUE(held.create("callback_pull.bin"));
+        cb.writeTo(&held);
+        IStream* stream = SHCreateMemStream(bytes.data(), static_cast<UINT>(bytes.size()));
+        ASSERT_NE(nullptr, stream);
+        STGMEDIUM medium = {};
+        medium.tymed = TYMED_ISTREAM;
+        medium.pstm = stream;
+        EXPECT_EQ(c.answer, cb.OnDataAvailable(BSCF_FIRSTDATANOTIFICATION, 0, nullptr, &medium)) << c.bound;
+        stream->Release();
+        EXPECT_EQ(c.written, held.size()) << c.bound;
+        EXPECT_EQ(c.sizeStop, cb.sizeStop()) << c.bound;
+        EXPECT_EQ(c.answer != S_OK, cb.aborted()) << c.bound;
+        held.close();
+        std::remove("callback_pull.bin");
+    }
 }
 
 } // namespace
