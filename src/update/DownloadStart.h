@@ -14,3 +14,8 @@
 // false when the URL was rejected or no file name could be made there.
 bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cancelEvent, DownloadJob& job,
                          CHeldFile& held, CHandleOwner& thread);
+
+// Stops the worker in `thread`, if any: signals the cancel event; with now,
+// also waits a short time for it, then terminates it, and drops the end
+// message it may have posted to `window` (it belongs to no download).
+void stopDownloadWorker(CHandleOwner& thread, HANDLE cancelEvent, HWND window, bool now);

@@ -12,6 +12,10 @@
 
 #include <cstring>
 
+namespace {
+enum { kWorkerStopWaitMs = 2000 };
+} // namespace
+
 bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cancelEvent, DownloadJob& job,
                          CHeldFile& held, CHandleOwner& thread)
 {
@@ -63,4 +67,19 @@ bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cance
         return false;
     thread.reset(reinterpret_cast<HANDLE>(started));
     return true;
+}
+
+void stopDownloadWorker(CHandleOwner& thread, HANDLE cancelEvent, HWND window, bool now)
+{
+    if (!thread)
+        return;
+    SetEvent(cancelEvent);
+    if (!now)
+        return;
+    if (WaitForSingleObject(thread.get(), kWorkerStopWaitMs) != WAIT_OBJECT_0)
+        TerminateThread(thread.get(), 0);
+    thread.reset();
+    MSG msg;
+    while (window && PeekMessageA(&msg, window, WM_USER_ENDDOWNLOAD, WM_USER_ENDDOWNLOAD, PM_REMOVE)) {
+    }
 }

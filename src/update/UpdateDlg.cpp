@@ -18,12 +18,6 @@
 
 #include <cstring>
 
-namespace {
-enum { kWorkerStopWaitMs = 2000 };
-// Posted to itself as an outcome's box comes up.
-const UINT WM_USER_HIDE = WM_USER + 106;
-} // namespace
-
 CUpdateDlg::CUpdateDlg(CRunDriver& run, const UpdateLaunch& launch, CWnd* parent)
     : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_szRunDir{}, m_bWait(launch.wait),
       m_pOwnPackage(launch.ownPackage && launch.ownPackage->isHeld() ? launch.ownPackage : nullptr),
@@ -58,14 +52,7 @@ void CUpdateDlg::DoDataExchange(CDataExchange* pDX)
 BOOL CUpdateDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    if (HMENU sysMenu = GetSystemMenu(m_hWnd, FALSE)) {
-        char about[kMaxText] = {};
-        LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, about, sizeof about);
-        if (about[0]) {
-            AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuA(sysMenu, MF_STRING, IDM_ABOUTBOX, about);
-        }
-    }
+    appendAboutEntry(m_hWnd);
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     wchar_t caption[kMaxText] = {};
@@ -106,20 +93,16 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             traceLog("WindowProc::WM_WINDOWPOSCHANGING\n");
         }
         break;
-    case WM_USER_HIDE:
-        hide();
-        break;
     case WM_USER_PRODUCTERROR:
         m_run.onOutcomeMessage(RunPost::ProductError, static_cast<int>(wParam));
         break;
     case WM_USER_SERVERERROR:
-        traceLog("WindowProc::WM_USER_SERVERERROR\n");
-        m_run.onOutcomeMessage(RunPost::ServerError, 0);
+    case WM_USER_PATCHED: {
+        const bool server = message == WM_USER_SERVERERROR;
+        traceLog(server ? "WindowProc::WM_USER_SERVERERROR\n" : "WindowProc::WM_USER_PATCHED\n");
+        m_run.onOutcomeMessage(server ? RunPost::ServerError : RunPost::Patched, 0);
         break;
-    case WM_USER_PATCHED:
-        traceLog("WindowProc::WM_USER_PATCHED\n");
-        m_run.onOutcomeMessage(RunPost::Patched, 0);
-        break;
+    }
     default:
         break;
     }
@@ -195,7 +178,7 @@ void CUpdateDlg::onProgress(const ProgressInfo* info)
     m_progress.setText(text);
 }
 
-// --- the driver's platform -------------------------------------------------
+// The driver's platform.
 
 std::uint64_t CUpdateDlg::nowMs()
 {
@@ -213,11 +196,8 @@ void CUpdateDlg::setTimer(bool on)
 {
     if (on && m_nTimer == 0 && m_hWnd)
         m_nTimer = SetTimer(m_hWnd, kConnectivityTimerId, kConnectivityPeriodMs, nullptr);
-    if (!on && m_nTimer) {
-        if (m_hWnd)
-            KillTimer(m_hWnd, m_nTimer);
+    if (!on && m_nTimer && (!m_hWnd || KillTimer(m_hWnd, m_nTimer)))
         m_nTimer = 0;
-    }
 }
 
 bool CUpdateDlg::online()
@@ -233,18 +213,7 @@ bool CUpdateDlg::startDownload(const DownloadTarget& target)
 
 void CUpdateDlg::cancelDownload(bool now)
 {
-    if (!m_hThread)
-        return;
-    SetEvent(m_cancelEvent.get());
-    if (!now)
-        return;
-    if (WaitForSingleObject(m_hThread.get(), kWorkerStopWaitMs) != WAIT_OBJECT_0)
-        TerminateThread(m_hThread.get(), 0);
-    m_hThread.reset();
-    // Its end message belongs to no download any more.
-    MSG msg;
-    while (m_hWnd && PeekMessageA(&msg, m_hWnd, WM_USER_ENDDOWNLOAD, WM_USER_ENDDOWNLOAD, PM_REMOVE)) {
-    }
+    stopDownloadWorker(m_hThread, m_cancelEvent.get(), m_hWnd, now);
 }
 
 bool CUpdateDlg::heldDigest(unsigned char digest[kSha256Size])
@@ -290,9 +259,9 @@ void CUpdateDlg::showBox(unsigned id, bool error)
 {
     wchar_t text[kMaxText] = {};
     loadLangString(id, text);
-    // The box says how the run ended; the window goes while it is up (from
-    // within the box's own loop), so that nothing stays once it is answered.
-    ::PostMessageA(m_hWnd, WM_USER_HIDE, 0, 0);
+    // The box says how the run ended; the window goes before it comes, so
+    // that nothing stays once it is answered.
+    hide();
     MessageBoxW(nullptr, text, L"Update Utility", MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
