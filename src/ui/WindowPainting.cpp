@@ -1,6 +1,8 @@
 #include "ui/WindowPainting.h"
 
+#include "common/FixedBuf.h"
 #include "common/Handles.h"
+#include "framework/WinApp.h"
 #include "ui/WindowScale.h"
 
 #include "resource.h"
@@ -57,6 +59,16 @@ void paintMinimizedIcon(HWND dialog, HDC dc, HICON icon)
     int x = (rect.right - rect.left - cxIcon + 1) / 2;
     int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
     ::DrawIcon(dc, x, y, icon);
+}
+
+void appendAboutEntry(HWND dialog)
+{
+    HMENU sysMenu = GetSystemMenu(dialog, FALSE);
+    char about[kMaxText] = {};
+    if (!sysMenu || !LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, about, sizeof about) || !about[0])
+        return;
+    AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(sysMenu, MF_STRING, IDM_ABOUTBOX, about);
 }
 
 bool isAboutCommand(UINT commandId)

@@ -31,6 +31,10 @@ void drawStatusText(HDC dc, const RECT& place, const wchar_t* text, unsigned dpi
 // system icon size, centred in the client area.
 void paintMinimizedIcon(HWND dialog, HDC dc, HICON icon);
 
+// Appends a separator and the About entry (string 101, command 0x0010) to
+// the window's system menu, when it has one and the string loads.
+void appendAboutEntry(HWND dialog);
+
 // True for the system command ids that open the About box: every id whose
 // value with the low four bits cleared is 0x0010 (0x0010 to 0x001F).
 bool isAboutCommand(UINT commandId);

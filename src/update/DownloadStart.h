@@ -17,6 +17,11 @@
 bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cancelEvent, DownloadJob& job,
                          CHeldFile& held, CHandleOwner& thread);
 
+// Stops the worker in `thread`, if any: signals the cancel event; with now,
+// also waits a short time for it, then terminates it, and drops the end
+// message it may have posted to `window` (it belongs to no download).
+void stopDownloadWorker(CHandleOwner& thread, HANDLE cancelEvent, HWND window, bool now);
+
 // Waits up to `ms` for a worker thread to end, answering the progress
 // reports it sends meanwhile (a plain wait would leave a worker stuck in
 // its send). True when it ended.

@@ -12,6 +12,12 @@
 
 #include <cstring>
 
+namespace {
+// The worker sees the cancel event at once; this bound is for a platform
+// call that never returns.
+enum { kWorkerStopWaitMs = 15000 };
+} // namespace
+
 bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cancelEvent, DownloadJob& job,
                          CHeldFile& held, CHandleOwner& thread)
 {
@@ -90,5 +96,22 @@ bool waitForDownloadWorker(HANDLE thread, unsigned long ms)
         // Answers the messages sent to this thread; nothing posted is taken.
         MSG msg;
         PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+}
+
+void stopDownloadWorker(CHandleOwner& thread, HANDLE cancelEvent, HWND window, bool now)
+{
+    if (!thread)
+        return;
+    SetEvent(cancelEvent);
+    if (!now)
+        return;
+    if (!waitForDownloadWorker(thread.get(), kWorkerStopWaitMs)) {
+        traceLog("[Veldrun] The download worker did not end within %d ms: terminated\n", kWorkerStopWaitMs);
+        TerminateThread(thread.get(), 0);
+    }
+    thread.reset();
+    MSG msg;
+    while (window && PeekMessageA(&msg, window, WM_USER_ENDDOWNLOAD, WM_USER_ENDDOWNLOAD, PM_REMOVE)) {
     }
 }

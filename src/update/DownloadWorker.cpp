@@ -14,14 +14,12 @@ namespace {
 enum : DWORD { kAbortStopWaitMs = 5000 };
 
 // Judges the finished transfer (the run's driver has a file that must not
-// be started removed).
-// The file was held from its creation; a good one goes on being held for
+// be started removed). The file was held from its creation; a good one goes on being held for
 // reading only, judged by its held size: nothing written over it
 // afterwards is started.
 DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const DownloadJob& job,
                                DownloadFacts& facts)
 {
-    const char* localPath = job.szLocalPath;
     CHeldFile* held = job.pHeld;
     facts = DownloadFacts();
     facts.framed = callback.framed();

@@ -21,12 +21,6 @@
 #include <cstring>
 
 namespace {
-// The worker sees the cancel event at once; this bound is for a platform
-// call that never returns.
-enum { kWorkerStopWaitMs = 15000 };
-// Posted to itself as an outcome's box comes up.
-const UINT WM_USER_HIDE = WM_USER + 106;
-
 const IProfileReader& launchProfile(const UpdateLaunch& launch)
 {
     static const CHeldProfileReader nothingExtracted;
@@ -68,14 +62,7 @@ void CUpdateDlg::DoDataExchange(CDataExchange* pDX)
 BOOL CUpdateDlg::OnInitDialog()
 {
     CDialog::OnInitDialog();
-    if (HMENU sysMenu = GetSystemMenu(m_hWnd, FALSE)) {
-        char about[kMaxText] = {};
-        LoadStringA(AfxGetResourceHandle(), IDS_ABOUTBOX, about, sizeof about);
-        if (about[0]) {
-            AppendMenuA(sysMenu, MF_SEPARATOR, 0, nullptr);
-            AppendMenuA(sysMenu, MF_STRING, IDM_ABOUTBOX, about);
-        }
-    }
+    appendAboutEntry(m_hWnd);
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     ::SendMessageA(m_hWnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     wchar_t caption[kMaxText] = {};
@@ -126,9 +113,6 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
             traceLog("WindowProc::WM_WINDOWPOSCHANGING\n");
         }
         break;
-    case WM_USER_HIDE:
-        hide();
-        break;
     case WM_DPICHANGED:
         scaleToDpi(HIWORD(wParam), reinterpret_cast<const RECT*>(lParam));
         return 0;
@@ -136,13 +120,12 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
         m_run.onOutcomeMessage(RunPost::ProductError, static_cast<int>(wParam));
         break;
     case WM_USER_SERVERERROR:
-        traceLog("WindowProc::WM_USER_SERVERERROR\n");
-        m_run.onOutcomeMessage(RunPost::ServerError, 0);
+    case WM_USER_PATCHED: {
+        const bool server = message == WM_USER_SERVERERROR;
+        traceLog(server ? "WindowProc::WM_USER_SERVERERROR\n" : "WindowProc::WM_USER_PATCHED\n");
+        m_run.onOutcomeMessage(server ? RunPost::ServerError : RunPost::Patched, 0);
         break;
-    case WM_USER_PATCHED:
-        traceLog("WindowProc::WM_USER_PATCHED\n");
-        m_run.onOutcomeMessage(RunPost::Patched, 0);
-        break;
+    }
     default:
         break;
     }
@@ -217,7 +200,7 @@ void CUpdateDlg::onProgress(const ProgressInfo* info)
     m_progress.setText(text);
 }
 
-// --- the driver's platform -------------------------------------------------
+// The driver's platform.
 
 std::uint64_t CUpdateDlg::nowMs()
 {
@@ -235,11 +218,8 @@ void CUpdateDlg::setTimer(bool on)
 {
     if (on && m_nTimer == 0 && m_hWnd)
         m_nTimer = SetTimer(m_hWnd, kConnectivityTimerId, kConnectivityPeriodMs, nullptr);
-    if (!on && m_nTimer) {
-        if (m_hWnd)
-            KillTimer(m_hWnd, m_nTimer);
+    if (!on && m_nTimer && (!m_hWnd || KillTimer(m_hWnd, m_nTimer)))
         m_nTimer = 0;
-    }
 }
 
 bool CUpdateDlg::online()
@@ -255,20 +235,7 @@ bool CUpdateDlg::startDownload(const DownloadTarget& target)
 
 void CUpdateDlg::cancelDownload(bool now)
 {
-    if (!m_hThread)
-        return;
-    SetEvent(m_cancelEvent.get());
-    if (!now)
-        return;
-    if (!waitForDownloadWorker(m_hThread.get(), kWorkerStopWaitMs)) {
-        traceLog("[Veldrun] The download worker did not end within %d ms: terminated\n", kWorkerStopWaitMs);
-        TerminateThread(m_hThread.get(), 0);
-    }
-    m_hThread.reset();
-    // Its end message belongs to no download any more.
-    MSG msg;
-    while (m_hWnd && PeekMessageA(&msg, m_hWnd, WM_USER_ENDDOWNLOAD, WM_USER_ENDDOWNLOAD, PM_REMOVE)) {
-    }
+    stopDownloadWorker(m_hThread, m_cancelEvent.get(), m_hWnd, now);
 }
 
 bool CUpdateDlg::heldDigest(unsigned char digest[kSha256Size])
@@ -314,9 +281,9 @@ void CUpdateDlg::showBox(unsigned id, bool error)
 {
     wchar_t text[kMaxText] = {};
     loadLangString(id, text);
-    // The box says how the run ended; the window goes while it is up (from
-    // within the box's own loop), so that nothing stays once it is answered.
-    ::PostMessageA(m_hWnd, WM_USER_HIDE, 0, 0);
+    // The box says how the run ended; the window goes before it comes, so
+    // that nothing stays once it is answered.
+    hide();
     MessageBoxW(nullptr, text, L"Update Utility", MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
