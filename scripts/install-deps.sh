@@ -138,6 +138,7 @@ packages=(
   wine64 xvfb xauth x11-apps imagemagick x11-utils
   osslsigncode openssl curl file nsis
   nlohmann-json3-dev python3-jsonschema
+  nginx-light squid
 )
 install_missing "base packages" "${packages[@]}"
 
