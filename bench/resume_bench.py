@@ -46,14 +46,16 @@ def measured(origin, relay, fn):
 
 
 def veldrun_run(base, work):
-    log = os.path.join(work, "fakepatch.log")
+    log, runlog = os.path.join(work, "fakepatch.log"), os.path.join(work, "run.log")
     pkg = harness.Package(harness.folder_ini(base + "/p", 0))
     try:
-        r = pkg.run(["/s"], env=harness.fakepatch_env(log), timeout=1800)
+        r = pkg.run(["/s", "/log", harness.winepath(runlog)], env=harness.fakepatch_env(log), timeout=1800)
     finally:
         pkg.remove()
     started = len(harness.read_fakepatch(log, harness.patch_started(r), timeout=60))
-    outcome = next((t.strip() for t in r.traces if t.startswith("[Veldrun] Outcome:")), "(no outcome line)")
+    # The outcome line from the run's log (Wine's trace cuts long strings).
+    with open(runlog, encoding="utf-8", errors="replace") as f:
+        outcome = next((l.split(" ", 1)[1].strip() for l in f if "[Veldrun] Outcome:" in l), "(no outcome line)")
     return r.rc, started, outcome
 
 
