@@ -2,14 +2,20 @@
 
 #include <gtest/gtest.h>
 
-#include <vector>
+#include <iterator>
+#include <memory>
 
 namespace {
 
 const std::uint64_t MiB = 1024 * 1024;
 const std::int64_t kNow = 784111777; // "Sun, 06 Nov 1994 08:49:37 GMT"
 
+// Sequences of tries: each row one try of sequence `seq` (a new sequence
+// starts a fresh CDownloadAttempts with the row's random value and deadline).
 struct Try {
+    int seq;
+    std::uint32_t random;
+    std::uint64_t deadlineMs;
     AttemptEnd end;
     int status;
     const char* retryAfter;
@@ -20,81 +26,63 @@ struct Try {
     std::uint64_t resumeAt;
 };
 
-struct Case {
-    const char* name;
-    std::uint32_t random;
-    std::uint64_t deadlineMs;
-    std::vector<Try> tries;
-    const char* words;
-};
-
 TEST(DownloadAttempts, RetriesWhatCanPassWithinTheDeadlineOnly)
 {
-    const auto lost = AttemptEnd::ConnectionLost;
-    const auto http = AttemptEnd::HttpStatus;
+    const auto lost = AttemptEnd::ConnectionLost, http = AttemptEnd::HttpStatus, done = AttemptEnd::Done;
     const auto retry = AttemptNext::Retry, giveUp = AttemptNext::GiveUp, finish = AttemptNext::Finish;
-    const Case cases[] = {
-        {"cut three times, resumed each time, then done",
-         0,
-         0,
-         {{lost, 0, nullptr, 8 * MiB, 100, retry, 1500, 8 * MiB},
-          {AttemptEnd::Stalled, 0, nullptr, 16 * MiB, 200, retry, 3000, 16 * MiB},
-          {lost, 0, nullptr, 24 * MiB, 300, retry, 6000, 24 * MiB},
-          {AttemptEnd::Done, 200, nullptr, 0, 400, finish, 0, 0}},
-         "4 attempts: connection lost, stalled, connection lost, resumed at 8 MiB, 16 MiB, 24 MiB"},
-        {"the fourth failure gives up; jitter at its top",
-         0xffffffffu,
-         0,
-         {{lost, 0, nullptr, 0, 0, retry, 2499, 0},
-          {lost, 0, nullptr, 0, 0, retry, 4999, 0},
-          {http, 502, nullptr, 0, 0, retry, 9999, 0},
-          {lost, 0, nullptr, 0, 0, giveUp, 0, 0}},
-         "4 attempts: connection lost x2, HTTP 502, connection lost"},
-        {"Retry-After longer than the backoff is honoured, in seconds or as a date",
-         0,
-         0,
-         {{http, 503, "30", 0, 0, retry, 30000, 0},
-          {http, 429, "Sun, 06 Nov 1994 08:51:37 GMT", 0, 0, retry, 120000, 0},
-          {http, 408, "1", 0, 0, retry, 6000, 0},
-          {AttemptEnd::Done, 200, nullptr, 0, 0, finish, 0, 0}},
-         "4 attempts: HTTP 503, HTTP 429, HTTP 408"},
-        {"a Retry-After past the bound gives the URL up",
-         0,
-         0,
-         {{http, 503, "301", 0, 0, giveUp, 0, 0}},
-         "1 attempt: HTTP 503 asked to wait 301 s"},
-        {"a wait that would pass the deadline is not taken",
-         0,
-         10000,
-         {{http, 500, nullptr, 0, 8000, retry, 1500, 0}, {http, 500, nullptr, 0, 9600, giveUp, 0, 0}},
-         "2 attempts: HTTP 500 x2, no time left to wait 3 s"},
-        {"a bad range answer starts over, never resumed",
-         0,
-         0,
-         {{AttemptEnd::BadRange, 206, nullptr, 5 * MiB, 0, retry, 1500, 0}},
-         "2 attempts: unusable range answer"},
-        {"another 4xx, a refusal and a cancel end at once", 0, 0, {{http, 404, "1", 0, 0, giveUp, 0, 0}}, ""},
-        {"refused", 0, 0, {{AttemptEnd::Refused, 302, nullptr, 0, 0, giveUp, 0, 0}}, ""},
-        {"cancelled", 0, 0, {{AttemptEnd::Cancelled, 0, nullptr, 0, 0, finish, 0, 0}}, ""},
-        {"a 3xx that was not followed", 0, 0, {{http, 301, nullptr, 0, 0, giveUp, 0, 0}}, ""},
+    const std::uint32_t top = 0xffffffffu; // the jitter at its top
+    const Try tries[] = {
+        {0, 0, 0, lost, 0, nullptr, 8 * MiB, 100, retry, 1500, 8 * MiB},
+        {0, 0, 0, AttemptEnd::Stalled, 0, nullptr, 16 * MiB, 200, retry, 3000, 16 * MiB},
+        {0, 0, 0, lost, 0, nullptr, 24 * MiB, 300, retry, 6000, 24 * MiB},
+        {0, 0, 0, done, 200, nullptr, 0, 400, finish, 0, 0},
+        {1, top, 0, lost, 0, nullptr, 0, 0, retry, 2499, 0},
+        {1, top, 0, lost, 0, nullptr, 0, 0, retry, 4999, 0},
+        {1, top, 0, http, 502, nullptr, 0, 0, retry, 9999, 0},
+        {1, top, 0, lost, 0, nullptr, 0, 0, giveUp, 0, 0},
+        {2, 0, 0, http, 503, "30", 0, 0, retry, 30000, 0},
+        {2, 0, 0, http, 429, "Sun, 06 Nov 1994 08:51:37 GMT", 0, 0, retry, 120000, 0},
+        {2, 0, 0, http, 408, "1", 0, 0, retry, 6000, 0},
+        {2, 0, 0, done, 200, nullptr, 0, 0, finish, 0, 0},
+        {3, 0, 0, http, 503, "301", 0, 0, giveUp, 0, 0},
+        {4, 0, 10000, http, 500, nullptr, 0, 8000, retry, 1500, 0},
+        {4, 0, 10000, http, 500, nullptr, 0, 9600, giveUp, 0, 0},
+        {5, 0, 0, AttemptEnd::BadRange, 206, nullptr, 5 * MiB, 0, retry, 1500, 0},
+        {6, 0, 0, http, 404, "1", 0, 0, giveUp, 0, 0},
+        {7, 0, 0, AttemptEnd::Refused, 302, nullptr, 0, 0, giveUp, 0, 0},
+        {8, 0, 0, AttemptEnd::Cancelled, 0, nullptr, 0, 0, finish, 0, 0},
+        {9, 0, 0, http, 301, nullptr, 0, 0, giveUp, 0, 0},
     };
-    for (const Case& c : cases) {
-        CDownloadAttempts attempts(c.deadlineMs, [&c] { return c.random; });
-        for (std::size_t i = 0; i < c.tries.size(); ++i) {
-            const Try& t = c.tries[i];
-            AttemptResult r;
-            r.end = t.end;
-            r.status = t.status;
-            r.retryAfter = t.retryAfter;
-            r.date = "Sun, 06 Nov 1994 08:49:37 GMT";
-            r.heldBytes = t.held;
-            r.resumable = t.held != 0;
-            const AttemptStep step = attempts.onAttemptEnded(r, t.nowMs, kNow + 3600);
-            EXPECT_EQ(step.next, t.next) << c.name << ", try " << i;
-            EXPECT_EQ(step.waitMs, t.waitMs) << c.name << ", try " << i;
-            EXPECT_EQ(step.resumeAt, t.resumeAt) << c.name << ", try " << i;
-        }
-        EXPECT_EQ(attempts.words(), c.words) << c.name;
+    const char* const words[] = {
+        "4 attempts: connection lost, stalled, connection lost, resumed at 8 MiB, 16 MiB, 24 MiB",
+        "4 attempts: connection lost x2, HTTP 502, connection lost",
+        "4 attempts: HTTP 503, HTTP 429, HTTP 408", // Retry-After when longer than the backoff
+        "1 attempt: HTTP 503 asked to wait 301 s",
+        "2 attempts: HTTP 500 x2, no time left to wait 3 s",
+        "2 attempts: unusable range answer", // starts over, never resumed
+        "",                                  // another 4xx, a refusal, a cancel, a 3xx not followed: at once
+        "",
+        "",
+        "",
+    };
+    std::unique_ptr<CDownloadAttempts> attempts;
+    for (std::size_t i = 0; i < std::size(tries); ++i) {
+        const Try& t = tries[i];
+        if (i == 0 || tries[i - 1].seq != t.seq)
+            attempts.reset(new CDownloadAttempts(t.deadlineMs, [&t] { return t.random; }));
+        AttemptResult r;
+        r.end = t.end;
+        r.status = t.status;
+        r.retryAfter = t.retryAfter;
+        r.date = "Sun, 06 Nov 1994 08:49:37 GMT";
+        r.heldBytes = t.held;
+        r.resumable = t.held != 0;
+        const AttemptStep step = attempts->onAttemptEnded(r, t.nowMs, kNow + 3600);
+        EXPECT_EQ(step.next, t.next) << "row " << i;
+        EXPECT_EQ(step.waitMs, t.waitMs) << "row " << i;
+        EXPECT_EQ(step.resumeAt, t.resumeAt) << "row " << i;
+        const bool last = i + 1 == std::size(tries) || tries[i + 1].seq != t.seq;
+        EXPECT_EQ(last ? attempts->words() : words[t.seq], words[t.seq]) << "sequence " << t.seq;
     }
 }
 
