@@ -18,24 +18,15 @@ PATH = "/p/0/x.exe"
 
 
 def fetch(base, path, headers=(), proxy=None, tls_ca=None):
-    """(status, headers, body, ended by close) of one GET read to the end."""
-    host, port = base.split("://")[1].split(":")
-    target = path
-    if proxy:
-        host, port = proxy
-        target = base + path
+    """(status, header fields, body) of one GET, read until the server closes."""
+    host, port = proxy or base.split("://")[1].split(":")
     conn = socket.create_connection((host, int(port)), timeout=60)
     if tls_ca:
         conn = ssl.create_default_context(cafile=tls_ca).wrap_socket(conn, server_hostname="localhost")
     with conn:
-        conn.sendall(("GET %s HTTP/1.1\r\nHost: x\r\nConnection: close\r\n%s\r\n" % (target, "".join(h + "\r\n" for h in headers)))
-                     .encode())
-        data = b""
-        while True:
-            got = conn.recv(1 << 16)
-            if not got:
-                break
-            data += got
+        conn.sendall(("GET %s HTTP/1.1\r\nHost: x\r\nConnection: close\r\n%s\r\n"
+                      % (base + path if proxy else path, "".join(h + "\r\n" for h in headers))).encode())
+        data = b"".join(iter(lambda: conn.recv(1 << 16), b""))
     head, _, body = data.partition(b"\r\n\r\n")
     lines = head.decode("latin-1").split("\r\n")
     fields = {k.lower(): v.strip() for k, _, v in (l.partition(":") for l in lines[1:])}
@@ -62,9 +53,8 @@ class RelayFaults(unittest.TestCase):
         bomb = (5 << 20) + 123
         # fault, request headers, status, a header (True: present, None: absent), body
         cases = {
-            "forwarded": ({}, (), 200, ("etag", True), BODY),
-            "ranges pass through": ({}, ("Range: bytes=10-",), 206, ("content-range", "bytes 10-999999/1000000"),
-                                    BODY[10:]),
+            "forwarded, ranges too": ({}, ("Range: bytes=10-",), 206, ("content-range", "bytes 10-999999/1000000"),
+                                      BODY[10:]),
             "cut with a close": (dict(cut_after=300_000), (), 200, ("content-length", "1000000"), BODY[:300_000]),
             "cut with a reset": (dict(cut_after=1, reset=True), (), 200, ("content-length", "1000000"), None),
             "503 with Retry-After": (dict(status=503, retry_after="7"), (), 503, ("retry-after", "7"), b"fault\n"),
@@ -102,12 +92,10 @@ class RelayFaults(unittest.TestCase):
     def test_bytes_the_origin_sent_for_a_cut_transfer(self):
         before, logged = self.origin.bytes_sent(), len(self.origin.access())
         with nf.Relay(self.origin.address) as relay:
-            relay.fault(PATH, times=1, cut_after=100_000)
+            relay.fault(PATH, cut_after=100_000)
             fetch(relay.base, PATH)
-            self.assertEqual(relay.body_bytes, 100_000)
-        sent = self.origin.bytes_sent(requests=logged + 1) - before
-        self.assertGreaterEqual(sent, 100_000)
-        self.assertGreaterEqual(relay.upstream_bytes, 100_000)
+        self.assertEqual(relay.body_bytes, 100_000)
+        self.assertGreaterEqual(self.origin.bytes_sent(requests=logged + 1) - before, 100_000)
 
     def test_https_relay_with_a_throwaway_certificate(self):
         folder = tempfile.mkdtemp(prefix="vdr-cert-")
@@ -115,7 +103,6 @@ class RelayFaults(unittest.TestCase):
         cert, key = nf.make_certificate(folder)
         with nf.Relay(self.origin.address, tls=(cert, key)) as relay:
             relay.fault(PATH, status=302, location="http://127.0.0.1:9/x.exe")
-            self.assertTrue(relay.base.startswith("https://"))
             status, fields, _ = fetch(relay.base, PATH, tls_ca=cert)
             self.assertEqual((status, fields["location"]), (302, "http://127.0.0.1:9/x.exe"))
 
