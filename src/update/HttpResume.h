@@ -50,7 +50,9 @@ enum class RangedAnswer {
 // Content-Range starts at N and names the basis's total. StartOver: a 200 to
 // a ranged request (the file changed, or the server ignores ranges).
 // Anything else (a 206 for another part or total, an unknown total, a
-// multipart answer, 416) is Failed.
+// multipart answer, 416) is Failed. For 2xx answers and 416; any other
+// status is the attempt's HttpStatus end. After a StartOver the basis is
+// taken anew from this answer (resumeBasisOf).
 RangedAnswer judgeRangedAnswer(int status, const char* contentRange, std::uint64_t from, const ResumeBasis& basis);
 
 // The request's extra header lines, each ending in CRLF: always
