@@ -141,7 +141,7 @@ packages=(
   # Japanese glyphs for the update window under a Japanese user (Wine finds
   # fonts through fontconfig).
   fonts-ipafont-gothic
-  nginx-light
+  nginx-light squid
 )
 install_missing "base packages" "${packages[@]}"
 
