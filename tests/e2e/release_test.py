@@ -152,8 +152,8 @@ class ReleaseProgram(unittest.TestCase):
         try:
             info = harness.window_info("Update Utility", timeout=START, control=look.IDC_PROGRESS)
             self.assertIsNotNone(info, "the update window shows")
-            # The status line while the download is held.
-            self.assertTrue(harness.wait_trace(handle, "[Veldrun] updateDownloadURL => Local path: ", START))
+            # The build chosen; the download is then held.
+            self.assertTrue(harness.wait_trace(handle, "[Veldrun] getSRIdFromFile => ID: 1\n", START))
             shot_path = os.path.join(self.tmp, "visible.png")
             harness.wait_until(lambda: look.status_painted(harness.screenshot_window(shot_path, info), info), 60,
                                step=0.5)
