@@ -52,6 +52,7 @@
 // (RegExportGrammar.cpp), the key tree and the arena (RegExportTree.cpp).
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string>
@@ -205,9 +206,10 @@ private:
     // removed (its path and values in m_keyData, at the same place), and
     // the index of the live ones by path, without regard to ASCII case.
     struct Slot {
-        std::size_t parent;
-        std::size_t firstChild; // kNoKey when none; the others follow through nextSibling
-        std::size_t nextSibling;
+        // Slots of 32 bits (kNoLink for none) keep a whole machine's tree small.
+        std::uint32_t parent;
+        std::uint32_t firstChild; // the others follow through nextSibling
+        std::uint32_t nextSibling;
         bool bNamed;
         bool bLive;
         // For a key of many values: their positions by folded name.
@@ -231,6 +233,9 @@ private:
         0, FoldedHash(), FoldedEqual(), CArenaAllocator<IndexEntry>(m_arena.get())};
     std::vector<int> m_position; // after finish: a slot's position in m_keys, or kImplied
     static constexpr std::size_t kNoKey = static_cast<std::size_t>(-1);
+    static constexpr std::uint32_t kNoLink = 0xFFFFFFFFu;
+    static std::uint32_t link(std::size_t at) { return at == kNoKey ? kNoLink : static_cast<std::uint32_t>(at); }
+    static std::size_t unlink(std::uint32_t at) { return at == kNoLink ? kNoKey : at; }
     std::size_t m_current = kNoKey; // key the values go to, kNoKey to skip them
     std::size_t m_last = kNoKey;    // the key created last: exports name keys below the one before
 

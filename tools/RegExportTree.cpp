@@ -127,11 +127,13 @@ std::string_view CRegExport::keptName(std::string_view name)
 std::size_t CRegExport::newSlot(std::string_view path, std::size_t parent)
 {
     std::size_t at = m_slots.size();
-    std::size_t sibling = parent == kNoKey ? kNoKey : m_slots[parent].firstChild;
-    m_slots.push_back(Slot{parent, kNoKey, sibling, false, true, nullptr});
+    if (at >= kNoLink)
+        throw std::bad_alloc(); // four billion keys: far beyond any memory
+    std::uint32_t sibling = parent == kNoKey ? kNoLink : m_slots[parent].firstChild;
+    m_slots.push_back(Slot{link(parent), kNoLink, sibling, false, true, nullptr});
     m_keyData.push_back(RegExportKey{path, RegExportValues(m_keyData.get_allocator())});
     if (parent != kNoKey)
-        m_slots[parent].firstChild = at;
+        m_slots[parent].firstChild = link(at);
     m_last = at;
     return at;
 }
@@ -141,7 +143,7 @@ std::size_t CRegExport::parentOf(std::string_view path, std::size_t cut)
     // Exports list a key's parent just before it, or one of the keys above
     // the key before: that chain is looked at first.
     std::string_view wanted = path.substr(0, cut);
-    for (std::size_t s = m_last; s != kNoKey && m_slots[s].bLive; s = m_slots[s].parent) {
+    for (std::size_t s = m_last; s != kNoKey && m_slots[s].bLive; s = unlink(m_slots[s].parent)) {
         std::string_view above = m_keyData[s].path;
         if (above.size() == cut && equalNoCaseAscii(above, wanted))
             return s;
@@ -185,7 +187,7 @@ void CRegExport::removeKey(const std::string& path)
             continue;
         slot.bLive = false;
         m_index.erase(m_keyData[at].path);
-        for (std::size_t child = slot.firstChild; child != kNoKey; child = m_slots[child].nextSibling)
+        for (std::uint32_t child = slot.firstChild; child != kNoLink; child = m_slots[child].nextSibling)
             pending.push_back(child);
         m_keyData[at].values.clear();
         m_keyData[at].values.shrink_to_fit();
