@@ -22,8 +22,10 @@
 
 namespace {
 
-const char kUsage[] = "usage: vdrpack check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64]\n";
+const char kUsage[] = "usage: vdrpack check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64]\n"
+                      "                     [--codepage N]\n";
 const char kHelp[] = "usage: vdrpack check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64]\n"
+                     "                     [--codepage N]\n"
                      "\n"
                      "Runs the program's product check and build selection on PATCH.ini with the installed state\n"
                      "of STATE.reg, a registry export (\"Windows Registry Editor Version 5.00\", UTF-16 or ANSI;\n"
@@ -37,6 +39,11 @@ const char kHelp[] = "usage: vdrpack check PATCH.ini --registry STATE.reg [--all
                      "  --view 32     (default) read as the 32-bit program does on 64-bit Windows: when the export\n"
                      "                holds Software\\WOW6432Node, that is what \"Software\" names\n"
                      "  --view 64     read every key as exported\n"
+                     "  --codepage N  the ANSI code page of the machine the export stands for: 1252 (default,\n"
+                     "                Western), 1250 (Central European), 1251 (Cyrillic) or 65001 (UTF-8). The\n"
+                     "                program reads narrow text, so a UTF-16 export's text is narrowed to it (a\n"
+                     "                character outside it becomes \"?\"); a \"REGEDIT4\" export is already in\n"
+                     "                that machine's page and is read as it is\n"
                      "String values may be written as text, hex(1): or hex(2): (REG_EXPAND_SZ, read unexpanded).\n"
                      "Exit status: 0 a build would be fetched, 10 product error, 11 patch error, 12 already applied.\n";
 
@@ -333,8 +340,8 @@ std::string checkText(const CheckReport& r, const std::string& iniArg, const std
 int runCheck(const std::vector<std::string>& args, ToolOutput& io)
 {
     CToolArgs a;
-    int status =
-        beginCommand(a, args, {"--all-builds", "--json"}, {"--registry", "--view"}, io, "check", kUsage, kHelp);
+    int status = beginCommand(a, args, {"--all-builds", "--json"}, {"--registry", "--view", "--codepage"}, io, "check",
+                              kUsage, kHelp);
     if (status >= 0)
         return status;
     if (a.positional().size() != 1 || !a.has("--registry"))
@@ -342,6 +349,13 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
     std::string view = a.has("--view") ? a.value("--view") : "32";
     if (view != "32" && view != "64")
         return usageError(io, "check", "--view is 32 or 64", kUsage);
+    CRegExport reg;
+    if (a.has("--codepage")) {
+        const std::string& page = a.value("--codepage");
+        if (page.empty() || page.size() > 5 || page.find_first_not_of("0123456789") != std::string::npos ||
+            !reg.setCodePage(static_cast<unsigned>(std::stoul(page))))
+            return usageError(io, "check", "--codepage is 1250, 1251, 1252 or 65001", kUsage);
+    }
     const std::string& iniArg = a.positional()[0];
     const std::string& regArg = a.value("--registry");
 
@@ -352,7 +366,6 @@ int runCheck(const std::vector<std::string>& args, ToolOutput& io)
         return toolError(io, kToolRefused, iniArg, "is a program or a package, not a patch information file");
     // A whole machine's export runs to tens of megabytes: it is read as a
     // stream, never whole.
-    CRegExport reg;
     int parsed = reg.parseFile(regArg);
     if (parsed != kRegExportOk)
         return toolError(io, parsed == kRegExportUnreadable ? kToolUnreadable : kToolMalformed, regArg, reg.error());

@@ -1,6 +1,6 @@
 // Reading a registry export, part one: the bytes. The byte-order mark
-// decides the encoding (UTF-16LE, or the ANSI code page, Windows-1252 where
-// UTF-16 text is narrowed), and the text is cut into lines at CR, LF or
+// decides the encoding (UTF-16LE, narrowed to the ANSI code page of
+// setCodePage, or ANSI bytes as they are), and the text is cut into lines at CR, LF or
 // CR LF, each handed to the grammar (RegExportGrammar.cpp).
 #include "RegExport.h"
 #include "RegExportText.h"
@@ -13,14 +13,6 @@
 #endif
 
 namespace {
-
-// Unicode code points of the Windows-1252 bytes 0x80 to 0x9F (0 where the
-// code page leaves the byte undefined).
-const unsigned short kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
 
 // How many UTF-16LE units from data on are printable ASCII (0x20..0x7E),
 // most of any export. The machines this runs on are little-endian.
@@ -71,20 +63,16 @@ void narrowPrintable(const char* data, std::size_t count, char* out)
 
 } // namespace
 
-char narrowCp1252(unsigned cp)
-{
-    if (cp < 0x100)
-        return static_cast<char>(cp);
-    for (int i = 0; i < 32; ++i) {
-        if (kCp1252High[i] == cp)
-            return static_cast<char>(0x80 + i);
-    }
-    return '?';
-}
-
 void CRegExport::begin(std::size_t sizeHint)
 {
+    // What lives in the arena goes while the arena is still there.
+    m_keys.clear();
+    m_keyData.clear();
+    m_slots.clear();
+    m_index.clear();
+    unsigned codePage = m_codePage;
     *this = CRegExport();
+    m_codePage = codePage;
     // An export holds a key for every 200 to 500 bytes or so: an index of
     // about the right size from the start saves growing it many times.
     static const std::size_t kMaxReserve = 1u << 22;
@@ -92,6 +80,14 @@ void CRegExport::begin(std::size_t sizeHint)
     m_index.reserve(keys);
     m_slots.reserve(keys);
     m_keyData.reserve(keys);
+}
+
+bool CRegExport::setCodePage(unsigned codePage)
+{
+    if (!isNarrowCodePage(codePage))
+        return false;
+    m_codePage = codePage;
+    return true;
 }
 
 int CRegExport::parse(const std::string& bytes)
@@ -187,16 +183,25 @@ void CRegExport::decodeByte(unsigned char b)
     unsigned unit = static_cast<unsigned>(m_oddByte) | (static_cast<unsigned>(b) << 8);
     m_oddByte = -1;
     if (m_highSurrogate) {
+        unsigned high = m_highSurrogate;
         m_highSurrogate = 0;
-        addChar('?'); // outside the code page, paired or not
         if (unit >= 0xDC00 && unit <= 0xDFFF)
-            return;
+            return addNarrow(0x10000 + ((high - 0xD800) << 10) + (unit - 0xDC00));
+        addNarrow(0xFFFD); // a surrogate of no pair
     }
     if (unit >= 0xD800 && unit <= 0xDBFF) {
         m_highSurrogate = unit;
         return;
     }
-    addChar(narrowCp1252(unit));
+    addNarrow(unit >= 0xDC00 && unit <= 0xDFFF ? 0xFFFD : unit);
+}
+
+void CRegExport::addNarrow(unsigned cp)
+{
+    m_narrow.clear();
+    appendNarrow(m_narrow, cp, m_codePage);
+    for (char c : m_narrow)
+        addChar(c);
 }
 
 void CRegExport::addChar(char c)
@@ -231,7 +236,7 @@ int CRegExport::finish()
     }
     if (m_highSurrogate) {
         m_highSurrogate = 0;
-        addChar('?');
+        addNarrow(0xFFFD);
     }
     if (m_bLineOpen && m_result == kRegExportOk)
         endLine();

@@ -294,14 +294,31 @@ void CRegExport::setHexValue(bool terminate)
     std::size_t unit = m_bUnicode ? 2 : 1;
     if ((m_hexType == 1 || m_hexType == 2) && terminate && m_hexData.size() >= unit) {
         isString = true;
+        unsigned high = 0; // a high surrogate waiting for its pair
         for (std::size_t i = 0; i + unit <= m_hexData.size(); i += unit) {
             unsigned cp = static_cast<unsigned char>(m_hexData[i]);
-            if (m_bUnicode)
-                cp |= static_cast<unsigned>(static_cast<unsigned char>(m_hexData[i + 1])) << 8;
+            if (!m_bUnicode) {
+                if (cp == 0)
+                    break;
+                m_text += static_cast<char>(cp);
+                continue;
+            }
+            cp |= static_cast<unsigned>(static_cast<unsigned char>(m_hexData[i + 1])) << 8;
+            if (high && cp >= 0xDC00 && cp <= 0xDFFF) {
+                appendNarrow(m_text, 0x10000 + ((high - 0xD800) << 10) + (cp - 0xDC00), m_codePage);
+                high = 0;
+                continue;
+            }
+            if (high)
+                appendNarrow(m_text, 0xFFFD, m_codePage);
+            high = cp >= 0xD800 && cp <= 0xDBFF ? cp : 0;
             if (cp == 0)
                 break;
-            m_text += m_bUnicode ? narrowCp1252(cp) : static_cast<char>(cp);
+            if (!high)
+                appendNarrow(m_text, cp >= 0xDC00 && cp <= 0xDFFF ? 0xFFFD : cp, m_codePage);
         }
+        if (high)
+            appendNarrow(m_text, 0xFFFD, m_codePage);
     }
     setValue(m_hexName, isString, m_text);
 }

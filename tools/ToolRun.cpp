@@ -20,7 +20,7 @@ const char kHelp[] =
     "                                            make a package, as the program's builder mode does\n"
     "  inspect PACKAGE.exe [--json]              show whether a file is a package and its layout\n"
     "  extract PACKAGE.exe [-C DIR] [--force]    write the attached file into DIR\n"
-    "  check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64]\n"
+    "  check PATCH.ini --registry STATE.reg [--all-builds] [--json] [--view 32|64] [--codepage N]\n"
     "                                            run the product check and build selection\n"
     "  pin PATCH.ini (--build N | --max) FILE    write the SHA-256 pin of a patch build\n"
     "  publish PATCH.ini [--build N FILE]... [--max FILE] --to DIR\n"

@@ -48,15 +48,6 @@ void takeFile(int& i, int count, int& index, bool& without)
         without = true;
 }
 
-const char kSwitchesText[] =
-    "Usage: package.exe [/s] [/w] [/log FILE] [/result FILE] [/verbose]\n"
-    "  /s, -s        silent: no window and no message box; the patch is started hidden with /s\n"
-    "  /w, -w        wait for the started patch; its exit code becomes this program's\n"
-    "  /log FILE     append the run's lines, a header first and the outcome last, to FILE\n"
-    "  /result FILE  write how the run ended to FILE as a JSON document (replaced whole)\n"
-    "  /verbose      the log also gets the window's and the download's internal lines\n"
-    "  /?            show these switches and do nothing else\n";
-
 // [SRInfo] SilentArgs of the attached file, as the program's reader takes
 // it (first section and key of the name, cut to 259 characters).
 std::string attachedSilentArgs(const std::string& attached)
@@ -80,13 +71,15 @@ bool isLaunchSwitch(const char* arg)
 std::string switchesText(const std::string& attached)
 {
     std::string silentArgs = attachedSilentArgs(attached);
-    return std::string("Usage: package.exe [/s] [/w] [/log FILE]\n"
-                       "  /s, -s       silent: no window and no message box; the patch is started hidden with ") +
+    return std::string("Usage: package.exe [/s] [/w] [/log FILE] [/result FILE] [/verbose]\n"
+                       "  /s, -s        silent: no window and no message box; the patch is started hidden with ") +
            patchArguments(true, silentArgs.c_str(), "") + (silentArgs.empty() ? "" : " (its SilentArgs)") +
            "\n"
-           "  /w, -w       wait for the started patch; its exit code becomes this program's\n"
-           "  /log FILE    append every trace line of the run, with the outcome last, to FILE\n"
-           "  /?           show these switches and do nothing else\n";
+           "  /w, -w        wait for the started patch; its exit code becomes this program's\n"
+           "  /log FILE     append the run's lines, a header first and the outcome last, to FILE\n"
+           "  /result FILE  write how the run ended to FILE as a JSON document (replaced whole)\n"
+           "  /verbose      the log also gets the window's and the download's internal lines\n"
+           "  /?            show these switches and do nothing else\n";
 }
 
 LaunchSwitches scanSwitches(const char* const* args, int count)

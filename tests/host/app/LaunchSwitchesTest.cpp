@@ -201,6 +201,6 @@ TEST(SwitchesText, NamesThePatchsOwnSilentSwitches)
     for (const auto& c : kCases) {
         std::string text = switchesText(c.attached);
         EXPECT_NE(text.find(c.says), std::string::npos) << text;
-        EXPECT_EQ(text.rfind("Usage: package.exe [/s] [/w] [/log FILE]\n", 0), 0u) << text;
+        EXPECT_EQ(text.rfind("Usage: package.exe [/s] [/w] [/log FILE] [/result FILE] [/verbose]\n", 0), 0u) << text;
     }
 }

@@ -166,6 +166,39 @@ TEST(CheckCommand, Utf16ExportAnd32BitViewOfA64BitMachine)
     EXPECT_NE(r.out.find("outcome: product-error"), std::string::npos) << r.out;
 }
 
+// A UTF-16 export of a Cyrillic machine: the product's name matches the
+// file's Windows-1251 bytes only when read in that code page.
+TEST(CheckCommand, CodePageNarrowsAUtf16Export)
+{
+    TempDir dir;
+    writeFile(dir.file("patch.ini"),
+              "[RegPath]\r\nCount=1\r\nPath0=Software\\Ombrel\\DiscStudio\r\n"
+              "Check0=Ombrel\xC4\xE8\xF1\xEA 4.0\r\n\r\n[SRInfo]\r\nSRNo=OMS240118-02\r\n"
+              "URL=http://srv/patch/417\r\nCount=1\r\nInfo0=Ombrel\xC4\xE8\xF1\xEA#OMS230910-01#4.00.2215\r\n");
+    std::u16string text = u"Windows Registry Editor Version 5.00\r\n"
+                          u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ombrel\\DiscStudio\\UserReg]\r\n"
+                          u"\"Prod_Name\"=\"Ombrel \u0414\u0438\u0441\u043a\"\r\n\"Prod_Ver\"=\"4.0\"\r\n"
+                          u"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Ombrel\\DiscStudio\\BuildInfo]\r\n"
+                          u"\"SR_No\"=\"OMS230910-01\"\r\n\"SR_Ver\"=\"4.00.2215\"\r\n";
+    std::string utf16 = "\xFF\xFE";
+    for (char16_t unit : text) {
+        utf16 += static_cast<char>(unit & 0xFF);
+        utf16 += static_cast<char>(unit >> 8);
+    }
+    writeFile(dir.file("state.reg"), utf16);
+    const std::pair<std::vector<std::string>, int> cases[] = {
+        {{"--codepage", "1251"}, kToolOk},
+        {{}, kToolPatchError},
+        {{"--codepage", "65001"}, kToolPatchError},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"check", dir.file("patch.ini"), "--registry", dir.file("state.reg")};
+        args.insert(args.end(), c.first.begin(), c.first.end());
+        ToolResult r = runTool(args);
+        EXPECT_EQ(r.status, c.second) << (c.first.empty() ? "1252" : c.first[1]) << "\n" << r.out << r.err;
+    }
+}
+
 TEST(CheckCommand, JsonCarriesOutcomeBuildFetchesAndPins)
 {
     TempDir dir;
@@ -499,6 +532,12 @@ TEST(CheckCommand, BadInputHasItsOwnStatus)
         {{"check", dir.file("patch.ini")}, kToolUsage, "needs PATCH.ini and --registry"},
         {{"check", "--registry", dir.file("state.reg")}, kToolUsage, "needs PATCH.ini"},
         {{"check", dir.file("patch.ini"), "--registry", dir.file("state.reg"), "--view", "16"}, kToolUsage, "32 or 64"},
+        {{"check", dir.file("patch.ini"), "--registry", dir.file("state.reg"), "--codepage", "932"},
+         kToolUsage,
+         "1250, 1251, 1252 or 65001"},
+        {{"check", dir.file("patch.ini"), "--registry", dir.file("state.reg"), "--codepage", "4294968548"},
+         kToolUsage,
+         "1250, 1251, 1252 or 65001"},
         {{"check", dir.file("missing.ini"), "--registry", dir.file("state.reg")}, kToolUnreadable, "cannot read"},
         {{"check", dir.file("patch.ini"), "--registry", dir.file("missing.reg")}, kToolUnreadable, "missing.reg"},
         {{"check", dir.file("patch.ini"), "--registry", dir.file("bad.reg")}, kToolMalformed, "line 3: removes a key"},
