@@ -2,14 +2,16 @@
 silent run ends with: the exit status, the /result document (checked against
 the schema vdrpack prints), the /log file (a header first, every line one
 stamped record, no internal lines), and the run's event in the Application
-log (Wine traces ReportEventW on its eventlog channel). A second instance
-and a /log handed to a pipe server of the user."""
+log (Wine traces ReportEventW on its eventlog channel); the same for Cancel
+in a visible run. A second instance and a /log handed to a pipe server of
+the user."""
 import json
 import os
 import re
 import shutil
 import sys
 import tempfile
+import threading
 import unittest
 
 import jsonschema
@@ -34,9 +36,9 @@ EVENT_CALL = re.compile(r"fixme:advapi:ReportEventW \(\w+,0x([0-9a-f]{4}),0x[0-9
 EVENT_TEXT = re.compile(r"(err|warn|trace):eventlog:ReportEventW L\"(.*)\"(?:\.\.\.)?$")
 TYPES = {1: "error", 2: "warning", 4: "information"}
 EVENT_IDS = {"patch_started": 1000, "patch_ended": 1001, "already_applied": 1002, "product_missing": 1003,
-             "usage_shown": 1004, "another_instance": 2001, "version_mismatch": 3000, "server_unreachable": 3001,
-             "http_error": 3002, "stalled": 3003, "size_refused": 3005, "pin_mismatch": 3006,
-             "publisher_refused": 3007, "end_unknown": 3008, "patch_not_started": 3009, "package_unreadable": 3010}
+             "usage_shown": 1004, "cancelled": 2000, "another_instance": 2001, "version_mismatch": 3000,
+             "server_unreachable": 3001, "http_error": 3002, "stalled": 3003, "overdue": 3004, "size_refused": 3005,
+             "pin_mismatch": 3006, "publisher_refused": 3007, "end_unknown": 3008, "patch_not_started": 3009, "package_unreadable": 3010}
 
 
 def body_of(test):
@@ -45,6 +47,12 @@ def body_of(test):
 
 def text_body(test):
     return b"not a program\r\n" * 100
+
+
+def trickled(test):
+    """The patch padded to 1 MiB, sent 256 bytes every 0.2 s: progress keeps
+    coming, the end not within minutes."""
+    return harness.Route(test.patch + b"\0" * (1024 * 1024 - len(test.patch)), mode="slow", chunk=256, delay=0.2)
 
 
 # reason, exit status, served (route for both folders, or None), [SRInfo] lines, products (None: as installed,
@@ -61,6 +69,7 @@ ROWS = [
     ("http_error", 3, lambda t: harness.Route(b"gone", mode="status", status=404), "", None, [], 0, "HTTP 404"),
     ("stalled", 3, lambda t: harness.Route(b"", mode="stall", delay=60), "StallSeconds=5\n", None, [], 0,
      "no progress for 5 s"),
+    ("overdue", 3, trickled, "DownloadSeconds=10\n", None, [], 0, "not done after 10 s"),
     ("size_refused", 3, lambda t: harness.Route(body_of(t)), "Size0=1000\nSizeMax=1000\n", None, [], 0, "pinned 1000"),
     ("pin_mismatch", 3, lambda t: harness.Route(body_of(t)), "SHA2560=%s\nSHA256Max=%s\n" % ("0" * 64, "0" * 64), None,
      [], 0, "did not match"),
@@ -134,20 +143,42 @@ class RunAccount(harness.ExampleRunCase):
                     env["WINEDEBUG"] = DEBUG
                     r = pkg.run(["/s"] + args + ["/log", harness.winepath(log), "/result", harness.winepath(result)],
                                 env=env)
-                self.assertEqual(status, r.rc, r)
-                doc = self.document(reason + ".json")
-                self.assertEqual((reason, status), (doc["reason"], doc["exit_status"]), doc)
-                self.assertIn(said, doc["outcome_line"])
-                lines = records(log)
-                self.assertEqual([], [line for line in lines if not STAMP.match(line)])
-                texts = [line.split(" ", 1)[1] for line in lines]
-                header = HEADER.match(texts[0])
-                self.assertTrue(header, texts[0])
-                self.assertEqual(SR if reason not in ("usage_shown", "package_unreadable") else "unknown", header.group(1))
-                self.assertEqual([], [t for t in texts if "::" in t.split(" ", 1)[0]])
-                self.assertEqual([doc["outcome_line"]], [t for t in texts if t.startswith("[Veldrun] Outcome: ")])
-                kind = "information" if EVENT_IDS[reason] < 2000 else "warning" if EVENT_IDS[reason] < 3000 else "error"
-                self.assertEqual([(EVENT_IDS[reason], kind, doc["outcome_line"])], events(r, [doc["outcome_line"]]), r.stderr[-2000:])
+                self.assert_account(reason, status, r, said)
+
+    def test_cancel_of_a_visible_run_is_accounted(self):
+        # Held after its first piece: Cancel always comes during the download.
+        gate = threading.Event()
+        harness.example_products(DISC, TAPE)
+        with harness.PatchServer() as server:
+            for folder in ("0", "Max"):
+                server.routes["/p/%s/%s.exe" % (folder, SR)] = harness.Route(self.patch * 8, mode="slow",
+                                                                               chunk=4096, gate=gate)
+            pkg = self.package(server.base + "/p")
+            env = harness.fakepatch_env(self.path("fake.log"))
+            env["WINEDEBUG"] = DEBUG
+            handle = pkg.start(["/log", harness.winepath(self.path("cancelled.log")), "/result",
+                                harness.winepath(self.path("cancelled.json"))], env=env)
+            cancel = harness.winctl("cancel", 120000)
+            r = harness.finish(handle)
+            gate.set()
+        self.assertEqual(0, cancel.rc, cancel)
+        self.assert_account("cancelled", 5, r, "cancelled by the user")
+
+    def assert_account(self, reason, status, r, said):
+        self.assertEqual(status, r.rc, r)
+        doc = self.document(reason + ".json")
+        self.assertEqual((reason, status), (doc["reason"], doc["exit_status"]), doc)
+        self.assertIn(said, doc["outcome_line"])
+        lines = records(self.path(reason + ".log"))
+        self.assertEqual([], [line for line in lines if not STAMP.match(line)])
+        texts = [line.split(" ", 1)[1] for line in lines]
+        header = HEADER.match(texts[0])
+        self.assertTrue(header, texts[0])
+        self.assertEqual(SR if reason not in ("usage_shown", "package_unreadable") else "unknown", header.group(1))
+        self.assertEqual([], [t for t in texts if "::" in t.split(" ", 1)[0]])
+        self.assertEqual([doc["outcome_line"]], [t for t in texts if t.startswith("[Veldrun] Outcome: ")])
+        kind = "information" if EVENT_IDS[reason] < 2000 else "warning" if EVENT_IDS[reason] < 3000 else "error"
+        self.assertEqual([(EVENT_IDS[reason], kind, doc["outcome_line"])], events(r, [doc["outcome_line"]]), r.stderr[-2000:])
 
     def test_second_instance_and_unopenable_files_are_told(self):
         ready, stop = self.path("ready"), self.path("stop")
