@@ -42,9 +42,8 @@ struct Command {
 };
 
 const Command kCommands[] = {
-    {"lint", runLint},   {"build", runBuild}, {"inspect", runInspect}, {"extract", runExtract},
-    {"check", runCheck}, {"pin", runPin},     {"signer", runSigner},   {"schema", runSchema},
-    {"publish", runPublish},
+    {"lint", runLint}, {"build", runBuild},   {"inspect", runInspect}, {"extract", runExtract}, {"check", runCheck},
+    {"pin", runPin},   {"signer", runSigner}, {"schema", runSchema},   {"publish", runPublish},
 };
 
 const Command* commandNamed(const std::string& name)

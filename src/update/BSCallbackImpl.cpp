@@ -119,10 +119,30 @@ void CBSCallbackImpl::report(ULONG progress, ULONG progressMax, ULONG statusCode
                       statusText ? text : "(null)", static_cast<int>(progress), static_cast<int>(progressMax));
         traceRaw(line);
     }
-    if (hWnd && m_windowPace.due(statusCode, now)) {
-        ProgressInfo info = {progress, progressMax, limitStatusCode(statusCode), statusText};
-        SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
+    if (!hWnd)
+        return;
+    if (!m_windowPace.due(statusCode, now)) {
+        m_bReportHeld = true;
+        m_nHeldProgress = progress;
+        m_nHeldProgressMax = progressMax;
+        m_nHeldStatus = statusCode;
+        return;
     }
+    m_bReportHeld = false;
+    ProgressInfo info = {progress, progressMax, limitStatusCode(statusCode), statusText};
+    SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+bool CBSCallbackImpl::flushHeldReport()
+{
+    if (!m_bReportHeld || !hWnd)
+        return false;
+    if (!m_windowPace.due(m_nHeldStatus, GetTickCount64()))
+        return true;
+    m_bReportHeld = false;
+    ProgressInfo info = {m_nHeldProgress, m_nHeldProgressMax, limitStatusCode(m_nHeldStatus), nullptr};
+    SendMessageA(hWnd, WM_USER_PROGRESS, 0, reinterpret_cast<LPARAM>(&info));
+    return false;
 }
 
 STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, ULONG ulStatusCode,

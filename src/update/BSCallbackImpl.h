@@ -86,6 +86,13 @@ public:
     HWND hWnd;
     HANDLE hCancelEvent;
 
+    // Sends the window the last report the pace held back, once its time
+    // has come, so that the bar shows what arrived before the transfer went
+    // quiet. True while one is still held: the caller comes back within
+    // kHeldReportMs.
+    bool flushHeldReport();
+    enum : unsigned long { kHeldReportMs = 100 };
+
 private:
     void learnFromBinding();
     // Traces a report (one a second of each status) and sends it to the
@@ -106,6 +113,10 @@ private:
     std::uint64_t m_nReceived = 0;
     CProgressPace m_windowPace;
     CProgressPace m_tracePace;
+    bool m_bReportHeld = false; // a report the window's pace held back
+    ULONG m_nHeldProgress = 0;
+    ULONG m_nHeldProgressMax = 0;
+    ULONG m_nHeldStatus = 0;
     bool m_bStatusKnown = false;
     std::uint32_t m_nHttpStatus = 0;
     bool m_bLengthKnown = false;

@@ -87,6 +87,10 @@ HRESULT waitForStop(CBSCallbackImpl& callback, HANDLE cancelEvent)
                 return E_ABORT;
             timeout = static_cast<DWORD>(kAbortStopWaitMs - spent);
         }
+        // A report the pace held back is sent once its time comes.
+        const bool held = !aborting && callback.flushHeldReport();
+        if (held && timeout > CBSCallbackImpl::kHeldReportMs)
+            timeout = CBSCallbackImpl::kHeldReportMs;
         DWORD count = (cancelEvent && !aborting) ? 1 : 0;
         DWORD woken = MsgWaitForMultipleObjects(count, &cancelEvent, FALSE, timeout, QS_ALLINPUT);
         if (count && woken == WAIT_OBJECT_0) {
@@ -96,6 +100,8 @@ HRESULT waitForStop(CBSCallbackImpl& callback, HANDLE cancelEvent)
             abortedAt = GetTickCount64();
             continue;
         }
+        if (woken == WAIT_TIMEOUT && held)
+            continue;
         if (woken == WAIT_TIMEOUT)
             return E_ABORT;
         if (woken != WAIT_OBJECT_0 + count)

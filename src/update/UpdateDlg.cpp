@@ -29,10 +29,11 @@ const IProfileReader& launchProfile(const UpdateLaunch& launch)
 } // namespace
 
 CUpdateDlg::CUpdateDlg(CRunDriver& run, const UpdateLaunch& launch, CWnd* parent)
-    : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_profile(launchProfile(launch)), m_szRunDir{}, m_bWait(launch.wait),
+    : CDialog(IDD_UPDATE_DIALOG, parent), m_run(run), m_szIniPath{}, m_profile(launchProfile(launch)), m_szRunDir{},
+      m_bWait(launch.wait),
       m_pOwnPackage(launch.ownPackage && launch.ownPackage->isHeld() ? launch.ownPackage : nullptr),
-      m_hIcon(nullptr), m_szStatusText{}, m_job{},
-      m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)), m_nTimer(0)
+      m_hIcon(nullptr), m_szStatusText{}, m_job{}, m_cancelEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)),
+      m_nTimer(0)
 {
     copyBounded(m_szIniPath, sizeof m_szIniPath, launch.iniPath);
     copyBounded(m_szRunDir, sizeof m_szRunDir, launch.runDir);
@@ -134,6 +135,7 @@ LRESULT CUpdateDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
 
 bool CUpdateDlg::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* result)
 {
+
     switch (message) {
     case WM_PAINT:
         if (IsIconic(m_hWnd)) {

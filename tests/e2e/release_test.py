@@ -144,7 +144,7 @@ class ReleaseProgram(unittest.TestCase):
         self.need_downloads()
         products(AS_INSTALLED, ON_1120)
         gate = threading.Event()
-        self.serve({path_of(1): harness.Route(self.patch, mode="slow", gate=gate)})
+        self.serve({path_of(0): harness.Route(self.patch, mode="slow", gate=gate)})
         pkg = harness.Package(harness.example_ini(self.server.base + "/patch/417"))
         self.addCleanup(pkg.remove)
         handle = pkg.start([], env=harness.fakepatch_env(self.log))
@@ -153,7 +153,7 @@ class ReleaseProgram(unittest.TestCase):
             info = harness.window_info("Update Utility", timeout=START, control=look.IDC_PROGRESS)
             self.assertIsNotNone(info, "the update window shows")
             # The build chosen; the download is then held.
-            self.assertTrue(harness.wait_trace(handle, "[Veldrun] getSRIdFromFile => ID: 1\n", START))
+            self.assertTrue(harness.wait_trace(handle, "[Veldrun] getSRIdFromFile => ID: 0\n", START))
             shot_path = os.path.join(self.tmp, "visible.png")
             harness.wait_until(lambda: look.status_painted(harness.screenshot_window(shot_path, info), info), 60,
                                step=0.5)

@@ -99,7 +99,8 @@ TEST(CheckDownloadPin, KeepsMatchesRemovesMismatchesIgnoresUnpinned)
     for (const Case& c : cases) {
         writeFile("pin_download.exe", "abc");
         traceClear();
-        EXPECT_EQ(checkDownloadPin(platformProfile(), "pin_patch.ini", c.folder, "pin_download.exe"), c.verdict) << c.folder;
+        EXPECT_EQ(checkDownloadPin(platformProfile(), "pin_patch.ini", c.folder, "pin_download.exe"), c.verdict)
+            << c.folder;
         // Judging removes nothing: the run's driver has a refused file removed.
         EXPECT_TRUE(exists("pin_download.exe")) << c.folder;
         EXPECT_EQ(traceCaptured(), c.trace);
