@@ -13,7 +13,16 @@
 
 namespace {
 enum : std::uint64_t { kWindowReportMs = 100, kTraceReportMs = 1000 };
+
+// The report of a redirect the policy was asked about already (the
+// service reports each one it follows) names the URL it is at.
+bool sameUrl(LPCWSTR reported, const std::string& at)
+{
+    char text[CRedirectPolicy::kMaxUrl + 2] = {};
+    return reported && WideCharToMultiByte(CP_UTF8, 0, reported, -1, text, sizeof text - 1, nullptr, nullptr) > 0 &&
+           at == text;
 }
+} // namespace
 
 CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent, const char* url)
     : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent), m_windowPace(kWindowReportMs), m_tracePace(kTraceReportMs),
@@ -76,6 +85,10 @@ STDMETHODIMP CBSCallbackImpl::QueryInterface(REFIID riid, void** ppv)
         *ppv = static_cast<IBindStatusCallback*>(this);
     else if (IsEqualIID(riid, IID_IHttpNegotiate))
         *ppv = static_cast<IHttpNegotiate*>(this);
+    else if (IsEqualIID(riid, IID_IServiceProvider))
+        *ppv = static_cast<IServiceProvider*>(this);
+    else if (IsEqualIID(riid, IID_IBindCallbackRedirect))
+        *ppv = static_cast<IBindCallbackRedirect*>(this);
     if (!*ppv)
         return E_NOINTERFACE;
     static_cast<IUnknown*>(*ppv)->AddRef();
@@ -162,7 +175,8 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
         m_nLastProgressMax = ulProgressMax;
     if (ulStatusCode == BINDSTATUS_CONNECTING)
         m_bConnecting = true;
-    if (ulStatusCode == BINDSTATUS_REDIRECTING && !onRedirect(szStatusText)) {
+    if (ulStatusCode == BINDSTATUS_REDIRECTING && !sameUrl(szStatusText, m_redirects.url()) &&
+        !onRedirect(szStatusText)) {
         m_bAborted = true;
         if (m_binding)
             m_binding->Abort();
@@ -212,6 +226,10 @@ STDMETHODIMP CBSCallbackImpl::GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo)
     std::memset(pbindinfo, 0, size);
     pbindinfo->cbSize = size;
     pbindinfo->dwBindVerb = BINDVERB_GET;
+    // Each redirect goes through the service, which reports it before it
+    // asks the next server: the policy refuses one before any request
+    // reaches where it leads (WinINet's own following asks first).
+    pbindinfo->dwOptions = BINDINFO_OPTIONS_DISABLEAUTOREDIRECTS;
     return cancelled() ? E_ABORT : S_OK;
 }
 
@@ -297,6 +315,27 @@ STDMETHODIMP CBSCallbackImpl::OnResponse(DWORD, LPCWSTR, LPCWSTR, LPWSTR* pszAdd
     if (!m_bAnswerJudged && m_bStatusKnown)
         judgeAnswer();
     return cancelled() ? E_ABORT : S_OK;
+}
+
+STDMETHODIMP CBSCallbackImpl::QueryService(REFGUID guidService, REFIID riid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    if (!IsEqualGUID(guidService, IID_IBindCallbackRedirect))
+        return E_NOINTERFACE;
+    return QueryInterface(riid, ppv);
+}
+
+STDMETHODIMP CBSCallbackImpl::Redirect(LPCWSTR lpcUrl, VARIANT_BOOL* vbCancel)
+{
+    if (!vbCancel)
+        return E_POINTER;
+    const bool follow = !cancelled() && onRedirect(lpcUrl);
+    *vbCancel = follow ? VARIANT_FALSE : VARIANT_TRUE;
+    if (!follow)
+        m_bAborted = true;
+    return S_OK;
 }
 
 bool CBSCallbackImpl::onRedirect(LPCWSTR location)

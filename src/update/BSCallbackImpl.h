@@ -13,7 +13,9 @@
 // the answer before a byte of its body is written: only a 2xx body is
 // written, and the answer to a ranged request only when it continues the
 // held bytes (a whole file empties them first). Redirects are followed
-// within the redirect policy; one it refuses stops the transfer.
+// within the redirect policy, each asked before it is followed
+// (IBindCallbackRedirect, with the service's own following turned off);
+// one it refuses stops the transfer before its server is asked.
 //
 // It also notes what it learns about the transfer, so that the worker can
 // tell a complete download from an error page or a cut body: the HTTP
@@ -35,7 +37,10 @@
 #include <cstdint>
 #include <string>
 
-class CBSCallbackImpl : public IBindStatusCallback, public IHttpNegotiate {
+class CBSCallbackImpl : public IBindStatusCallback,
+                        public IHttpNegotiate,
+                        public IServiceProvider,
+                        public IBindCallbackRedirect {
 public:
     // url: the one the attempt asks for (the redirect policy starts there).
     CBSCallbackImpl(HWND hWnd, HANDLE hCancelEvent, const char* url = "");
@@ -61,6 +66,11 @@ public:
                                       LPWSTR* pszAdditionalHeaders) override;
     STDMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders, LPCWSTR szRequestHeaders,
                             LPWSTR* pszAdditionalRequestHeaders) override;
+
+    // IServiceProvider: the service asks for IBindCallbackRedirect here.
+    STDMETHODIMP QueryService(REFGUID guidService, REFIID riid, void** ppv) override;
+    // IBindCallbackRedirect: each redirect, before it is followed.
+    STDMETHODIMP Redirect(LPCWSTR lpcUrl, VARIANT_BOOL* vbCancel) override;
 
     // A later attempt: ask for the bytes from `from` on (the held file
     // holds them) against the first answer's basis; 0: the whole file.

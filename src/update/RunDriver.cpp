@@ -211,7 +211,7 @@ void CRunDriver::startPlanned()
 void CRunDriver::startAttempt()
 {
     const PlannedFetch& planned = m_plan[m_nFetch];
-    m_nLastProgressMs = m_platform->nowMs();
+    m_body = CBodyProgress(m_platform->nowMs());
     m_nBodyBytes = 0;
     m_bStallStop = false;
     DownloadTarget target;
@@ -279,8 +279,8 @@ void CRunDriver::onProgress(unsigned statusCode, std::uint64_t bytes)
     // A server that answers with redirects or headers alone makes none.
     const bool body = statusCode == kBindStatusDownloadingData || statusCode == kBindStatusEndDownloadData;
     if (body && bytes > m_nBodyBytes) {
+        m_body.onBody(bytes - m_nBodyBytes, m_platform->nowMs());
         m_nBodyBytes = bytes;
-        m_nLastProgressMs = m_platform->nowMs();
     }
     if (statusCode == kBindStatusConnecting)
         m_platform->showStatus(IDS_CONNECTING);
@@ -499,7 +499,7 @@ void CRunDriver::onTimerTick()
                  static_cast<unsigned long long>(kStallStopGraceMs));
         noteEnd(FetchEnd::Stalled, "", m_nStallSeconds);
     } else {
-        if (now < m_nLastProgressMs || now - m_nLastProgressMs < static_cast<std::uint64_t>(m_nStallSeconds) * 1000u)
+        if (!m_body.stalled(now, static_cast<std::uint64_t>(m_nStallSeconds) * 1000u))
             return;
         traceLog("[Veldrun] Download stalled: no progress for %u s\n", m_nStallSeconds);
         m_bStallStop = true;

@@ -21,6 +21,7 @@
 #include "update/DownloadAttempts.h"
 #include "update/FetchPlan.h"
 #include "update/HttpResume.h"
+#include "update/RedirectPolicy.h"
 #include "update/PatchSigner.h"
 #include "update/RunAccount.h"
 #include "update/RunOutcome.h"
@@ -122,7 +123,7 @@ private:
     unsigned m_nStallSeconds = 0;
     unsigned m_nDownloadSeconds = 0;
     std::string m_patchArgs;
-    std::uint64_t m_nLastProgressMs = 0;
+    CBodyProgress m_body{0};              // the running attempt's body bytes, for the stall time
     std::uint64_t m_nDownloadStartMs = 0; // the current URL's first attempt: its deadline counts from here
 
     // The attempts at the current URL.
@@ -135,6 +136,6 @@ private:
     bool m_bPartialHeld = false;     // failed attempts left bytes held for the next
     bool m_bStallStop = false;       // the running attempt was told to stop for a stall
     std::uint64_t m_nStallStopMs = 0;
-    std::uint64_t m_nBodyBytes = 0; // the running attempt's last reported byte count
+    std::uint64_t m_nBodyBytes = 0; // the running attempt's last reported byte count (with what it resumed)
     std::uint32_t m_nJitter = 0;    // the backoff's jitter source (xorshift)
 };

@@ -58,12 +58,15 @@ TEST_F(CallbackTest, QueryInterfaceAndCountingOnly)
     EXPECT_EQ(1, cb.m_cRef);
     EXPECT_EQ(E_FAIL, cb.QueryInterface(IID_IUnknown, nullptr));
     void* p = reinterpret_cast<void*>(1);
-    EXPECT_EQ(E_NOINTERFACE, cb.QueryInterface(IID_IHttpNegotiate, &p));
+    EXPECT_EQ(E_NOINTERFACE, cb.QueryInterface(IID_IHttpNegotiate2, &p));
     EXPECT_EQ(nullptr, p);
+    EXPECT_EQ(S_OK, cb.QueryInterface(IID_IHttpNegotiate, &p));
+    EXPECT_EQ(static_cast<IHttpNegotiate*>(&cb), p);
     EXPECT_EQ(S_OK, cb.QueryInterface(IID_IBindStatusCallback, &p));
     EXPECT_EQ(static_cast<IBindStatusCallback*>(&cb), p);
     EXPECT_EQ(S_OK, cb.QueryInterface(IID_IUnknown, &p));
-    EXPECT_EQ(3, cb.m_cRef);
+    EXPECT_EQ(4, cb.m_cRef);
+    EXPECT_EQ(3u, cb.Release());
     EXPECT_EQ(2u, cb.Release());
     EXPECT_EQ(1u, cb.Release());
     EXPECT_EQ(0u, cb.Release());
@@ -173,6 +176,50 @@ TEST_F(CallbackTest, PullsTheStreamIntoTheHeldFileWithinTheBound)
         EXPECT_EQ(c.answer != S_OK, cb.aborted()) << c.bound;
         held.close();
         std::remove("callback_pull.bin");
+    }
+}
+
+// What a request asks for, and a resumed attempt whose answer cannot be
+// judged (no HTTP status reached the callback): nothing is appended to
+// the held bytes.
+TEST_F(CallbackTest, AsksForTheRestAndAppendsNothingUnjudged)
+{
+    ResumeBasis basis;
+    basis.validator = "\"v1\"";
+    basis.total = 1000;
+    const struct {
+        std::uint64_t from;
+        const wchar_t* headers;
+    } cases[] = {
+        {0, L"Accept-Encoding: identity\r\n"},
+        {400, L"Accept-Encoding: identity\r\nRange: bytes=400-\r\nIf-Range: \"v1\"\r\n"},
+    };
+    unsigned char bytes[600] = {};
+    for (const auto& c : cases) {
+        CBSCallbackImpl cb(wnd, cancel, "http://h/x.exe");
+        cb.resumeFrom(c.from, basis);
+        LPWSTR extra = nullptr;
+        ASSERT_EQ(S_OK, cb.BeginningTransaction(L"http://h/x.exe", L"", 0, &extra));
+        ASSERT_NE(nullptr, extra);
+        EXPECT_STREQ(c.headers, extra);
+        CoTaskMemFree(extra);
+
+        CHeldFile held;
+        std::remove("callback_resume.bin");
+        ASSERT_TRUE(held.create("callback_resume.bin"));
+        ASSERT_TRUE(held.write(bytes, static_cast<std::size_t>(c.from)));
+        cb.writeTo(&held);
+        IStream* stream = SHCreateMemStream(bytes, sizeof bytes);
+        ASSERT_NE(nullptr, stream);
+        STGMEDIUM medium = {};
+        medium.tymed = TYMED_ISTREAM;
+        medium.pstm = stream;
+        EXPECT_EQ(c.from ? E_ABORT : S_OK, cb.OnDataAvailable(BSCF_FIRSTDATANOTIFICATION, 0, nullptr, &medium));
+        stream->Release();
+        EXPECT_EQ(c.from != 0, cb.rangeFailed()) << c.from;
+        EXPECT_EQ(static_cast<std::int64_t>(c.from ? c.from : sizeof bytes), held.size()) << c.from;
+        held.close();
+        std::remove("callback_resume.bin");
     }
 }
 
