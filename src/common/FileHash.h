@@ -31,6 +31,9 @@ public:
     // Appends len bytes to a file made by create; false when that failed.
     // The bytes are hashed as they are written.
     bool write(const void* data, std::size_t len);
+    // Empties a file made by create, to be written anew (the hash starts
+    // over with it); false when that failed.
+    bool restart();
     // Gives up the write access of a file made by create and goes on
     // holding it for reading only, as open does: a program cannot be started
     // from a file someone holds open for writing, this handle included.

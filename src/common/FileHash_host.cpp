@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include <unistd.h>
+
 namespace {
 // An existing file for reading ("rb"), or a new one that must not exist yet ("w+bx").
 void* openStream(const char* path, const char* mode)
@@ -34,6 +36,16 @@ bool CHeldFile::write(const void* data, std::size_t len)
         m_written.update(data, len);
     m_bWrittenHere = m_bWrittenHere && written;
     return written;
+}
+
+bool CHeldFile::restart()
+{
+    auto* f = static_cast<std::FILE*>(m_file.get());
+    if (!f || std::fflush(f) != 0 || ftruncate(fileno(f), 0) != 0 || std::fseek(f, 0, SEEK_SET) != 0)
+        return false;
+    m_written.reset();
+    m_bWrittenHere = true;
+    return true;
 }
 
 // The host has no sharing modes to change: the stream stays as it is.

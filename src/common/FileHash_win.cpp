@@ -45,6 +45,17 @@ bool CHeldFile::write(const void* data, std::size_t len)
     return written;
 }
 
+bool CHeldFile::restart()
+{
+    LARGE_INTEGER start = {};
+    HANDLE h = static_cast<HANDLE>(m_file.get());
+    if (!h || !SetFilePointerEx(h, start, nullptr, FILE_BEGIN) || !SetEndOfFile(h))
+        return false;
+    m_written.reset();
+    m_bWrittenHere = true;
+    return true;
+}
+
 namespace {
 bool sameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b, bool time)
 {

@@ -15,10 +15,16 @@ namespace {
 enum : std::uint64_t { kWindowReportMs = 100, kTraceReportMs = 1000 };
 }
 
-CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent)
+CBSCallbackImpl::CBSCallbackImpl(HWND wnd, HANDLE cancelEvent, const char* url)
     : m_cRef(1), hWnd(wnd), hCancelEvent(cancelEvent), m_windowPace(kWindowReportMs), m_tracePace(kTraceReportMs),
-      m_nSizeLimit(kUnpinnedSizeLimit)
+      m_nSizeLimit(kUnpinnedSizeLimit), m_redirects(url ? url : "")
 {
+}
+
+void CBSCallbackImpl::resumeFrom(std::uint64_t from, const ResumeBasis& basis)
+{
+    m_nFrom = basis.usable() ? from : 0;
+    m_basis = basis;
 }
 
 bool CBSCallbackImpl::cancelled()
@@ -68,6 +74,8 @@ STDMETHODIMP CBSCallbackImpl::QueryInterface(REFIID riid, void** ppv)
     *ppv = nullptr;
     if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IBindStatusCallback))
         *ppv = static_cast<IBindStatusCallback*>(this);
+    else if (IsEqualIID(riid, IID_IHttpNegotiate))
+        *ppv = static_cast<IHttpNegotiate*>(this);
     if (!*ppv)
         return E_NOINTERFACE;
     static_cast<IUnknown*>(*ppv)->AddRef();
@@ -154,6 +162,12 @@ STDMETHODIMP CBSCallbackImpl::OnProgress(ULONG ulProgress, ULONG ulProgressMax, 
         m_nLastProgressMax = ulProgressMax;
     if (ulStatusCode == BINDSTATUS_CONNECTING)
         m_bConnecting = true;
+    if (ulStatusCode == BINDSTATUS_REDIRECTING && !onRedirect(szStatusText)) {
+        m_bAborted = true;
+        if (m_binding)
+            m_binding->Abort();
+        return E_ABORT;
+    }
     // Not while the request is being sent: the answer's headers are not all there yet.
     if (ulStatusCode >= BINDSTATUS_BEGINDOWNLOADDATA && ulStatusCode != BINDSTATUS_SENDINGREQUEST)
         learnFromBinding();
@@ -207,8 +221,11 @@ STDMETHODIMP CBSCallbackImpl::OnDataAvailable(DWORD, DWORD, FORMATETC*, STGMEDIU
         return E_ABORT;
     if (!pstgmed || pstgmed->tymed != TYMED_ISTREAM || !pstgmed->pstm)
         return S_OK;
-    // The status and length first: the size bound judges what is announced.
+    // The status and length first: the size bound judges what is announced,
+    // and no body is written before its answer was judged.
     learnFromBinding();
+    if (!m_bAnswerJudged && (m_bStatusKnown || m_nFrom > 0))
+        judgeAnswer();
     if (!pull(pstgmed->pstm)) {
         m_bAborted = true;
         if (m_binding)
@@ -228,8 +245,11 @@ bool CBSCallbackImpl::pull(IStream* stream)
             return false;
         ULONG got = 0;
         HRESULT hr = stream->Read(buf, sizeof buf, &got);
+        if (got > 0 && (m_bAnswerRefused || m_nRedirect))
+            return false; // an error page, a part that does not fit, a refused redirect's answer: not written
         if (got > 0) {
             m_nReceived += got;
+            m_nWritten += got;
             if (m_nSizeStop || pastSizeBound(m_nReceived))
                 return false;
             if (!m_pFile || !m_pFile->write(buf, got)) {
@@ -245,6 +265,117 @@ bool CBSCallbackImpl::pull(IStream* stream)
         }
         if (hr != S_OK || got == 0)
             return true; // S_FALSE at the end, E_PENDING until more comes; a failure shows in OnStopBinding
+    }
+}
+
+STDMETHODIMP CBSCallbackImpl::BeginningTransaction(LPCWSTR, LPCWSTR, DWORD, LPWSTR* pszAdditionalHeaders)
+{
+    if (!pszAdditionalHeaders)
+        return E_POINTER;
+    *pszAdditionalHeaders = nullptr;
+    if (cancelled())
+        return E_ABORT;
+    const std::string lines = resumeRequestHeaders(m_nFrom, m_basis);
+    if (m_nFrom)
+        traceLog("[Veldrun] Download asks for the bytes from %llu on\n", static_cast<unsigned long long>(m_nFrom));
+    // The service frees what it is given with CoTaskMemFree.
+    const std::size_t count = lines.size() + 1;
+    auto* wide = static_cast<LPWSTR>(CoTaskMemAlloc(count * sizeof(WCHAR)));
+    if (!wide)
+        return E_OUTOFMEMORY;
+    for (std::size_t i = 0; i < count; ++i)
+        wide[i] = static_cast<WCHAR>(static_cast<unsigned char>(lines.c_str()[i]));
+    *pszAdditionalHeaders = wide;
+    return S_OK;
+}
+
+STDMETHODIMP CBSCallbackImpl::OnResponse(DWORD, LPCWSTR, LPCWSTR, LPWSTR* pszAdditionalRequestHeaders)
+{
+    if (pszAdditionalRequestHeaders)
+        *pszAdditionalRequestHeaders = nullptr;
+    learnFromBinding();
+    if (!m_bAnswerJudged && m_bStatusKnown)
+        judgeAnswer();
+    return cancelled() ? E_ABORT : S_OK;
+}
+
+bool CBSCallbackImpl::onRedirect(LPCWSTR location)
+{
+    char text[CRedirectPolicy::kMaxUrl + 2] = {};
+    const bool fits =
+        location && WideCharToMultiByte(CP_UTF8, 0, location, -1, text, sizeof text - 1, nullptr, nullptr) > 0;
+    const RedirectVerdict verdict = m_redirects.onRedirect(fits ? text : "");
+    if (verdict == RedirectVerdict::Follow) {
+        traceLog("[Veldrun] Redirected to %s\n", m_redirects.url().c_str());
+        return true;
+    }
+    m_nRedirect = static_cast<int>(verdict);
+    traceLog("[Veldrun] Download stopped: %s (%s)\n", redirectVerdictText(verdict), fits ? text : "?");
+    return false;
+}
+
+namespace {
+// One header of the answer as text (empty when not sent or too long).
+std::string headerOf(IWinInetHttpInfo* info, DWORD which)
+{
+    char value[512] = {};
+    DWORD size = sizeof value - 1;
+    DWORD flags = 0;
+    if (info->QueryInfo(which, value, &size, &flags, nullptr) != S_OK || size >= sizeof value)
+        return "";
+    value[size] = '\0';
+    return value;
+}
+} // namespace
+
+void CBSCallbackImpl::judgeAnswer()
+{
+    m_bAnswerJudged = true;
+    CComOwner<IWinInetHttpInfo> info;
+    std::string range;
+    if (m_binding &&
+        SUCCEEDED(m_binding->QueryInterface(IID_IWinInetHttpInfo, reinterpret_cast<void**>(info.receive()))) && info) {
+        m_etag = headerOf(info.get(), HTTP_QUERY_ETAG);
+        m_lastModified = headerOf(info.get(), HTTP_QUERY_LAST_MODIFIED);
+        m_date = headerOf(info.get(), HTTP_QUERY_DATE);
+        m_retryAfter = headerOf(info.get(), HTTP_QUERY_RETRY_AFTER);
+        range = headerOf(info.get(), HTTP_QUERY_CONTENT_RANGE);
+    }
+    const int status = m_bStatusKnown ? static_cast<int>(m_nHttpStatus) : 0;
+    if (status < 200 || status > 299) {
+        // An error page is not the build; with a resume, whatever this is
+        // must not be appended to the held bytes.
+        m_bAnswerRefused = true;
+        m_bRangeFailed = m_nFrom > 0 && status == 0;
+        return;
+    }
+    if (m_nFrom == 0) {
+        // A part of the file to a request for all of it is not the file.
+        m_bAnswerRefused = m_bRangeFailed = status == 206;
+        return;
+    }
+    switch (judgeRangedAnswer(status, range.c_str(), m_nFrom, m_basis)) {
+    case RangedAnswer::Append:
+        // The rest of the file: the counts and the bound go on from the held bytes.
+        m_nReceived = m_nFrom;
+        m_bLengthKnown = true;
+        m_nContentLength = m_basis.total;
+        break;
+    case RangedAnswer::StartOver:
+        traceLog("[Veldrun] Download answered with the whole file: started over\n");
+        m_bStartedOver = true;
+        m_nFrom = 0;
+        if (!m_pFile || !m_pFile->restart()) {
+            m_bWriteFailed = true;
+            m_bAnswerRefused = true;
+        }
+        break;
+    case RangedAnswer::Failed:
+        traceLog("[Veldrun] Download refused the answer to a ranged request (HTTP %d, Content-Range \"%s\")\n", status,
+                 range.c_str());
+        m_bRangeFailed = true;
+        m_bAnswerRefused = true;
+        break;
     }
 }
 

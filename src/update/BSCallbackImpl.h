@@ -8,6 +8,13 @@
 // the window has signalled the cancel event, answers every call with
 // E_ABORT; the worker's loop aborts the binding (cancel).
 //
+// As the service's IHttpNegotiate it adds the request's headers (Accept-
+// Encoding: identity; for a resumed attempt Range and If-Range) and judges
+// the answer before a byte of its body is written: only a 2xx body is
+// written, and the answer to a ranged request only when it continues the
+// held bytes (a whole file empties them first). Redirects are followed
+// within the redirect policy; one it refuses stops the transfer.
+//
 // It also notes what it learns about the transfer, so that the worker can
 // tell a complete download from an error page or a cut body: the HTTP
 // status and announced length, read through the binding the service hands
@@ -18,16 +25,20 @@
 
 #include "common/FileHash.h"
 #include "common/Handles.h"
+#include "update/HttpResume.h"
 #include "update/ProgressText.h"
+#include "update/RedirectPolicy.h"
 
 #include <windows.h>
 #include <urlmon.h>
 
 #include <cstdint>
+#include <string>
 
-class CBSCallbackImpl : public IBindStatusCallback {
+class CBSCallbackImpl : public IBindStatusCallback, public IHttpNegotiate {
 public:
-    CBSCallbackImpl(HWND hWnd, HANDLE hCancelEvent);
+    // url: the one the attempt asks for (the redirect policy starts there).
+    CBSCallbackImpl(HWND hWnd, HANDLE hCancelEvent, const char* url = "");
     ~CBSCallbackImpl();
     CBSCallbackImpl(const CBSCallbackImpl&) = delete;
     CBSCallbackImpl& operator=(const CBSCallbackImpl&) = delete;
@@ -45,6 +56,31 @@ public:
     STDMETHODIMP GetBindInfo(DWORD* grfBINDF, BINDINFO* pbindinfo) override;
     STDMETHODIMP OnDataAvailable(DWORD grfBSCF, DWORD dwSize, FORMATETC* pformatetc, STGMEDIUM* pstgmed) override;
     STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* punk) override;
+    // IHttpNegotiate
+    STDMETHODIMP BeginningTransaction(LPCWSTR szURL, LPCWSTR szHeaders, DWORD dwReserved,
+                                      LPWSTR* pszAdditionalHeaders) override;
+    STDMETHODIMP OnResponse(DWORD dwResponseCode, LPCWSTR szResponseHeaders, LPCWSTR szRequestHeaders,
+                            LPWSTR* pszAdditionalRequestHeaders) override;
+
+    // A later attempt: ask for the bytes from `from` on (the held file
+    // holds them) against the first answer's basis; 0: the whole file.
+    void resumeFrom(std::uint64_t from, const ResumeBasis& basis);
+    std::uint64_t resumedFrom() const { return m_nFrom; }
+    // The answer could not be appended to the held bytes (the attempt failed).
+    bool rangeFailed() const { return m_bRangeFailed; }
+    // The answer to a ranged request was the whole file: the held bytes were dropped.
+    bool startedOver() const { return m_bStartedOver; }
+    // A redirect the policy refused (a RedirectVerdict), 0: none.
+    int redirectRefused() const { return m_nRedirect; }
+    // Where the attempt is after its redirects.
+    const std::string& finalUrl() const { return m_redirects.url(); }
+    // Body bytes this attempt wrote into the held file.
+    std::uint64_t bodyBytes() const { return m_nWritten; }
+    // The answer's headers (empty: not sent).
+    const std::string& etag() const { return m_etag; }
+    const std::string& lastModified() const { return m_lastModified; }
+    const std::string& date() const { return m_date; }
+    const std::string& retryAfter() const { return m_retryAfter; }
 
     // What was learnt about the transfer.
     bool statusKnown() const { return m_bStatusKnown; }
@@ -95,6 +131,10 @@ public:
 
 private:
     void learnFromBinding();
+    // Reads the answer's headers once its status is known and decides
+    // whether its body may be written (m_bAnswerRefused when not).
+    void judgeAnswer();
+    bool onRedirect(LPCWSTR location);
     // Traces a report (one a second of each status) and sends it to the
     // window (about ten a second).
     void report(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText);
@@ -131,4 +171,15 @@ private:
     bool m_bStopped = false;
     bool m_bConnecting = false;
     HRESULT m_hrStop = S_OK;
+
+    std::uint64_t m_nFrom = 0;
+    ResumeBasis m_basis;
+    CRedirectPolicy m_redirects;
+    int m_nRedirect = 0;
+    bool m_bAnswerJudged = false;
+    bool m_bAnswerRefused = false; // its body is not written
+    bool m_bRangeFailed = false;
+    bool m_bStartedOver = false;
+    std::uint64_t m_nWritten = 0;
+    std::string m_etag, m_lastModified, m_date, m_retryAfter;
 };

@@ -54,8 +54,9 @@ CDownloadAttempts::CDownloadAttempts(std::uint64_t deadlineMs, std::function<std
 
 std::uint64_t CDownloadAttempts::backoffMs()
 {
-    // attempts 1, 2, 3 behind us: 2, 4, 8 s, each between 0.75 and 1.25 of it.
-    const std::uint64_t base = kFirstWaitMs << (m_attempts - 1);
+    // 1 (or none after one that brought bytes), 2, 3 fruitless attempts in a row: 2, 4, 8 s, each between 0.75 and 1.25
+    // of it.
+    const std::uint64_t base = kFirstWaitMs << (m_fruitless > 1 ? m_fruitless - 1 : 0);
     const std::uint64_t r = m_random ? m_random() : 0x80000000u;
     return base * 3 / 4 + (base / 2 * r >> 32);
 }
@@ -68,7 +69,8 @@ AttemptStep CDownloadAttempts::onAttemptEnded(const AttemptResult& result, std::
         return step;
     }
     m_ends.push_back(endWords(result));
-    if (!retried(result) || m_attempts >= kMaxAttempts)
+    m_fruitless = result.progressed ? 0 : m_fruitless + 1;
+    if (!retried(result) || m_fruitless >= kMaxAttempts)
         return step;
     std::uint64_t wait = backoffMs();
     std::uint64_t asked = 0;
@@ -114,8 +116,12 @@ std::string CDownloadAttempts::words() const
         parts.back() += m_stop.substr(last.size());
     else if (!m_stop.empty())
         parts.push_back(m_stop);
-    for (std::size_t i = 0; i < m_resumes.size(); ++i)
-        parts.push_back((i == 0 ? "resumed at " : "") + byteWords(m_resumes[i]));
+    if (m_resumes.size() > 3)
+        parts.push_back("resumed " + std::to_string(m_resumes.size()) + " times, last at " +
+                        byteWords(m_resumes.back()));
+    else
+        for (std::size_t i = 0; i < m_resumes.size(); ++i)
+            parts.push_back((i == 0 ? "resumed at " : "") + byteWords(m_resumes[i]));
     if (m_startedOver)
         parts.push_back("started over");
     std::string text = std::to_string(m_attempts) + (m_attempts == 1 ? " attempt" : " attempts");
@@ -169,12 +175,18 @@ std::string byteWords(std::uint64_t bytes)
     return std::to_string(whole) + (tenth ? "." + std::to_string(tenth) : "") + " " + kUnits[unit];
 }
 
-std::string fetchedUrlWords(const std::string& url, const CDownloadAttempts& attempts, const std::string& finalUrl)
+std::string attemptWords(const CDownloadAttempts& attempts, const std::string& url, const std::string& finalUrl)
 {
     std::string words = attempts.words();
     if (!finalUrl.empty() && finalUrl != url) {
         const std::string shown = finalUrl.size() > kMaxUrlWords ? finalUrl.substr(0, kMaxUrlWords) + "..." : finalUrl;
         words += (words.empty() ? "" : ", ") + std::string("redirected to ") + shown;
     }
+    return words;
+}
+
+std::string fetchedUrlWords(const std::string& url, const CDownloadAttempts& attempts, const std::string& finalUrl)
+{
+    const std::string words = attemptWords(attempts, url, finalUrl);
     return words.empty() ? url : url + " (" + words + ")";
 }

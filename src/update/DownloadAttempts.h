@@ -1,6 +1,8 @@
 #pragma once
 // How often one URL is tried and how long the download waits between the
-// tries. Each URL gets up to kMaxAttempts; a try is repeated only after a
+// tries. Each URL gets up to kMaxAttempts in a row that bring no new body
+// byte (one that does makes the next its first again: a link that drops
+// every few megabytes still completes, within the deadline); a try is repeated only after a
 // lost connection, a stall, 408, 429 or a 5xx (never after another 4xx),
 // after a wait that doubles from about 2 s with a quarter's jitter either way
 // or, when longer, the server's Retry-After. A wait that would pass the
@@ -32,6 +34,7 @@ struct AttemptResult {
     const char* date = nullptr;       // the answer's Date: what a Retry-After date is counted from
     std::uint64_t heldBytes = 0;      // bytes of the build in the held file after the attempt
     bool resumable = false;           // those bytes may be resumed (ResumeBasis::usable, fewer than its total)
+    bool progressed = false;          // the attempt added body bytes to the held file
 };
 
 enum class AttemptNext {
@@ -68,7 +71,8 @@ public:
 
     // The attempts in the outcome line's words, "" for one attempt that
     // its verdict says all about: "3 attempts: connection lost x2, resumed
-    // at 8 MiB, 16 MiB", "1 attempt: HTTP 503 asked to wait 3600 s", "2
+    // at 8 MiB, 16 MiB" (more than three resumes: "resumed 7 times, last at
+    // 56 MiB"), "1 attempt: HTTP 503 asked to wait 3600 s", "2
     // attempts: HTTP 500, no time left to wait 4 s". See fetchedUrlWords.
     std::string words() const;
 
@@ -78,6 +82,7 @@ private:
     std::uint64_t m_deadlineMs;
     std::function<std::uint32_t()> m_random;
     unsigned m_attempts = 1;              // the first is under way from the start
+    unsigned m_fruitless = 0;             // ended attempts in a row that brought no body byte
     std::vector<std::string> m_ends;      // each failed attempt's end, in order
     std::vector<std::uint64_t> m_resumes; // where each resumed attempt asked to go on
     bool m_startedOver = false;
@@ -98,3 +103,5 @@ std::string byteWords(std::uint64_t bytes);
 // FINAL)" otherwise. FINAL is the last attempt's URL after its redirects
 // (empty or the same: not named); a final URL is cut at 300 characters.
 std::string fetchedUrlWords(const std::string& url, const CDownloadAttempts& attempts, const std::string& finalUrl);
+// What goes in its parentheses ("" when nothing does).
+std::string attemptWords(const CDownloadAttempts& attempts, const std::string& url, const std::string& finalUrl);

@@ -6,6 +6,7 @@
 #include "common/FileHash.h"
 #include "common/FixedBuf.h"
 #include "update/DownloadVerdict.h"
+#include "update/HttpResume.h"
 
 #include <windows.h>
 
@@ -34,7 +35,8 @@
 // while the worker runs. The worker writes the body into *pHeld, then
 // nVerdict, its judgement of the finished transfer, and facts, what it
 // learnt of it; it leaves *pHeld held for reading only on a good file and
-// closed otherwise, before it posts WM_USER_ENDDOWNLOAD; the window reads
+// otherwise goes on holding it as it was (a later attempt may append to it),
+// before it posts WM_USER_ENDDOWNLOAD; the window reads
 // them only when handling that message (or after ending the worker).
 struct DownloadJob {
     HWND hWnd;
@@ -46,6 +48,10 @@ struct DownloadJob {
     int nVerdict;           // a DownloadVerdict; anything but Good means: no file
     DownloadFacts facts;
     CHeldFile* pHeld; // the file the body is written into; null: nothing can be fetched
+    // A later attempt: *pHeld holds this many bytes of the build, asked for
+    // from here on against basis (0: the whole file, *pHeld is empty).
+    std::uint64_t nResumeFrom;
+    ResumeBasis basis;
 };
 
 // One progress report, on the worker's stack for the length of one send.

@@ -16,6 +16,16 @@ namespace {
 // The worker sees the cancel event at once; this bound is for a platform
 // call that never returns.
 enum { kWorkerStopWaitMs = 15000 };
+
+bool startWorker(DownloadJob& job, CHandleOwner& thread)
+{
+    unsigned threadId = 0;
+    uintptr_t started = _beginthreadex(nullptr, 0, &ThreadFunc, &job, 0, &threadId);
+    if (!started)
+        return false;
+    thread.reset(reinterpret_cast<HANDLE>(started));
+    return true;
+}
 } // namespace
 
 bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cancelEvent, DownloadJob& job,
@@ -40,8 +50,20 @@ bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cance
     // as it is passed, and only a pinned build may come without a known end.
     job.bPinned = target.profile && hasPinFor(*target.profile, target.iniPath, target.pinFolder);
     job.nSizePin = target.profile ? sizePinFor(*target.profile, target.iniPath, target.pinFolder) : 0;
-    held.close();
     job.pHeld = &held;
+    job.basis = target.basis;
+    job.nResumeFrom = 0;
+    if (target.resumeFrom) {
+        // The next attempt appends to the file the last one left held: it
+        // must still hold exactly the bytes the driver counts on.
+        if (!held.isOpen() || held.size() != static_cast<std::int64_t>(target.resumeFrom)) {
+            traceLog("[Veldrun] updateDownloadURL => the held bytes cannot be resumed, refused\n");
+            return false;
+        }
+        job.nResumeFrom = target.resumeFrom;
+        return startWorker(job, thread);
+    }
+    held.close();
 
     // Only a name inside the run's folder will do: a failure would leave a
     // relative ".exe", fetched into (and started from) wherever the working
@@ -69,12 +91,7 @@ bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cance
         return false;
     }
 
-    unsigned threadId = 0;
-    uintptr_t started = _beginthreadex(nullptr, 0, &ThreadFunc, &job, 0, &threadId);
-    if (!started)
-        return false;
-    thread.reset(reinterpret_cast<HANDLE>(started));
-    return true;
+    return startWorker(job, thread);
 }
 
 bool waitForDownloadWorker(HANDLE thread, unsigned long ms)

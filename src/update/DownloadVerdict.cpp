@@ -1,6 +1,7 @@
 #include "update/DownloadVerdict.h"
 
 #include "common/ErrorNames.h"
+#include "update/RedirectPolicy.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ DownloadVerdict judgeDownload(const DownloadFacts& facts)
         return DownloadVerdict::ServerStatus;
     if (facts.sizeStop != DownloadFacts::kSizeKept)
         return DownloadVerdict::SizeRefused;
-    if (facts.aborted || facts.hrDownload < 0)
+    if (facts.aborted || facts.hrDownload < 0 || facts.redirect != 0 || facts.rangeFailed)
         return DownloadVerdict::CallFailed;
     if (!facts.fileExists)
         return DownloadVerdict::NoFile;
@@ -48,7 +49,9 @@ DownloadVerdict judgeDownload(const DownloadFacts& facts)
         return DownloadVerdict::Incomplete;
     if (facts.sizePin != 0 && facts.fileSize != facts.sizePin)
         return DownloadVerdict::SizeRefused;
-    if (facts.statusKnown && !facts.framed && !facts.encoded && !facts.pinned)
+    // A decoder that met the end of its input proves nothing: a body cut
+    // at a block boundary decodes cleanly. Only the pin judges such a file.
+    if (facts.statusKnown && (!facts.framed || facts.encoded) && !facts.pinned)
         return DownloadVerdict::EndUnknown;
     return DownloadVerdict::Good;
 }
@@ -90,10 +93,15 @@ std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts
     case DownloadVerdict::SizeRefused:
         return withStatus + sizeRefusal(facts);
     case DownloadVerdict::EndUnknown:
-        return withStatus + byteCount(facts) + ", no length and no chunked framing: end unknown";
+        return withStatus + byteCount(facts) +
+               (facts.encoded ? ", encoded: end unknown" : ", no length and no chunked framing: end unknown");
     case DownloadVerdict::CallFailed:
         break;
     }
+    if (facts.redirect != 0)
+        return withStatus + redirectVerdictText(static_cast<RedirectVerdict>(facts.redirect));
+    if (facts.rangeFailed)
+        return withStatus + "unusable answer to a ranged request";
     if (facts.aborted)
         return "stopped after " + byteCount(facts);
     const char* where = facts.statusKnown  ? ""

@@ -31,6 +31,16 @@ struct DownloadFacts {
     // The transfer was stopped for its size: it passed the limit, or the
     // server announced a length other than the pinned size.
     enum SizeStop { kSizeKept = 0, kSizePassed, kSizeAnnounced } sizeStop = kSizeKept;
+
+    // What one attempt learnt beyond the verdict, for the next one.
+    int redirect = 0;              // a RedirectVerdict that refused a redirect (0: none refused)
+    std::string finalUrl;          // where the attempt ended up after its redirects (empty: where it began)
+    std::uint64_t resumedFrom = 0; // the attempt asked for the bytes from here on (0: the whole file)
+    bool rangeFailed = false;      // the answer to that request could not be appended (judgeRangedAnswer: Failed)
+    bool startedOver = false;      // that request was answered with the whole file
+    std::uint64_t bodyBytes = 0;   // body bytes this attempt added to the held file
+    // The answer's headers a resume and a retry rest on (empty: not sent).
+    std::string etag, lastModified, date, retryAfter;
 };
 
 enum class DownloadVerdict {
@@ -39,10 +49,10 @@ enum class DownloadVerdict {
     CallFailed,   // the download call reported a failure (cancel included)
     ServerStatus, // the server answered with a status other than 2xx
     Incomplete,   // the file is shorter or longer than announced (only for a body
-                  // without Content-Encoding; an encoded one is judged by the
-                  // transfer's own completion)
+                  // without Content-Encoding)
     SizeRefused,  // stopped at its size bound, or not the pinned size
-    EndUnknown,   // neither a length nor chunked framing, and no pin to judge it
+    EndUnknown,   // neither a length nor chunked framing, or a Content-Encoding
+                  // (the transfer cannot prove the decoded end), and no pin to judge it
 };
 
 DownloadVerdict judgeDownload(const DownloadFacts& facts);
@@ -58,5 +68,8 @@ const char* verdictName(DownloadVerdict verdict);
 // refused: "HTTP 200, stopped after 70000 bytes: more than the pinned
 // 65536", "HTTP 200, 2000 bytes announced, pinned 1000", "HTTP 200, 900
 // bytes, pinned 1000"; an unknown end: "HTTP 200, 1234 bytes, no length and
-// no chunked framing: end unknown".
+// no chunked framing: end unknown", "HTTP 200, 1234 bytes (500 sent
+// encoded), encoded: end unknown"; a redirect refused: "HTTP 302, redirect
+// from https to http refused"; "HTTP 206, unusable answer to a ranged
+// request".
 std::string describeDownload(DownloadVerdict verdict, const DownloadFacts& facts);

@@ -4,6 +4,7 @@
 #include "common/Trace.h"
 #include "update/BSCallbackImpl.h"
 #include "update/DownloadVerdict.h"
+#include "update/UserAgent.h"
 
 #include <objbase.h>
 #include <urlmon.h>
@@ -14,9 +15,9 @@ namespace {
 enum : DWORD { kAbortStopWaitMs = 5000 };
 
 // Judges the finished transfer (the run's driver has a file that must not
-// be started removed). The file was held from its creation; a good one goes on being held for
-// reading only, judged by its held size: nothing written over it
-// afterwards is started.
+// be started removed, or appended to by its next attempt). The file was
+// held from its creation; a good one goes on being held for reading only,
+// judged by its held size: nothing written over it afterwards is started.
 DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, const DownloadJob& job,
                                DownloadFacts& facts)
 {
@@ -39,18 +40,32 @@ DownloadVerdict finishDownload(const CBSCallbackImpl& callback, HRESULT hrCall, 
     facts.lengthKnown = callback.lengthKnown();
     facts.announced = callback.announcedLength();
     facts.encoded = callback.encoded();
-    // A file someone else opened for writing cannot be held for reading: it
-    // counts as no file.
-    std::int64_t size = (held && held->isOpen() && held->keepForReading()) ? held->size() : -1;
+    facts.redirect = callback.redirectRefused();
+    facts.finalUrl = callback.finalUrl();
+    facts.resumedFrom = callback.resumedFrom();
+    facts.rangeFailed = callback.rangeFailed();
+    facts.startedOver = callback.startedOver();
+    facts.bodyBytes = callback.bodyBytes();
+    facts.etag = callback.etag();
+    facts.lastModified = callback.lastModified();
+    facts.date = callback.date();
+    facts.retryAfter = callback.retryAfter();
+    std::int64_t size = (held && held->isOpen()) ? held->size() : -1;
     facts.fileExists = size >= 0;
     facts.fileSize = size >= 0 ? static_cast<std::uint64_t>(size) : 0;
     DownloadVerdict verdict = judgeDownload(facts);
+    // A file someone else opened for writing cannot be held for reading: it
+    // counts as no file.
+    if (verdict == DownloadVerdict::Good && (!held->keepForReading() || held->size() != size)) {
+        held->close();
+        facts.fileExists = false;
+        facts.fileSize = 0;
+        verdict = judgeDownload(facts);
+    }
     traceLog("[Veldrun] Download result: %s (hr 0x%08lX, status %u, %llu of %llu bytes%s)\n", verdictName(verdict),
              static_cast<unsigned long>(facts.hrDownload), static_cast<unsigned>(facts.httpStatus),
              static_cast<unsigned long long>(facts.fileSize), static_cast<unsigned long long>(facts.announced),
              facts.encoded ? ", encoded" : "");
-    if (verdict != DownloadVerdict::Good && held)
-        held->close();
     return verdict;
 }
 
@@ -120,6 +135,24 @@ HRESULT waitForStop(CBSCallbackImpl& callback, HANDLE cancelEvent)
     }
     return S_OK;
 }
+// Puts "Veldrun/<version>" in front of the platform's User-Agent for the
+// process's requests (the service reads it when it opens its session).
+void setUserAgent()
+{
+    static bool set = false;
+    if (set)
+        return;
+    char platform[kMaxUserAgent + 1] = {};
+    DWORD size = sizeof platform - 1;
+    if (FAILED(SYSTEM_CALL(L"urlmon.dll", ObtainUserAgentString, E_FAIL, (0, platform, &size))))
+        platform[0] = '\0';
+    platform[sizeof platform - 1] = '\0';
+    const std::string agent = composeUserAgent(platform);
+    set = SUCCEEDED(
+        SYSTEM_CALL(L"urlmon.dll", UrlMkSetSessionOption, E_FAIL,
+                    (URLMON_OPTION_USERAGENT, const_cast<char*>(agent.c_str()), static_cast<DWORD>(agent.size()), 0)));
+    traceLog("[Veldrun] User-Agent: %s%s\n", agent.c_str(), set ? "" : " (not set)");
+}
 } // namespace
 
 unsigned __stdcall ThreadFunc(void* param)
@@ -132,9 +165,12 @@ unsigned __stdcall ThreadFunc(void* param)
     HRESULT hrCom = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     DownloadVerdict verdict;
     {
-        CBSCallbackImpl callback(job->hWnd, job->hCancelEvent);
+        if (SUCCEEDED(hrCom))
+            setUserAgent();
+        CBSCallbackImpl callback(job->hWnd, job->hCancelEvent, job->szURL);
         callback.setSizeBound(job->nSizePin);
         callback.writeTo(job->pHeld);
+        callback.resumeFrom(job->nResumeFrom, job->basis);
         CComOwner<IMoniker> moniker;
         CComOwner<IBindCtx> context;
         CComOwner<IStream> stream;

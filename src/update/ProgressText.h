@@ -7,7 +7,9 @@
 enum {
     kBindStatusConnecting = 2,        // status line 106
     kBindStatusBeginDownloadData = 4, // status line 107
-    kBindStatusOther = 26,            // what codes outside 1..25 become
+    kBindStatusDownloadingData = 5,   // body bytes: what counts as progress
+    kBindStatusEndDownloadData = 6,
+    kBindStatusOther = 26, // what codes outside 1..25 become
 };
 
 // Codes 1..25 pass unchanged; 0 and everything above 25 become 26.

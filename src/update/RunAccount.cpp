@@ -22,15 +22,16 @@ std::string joined(const std::vector<std::string>& parts, const char* separator)
 // One download of the run in words.
 std::string fetchFact(const RunFetch& fetch)
 {
+    const std::string url = fetch.tries.empty() ? fetch.url : fetch.url + " (" + fetch.tries + ")";
     switch (fetch.end) {
     case FetchEnd::Cancelled:
-        return "cancelled by the user during the download of " + fetch.url;
+        return "cancelled by the user during the download of " + url;
     case FetchEnd::ConnectionLost:
-        return "the internet connection was lost during the download of " + fetch.url;
+        return "the internet connection was lost during the download of " + url;
     case FetchEnd::Running:
-        return fetch.url + ": unfinished";
+        return url + ": unfinished";
     default:
-        return fetch.url + ": " + fetch.verdict();
+        return url + ": " + fetch.verdict();
     }
 }
 

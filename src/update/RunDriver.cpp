@@ -10,7 +10,13 @@
 
 #include "resource.h"
 
+#include <ctime>
+
 namespace {
+// How long a worker told to stop for a stall may take to report its end
+// before it is ended at once (its own bound for an aborted binding is 5 s).
+const std::uint64_t kStallStopGraceMs = 20000;
+
 // A [SRInfo] time key as the program uses it (traced when a value was
 // given and is not used).
 unsigned secondsOf(const SecondsKey& key, int read)
@@ -69,6 +75,7 @@ void CRunDriver::noteEnd(FetchEnd end, const std::string& words, unsigned second
     fetch.end = end;
     fetch.words = words;
     fetch.seconds = seconds;
+    fetch.tries = attemptWords(m_attempts, fetch.url, m_finalUrl);
 }
 
 std::string CRunDriver::srInfo(const char* key) const
@@ -183,19 +190,63 @@ void CRunDriver::startPlanned()
         return;
     }
     m_phase = Phase::Downloading;
-    m_nLastProgressMs = m_nDownloadStartMs = m_platform->nowMs();
+    m_nDownloadStartMs = m_platform->nowMs();
+    if (!m_nJitter)
+        m_nJitter = static_cast<std::uint32_t>(m_nDownloadStartMs * 2654435761u) | 1u;
+    m_attempts = CDownloadAttempts(m_nDownloadStartMs + static_cast<std::uint64_t>(m_nDownloadSeconds) * 1000u, [this] {
+        m_nJitter ^= m_nJitter << 13;
+        m_nJitter ^= m_nJitter >> 17;
+        m_nJitter ^= m_nJitter << 5;
+        return m_nJitter;
+    });
+    m_basis = ResumeBasis();
+    m_finalUrl.clear();
+    m_nResumeFrom = 0;
     RunFetch fetch;
     fetch.url = planned.url;
     m_facts.fetches.push_back(fetch);
+    startAttempt();
+}
+
+void CRunDriver::startAttempt()
+{
+    const PlannedFetch& planned = m_plan[m_nFetch];
+    m_nLastProgressMs = m_platform->nowMs();
+    m_nBodyBytes = 0;
+    m_bStallStop = false;
     DownloadTarget target;
     target.url = planned.url.c_str();
     target.runDir = m_place.runDir;
     target.iniPath = m_place.iniPath;
     target.profile = m_place.profile;
     target.pinFolder = planned.pinFolder;
+    target.resumeFrom = m_nResumeFrom;
+    target.basis = m_basis;
+    target.attempt = m_attempts.attempts();
+    if (m_attempts.attempts() > 1 && m_nResumeFrom)
+        traceLog("[Veldrun] Download attempt %u: %s from byte %llu\n", m_attempts.attempts(), target.url,
+                 static_cast<unsigned long long>(m_nResumeFrom));
+    else if (m_attempts.attempts() > 1)
+        traceLog("[Veldrun] Download attempt %u: %s\n", m_attempts.attempts(), target.url);
     m_bFetchRunning = m_platform->startDownload(target);
-    if (!m_bFetchRunning)
+    if (m_bFetchRunning)
+        return;
+    if (m_attempts.attempts() == 1) {
         notStarted("the download could not be started");
+        return;
+    }
+    // What an earlier attempt left cannot be gone on with.
+    noteEnd(FetchEnd::NotStarted);
+    dropPartial();
+    failedTransfer();
+}
+
+void CRunDriver::dropPartial()
+{
+    if (m_bPartialHeld)
+        m_platform->removeDownload(false);
+    m_bPartialHeld = false;
+    m_bRetryWaiting = false;
 }
 
 void CRunDriver::notStarted(const char* reason)
@@ -221,11 +272,16 @@ void CRunDriver::failedTransfer()
         postOutcome(RunPost::ServerError);
 }
 
-void CRunDriver::onProgress(unsigned statusCode)
+void CRunDriver::onProgress(unsigned statusCode, std::uint64_t bytes)
 {
     if (m_phase != Phase::Downloading)
         return;
-    m_nLastProgressMs = m_platform->nowMs();
+    // A server that answers with redirects or headers alone makes none.
+    const bool body = statusCode == kBindStatusDownloadingData || statusCode == kBindStatusEndDownloadData;
+    if (body && bytes > m_nBodyBytes) {
+        m_nBodyBytes = bytes;
+        m_nLastProgressMs = m_platform->nowMs();
+    }
     if (statusCode == kBindStatusConnecting)
         m_platform->showStatus(IDS_CONNECTING);
     else if (statusCode == kBindStatusBeginDownloadData)
@@ -274,16 +330,85 @@ bool CRunDriver::judgeHeld(const DownloadEnd& end, std::string& said, int& pinVe
     return false;
 }
 
+AttemptResult CRunDriver::attemptResult(const DownloadEnd& end, bool stallStop) const
+{
+    const DownloadFacts& f = end.facts;
+    AttemptResult r;
+    r.heldBytes = f.fileSize;
+    r.resumable = m_basis.usable() && !f.encoded && f.fileSize > 0 && f.fileSize < m_basis.total;
+    // Only bytes the next attempt goes on from are progress: a body that
+    // is fetched from the start each time brings none.
+    r.progressed = r.resumable && f.bodyBytes > 0 && f.fileSize > m_nResumeFrom;
+    if (stallStop)
+        r.end = AttemptEnd::Stalled;
+    else if (f.redirect != 0 || f.sizeStop != DownloadFacts::kSizeKept || end.verdict == DownloadVerdict::EndUnknown ||
+             end.verdict == DownloadVerdict::SizeRefused)
+        r.end = AttemptEnd::Refused; // what the server sends is refused the same way next time
+    else if (f.rangeFailed || (end.verdict == DownloadVerdict::ServerStatus && f.httpStatus == 416))
+        r.end = AttemptEnd::BadRange;
+    else if (end.verdict == DownloadVerdict::ServerStatus) {
+        r.end = AttemptEnd::HttpStatus;
+        r.status = static_cast<int>(f.httpStatus);
+        r.retryAfter = f.retryAfter.empty() ? nullptr : f.retryAfter.c_str();
+        r.date = f.date.empty() ? nullptr : f.date.c_str();
+    } else if (end.verdict == DownloadVerdict::Incomplete ||
+               (end.verdict == DownloadVerdict::CallFailed && !f.aborted && (f.statusKnown || f.connecting)))
+        r.end = AttemptEnd::ConnectionLost;
+    else
+        r.end = AttemptEnd::Refused; // no file, a name that did not resolve, a write that failed
+    return r;
+}
+
 void CRunDriver::onDownloadEnded(const DownloadEnd& end)
 {
     if (!m_platform || !m_bFetchRunning)
         return;
     m_bFetchRunning = false;
+    const bool stallStop = m_bStallStop;
+    m_bStallStop = false;
     if (m_phase != Phase::Downloading) {
         // The outcome is decided (the connection was lost, the run ended):
         // this download is started by nobody.
         noteEnd(FetchEnd::NotUsed);
         m_platform->removeDownload(false);
+        m_bPartialHeld = false;
+        return;
+    }
+    const DownloadFacts& f = end.facts;
+    if (!f.finalUrl.empty() && f.finalUrl != m_finalUrl && f.finalUrl != m_plan[m_nFetch].url) {
+        m_finalUrl = f.finalUrl;
+        traceLog("[Veldrun] Download final URL: %s\n", m_finalUrl.c_str());
+    }
+    if (end.verdict != DownloadVerdict::Good) {
+        // A whole answer is what later attempts resume against.
+        if (f.statusKnown && f.httpStatus == 200)
+            m_basis = resumeBasisOf(
+                f.etag.empty() ? nullptr : f.etag.c_str(), f.lastModified.empty() ? nullptr : f.lastModified.c_str(),
+                f.date.empty() ? nullptr : f.date.c_str(), f.lengthKnown && !f.encoded, f.announced, f.encoded);
+        if (f.startedOver)
+            m_attempts.noteStartedOver();
+        const AttemptResult result = attemptResult(end, stallStop);
+        const unsigned attempt = m_attempts.attempts();
+        const AttemptStep step =
+            m_attempts.onAttemptEnded(result, m_platform->nowMs(), static_cast<std::int64_t>(std::time(nullptr)));
+        if (step.next == AttemptNext::Retry) {
+            traceLog("[Veldrun] Download attempt %u ended (%s): next in %llu ms, from byte %llu\n", attempt,
+                     stallStop ? "stalled" : verdictName(end.verdict), static_cast<unsigned long long>(step.waitMs),
+                     static_cast<unsigned long long>(step.resumeAt));
+            m_bPartialHeld = step.resumeAt != 0;
+            if (!m_bPartialHeld)
+                m_platform->removeDownload(false);
+            m_nResumeFrom = step.resumeAt;
+            m_bRetryWaiting = true;
+            m_nRetryAtMs = m_platform->nowMs() + step.waitMs;
+            return;
+        }
+    }
+    m_bPartialHeld = false;
+    if (stallStop && end.verdict != DownloadVerdict::Good) {
+        noteEnd(FetchEnd::Stalled, "", m_nStallSeconds);
+        m_platform->removeDownload(false);
+        failedTransfer();
         return;
     }
     std::string said;
@@ -335,31 +460,59 @@ void CRunDriver::startPatch(const std::string& localPath)
 
 void CRunDriver::onTimerTick()
 {
-    if (m_phase != Phase::Downloading || !m_bFetchRunning)
+    if (m_phase != Phase::Downloading || (!m_bFetchRunning && !m_bRetryWaiting))
         return;
     if (!m_platform->online()) {
         traceLog("[Veldrun] Internet Lost\n");
         noteEnd(FetchEnd::ConnectionLost);
         decide(RunOutcome::ServerError, "the connection was lost");
+        if (m_bRetryWaiting)
+            dropPartial();
         m_platform->setTimer(false);
         postOutcome(RunPost::ServerError);
         return;
     }
     const std::uint64_t now = m_platform->nowMs();
-    if (now >= m_nDownloadStartMs &&
-        now - m_nDownloadStartMs >= static_cast<std::uint64_t>(m_nDownloadSeconds) * 1000u) {
+    const bool overdue =
+        now >= m_nDownloadStartMs && now - m_nDownloadStartMs >= static_cast<std::uint64_t>(m_nDownloadSeconds) * 1000u;
+    if (m_bRetryWaiting) {
+        if (overdue) {
+            traceLog("[Veldrun] Download too slow: not done after %u s\n", m_nDownloadSeconds);
+            noteEnd(FetchEnd::Overdue, "", m_nDownloadSeconds);
+            dropPartial();
+            failedTransfer();
+        } else if (now >= m_nRetryAtMs) {
+            m_bRetryWaiting = false;
+            startAttempt();
+        }
+        return;
+    }
+    if (overdue) {
         traceLog("[Veldrun] Download too slow: not done after %u s\n", m_nDownloadSeconds);
         noteEnd(FetchEnd::Overdue, "", m_nDownloadSeconds);
+    } else if (m_bStallStop) {
+        // Told to stop for a stall, the worker reports its end (and the
+        // next attempt resumes); one that does not within the grace is ended.
+        if (now >= m_nStallStopMs && now - m_nStallStopMs < kStallStopGraceMs)
+            return;
+        traceLog("[Veldrun] The stalled download did not stop within %llu ms\n",
+                 static_cast<unsigned long long>(kStallStopGraceMs));
+        noteEnd(FetchEnd::Stalled, "", m_nStallSeconds);
     } else {
         if (now < m_nLastProgressMs || now - m_nLastProgressMs < static_cast<std::uint64_t>(m_nStallSeconds) * 1000u)
             return;
         traceLog("[Veldrun] Download stalled: no progress for %u s\n", m_nStallSeconds);
-        noteEnd(FetchEnd::Stalled, "", m_nStallSeconds);
+        m_bStallStop = true;
+        m_nStallStopMs = now;
+        m_platform->cancelDownload(false);
+        return;
     }
-    // A stalled or overdue transfer counts as a failed one; its worker goes
-    // first, so that at most one worker exists.
+    // An overdue transfer, or one that would not stop, counts as a failed
+    // one; its worker goes first, so that at most one worker exists.
     m_platform->cancelDownload(true);
     m_bFetchRunning = false;
+    m_bStallStop = false;
+    m_bPartialHeld = false;
     m_platform->removeDownload(false);
     failedTransfer();
 }
@@ -368,6 +521,8 @@ void CRunDriver::onCancel()
 {
     if (m_bFetchRunning && m_platform)
         m_platform->cancelDownload(false);
+    if (m_bRetryWaiting && m_platform)
+        dropPartial();
     // Cancel decides only an undecided run; an error being shown keeps it.
     if (decide(RunOutcome::Cancelled, "the user cancelled"))
         noteEnd(FetchEnd::Cancelled);
@@ -421,8 +576,12 @@ void CRunDriver::finish()
         m_platform->cancelDownload(true);
         m_platform->removeDownload(false);
         noteEnd(FetchEnd::NotUsed);
+    } else if (m_platform && m_bRetryWaiting) {
+        // Between two attempts: nothing runs, what the last left goes.
+        dropPartial();
+        noteEnd(FetchEnd::NotUsed);
     }
-    m_bFetchRunning = false;
+    m_bFetchRunning = m_bRetryWaiting = m_bPartialHeld = false;
     m_phase = Phase::Ended;
     m_platform = nullptr;
 }

@@ -18,7 +18,9 @@
 #include "products/ProductCheck.h"
 #include "products/Profile.h"
 #include "products/Registry.h"
+#include "update/DownloadAttempts.h"
 #include "update/FetchPlan.h"
+#include "update/HttpResume.h"
 #include "update/PatchSigner.h"
 #include "update/RunAccount.h"
 #include "update/RunOutcome.h"
@@ -48,8 +50,10 @@ public:
     // The window is up: the run begins. From here until finish() the driver
     // asks `platform`; the products are probed in `registry`.
     void start(IRunPlatform& platform, IRegistry& registry, const RunPlace& place);
-    // A progress report of the running download (bind status code).
-    void onProgress(unsigned statusCode);
+    // A progress report of the running download (bind status code; the
+    // bytes of the build held so far). Only more body bytes count as
+    // progress for the stall time.
+    void onProgress(unsigned statusCode, std::uint64_t bytes = 0);
     // The running download ended.
     void onDownloadEnded(const DownloadEnd& end);
     // A tick of the connectivity timer.
@@ -84,6 +88,12 @@ private:
     void chooseBuild();
     // Starts m_plan[m_nFetch] (a URL too long is not started).
     void startPlanned();
+    // Starts the next attempt at it.
+    void startAttempt();
+    // The failed attempt's end for the attempt rules.
+    AttemptResult attemptResult(const DownloadEnd& end, bool stallStop) const;
+    // Lets go of what failed attempts left held.
+    void dropPartial();
     void failedTransfer();
     void notStarted(const char* reason);
     // The words of a finished transfer, with its pin and signer (their
@@ -113,5 +123,18 @@ private:
     unsigned m_nDownloadSeconds = 0;
     std::string m_patchArgs;
     std::uint64_t m_nLastProgressMs = 0;
-    std::uint64_t m_nDownloadStartMs = 0;
+    std::uint64_t m_nDownloadStartMs = 0; // the current URL's first attempt: its deadline counts from here
+
+    // The attempts at the current URL.
+    CDownloadAttempts m_attempts{0, nullptr};
+    ResumeBasis m_basis;          // what its last whole answer said a resume rests on
+    std::string m_finalUrl;       // where its last attempt ended up after redirects
+    bool m_bRetryWaiting = false; // an attempt failed; the next starts at m_nRetryAtMs
+    std::uint64_t m_nRetryAtMs = 0;
+    std::uint64_t m_nResumeFrom = 0; // the next attempt asks for the bytes from here on
+    bool m_bPartialHeld = false;     // failed attempts left bytes held for the next
+    bool m_bStallStop = false;       // the running attempt was told to stop for a stall
+    std::uint64_t m_nStallStopMs = 0;
+    std::uint64_t m_nBodyBytes = 0; // the running attempt's last reported byte count
+    std::uint32_t m_nJitter = 0;    // the backoff's jitter source (xorshift)
 };

@@ -68,6 +68,9 @@ enum class FetchEnd {
 // One download of the run and what became of it.
 struct RunFetch {
     std::string url;
+    // Its attempts and redirects in words (fetchedUrlWords), "" for one
+    // plain attempt: "3 attempts: connection lost x2, resumed at 8 MiB".
+    std::string tries;
     FetchEnd end = FetchEnd::Running;
     std::string words;    // Transferred: "HTTP 200, 10 of 10 bytes, pin SHA2560 matched", ...
     unsigned seconds = 0; // Stalled, Overdue: the time that ran out

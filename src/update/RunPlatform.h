@@ -10,6 +10,7 @@
 #include "common/Sha256.h"
 #include "products/Profile.h"
 #include "update/DownloadVerdict.h"
+#include "update/HttpResume.h"
 #include "update/PatchSigner.h"
 #include "update/RunOutcome.h"
 
@@ -23,6 +24,12 @@ struct DownloadTarget {
     const char* iniPath = ""; // the patch information file, for the folder's pins
     const IProfileReader* profile = nullptr; // its held bytes (null: no pins)
     int pinFolder = 0;                       // the folder whose pins bound the transfer (pinFolderFor)
+    // A later attempt at the same URL: the bytes the last one left in the
+    // held file, asked for from here on against the first answer's basis
+    // (0: a new file, the whole body).
+    std::uint64_t resumeFrom = 0;
+    ResumeBasis basis;
+    unsigned attempt = 1; // which attempt at this URL, for the trace
 };
 
 // How a download ended, as the platform learnt it.
@@ -54,9 +61,12 @@ public:
     // Whether the machine is online; asked only while a download runs.
     virtual bool online() = 0;
 
-    // Starts one download (at most one runs); its end arrives as
-    // CRunDriver::onDownloadEnded. False when it could not be started (URL
-    // rejected, no file name in the run's folder, no thread).
+    // Starts one download attempt (at most one runs); its end arrives as
+    // CRunDriver::onDownloadEnded. A failed attempt leaves its file held
+    // (for writing) until removeDownload, so that the next one can append
+    // to it (target.resumeFrom). False when it could not be started (URL
+    // rejected, no file name in the run's folder, no thread, nothing held
+    // to resume).
     virtual bool startDownload(const DownloadTarget& target) = 0;
     // Cancels the running download. now: end it at once (its end is
     // dropped, never reported); else it is told to stop and reports its end.
@@ -70,8 +80,9 @@ public:
     // The certificate the running package was signed with (Signer=package);
     // false when it carries no valid signature.
     virtual bool packageSigner(unsigned char digest[kSha256Size]) = 0;
-    // Lets go of the last download and removes its file; atRestart: at the
-    // next restart (a started patch may still need it).
+    // Lets go of the last download (whatever its attempts left) and removes
+    // its file; atRestart: at the next restart (a started patch may still
+    // need it).
     virtual void removeDownload(bool atRestart) = 0;
     // Starts the held download with commandLine (hidden when silent); with
     // wait, returns once it has ended. The hold ends once the process

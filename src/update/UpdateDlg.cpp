@@ -184,7 +184,7 @@ void CUpdateDlg::onEndDownload()
     DownloadEnd end;
     end.verdict = static_cast<DownloadVerdict>(m_job.nVerdict);
     end.facts = m_job.facts;
-    end.held = m_heldDownload.isOpen();
+    end.held = end.verdict == DownloadVerdict::Good && m_heldDownload.isOpen();
     end.localPath = m_job.szLocalPath;
     m_run.onDownloadEnded(end);
 }
@@ -193,7 +193,7 @@ void CUpdateDlg::onProgress(const ProgressInfo* info)
 {
     if (!info)
         return;
-    m_run.onProgress(info->statusCode);
+    m_run.onProgress(info->statusCode, info->progress);
     if (info->progressMax == 0)
         return;
     char text[64] = {};

@@ -29,7 +29,7 @@ public:
     bool online() override { return !offline; }
     bool startDownload(const DownloadTarget& target) override
     {
-        add(std::string("get ") + target.url);
+        add(std::string("get ") + target.url + (target.resumeFrom ? "@" + std::to_string(target.resumeFrom) : ""));
         return !refuseDownload;
     }
     void cancelDownload(bool now_) override { add(now_ ? "end-worker" : "cancel"); }
@@ -93,36 +93,50 @@ const char kIni[] = "[RegPath]\nCount=1\nPath0=Software\\V\\P\nCheck0=Prod 1.0\n
 // SHA-256 of "patch".
 const char kPatchSha[] = "a4895eb44afc336fecbba6e520cd67e178dace0276655d102fceffa8e5f70570";
 
-// A transfer's end as the worker reports it: "404", "cut" (5 of 10
+// A transfer's end as the worker reports it: "404", "503", "cut" (5 of 10
 // bytes), "passed" and "announced" (stopped at the pinned size 1000),
-// "unframed" (no length, no chunks), "200 BODY" (complete and held).
+// "unframed" (no length, no chunks), "refused" (no connection), "stopped"
+// (told to stop), "200 BODY" (complete and held); then what the attempt
+// learnt: "etag" (a strong validator), "held=N" (bytes in the held file),
+// "new=N" (body bytes it added), "ra=SECONDS" (Retry-After), "redirect=V"
+// (a RedirectVerdict refused), "final=URL".
 DownloadEnd transfer(const std::string& how, FakePlatform& platform)
 {
+    std::istringstream words(how);
+    std::string kind;
+    words >> kind;
     DownloadEnd end;
     end.localPath = "C:\\r\\1.exe";
     DownloadFacts& f = end.facts;
     f.statusKnown = true;
     f.httpStatus = 200;
     f.lengthKnown = f.fileExists = true;
-    if (how == "404") {
-        f.httpStatus = 404;
+    if (kind == "404" || kind == "503") {
+        f.httpStatus = static_cast<std::uint32_t>(std::stoul(kind));
         f.announced = f.fileSize = 9;
         end.verdict = DownloadVerdict::ServerStatus;
-    } else if (how == "passed" || how == "announced") {
-        f = DownloadFacts{0, true, true, 200, true, 9000, false, true, 4096};
+    } else if (kind == "passed" || kind == "announced") {
+        f.announced = 9000;
+        f.fileSize = 4096;
+        f.aborted = true;
         f.sizePin = 1000;
-        f.sizeStop = how == "passed" ? DownloadFacts::kSizePassed : DownloadFacts::kSizeAnnounced;
+        f.sizeStop = kind == "passed" ? DownloadFacts::kSizePassed : DownloadFacts::kSizeAnnounced;
         end.verdict = DownloadVerdict::SizeRefused;
-    } else if (how == "unframed") {
+    } else if (kind == "unframed") {
         f.lengthKnown = f.framed = false;
         f.fileSize = 7;
         end.verdict = DownloadVerdict::EndUnknown;
-    } else if (how == "refused") { // the name resolved, the connection was refused
+    } else if (kind == "refused") { // the name resolved, the connection was refused
         f = DownloadFacts{};
         f.hrDownload = static_cast<std::int32_t>(0x800C0008u);
         f.connecting = true;
         end.verdict = DownloadVerdict::CallFailed;
-    } else if (how == "cut") {
+    } else if (kind == "stopped") { // told to stop while the body of 10000 bytes came
+        f.hrDownload = static_cast<std::int32_t>(0x80004004u);
+        f.aborted = true;
+        f.announced = 10000;
+        end.verdict = DownloadVerdict::CallFailed;
+    } else if (kind == "cut") {
         f.announced = 10;
         f.fileSize = 5;
         end.verdict = DownloadVerdict::Incomplete;
@@ -131,11 +145,29 @@ DownloadEnd transfer(const std::string& how, FakePlatform& platform)
         f.announced = f.fileSize = platform.body.size();
         end.verdict = DownloadVerdict::Good;
         end.held = true;
+        return end;
+    }
+    for (std::string w; words >> w;) {
+        const std::string value = w.substr(w.find('=') + 1);
+        if (w == "etag")
+            f.etag = "\"v1\"";
+        else if (w.rfind("held=", 0) == 0)
+            f.fileSize = std::stoull(value);
+        else if (w.rfind("new=", 0) == 0)
+            f.bodyBytes = std::stoull(value);
+        else if (w.rfind("ra=", 0) == 0)
+            f.retryAfter = value;
+        else if (w.rfind("redirect=", 0) == 0)
+            f.redirect = std::stoi(value);
+        else if (w.rfind("final=", 0) == 0)
+            f.finalUrl = value;
     }
     return end;
 }
 
 // One event of a script line "name args > expected steps".
+std::uint64_t lastBytes = 0;
+
 void feed(CRunDriver& run, FakePlatform& platform, CTableRegistry& registry, const RunPlace& place,
           const std::string& event)
 {
@@ -151,9 +183,15 @@ void feed(CRunDriver& run, FakePlatform& platform, CTableRegistry& registry, con
     } else if (name == "unextracted") {
         run.onLaunch(false, 5);
         run.start(platform, registry, place);
-    } else if (name == "progress" && in >> t) {
+    } else if (name == "connecting" && in >> t) {
         platform.now = t;
         run.onProgress(kBindStatusConnecting);
+    } else if (name == "progress" && in >> t) {
+        // Body bytes that grow with the time; "progress T same" repeats the
+        // last count, which is no progress.
+        platform.now = t;
+        const bool same = (in >> word) && word == "same";
+        run.onProgress(kBindStatusDownloadingData, same ? lastBytes : (lastBytes = t));
     } else if (name == "ended") {
         std::getline(in, word);
         run.onDownloadEnded(transfer(word.substr(1), platform));
@@ -208,7 +246,7 @@ const std::string kRefused =
 
 const RunCase kCases[] = {
     {"FolderBuildStarted", "", "A", "",
-     kStart + "progress 100 > status106\nended 200 patch > start rm-at-restart end\nfinish > -", 0,
+     kStart + "connecting 100 > status106\nended 200 patch > start rm-at-restart end\nfinish > -", 0,
      "patch started (exit 0): " + kA + "; http://h/p/0/S.exe: " + kGot200 + "; started \"C:\\r\\1.exe\" "},
     {"WaitPassesTheExitCodeAndRemovesTheDownload", "silent wait", "A", "",
      kStart + "ended 200 patch > start hidden wait rm end", 3010,
@@ -227,10 +265,39 @@ const RunCase kCases[] = {
      "patch error (exit 2): [SRInfo] Count 5000 is outside 0 to 1000"},
     {"AlreadyApplied", "", "S", "", "start > status105 timer post-patched\nmsg > box109i end", 4,
      "already applied (exit 4): build keys Prod#S#1 all contain SRNo S"},
+    // A 404 is not asked again; a cut is, from the start without a
+    // validator, after about 2, 4 and 8 s; the fourth in a row gives up.
     {"OneFallbackThenTheServerError", "", "B", "",
-     kStartB + "ended 404 > rm get http://h/p/Max/S.exe\nended cut > rm post-server\nmsg > box104 end", 3,
+     kStartB + "ended 404 > rm get http://h/p/Max/S.exe\nended cut > rm\ntick 1000 > -\ntick 3000 > get "
+               "http://h/p/Max/S.exe\nended cut > rm\ntick 8000 > get http://h/p/Max/S.exe\nended cut > rm\n"
+               "tick 18000 > get http://h/p/Max/S.exe\nended cut > rm post-server\nmsg > box104 end",
+     3,
      "server error (exit 3): " + kB +
-         "; http://h/p/2/S.exe: HTTP 404; http://h/p/Max/S.exe: HTTP 200, 5 of 10 bytes, incomplete"},
+         "; http://h/p/2/S.exe: HTTP 404; http://h/p/Max/S.exe (4 attempts: connection lost x4): HTTP 200, 5 of 10 "
+         "bytes, incomplete"},
+    // A cut answered with a strong validator is resumed from the bytes held.
+    {"CutResumedAgainstTheFirstAnswer", "", "A", "",
+     kStart + "ended cut etag new=5 > -\ntick 1000 > -\ntick 3000 > get http://h/p/0/S.exe@5\n"
+              "ended 200 patch > start rm-at-restart end",
+     0,
+     "patch started (exit 0): " + kA + "; http://h/p/0/S.exe (2 attempts: connection lost, resumed at 5 bytes): " +
+         kGot200 + "; started \"C:\\r\\1.exe\" "},
+    {"ServiceUnavailableWaitsAsAsked", "silent", "A", "",
+     kStart + "ended 503 ra=7 > rm\ntick 6000 > -\ntick 8000 > get http://h/p/0/S.exe\n"
+              "ended 200 patch > start hidden rm-at-restart end",
+     0,
+     "patch started (exit 0): " + kA + "; http://h/p/0/S.exe (2 attempts: HTTP 503): " + kGot200 +
+         "; started \"C:\\r\\1.exe\" /s"},
+    {"RetryAfterAnHourGivesTheUrlUp", "silent", "B", "",
+     kStartB + "ended 503 ra=3600 > rm get http://h/p/Max/S.exe\nended 404 > rm post-server", 3,
+     "server error (exit 3): " + kB +
+         "; http://h/p/2/S.exe (1 attempt: HTTP 503 asked to wait 3600 s): HTTP 503; http://h/p/Max/S.exe: HTTP 404"},
+    {"RedirectToPlainHttpIsNotAskedAgain", "silent", "B", "",
+     kStartB + "ended refused redirect=2 final=https://e/x > rm get http://h/p/Max/S.exe\nended 404 > rm post-server",
+     3,
+     "server error (exit 3): " + kB +
+         "; http://h/p/2/S.exe (redirected to https://e/x): redirect from https to http refused; http://h/p/Max/S.exe: "
+         "HTTP 404"},
     {"SizeRefusedBothWays", "", "B", "",
      kStartB + "ended passed > rm get http://h/p/Max/S.exe\nended announced > rm post-server", 3,
      "server error (exit 3): " + kB +
@@ -240,9 +307,15 @@ const RunCase kCases[] = {
      "start > status105 timer get http://h/%s\x1b%n/max/S.exe\nended unframed > rm post-server", 3,
      "server error (exit 3): " + kGeneric +
          "; http://h/%s?%n/max/S.exe: HTTP 200, 7 bytes, no length and no chunked framing: end unknown"},
-    {"NoConnectionTwice", "silent", "B", "",
-     kStartB + "ended refused > rm get http://h/p/Max/S.exe\nended refused > rm post-server", 3,
-     "server error (exit 3): " + kB + "; http://h/p/2/S.exe: " + kRefused + "; http://h/p/Max/S.exe: " + kRefused},
+    // No wait passes the download's deadline.
+    {"NoConnectionUntilTheDeadline", "silent", "B", "DownloadSeconds=10\n",
+     kStartB + "ended 404 > rm get http://h/p/Max/S.exe\nended refused > rm\ntick 3000 > get http://h/p/Max/S.exe\n"
+               "ended refused > rm\ntick 8000 > get http://h/p/Max/S.exe\nended refused > rm post-server",
+     3,
+     "server error (exit 3): " + kB +
+         "; http://h/p/2/S.exe: HTTP 404; http://h/p/Max/S.exe (3 attempts: connection "
+         "lost x3, no time left to wait 9 s): " +
+         kRefused},
     {"GenericBuildWithoutFallback", "", "X", "", kStartX + "ended 404 > rm post-server", 3,
      "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: HTTP 404"},
     // Decided once: after the connection was lost, a download that ends
@@ -252,39 +325,43 @@ const RunCase kCases[] = {
               "cancel > end",
      3,
      "server error (exit 3): " + kA + "; the internet connection was lost during the download of http://h/p/0/S.exe"},
-    // A stalled transfer fails: its worker goes before the fallback starts.
+    // A stalled transfer is told to stop; what it held is resumed. Only body
+    // bytes are progress. A worker that does not stop is ended and the
+    // fallback starts.
     {"StallFallbackStallAgain", "silent", "A", "StallSeconds=5\n",
-     kStart + "tick 2000 > -\nprogress 3000 > status106\ntick 6000 > -\n"
-              "tick 8000 > end-worker rm get http://h/p/Max/S.exe\ntick 12000 > -\n"
-              "tick 14000 > end-worker rm post-server\nmsg > end",
+     kStart + "tick 2000 > -\nprogress 3000 > -\nconnecting 7000 > status106\nprogress 7500 same > -\n"
+              "tick 8000 > cancel\nended stopped etag held=3000 new=3000 > -\ntick 10000 > get "
+              "http://h/p/0/S.exe@3000\ntick 16000 > cancel\ntick 36000 > end-worker rm get http://h/p/Max/S.exe\n"
+              "tick 40000 > -\ntick 42000 > cancel\ntick 62000 > end-worker rm post-server\nmsg > end",
      3,
      "server error (exit 3): " + kA +
-         "; http://h/p/0/S.exe: no progress for 5 s; http://h/p/Max/S.exe: no "
-         "progress for 5 s"},
-    {"StallDefaultSixty", "silent", "X", "", kStartX + "tick 59998 > -\ntick 60000 > end-worker rm post-server", 3,
+         "; http://h/p/0/S.exe (2 attempts: stalled, resumed at 2.9 KiB): no progress for 5 s; http://h/p/Max/S.exe: "
+         "no progress for 5 s"},
+    {"StallDefaultSixty", "silent", "X", "",
+     kStartX + "tick 59998 > -\ntick 60000 > cancel\ntick 80000 > end-worker rm post-server", 3,
      "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: no progress for 60 s"},
     {"StallBelowFiveMeansSixty", "silent", "X", "StallSeconds=4\n",
-     kStartX + "tick 58000 > -\ntick 60000 > end-worker rm post-server", 3,
+     kStartX + "tick 58000 > -\ntick 60000 > cancel\ntick 80000 > end-worker rm post-server", 3,
      "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: no progress for 60 s"},
     // The bounds themselves count; text after the digits is read as the
     // platform's reader reads an integer.
     {"StallAtItsMaximumWithText", "silent", "X", "StallSeconds=3600s\n",
-     kStartX + "tick 3599999 > -\ntick 3600000 > end-worker rm post-server", 3,
+     kStartX + "tick 3599999 > -\ntick 3600000 > cancel\ntick 3620000 > end-worker rm post-server", 3,
      "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: no progress for 3600 s"},
     {"StallAboveTheRangeMeansSixty", "silent", "X", "StallSeconds=3601\n",
-     kStartX + "tick 60000 > end-worker rm post-server", 3,
+     kStartX + "tick 60000 > cancel\ntick 80000 > end-worker rm post-server", 3,
      "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: no progress for 60 s"},
     // A trickle keeps the stall watch quiet; the whole download's deadline ends it.
     {"DownloadDeadlineEndsATrickle", "silent", "A", "DownloadSeconds=10\n",
-     kStart + "progress 3000 > status106\ntick 4000 > -\nprogress 7000 > status106\ntick 8000 > -\n"
-              "tick 10000 > end-worker rm get http://h/p/Max/S.exe\nprogress 19000 > status106\n"
+     kStart + "progress 3000 > -\ntick 4000 > -\nprogress 7000 > -\ntick 8000 > -\n"
+              "tick 10000 > end-worker rm get http://h/p/Max/S.exe\nprogress 19000 > -\n"
               "tick 20000 > end-worker rm post-server",
      3,
      "server error (exit 3): " + kA +
          "; http://h/p/0/S.exe: not done after 10 s; http://h/p/Max/S.exe: not done "
          "after 10 s"},
     {"DownloadSecondsAtItsMaximum", "silent", "X", "DownloadSeconds=86400\n",
-     kStartX + "progress 86399000 > status106\ntick 86399999 > -\ntick 86400000 > end-worker rm post-server", 3,
+     kStartX + "progress 86399000 > -\ntick 86399999 > -\ntick 86400000 > end-worker rm post-server", 3,
      "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: not done after 86400 s"},
     // Once [SRInfo] carries a pin, an unpinned download is never started.
     {"PinnedBuildTamperedUnpinnedFallbackRefused", "silent", "A", kPin0,
@@ -352,7 +429,11 @@ const std::map<std::string, std::string> kReasons = {
     {"OneFallbackThenTheServerError", "http_error"},
     {"SizeRefusedBothWays", "size_refused"},
     {"EndUnknownAndControlCharactersInTheLine", "end_unknown"},
-    {"NoConnectionTwice", "server_unreachable"},
+    {"NoConnectionUntilTheDeadline", "server_unreachable"},
+    {"CutResumedAgainstTheFirstAnswer", "patch_started"},
+    {"ServiceUnavailableWaitsAsAsked", "patch_started"},
+    {"RetryAfterAnHourGivesTheUrlUp", "http_error"},
+    {"RedirectToPlainHttpIsNotAskedAgain", "http_error"},
     {"GenericBuildWithoutFallback", "http_error"},
     {"ConnectionLostThenAGoodDownload", "server_unreachable"},
     {"StallFallbackStallAgain", "stalled"},
@@ -418,6 +499,7 @@ TEST_P(RunTable, StepsExitStatusAndOutcomeLine)
         platform.signers.push_back(options[options.find_first_of("0123456789", at)] - '0');
 
     CRunDriver run(has("silent"));
+    lastBytes = 0;
     std::istringstream lines(c.script);
     std::string line;
     while (std::getline(lines, line)) {

@@ -162,7 +162,8 @@ TEST(DownloadVerdictRule, OnlyACompleteSuccessfulTransferIsGood)
         {"end unknown", [](DownloadFacts& f) { f.lengthKnown = false, f.framed = false; }, DownloadVerdict::EndUnknown},
         {"end unknown, pinned", [](DownloadFacts& f) { f.lengthKnown = false, f.framed = false, f.pinned = true; },
          DownloadVerdict::Good},
-        {"end unknown, encoded", [](DownloadFacts& f) { f.framed = false, f.encoded = true; }, DownloadVerdict::Good},
+        {"end unknown, encoded", [](DownloadFacts& f) { f.framed = false, f.encoded = true; },
+         DownloadVerdict::EndUnknown},
         {"size passed", [](DownloadFacts& f) { f.aborted = true, f.sizeStop = DownloadFacts::kSizePassed; },
          DownloadVerdict::SizeRefused},
         {"another size", [](DownloadFacts& f) { f.sizePin = 999; }, DownloadVerdict::SizeRefused},
@@ -173,10 +174,15 @@ TEST(DownloadVerdictRule, OnlyACompleteSuccessfulTransferIsGood)
         {"S_FALSE", [](DownloadFacts& f) { f.hrDownload = 1; }, DownloadVerdict::Good},
         {"204 empty", [](DownloadFacts& f) { f.httpStatus = 204, f.announced = 0, f.fileSize = 0; },
          DownloadVerdict::Good},
-        // A gzip body: the length counts encoded bytes; the transfer's own
-        // completion decides.
+        // A gzip body: the length counts encoded bytes, and a decoder that
+        // ran out of input proves no end; only a SHA-256 pin decides.
         {"encoded, decoded larger", [](DownloadFacts& f) { f.encoded = true, f.fileSize = 5000; },
+         DownloadVerdict::EndUnknown},
+        {"encoded, pinned", [](DownloadFacts& f) { f.encoded = true, f.fileSize = 5000, f.pinned = true; },
          DownloadVerdict::Good},
+        {"redirect refused", [](DownloadFacts& f) { f.redirect = 2; }, DownloadVerdict::CallFailed},
+        {"ranged answer unusable", [](DownloadFacts& f) { f.httpStatus = 206, f.rangeFailed = true; },
+         DownloadVerdict::CallFailed},
         {"encoded, cut",
          [](DownloadFacts& f) { f.encoded = true, f.hrDownload = static_cast<std::int32_t>(0x800C0008u); },
          DownloadVerdict::CallFailed},
