@@ -37,11 +37,14 @@ std::string sizeRefusal(const DownloadFacts& facts)
 
 DownloadVerdict judgeDownload(const DownloadFacts& facts)
 {
+    // A redirect refused ends the attempt whatever the answer said.
+    if (facts.redirect != 0)
+        return DownloadVerdict::CallFailed;
     if (facts.statusKnown && (facts.httpStatus < 200 || facts.httpStatus > 299))
         return DownloadVerdict::ServerStatus;
     if (facts.sizeStop != DownloadFacts::kSizeKept)
         return DownloadVerdict::SizeRefused;
-    if (facts.aborted || facts.hrDownload < 0 || facts.redirect != 0 || facts.rangeFailed)
+    if (facts.aborted || facts.hrDownload < 0 || facts.rangeFailed)
         return DownloadVerdict::CallFailed;
     if (!facts.fileExists)
         return DownloadVerdict::NoFile;
