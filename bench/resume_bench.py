@@ -24,6 +24,9 @@ CUT = 8 << 20
 TARGET = 1.1
 MAX_CURL_ROUNDS = 64
 BUFFER = 64 << 10
+# (a) on the program before it resumed (2026-12-10, win64 under Wine): the
+# first cut ended each URL, the fallback was cut too.
+BEFORE = "exit 3, patch NOT started, 16.3 MiB sent by the server = 0.26x the build, 2 requests"
 
 
 def serve_build(root, body):
@@ -95,7 +98,9 @@ def main():
                 ratio = line("(a) Veldrun silent run", sent, seconds, requests,
                              "exit %d, patch %s" % (rc, "started" if started else "NOT started"))
                 print("      %s" % outcome)
-                print("      target: %s" % ("met" if started and ratio <= TARGET else "MISSED"))
+                print("      target: %s (completed run, %.2fx <= %.1fx)" % (
+                    "met" if rc == 0 and started and ratio <= TARGET else "MISSED", ratio, TARGET))
+                print("      before resuming: %s" % BEFORE)
             target = os.path.join(work, "curl.bin")
             rounds, sent, seconds, requests = measured(origin, relay, lambda: curl_resuming(url, target))
             line("(b) curl -C - (resuming)", sent, seconds, requests,
