@@ -1,7 +1,7 @@
 """The elevated run cannot be steered, stalled or left behind: a planted
 patch information file is never read, a stalled server ends the run, "/?"
 does nothing else, a pinned run never starts an unpinned build, a server
-that would gzip sends the build plain, and a "/s /w" run leaves nothing in the temporary folder."""
+that gzips is refused unpinned, and a "/s /w" run leaves nothing in the temporary folder."""
 import hashlib
 import os
 import sys
@@ -112,8 +112,11 @@ class RunFaults(harness.FakePatchLog, harness.ExampleRunCase):
         self.assertTrue(outcome.endswith(", no pin SHA256Max (file removed)"), outcome)
         self.assertEqual([], harness.read_fakepatch(self.log))
 
-    def test_gzip_offering_server_sends_the_build_plain_and_nothing_is_left_behind(self):
-        # Neither in the user's TEMP nor where the runs make their folders.
+    def test_gzip_body_is_refused_unpinned_and_nothing_is_left_behind(self):
+        # Under Wine the request's identity encoding is replaced by WinINet's
+        # own: the server that would gzip does, and an unpinned compressed
+        # body's end cannot be proven. Neither way leaves anything in the
+        # user's TEMP or where the runs make their folders.
         folders = (harness.temp_dir(), harness.run_root())
         for mode in ("gzip", "ok"):
             with self.subTest(mode):
@@ -122,13 +125,12 @@ class RunFaults(harness.FakePatchLog, harness.ExampleRunCase):
                     server.routes["/p/0/%s.exe" % SR] = harness.Route(self.patch, mode=mode)
                     r = self.run_package(server, harness.folder_ini(server.base + "/p", 0))
                     gzipped = list(server.gzipped)
-                self.assertEqual(0, r.rc, r)
-                self.assertEqual(1, len(harness.read_fakepatch(self.log)))
-                # The run asks for the identity encoding: the server that would gzip does not.
-                self.assertEqual([], gzipped)
+                self.assertEqual(3 if mode == "gzip" else 0, r.rc, r)
+                self.assertEqual(0 if mode == "gzip" else 1, len(harness.read_fakepatch(self.log)))
+                self.assertEqual(["/p/0/%s.exe" % SR] if mode == "gzip" else [], gzipped)
                 self.assertEqual([set(), set()], [set(os.listdir(f)) - b for f, b in zip(folders, before)])
-                os.unlink(self.log)
-
+                if os.path.exists(self.log):
+                    os.unlink(self.log)
 
 if __name__ == "__main__":
     unittest.main()
