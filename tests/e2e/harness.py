@@ -532,11 +532,15 @@ def screenshot(path, env=None):
 
 def temp_dir(env=None):
     """The host path of the prefix's temporary directory (the TEMP of its
-    user)."""
+    user), asked of the registry itself: user.reg is saved by wineserver in
+    its own time, so right after a test put TEMP back it may still name
+    what the test had set."""
     e = env or wine_env()
-    with open(os.path.join(e["WINEPREFIX"], "user.reg"), encoding="latin-1") as f:
-        m = re.search(r'^"TEMP"="(.*)"$', f.read(), re.M)
-    return unix_path(m.group(1).replace("\\\\", "\\"), e)
+    out = run("reg", ["query", "HKCU\\Environment", "/v", "TEMP"], env=dict(e, WINEDEBUG="-all")).stdout
+    m = re.search(r"^\s+TEMP\s+REG_\w+\s+(.*?)\s*$", out, re.M)
+    if not m:
+        raise AssertionError("the prefix user has no TEMP: %r" % out)
+    return unix_path(m.group(1), e)
 
 
 def run_root(env=None):

@@ -207,7 +207,7 @@ class ReleaseProgram(unittest.TestCase):
         products(AS_INSTALLED, ON_1120)
         # Another build of the pinned size: only the digest refuses it.
         self.serve({path_of(0): harness.Route(b"MZ" + b"t" * (len(self.patch) - 2)),
-                    path_of("Max"): harness.Route(mode="status", status=500)})
+                    path_of("Max"): harness.Route(mode="status", status=404)})  # a 404 is not asked again
         r, requests, starts = self.run_signed(["/s"])
         self.assertEqual(3, r.rc, r)
         self.assertEqual([path_of(0), path_of("Max")], requests)
