@@ -4,7 +4,6 @@
 #include "common/SystemDll.h"
 #include "common/Trace.h"
 #include "update/DownloadWorker.h"
-#include "update/PatchPin.h"
 
 #include <process.h>
 #include <shlwapi.h>
@@ -48,8 +47,8 @@ bool startDownloadWorker(const DownloadTarget& target, HWND window, HANDLE cance
     job.nVerdict = static_cast<int>(DownloadVerdict::NoFile);
     // The folder's pins bound the transfer: a pinned size stops it as soon
     // as it is passed, and only a pinned build may come without a known end.
-    job.bPinned = target.profile && hasPinFor(*target.profile, target.iniPath, target.pinFolder);
-    job.nSizePin = target.profile ? sizePinFor(*target.profile, target.iniPath, target.pinFolder) : 0;
+    job.bPinned = target.pinned;
+    job.nSizePin = target.sizePin;
     job.pHeld = &held;
     job.basis = target.basis;
     job.nResumeFrom = 0;

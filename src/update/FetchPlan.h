@@ -5,6 +5,7 @@
 // here and vdrpack check prints the same list, so the two cannot drift.
 // Portable.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,9 +16,10 @@ const char* fetchRoleName(FetchRole role);
 
 struct PlannedFetch {
     FetchRole role;
-    std::string url; // empty when it would not fit in kMaxText: that URL is never fetched
-    int pinFolder;   // the folder whose pin and size keys judge it (pinFolderFor)
-    std::string pin; // that folder's SHA-256 pin as [SRInfo] gives it (the run's driver reads it)
+    std::string url;           // empty when it would not fit in kMaxText: that URL is never fetched
+    int pinFolder;             // the folder whose pin and size keys judge it (pinFolderFor)
+    std::string pin;           // that folder's SHA-256 pin as [SRInfo] gives it (the run's driver reads it)
+    std::uint64_t sizePin = 0; // that folder's pinned size (0: none; the driver reads it with the pin)
 };
 
 // The plan for the selection result `id` of getSRIdFromFile with [SRInfo]

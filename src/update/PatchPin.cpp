@@ -89,12 +89,3 @@ std::uint64_t sizePinFor(const IProfileReader& profile, const char* iniPath, int
         traceLog("[Veldrun] Size pin %s \"%s\" is not a size in bytes, ignored\n", key, text);
     return size;
 }
-
-bool hasPinFor(const IProfileReader& profile, const char* iniPath, int folder)
-{
-    char key[kPinKeySize];
-    pinKeyName(folder, key, sizeof key);
-    char pin[kMaxText] = {};
-    profile.getString(kSRInfoSection, key, "", pin, sizeof pin, iniPath);
-    return pin[0] != '\0';
-}

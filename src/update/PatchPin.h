@@ -61,8 +61,6 @@ bool parseSizePin(const char* text, std::uint64_t& size);
 // none (a malformed one is traced and read as none: the SHA-256 pin still
 // decides).
 std::uint64_t sizePinFor(const IProfileReader& profile, const char* iniPath, int folder);
-// Whether the folder has a SHA-256 pin.
-bool hasPinFor(const IProfileReader& profile, const char* iniPath, int folder);
 
 // Whether [SRInfo] carries any pin: "SHA256Max" or "SHA256%d" for a folder
 // below its Count (counts above kMaxEntryCount are malformed and read no further).

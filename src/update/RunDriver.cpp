@@ -176,6 +176,7 @@ void CRunDriver::chooseBuild()
         char key[kPinKeySize];
         pinKeyName(fetch.pinFolder, key, sizeof key);
         fetch.pin = srInfo(key);
+        fetch.sizePin = sizePinFor(*m_place.profile, m_place.iniPath, fetch.pinFolder);
     }
     m_nFetch = 0;
     startPlanned();
@@ -217,9 +218,9 @@ void CRunDriver::startAttempt()
     DownloadTarget target;
     target.url = planned.url.c_str();
     target.runDir = m_place.runDir;
-    target.iniPath = m_place.iniPath;
-    target.profile = m_place.profile;
     target.pinFolder = planned.pinFolder;
+    target.pinned = !planned.pin.empty();
+    target.sizePin = planned.sizePin;
     target.resumeFrom = m_nResumeFrom;
     target.basis = m_basis;
     target.attempt = m_attempts.attempts();

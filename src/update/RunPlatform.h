@@ -20,10 +20,10 @@
 // Where a download is to be fetched to and what bounds it.
 struct DownloadTarget {
     const char* url = "";
-    const char* runDir = "";  // the run's own folder, ending in a backslash (empty: none, nothing started)
-    const char* iniPath = ""; // the patch information file, for the folder's pins
-    const IProfileReader* profile = nullptr; // its held bytes (null: no pins)
-    int pinFolder = 0;                       // the folder whose pins bound the transfer (pinFolderFor)
+    const char* runDir = "";   // the run's own folder, ending in a backslash (empty: none, nothing started)
+    int pinFolder = 0;         // the folder whose pins bound the transfer (pinFolderFor)
+    bool pinned = false;       // the folder has a SHA-256 pin: a body without a known end may be kept for it
+    std::uint64_t sizePin = 0; // its pinned size: the transfer stops as soon as it is passed (0: none)
     // A later attempt at the same URL: the bytes the last one left in the
     // held file, asked for from here on against the first answer's basis
     // (0: a new file, the whole body).
