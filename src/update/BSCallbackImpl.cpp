@@ -14,13 +14,31 @@
 namespace {
 enum : std::uint64_t { kWindowReportMs = 100, kTraceReportMs = 1000 };
 
+// A URL the service reports, as UTF-8 text; false when there is none or it
+// is longer than any the redirect policy follows.
+bool urlText(LPCWSTR url, char (&text)[CRedirectPolicy::kMaxUrl + 2])
+{
+    return url && WideCharToMultiByte(CP_UTF8, 0, url, -1, text, sizeof text - 1, nullptr, nullptr) > 0;
+}
+
 // The report of a redirect the policy was asked about already (the
 // service reports each one it follows) names the URL it is at.
 bool sameUrl(LPCWSTR reported, const std::string& at)
 {
     char text[CRedirectPolicy::kMaxUrl + 2] = {};
-    return reported && WideCharToMultiByte(CP_UTF8, 0, reported, -1, text, sizeof text - 1, nullptr, nullptr) > 0 &&
-           at == text;
+    return urlText(reported, text) && at == text;
+}
+
+// One header of the answer as text (empty when not sent or too long).
+std::string headerOf(IWinInetHttpInfo* info, DWORD which)
+{
+    char value[512] = {};
+    DWORD size = sizeof value - 1;
+    DWORD flags = 0;
+    if (info->QueryInfo(which, value, &size, &flags, nullptr) != S_OK || size >= sizeof value)
+        return "";
+    value[size] = '\0';
+    return value;
 }
 } // namespace
 
@@ -341,8 +359,7 @@ STDMETHODIMP CBSCallbackImpl::Redirect(LPCWSTR lpcUrl, VARIANT_BOOL* vbCancel)
 bool CBSCallbackImpl::onRedirect(LPCWSTR location)
 {
     char text[CRedirectPolicy::kMaxUrl + 2] = {};
-    const bool fits =
-        location && WideCharToMultiByte(CP_UTF8, 0, location, -1, text, sizeof text - 1, nullptr, nullptr) > 0;
+    const bool fits = urlText(location, text);
     const RedirectVerdict verdict = m_redirects.onRedirect(fits ? text : "");
     if (verdict == RedirectVerdict::Follow) {
         traceLog("[Veldrun] Redirected to %s\n", m_redirects.url().c_str());
@@ -352,20 +369,6 @@ bool CBSCallbackImpl::onRedirect(LPCWSTR location)
     traceLog("[Veldrun] Download stopped: %s (%s)\n", redirectVerdictText(verdict), fits ? text : "?");
     return false;
 }
-
-namespace {
-// One header of the answer as text (empty when not sent or too long).
-std::string headerOf(IWinInetHttpInfo* info, DWORD which)
-{
-    char value[512] = {};
-    DWORD size = sizeof value - 1;
-    DWORD flags = 0;
-    if (info->QueryInfo(which, value, &size, &flags, nullptr) != S_OK || size >= sizeof value)
-        return "";
-    value[size] = '\0';
-    return value;
-}
-} // namespace
 
 void CBSCallbackImpl::judgeAnswer()
 {
@@ -452,17 +455,10 @@ void CBSCallbackImpl::learnFromBinding()
             m_bLengthKnown = true;
             m_nContentLength = length;
         }
-        char coding[64] = {};
-        size = sizeof coding - 1;
-        flags = 0;
-        if (info->QueryInfo(HTTP_QUERY_CONTENT_ENCODING, coding, &size, &flags, nullptr) == S_OK && coding[0] &&
-            lstrcmpiA(coding, "identity") != 0)
+        const std::string coding = headerOf(info.get(), HTTP_QUERY_CONTENT_ENCODING);
+        if (!coding.empty() && lstrcmpiA(coding.c_str(), "identity") != 0)
             m_bEncoded = true;
-        char transfer[64] = {};
-        size = sizeof transfer - 1;
-        flags = 0;
-        if (info->QueryInfo(HTTP_QUERY_TRANSFER_ENCODING, transfer, &size, &flags, nullptr) == S_OK &&
-            StrStrIA(transfer, "chunked"))
+        if (StrStrIA(headerOf(info.get(), HTTP_QUERY_TRANSFER_ENCODING).c_str(), "chunked"))
             m_bChunked = true;
     }
 }

@@ -184,9 +184,3 @@ std::string attemptWords(const CDownloadAttempts& attempts, const std::string& u
     }
     return words;
 }
-
-std::string fetchedUrlWords(const std::string& url, const CDownloadAttempts& attempts, const std::string& finalUrl)
-{
-    const std::string words = attemptWords(attempts, url, finalUrl);
-    return words.empty() ? url : url + " (" + words + ")";
-}

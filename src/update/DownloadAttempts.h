@@ -73,7 +73,7 @@ public:
     // its verdict says all about: "3 attempts: connection lost x2, resumed
     // at 8 MiB, 16 MiB" (more than three resumes: "resumed 7 times, last at
     // 56 MiB"), "1 attempt: HTTP 503 asked to wait 3600 s", "2
-    // attempts: HTTP 500, no time left to wait 4 s". See fetchedUrlWords.
+    // attempts: HTTP 500, no time left to wait 4 s". See attemptWords.
     std::string words() const;
 
 private:
@@ -98,10 +98,9 @@ bool parseRetryAfter(const char* value, const char* date, std::int64_t nowEpoch,
 // (rounded down; one decimal below 10).
 std::string byteWords(std::uint64_t bytes);
 
-// The URL of a fetch for the outcome line: "URL" after one plain attempt;
-// "URL (3 attempts: connection lost x2, resumed at 24 MiB, redirected to
-// FINAL)" otherwise. FINAL is the last attempt's URL after its redirects
-// (empty or the same: not named); a final URL is cut at 300 characters.
-std::string fetchedUrlWords(const std::string& url, const CDownloadAttempts& attempts, const std::string& finalUrl);
-// What goes in its parentheses ("" when nothing does).
+// A fetch's attempts and redirects for the outcome line, which puts them in
+// parentheses after its URL: "" after one plain attempt; "3 attempts:
+// connection lost x2, resumed at 24 MiB, redirected to FINAL" otherwise.
+// FINAL is the last attempt's URL after its redirects (empty or `url`: not
+// named), cut at 300 characters.
 std::string attemptWords(const CDownloadAttempts& attempts, const std::string& url, const std::string& finalUrl);

@@ -68,7 +68,7 @@ enum class FetchEnd {
 // One download of the run and what became of it.
 struct RunFetch {
     std::string url;
-    // Its attempts and redirects in words (fetchedUrlWords), "" for one
+    // Its attempts and redirects in words (attemptWords), "" for one
     // plain attempt: "3 attempts: connection lost x2, resumed at 8 MiB".
     std::string tries;
     FetchEnd end = FetchEnd::Running;

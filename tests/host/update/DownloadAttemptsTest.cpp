@@ -93,19 +93,18 @@ TEST(DownloadAttempts, WordsForTheOutcomeLine)
     EXPECT_EQ(byteWords(3 * 1024 * MiB / 2), "1.5 GiB");
 
     CDownloadAttempts attempts(0, nullptr);
-    EXPECT_EQ(fetchedUrlWords("http://a/1/x.exe", attempts, "http://a/1/x.exe"), "http://a/1/x.exe");
+    EXPECT_EQ(attemptWords(attempts, "http://a/1/x.exe", "http://a/1/x.exe"), "");
     AttemptResult cut;
     cut.end = AttemptEnd::ConnectionLost;
     cut.heldBytes = 24 * MiB;
     cut.resumable = true;
     attempts.onAttemptEnded(cut, 0, 0);
     attempts.noteStartedOver();
-    EXPECT_EQ(fetchedUrlWords("http://a/1/x.exe", attempts, "https://edge.b/x.exe"),
-              "http://a/1/x.exe (2 attempts: connection lost, resumed at 24 MiB, started over, redirected to "
-              "https://edge.b/x.exe)");
+    EXPECT_EQ(attemptWords(attempts, "http://a/1/x.exe", "https://edge.b/x.exe"),
+              "2 attempts: connection lost, resumed at 24 MiB, started over, redirected to https://edge.b/x.exe");
     const std::string endless = "https://b/" + std::string(400, 'x');
-    EXPECT_EQ(fetchedUrlWords("u", CDownloadAttempts(0, nullptr), endless),
-              "u (redirected to " + endless.substr(0, 300) + "...)");
+    EXPECT_EQ(attemptWords(CDownloadAttempts(0, nullptr), "u", endless),
+              "redirected to " + endless.substr(0, 300) + "...");
 }
 
 TEST(RetryAfter, SecondsOrADateCountedFromTheAnswersDate)
