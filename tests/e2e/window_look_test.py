@@ -131,17 +131,37 @@ def check_early_look(tc, pe, shot, pos=None):
         tc.assertTrue(track.matches(shot.at(inner[0] + x, inner[1] + y), x, y, pw, ph, tol=24), (x, y))
 
 
-class WindowLook(unittest.TestCase):
+def shoot_held_window(tc, path):
+    """Once the update window of a run held at its half shows, waits for its
+    status line to be painted and shoots the window into `path`; returns its
+    WindowInfo."""
+    info = harness.window_info("Update Utility", timeout=60, control=IDC_PROGRESS)
+    tc.assertIsNotNone(info, "the update window shows")
+    moved = harness.winctl("position", 120000)
+    tc.assertEqual(moved.rc, 0, moved.stdout)
+    # The repaint that follows the new status text comes when it comes.
+    harness.wait_until(lambda: status_painted(harness.screenshot_window(path, info), info), 60, step=0.5)
+    return info
+
+
+class PictureCase(unittest.TestCase):
+    """The Ombrel example's products installed, the program's pictures read,
+    a folder of its own for the shots."""
+    tmp_prefix = "vdr-look-"
+
     @classmethod
     def setUpClass(cls):
         harness.example_products()
         with open(harness.VELDRUN_EXE, "rb") as f:
             cls.pe = peres.PeResources(f.read())
-        cls.tmp = tempfile.mkdtemp(prefix="vdr-look-")
+        cls.tmp = tempfile.mkdtemp(prefix=cls.tmp_prefix)
 
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.tmp, ignore_errors=True)
+
+
+class WindowLook(PictureCase):
 
     def run_and_shoot(self, name, builder=None):
         """Runs the Ombrel example's package over a slow download, takes a
@@ -166,13 +186,8 @@ class WindowLook(unittest.TestCase):
                 self.addCleanup(pkg.remove)
                 handle = pkg.start(env=harness.fakepatch_env(log))
             try:
-                info = harness.window_info("Update Utility", timeout=60, control=IDC_PROGRESS)
-                self.assertIsNotNone(info, "the update window shows")
-                moved = harness.winctl("position", 120000)
-                self.assertEqual(moved.rc, 0, moved.stdout)
                 path = os.path.join(self.tmp, name + ".png")
-                # The repaint that follows the new status text comes when it comes.
-                harness.wait_until(lambda: status_painted(harness.screenshot_window(path, info), info), 60, step=0.5)
+                info = shoot_held_window(self, path)
                 pos = int(harness.winctl("position", 60000).stdout.split("=")[1])
             finally:
                 gate.set()

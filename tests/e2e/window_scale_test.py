@@ -14,7 +14,6 @@ import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
 import harness  # noqa: E402
-import peres  # noqa: E402
 import window_look_test as look  # noqa: E402
 
 DPIS = (96, 144, 192)
@@ -38,18 +37,13 @@ def ink_rows(shot, rect):
                if any(look.close(shot.at(x, y), look.STATUS_BLUE, 40) for x in range(rect[0], rect[2])))
 
 
-class WindowScale(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        harness.example_products()
-        with open(harness.VELDRUN_EXE, "rb") as f:
-            cls.pe = peres.PeResources(f.read())
-        cls.tmp = tempfile.mkdtemp(prefix="vdr-scale-")
+class WindowScale(look.PictureCase):
+    tmp_prefix = "vdr-scale-"
 
     @classmethod
     def tearDownClass(cls):
         set_dpi(96)
-        shutil.rmtree(cls.tmp, ignore_errors=True)
+        super().tearDownClass()
 
     def run_window(self, name, dpi, lang, during=None):
         """Runs the Ombrel example at `dpi` in language `lang` over a download
@@ -66,13 +60,8 @@ class WindowScale(unittest.TestCase):
             self.addCleanup(pkg.remove)
             handle = pkg.start(env=env)
             try:
-                info = harness.window_info("Update Utility", timeout=60, control=look.IDC_PROGRESS)
-                self.assertIsNotNone(info, "the update window shows")
-                moved = harness.winctl("position", 120000)
-                self.assertEqual(moved.rc, 0, moved.stdout)
                 path = os.path.join(self.tmp, name + ".png")
-                harness.wait_until(lambda: look.status_painted(harness.screenshot_window(path, info), info), 60,
-                                   step=0.5)
+                info = look.shoot_held_window(self, path)
                 screen = harness.read_pixels(harness.screenshot(os.path.join(self.tmp, name + "-screen.png")))[:2]
                 if KEEP:
                     shutil.copy(path, os.path.join(KEEP, "window-%d-%s.png" % (dpi, lang)))

@@ -10,6 +10,8 @@
 // Started without those arguments (as the patch a run starts, with the
 // run's switches), it is the foreign program: it appends a line to the
 // file VELDRUN_FOREIGN_MARK names and ends.
+#include "FolderWalk.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -35,25 +37,14 @@ void overwrite(const std::string& path)
     CloseHandle(h);
 }
 
+// The cache's own index is left whole: a broken index would stop the
+// staging the attack lives on.
 void sweep(const std::string& dir, int depth)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = fd.cFileName;
-        if (name == "." || name == "..")
-            continue;
-        std::string path = dir + "\\" + name;
-        // The cache's own index is left whole: a broken index would stop
-        // the staging the attack lives on.
-        if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && _stricmp(name.c_str(), "index.dat") != 0)
+    walkFiles(dir, depth, [](const std::string& path, const std::string& name, int) {
+        if (_stricmp(name.c_str(), "index.dat") != 0)
             overwrite(path);
-        else if (depth > 0)
-            sweep(path, depth - 1);
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    });
 }
 
 bool readSelf()

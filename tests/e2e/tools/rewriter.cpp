@@ -8,6 +8,8 @@
 // DIR's folders alone, as it would have to on Windows. Sharing modes, which
 // Wine enforces, are what keeps it from a held "patch.ini". Writes READYFILE once it has started; at its end, prints
 // the number of files it wrote over to standard output.
+#include "FolderWalk.h"
+
 #include <windows.h>
 
 #include <cstdio>
@@ -45,23 +47,12 @@ void overwrite(const std::string& path, bool isIni)
 
 void sweep(const std::string& dir, int depth)
 {
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::string name = fd.cFileName;
-        std::string path = dir + "\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (depth > 0 && name != "." && name != "..")
-                sweep(path, depth - 1);
-        } else if (_stricmp(name.c_str(), "patch.ini") == 0) {
+    walkFiles(dir, depth, [](const std::string& path, const std::string& name, int left) {
+        if (_stricmp(name.c_str(), "patch.ini") == 0)
             overwrite(path, true);
-        } else if (endsWith(name, ".exe") && depth > 0) {
+        else if (endsWith(name, ".exe") && left > 0)
             overwrite(path, false);
-        }
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
+    });
 }
 } // namespace
 

@@ -15,7 +15,6 @@
 #include <nlohmann/json.hpp>
 
 #include <deque>
-#include <map>
 #include <sstream>
 #include <string>
 
@@ -230,7 +229,8 @@ struct RunCase {
     std::string srInfo; // keys added to [SRInfo] (or a whole other file after "FILE:")
     std::string script;
     int exitStatus;
-    std::string line; // the outcome line after "[Veldrun] Outcome: "
+    std::string line;   // the outcome line after "[Veldrun] Outcome: "
+    const char* reason; // what deployment tools read of the run (the result document, the event)
 };
 
 const std::string kA = "build keys Prod#A#1 are all in Info0";
@@ -247,24 +247,28 @@ const std::string kRefused =
 const RunCase kCases[] = {
     {"FolderBuildStarted", "", "A", "",
      kStart + "connecting 100 > status106\nended 200 patch > start rm-at-restart end\nfinish > -", 0,
-     "patch started (exit 0): " + kA + "; http://h/p/0/S.exe: " + kGot200 + "; started \"C:\\r\\1.exe\" "},
+     "patch started (exit 0): " + kA + "; http://h/p/0/S.exe: " + kGot200 + "; started \"C:\\r\\1.exe\" ",
+     "patch_started"},
     {"WaitPassesTheExitCodeAndRemovesTheDownload", "silent wait", "A", "",
      kStart + "ended 200 patch > start hidden wait rm end", 3010,
      "patch finished (exit 3010): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
          "; started \"C:\\r\\1.exe\" /s; the patch ended with exit code 3010: the patch finished and asks for a "
-         "restart"},
+         "restart",
+     "patch_ended"},
     {"ProductErrorNamesWhatIsMissing", "", "-", "", "start > status105 post-product(255)\nmsg > box102 end", 1,
      "product error (exit 1): product 0 (Software\\V\\P) not found: no key Software\\V\\P\\UserReg, no key "
-     "Software\\V\\P\\BuildInfo"},
+     "Software\\V\\P\\BuildInfo",
+     "product_missing"},
     {"ProductErrorNoProducts", "", "A", "FILE:[RegPath]\n", "start > status105 post-product(255)\nmsg > box102 end", 1,
-     "product error (exit 1): [RegPath] lists no products (Count missing, 0 or not a number)"},
+     "product error (exit 1): [RegPath] lists no products (Count missing, 0 or not a number)", "product_missing"},
     {"PatchErrorSilentWithoutBox", "silent", "1.1", "", "start > status105 post-product(0)\nmsg > end", 2,
-     "patch error (exit 2): product 0 (Software\\V\\P) is \"Prod 1.1\", Check0 expects \"Prod 1.0\""},
+     "patch error (exit 2): product 0 (Software\\V\\P) is \"Prod 1.1\", Check0 expects \"Prod 1.0\"",
+     "version_mismatch"},
     {"CountOutOfRange", "silent", "A", "FILE:[RegPath]\nCount=1\n[SRInfo]\nCount=5000\n",
      "start > status105 post-product(0)\nmsg > end", 2,
-     "patch error (exit 2): [SRInfo] Count 5000 is outside 0 to 1000"},
+     "patch error (exit 2): [SRInfo] Count 5000 is outside 0 to 1000", "version_mismatch"},
     {"AlreadyApplied", "", "S", "", "start > status105 timer post-patched\nmsg > box109i end", 4,
-     "already applied (exit 4): build keys Prod#S#1 all contain SRNo S"},
+     "already applied (exit 4): build keys Prod#S#1 all contain SRNo S", "already_applied"},
     // A 404 is not asked again; a cut is, from the start without a
     // validator, after about 2, 4 and 8 s; the fourth in a row gives up.
     {"OneFallbackThenTheServerError", "", "B", "",
@@ -274,39 +278,46 @@ const RunCase kCases[] = {
      3,
      "server error (exit 3): " + kB +
          "; http://h/p/2/S.exe: HTTP 404; http://h/p/Max/S.exe (4 attempts: connection lost x4): HTTP 200, 5 of 10 "
-         "bytes, incomplete"},
+         "bytes, incomplete",
+     "http_error"},
     // A cut answered with a strong validator is resumed from the bytes held.
     {"CutResumedAgainstTheFirstAnswer", "", "A", "",
      kStart + "ended cut etag new=5 > -\ntick 1000 > -\ntick 3000 > get http://h/p/0/S.exe@5\n"
               "ended 200 patch > start rm-at-restart end",
      0,
      "patch started (exit 0): " + kA + "; http://h/p/0/S.exe (2 attempts: connection lost, resumed at 5 bytes): " +
-         kGot200 + "; started \"C:\\r\\1.exe\" "},
+         kGot200 + "; started \"C:\\r\\1.exe\" ",
+     "patch_started"},
     {"ServiceUnavailableWaitsAsAsked", "silent", "A", "",
      kStart + "ended 503 ra=7 > rm\ntick 6000 > -\ntick 8000 > get http://h/p/0/S.exe\n"
               "ended 200 patch > start hidden rm-at-restart end",
      0,
      "patch started (exit 0): " + kA + "; http://h/p/0/S.exe (2 attempts: HTTP 503): " + kGot200 +
-         "; started \"C:\\r\\1.exe\" /s"},
+         "; started \"C:\\r\\1.exe\" /s",
+     "patch_started"},
     {"RetryAfterAnHourGivesTheUrlUp", "silent", "B", "",
      kStartB + "ended 503 ra=3600 > rm get http://h/p/Max/S.exe\nended 404 > rm post-server", 3,
      "server error (exit 3): " + kB +
-         "; http://h/p/2/S.exe (1 attempt: HTTP 503 asked to wait 3600 s): HTTP 503; http://h/p/Max/S.exe: HTTP 404"},
+         "; http://h/p/2/S.exe (1 attempt: HTTP 503 asked to wait 3600 s): HTTP 503; http://h/p/Max/S.exe: HTTP 404",
+     "http_error"},
     {"RedirectToPlainHttpIsNotAskedAgain", "silent", "B", "",
      kStartB + "ended refused redirect=2 final=https://e/x > rm get http://h/p/Max/S.exe\nended 404 > rm post-server",
      3,
      "server error (exit 3): " + kB +
          "; http://h/p/2/S.exe (redirected to https://e/x): redirect from https to http refused; http://h/p/Max/S.exe: "
-         "HTTP 404"},
+         "HTTP 404",
+     "http_error"},
     {"SizeRefusedBothWays", "", "B", "",
      kStartB + "ended passed > rm get http://h/p/Max/S.exe\nended announced > rm post-server", 3,
      "server error (exit 3): " + kB +
          "; http://h/p/2/S.exe: HTTP 200, stopped after 4096 bytes: more than the pinned 1000; http://h/p/Max/S.exe: "
-         "HTTP 200, 9000 bytes announced, pinned 1000 (stopped)"},
+         "HTTP 200, 9000 bytes announced, pinned 1000 (stopped)",
+     "size_refused"},
     {"EndUnknownAndControlCharactersInTheLine", "", "X", "URL=http://h/%s\x1b%n\n",
      "start > status105 timer get http://h/%s\x1b%n/max/S.exe\nended unframed > rm post-server", 3,
      "server error (exit 3): " + kGeneric +
-         "; http://h/%s?%n/max/S.exe: HTTP 200, 7 bytes, no length and no chunked framing: end unknown"},
+         "; http://h/%s?%n/max/S.exe: HTTP 200, 7 bytes, no length and no chunked framing: end unknown",
+     "end_unknown"},
     // No wait passes the download's deadline.
     {"NoConnectionUntilTheDeadline", "silent", "B", "DownloadSeconds=10\n",
      kStartB + "ended 404 > rm get http://h/p/Max/S.exe\nended refused > rm\ntick 3000 > get http://h/p/Max/S.exe\n"
@@ -315,16 +326,17 @@ const RunCase kCases[] = {
      "server error (exit 3): " + kB +
          "; http://h/p/2/S.exe: HTTP 404; http://h/p/Max/S.exe (3 attempts: connection "
          "lost x3, no time left to wait 9 s): " +
-         kRefused},
+         kRefused,
+     "server_unreachable"},
     {"GenericBuildWithoutFallback", "", "X", "", kStartX + "ended 404 > rm post-server", 3,
-     "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: HTTP 404"},
+     "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: HTTP 404", "http_error"},
     // Decided once: after the connection was lost, a download that ends
     // while the box is up starts nothing, neither the patch nor a fallback.
     {"ConnectionLostThenAGoodDownload", "", "A", "",
      kStart + "tick 2000 > -\ntick 4000 off > timer-off post-server\nended 200 patch > rm\nmsg > box104 end\n"
               "cancel > end",
-     3,
-     "server error (exit 3): " + kA + "; the internet connection was lost during the download of http://h/p/0/S.exe"},
+     3, "server error (exit 3): " + kA + "; the internet connection was lost during the download of http://h/p/0/S.exe",
+     "server_unreachable"},
     // A stalled transfer is told to stop; what it held is resumed. Only body
     // bytes are progress. A worker that does not stop is ended and the
     // fallback starts.
@@ -336,13 +348,14 @@ const RunCase kCases[] = {
      3,
      "server error (exit 3): " + kA +
          "; http://h/p/0/S.exe (2 attempts: stalled, resumed at 2.9 KiB): no progress for 5 s; http://h/p/Max/S.exe: "
-         "no progress for 5 s"},
+         "no progress for 5 s",
+     "stalled"},
     // The seconds keys' values and bounds run through the driver in
     // vdrpack check's table (CheckCommand.LintAndTheRunReadTheSecondsKeysAlike).
     // A worker told to stop for a stall that never says it did is ended.
     {"StallDefaultSixty", "silent", "X", "",
      kStartX + "tick 59998 > -\ntick 60000 > cancel\ntick 80000 > end-worker rm post-server", 3,
-     "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: no progress for 60 s"},
+     "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: no progress for 60 s", "stalled"},
     // A trickle keeps the stall watch quiet; the whole download's deadline ends it.
     {"DownloadDeadlineEndsATrickle", "silent", "A", "DownloadSeconds=10\n",
      kStart + "progress 3000 > -\ntick 4000 > -\nprogress 7000 > -\ntick 8000 > -\n"
@@ -351,102 +364,73 @@ const RunCase kCases[] = {
      3,
      "server error (exit 3): " + kA +
          "; http://h/p/0/S.exe: not done after 10 s; http://h/p/Max/S.exe: not done "
-         "after 10 s"},
+         "after 10 s",
+     "overdue"},
     {"DownloadSecondsAtItsMaximum", "silent", "X", "DownloadSeconds=86400\n",
      kStartX + "progress 86399000 > -\ntick 86399999 > -\ntick 86400000 > end-worker rm post-server", 3,
-     "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: not done after 86400 s"},
+     "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: not done after 86400 s", "overdue"},
     // Once [SRInfo] carries a pin, an unpinned download is never started.
     {"PinnedBuildTamperedUnpinnedFallbackRefused", "silent", "A", kPin0,
      kStart + "ended 200 other > rm get http://h/p/Max/S.exe\nended 200 patch > rm post-server", 3,
      "server error (exit 3): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
          ", pin SHA2560 did not match (file removed); http://h/p/Max/S.exe: " + kGot200 +
-         ", no pin SHA256Max (file removed)"},
+         ", no pin SHA256Max (file removed)",
+     "pin_mismatch"},
     {"PinnedBuildMatches", "silent", "A", kPin0, kStart + "ended 200 patch > start hidden rm-at-restart end", 0,
      "patch started (exit 0): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
-         ", pin SHA2560 matched; started \"C:\\r\\1.exe\" /s"},
+         ", pin SHA2560 matched; started \"C:\\r\\1.exe\" /s",
+     "patch_started"},
     // With a Signer, only a patch signed by it is started; any other is a
     // failed transfer (fallback, then the server error).
     {"SignedByTheSignerStarted", "silent signers=1", "A", "Signer=package\n",
      kStart + "ended 200 patch > signer start hidden rm-at-restart end", 0,
      "patch started (exit 0): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
-         ", signer matched; started \"C:\\r\\1.exe\" /s"},
+         ", signer matched; started \"C:\\r\\1.exe\" /s",
+     "patch_started"},
     {"OtherPublisherThenUnsignedFallback", "silent signers=4,2", "A", "Signer=package\n",
      kStart + "ended 200 patch > signer rm get http://h/p/Max/S.exe\nended 200 patch > signer rm post-server", 3,
      "server error (exit 3): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
          ", signed by another publisher: CN=Other (file removed); http://h/p/Max/S.exe: " + kGot200 +
-         ", unsigned (file removed)"},
+         ", unsigned (file removed)",
+     "publisher_refused"},
     {"PinMismatchBeforeTheSigner", "silent signers=1", "X",
      std::string("SHA256Max=") + kPatchSha + "\nSigner=package\n", kStartX + "ended 200 other > rm post-server", 3,
      "server error (exit 3): " + kGeneric + "; http://h/p/max/S.exe: " + kGot200 +
-         ", pin SHA256Max did not match (file removed)"},
+         ", pin SHA256Max did not match (file removed)",
+     "pin_mismatch"},
     {"MalformedSignerIsThePatchErrorBeforeAnyDownload", "", "A", "Signer=someone\n",
      "start > status105 timer post-product(0)\nmsg > box103 end", 2,
-     "patch error (exit 2): " + kA + "; the Signer key is neither \"package\" nor 64 hex digits"},
+     "patch error (exit 2): " + kA + "; the Signer key is neither \"package\" nor 64 hex digits", "publisher_refused"},
     {"UnsignedPackageIsThePatchErrorBeforeAnyDownload", "silent unsignedpkg", "A", "Signer=package\n",
      "start > status105 timer post-product(0)\nmsg > end", 2,
-     "patch error (exit 2): " + kA + "; Signer=package, but the package carries no valid signature"},
+     "patch error (exit 2): " + kA + "; Signer=package, but the package carries no valid signature",
+     "publisher_refused"},
     {"NotExtractedNothingRead", "", "A", "", "unextracted > post-product(0)\nmsg > box103 end", 8,
-     "patch information file not extracted (exit 8): detachFile result 5"},
+     "patch information file not extracted (exit 8): detachFile result 5", "package_unreadable"},
     {"CancelWhileDownloading", "", "A", "", kStart + "cancel > cancel end\nfinish > end-worker rm", 5,
-     "cancelled (exit 5): " + kA + "; cancelled by the user during the download of http://h/p/0/S.exe"},
-    {"Help", "", "A", "", "help > usage", 9, "usage shown (exit 9)"},
+     "cancelled (exit 5): " + kA + "; cancelled by the user during the download of http://h/p/0/S.exe", "cancelled"},
+    {"Help", "", "A", "", "help > usage", 9, "usage shown (exit 9)", "usage_shown"},
     // A visible run that cannot start its download or its patch says so.
     {"DownloadRefusedVisibleShowsThePatchError", "refuse", "A", "",
      "start > status105 timer get http://h/p/0/S.exe post-product(0)\nmsg > box103 end\ncancel > end", 6,
-     "not started (exit 6): " + kA + "; http://h/p/0/S.exe: not started; the download could not be started"},
+     "not started (exit 6): " + kA + "; http://h/p/0/S.exe: not started; the download could not be started",
+     "patch_not_started"},
     {"DownloadRefusedSilentEnds", "silent refuse", "A", "", "start > status105 timer get http://h/p/0/S.exe end", 6,
-     "not started (exit 6): " + kA + "; http://h/p/0/S.exe: not started; the download could not be started"},
+     "not started (exit 6): " + kA + "; http://h/p/0/S.exe: not started; the download could not be started",
+     "patch_not_started"},
     {"URLTooLong", "", "A", "URL=http://h/" + std::string(250, 'a') + "\n",
      "start > status105 timer post-product(0)\nmsg > box103 end", 6,
-     "not started (exit 6): " + kA + "; the download URL is too long"},
+     "not started (exit 6): " + kA + "; the download URL is too long", "patch_not_started"},
     {"PatchNotStartableVisible", "patchfails", "A", "",
      kStart + "ended 200 patch > start rm post-product(0)\nmsg > box103 end", 6,
      "not started (exit 6): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
-         "; could not start \"C:\\r\\1.exe\"  (error 193 ERROR_BAD_EXE_FORMAT: not a valid Windows program)"},
+         "; could not start \"C:\\r\\1.exe\"  (error 193 ERROR_BAD_EXE_FORMAT: not a valid Windows program)",
+     "patch_not_started"},
     {"PatchNotStartableSilent", "silent patchfails", "A", "SilentArgs=/q %s\n",
      kStart + "ended 200 patch > start hidden rm end", 6,
      "not started (exit 6): " + kA + "; http://h/p/0/S.exe: " + kGot200 +
-         "; could not start \"C:\\r\\1.exe\" /q %s (error 193 ERROR_BAD_EXE_FORMAT: not a valid Windows program)"},
-};
-
-// The reason deployment tools read (the result document, the event) for each row.
-const std::map<std::string, std::string> kReasons = {
-    {"FolderBuildStarted", "patch_started"},
-    {"WaitPassesTheExitCodeAndRemovesTheDownload", "patch_ended"},
-    {"ProductErrorNamesWhatIsMissing", "product_missing"},
-    {"ProductErrorNoProducts", "product_missing"},
-    {"PatchErrorSilentWithoutBox", "version_mismatch"},
-    {"CountOutOfRange", "version_mismatch"},
-    {"AlreadyApplied", "already_applied"},
-    {"OneFallbackThenTheServerError", "http_error"},
-    {"SizeRefusedBothWays", "size_refused"},
-    {"EndUnknownAndControlCharactersInTheLine", "end_unknown"},
-    {"NoConnectionUntilTheDeadline", "server_unreachable"},
-    {"CutResumedAgainstTheFirstAnswer", "patch_started"},
-    {"ServiceUnavailableWaitsAsAsked", "patch_started"},
-    {"RetryAfterAnHourGivesTheUrlUp", "http_error"},
-    {"RedirectToPlainHttpIsNotAskedAgain", "http_error"},
-    {"GenericBuildWithoutFallback", "http_error"},
-    {"ConnectionLostThenAGoodDownload", "server_unreachable"},
-    {"StallFallbackStallAgain", "stalled"},
-    {"StallDefaultSixty", "stalled"},
-    {"DownloadDeadlineEndsATrickle", "overdue"},
-    {"DownloadSecondsAtItsMaximum", "overdue"},
-    {"PinnedBuildTamperedUnpinnedFallbackRefused", "pin_mismatch"},
-    {"PinnedBuildMatches", "patch_started"},
-    {"SignedByTheSignerStarted", "patch_started"},
-    {"OtherPublisherThenUnsignedFallback", "publisher_refused"},
-    {"PinMismatchBeforeTheSigner", "pin_mismatch"},
-    {"MalformedSignerIsThePatchErrorBeforeAnyDownload", "publisher_refused"},
-    {"UnsignedPackageIsThePatchErrorBeforeAnyDownload", "publisher_refused"},
-    {"NotExtractedNothingRead", "package_unreadable"},
-    {"CancelWhileDownloading", "cancelled"},
-    {"Help", "usage_shown"},
-    {"DownloadRefusedVisibleShowsThePatchError", "patch_not_started"},
-    {"DownloadRefusedSilentEnds", "patch_not_started"},
-    {"URLTooLong", "patch_not_started"},
-    {"PatchNotStartableVisible", "patch_not_started"},
-    {"PatchNotStartableSilent", "patch_not_started"},
+         "; could not start \"C:\\r\\1.exe\" /q %s (error 193 ERROR_BAD_EXE_FORMAT: not a valid Windows program)",
+     "patch_not_started"},
 };
 
 std::string asIs(const char* text)
@@ -502,11 +486,10 @@ TEST_P(RunTable, StepsExitStatusAndOutcomeLine)
 
     // Deployment tools read the same run: one reason, and a document that
     // says what the line says, each download not started with its own reason.
-    ASSERT_EQ(1u, kReasons.count(c.what)) << "no reason for " << c.what;
     const RunReason reason = runReason(run);
-    EXPECT_EQ(kReasons.at(c.what), reasonId(reason));
+    EXPECT_EQ(std::string(c.reason), reasonId(reason));
     const auto doc = nlohmann::json::parse(resultDocument(resultOf(run), asIs));
-    EXPECT_EQ(kReasons.at(c.what), doc["reason"]);
+    EXPECT_EQ(std::string(c.reason), doc["reason"]);
     EXPECT_EQ(c.exitStatus, doc["exit_status"]);
     EXPECT_EQ(run.outcomeLine(), doc["outcome_line"].get<std::string>() + "\n");
     ASSERT_EQ(run.facts().fetches.size(), doc["fetches"].size());
